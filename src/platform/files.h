@@ -1,0 +1,78 @@
+// Files and folders. Paths are Windows paths ("E:\velmora.conf"); away from Windows, backslashes
+// become slashes and a drive letter reaches a host folder only when one was mapped to it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dv::fs {
+
+// The outcome of one system call: 0 for success, otherwise the system's error code (Win32 codes on
+// every platform, so that callers and messages do not depend on where they run).
+struct [[nodiscard]] Status {
+    std::uint32_t code = 0;
+    bool ok() const { return code == 0; }
+};
+
+inline constexpr std::uint32_t kFileNotFound = 2;   // ERROR_FILE_NOT_FOUND
+inline constexpr std::uint32_t kPathNotFound = 3;   // ERROR_PATH_NOT_FOUND
+inline constexpr std::uint32_t kAccessDenied = 5;   // ERROR_ACCESS_DENIED
+
+// --- One system call each (platform files) ---
+
+Status ReadWholeFile(std::u16string_view path, std::string& bytes);
+// Creates or truncates the file, writes the bytes and flushes them to the medium.
+Status WriteNewFile(std::u16string_view path, std::string_view bytes);
+// Appends to an existing file and flushes.
+Status AppendToFile(std::u16string_view path, std::string_view bytes);
+// Moves a file over another (which may exist), through to the medium.
+Status MoveFileReplacing(std::u16string_view from, std::u16string_view to);
+// Moves a file to a name that must not exist yet.
+Status MoveFileTo(std::u16string_view from, std::u16string_view to);
+Status RemoveFile(std::u16string_view path);
+Status MakeDirectory(std::u16string_view path);
+Status RemoveEmptyDirectory(std::u16string_view path);
+bool FileExists(std::u16string_view path);
+bool DirectoryExists(std::u16string_view path);
+
+// The system's text for an error code, without a trailing line end.
+std::u16string SystemErrorText(std::uint32_t code);
+// The user's temporary folder, ending with a separator.
+std::u16string GetTempDir();
+// The user's local application-data folder; empty when the system cannot tell it.
+std::u16string GetLocalAppDataFolder();
+
+// Away from Windows: lets "X:\..." reach a host folder (tests and tools); an empty folder removes the
+// mapping. Paths on drive letters that are not mapped reach nothing.
+void MapDrive(char16_t letter, std::u16string_view hostFolder);
+
+// --- Whole-file replacement that never leaves a file half-written ---
+//
+// A replacement is written to "<file>.dvpart", flushed, renamed to "<file>.dvnew" (its complete
+// twin) and then moved over the file. Where that last move is a delete followed by a rename (FAT and
+// exFAT), a crash in between leaves only the twin; reading then takes it.
+
+std::u16string CompleteTwinOf(std::u16string_view path);
+
+// The file's bytes, or those of its complete twin when the file itself is missing; nothing when
+// neither exists. Raises EFOpenError when the file exists but cannot be read.
+std::optional<std::string> ReadReplaceableFile(std::u16string_view path);
+// Replaces (or creates) the file. Raises EFCreateError when it cannot; the old file is then left as
+// it was.
+void ReplaceFile(std::u16string_view path, std::string_view bytes);
+// Deletes the file and a twin it may have left; true when the file itself was deleted.
+bool DeleteReplaceableFile(std::u16string_view path);
+
+// Text files: decoded by their byte-order mark or from the system code page; written in the system
+// code page with CR LF after every line.
+std::optional<std::vector<std::u16string>> ReadTextLines(std::u16string_view path);
+std::string EncodeTextLines(const std::vector<std::u16string>& lines);
+
+// The messages of the file error kinds.
+std::u16string CannotCreateMessage(std::u16string_view path, std::uint32_t code);
+std::u16string CannotOpenMessage(std::u16string_view path, std::uint32_t code);
+
+}  // namespace dv::fs

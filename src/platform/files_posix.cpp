@@ -1,0 +1,225 @@
+// Files and folders away from Windows (native builds: tests and tools).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace dv::fs {
+namespace {
+
+std::mutex& DriveMapLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::map<char16_t, std::string>& DriveMap() {
+    static std::map<char16_t, std::string> map;
+    return map;
+}
+
+// The host path of a Windows path, or nothing for a drive letter that reaches no folder.
+std::optional<std::string> HostPath(std::u16string_view path) {
+    std::u16string rest(path);
+    std::string prefix;
+    if (rest.size() >= 2 && rest[1] == u':' && FoldCase(rest[0]) >= u'A' && FoldCase(rest[0]) <= u'Z') {
+        std::lock_guard<std::mutex> guard(DriveMapLock());
+        const auto found = DriveMap().find(FoldCase(rest[0]));
+        if (found == DriveMap().end()) return std::nullopt;
+        prefix = found->second;
+        rest.erase(0, 2);
+        if (rest.empty()) rest = u"/";
+    }
+    for (auto& c : rest) {
+        if (c == u'\\') c = u'/';
+    }
+    return prefix + ToUtf8(rest);
+}
+
+std::uint32_t Win32Code(int error) {
+    switch (error) {
+        case ENOENT: return kFileNotFound;
+        case ENOTDIR: return kPathNotFound;
+        case EACCES:
+        case EPERM:
+        case EISDIR: return kAccessDenied;
+        case EROFS: return 19;        // ERROR_WRITE_PROTECT
+        case EBUSY: return 32;        // ERROR_SHARING_VIOLATION
+        case EEXIST: return 183;      // ERROR_ALREADY_EXISTS
+        case ENOSPC: return 112;      // ERROR_DISK_FULL
+        case ENOTEMPTY: return 145;   // ERROR_DIR_NOT_EMPTY
+        case ENAMETOOLONG: return 206;  // ERROR_FILENAME_EXCED_RANGE
+        default: return 31;           // ERROR_GEN_FAILURE
+    }
+}
+
+Status LastError() {
+    return Status{Win32Code(errno)};
+}
+
+// Runs a call on the host path, or answers "path not found" for an unmapped drive.
+template <typename Call>
+Status OnHostPath(std::u16string_view path, Call call) {
+    const auto host = HostPath(path);
+    if (!host) return Status{kPathNotFound};
+    return call(*host);
+}
+
+Status WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return LastError();
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return ::fsync(fd) == 0 ? Status{} : LastError();
+}
+
+Status WriteWithFlags(std::u16string_view path, std::string_view bytes, int flags) {
+    return OnHostPath(path, [&](const std::string& host) {
+        const int fd = ::open(host.c_str(), flags | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd < 0) return LastError();
+        Status status = WriteAll(fd, bytes);
+        if (::close(fd) != 0 && status.ok()) status = LastError();
+        return status;
+    });
+}
+
+bool IsKind(std::u16string_view path, mode_t kind) {
+    const auto host = HostPath(path);
+    struct stat info {};
+    return host && ::stat(host->c_str(), &info) == 0 && (info.st_mode & S_IFMT) == kind;
+}
+
+}  // namespace
+
+void MapDrive(char16_t letter, std::u16string_view hostFolder) {
+    std::lock_guard<std::mutex> guard(DriveMapLock());
+    if (hostFolder.empty()) {
+        DriveMap().erase(FoldCase(letter));
+    } else {
+        DriveMap()[FoldCase(letter)] = ToUtf8(hostFolder);
+    }
+}
+
+Status ReadWholeFile(std::u16string_view path, std::string& bytes) {
+    return OnHostPath(path, [&](const std::string& host) {
+        const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return LastError();
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+            ::close(fd);
+            return Status{kAccessDenied};
+        }
+        bytes.clear();
+        char buffer[64 * 1024];
+        Status status;
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                status = LastError();
+                break;
+            }
+            if (got == 0) break;
+            bytes.append(buffer, static_cast<std::size_t>(got));
+        }
+        ::close(fd);
+        return status;
+    });
+}
+
+Status WriteNewFile(std::u16string_view path, std::string_view bytes) {
+    return WriteWithFlags(path, bytes, O_CREAT | O_TRUNC);
+}
+
+Status AppendToFile(std::u16string_view path, std::string_view bytes) {
+    return WriteWithFlags(path, bytes, O_APPEND);
+}
+
+Status MoveFileReplacing(std::u16string_view from, std::u16string_view to) {
+    const auto hostFrom = HostPath(from);
+    const auto hostTo = HostPath(to);
+    if (!hostFrom || !hostTo) return Status{kPathNotFound};
+    return ::rename(hostFrom->c_str(), hostTo->c_str()) == 0 ? Status{} : LastError();
+}
+
+Status MoveFileTo(std::u16string_view from, std::u16string_view to) {
+    const auto hostFrom = HostPath(from);
+    const auto hostTo = HostPath(to);
+    if (!hostFrom || !hostTo) return Status{kPathNotFound};
+    struct stat info {};
+    if (::lstat(hostTo->c_str(), &info) == 0) return Status{183};  // ERROR_ALREADY_EXISTS
+    return ::rename(hostFrom->c_str(), hostTo->c_str()) == 0 ? Status{} : LastError();
+}
+
+Status RemoveFile(std::u16string_view path) {
+    return OnHostPath(path, [](const std::string& host) {
+        struct stat info {};
+        if (::lstat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return Status{kAccessDenied};
+        return ::unlink(host.c_str()) == 0 ? Status{} : LastError();
+    });
+}
+
+Status MakeDirectory(std::u16string_view path) {
+    return OnHostPath(path, [](const std::string& host) {
+        return ::mkdir(host.c_str(), 0755) == 0 ? Status{} : LastError();
+    });
+}
+
+Status RemoveEmptyDirectory(std::u16string_view path) {
+    return OnHostPath(path, [](const std::string& host) {
+        return ::rmdir(host.c_str()) == 0 ? Status{} : LastError();
+    });
+}
+
+bool FileExists(std::u16string_view path) {
+    return IsKind(path, S_IFREG);
+}
+
+bool DirectoryExists(std::u16string_view path) {
+    return IsKind(path, S_IFDIR);
+}
+
+std::u16string SystemErrorText(std::uint32_t code) {
+    // The texts Windows gives for the codes this side reports.
+    switch (code) {
+        case 0: return u"The operation completed successfully.";
+        case kFileNotFound: return u"The system cannot find the file specified.";
+        case kPathNotFound: return u"The system cannot find the path specified.";
+        case kAccessDenied: return u"Access is denied.";
+        case 19: return u"The media is write protected.";
+        case 31: return u"A device attached to the system is not functioning.";
+        case 32: return u"The process cannot access the file because it is being used by another process.";
+        case 112: return u"There is not enough space on the disk.";
+        case 145: return u"The directory is not empty.";
+        case 183: return u"Cannot create a file when that file already exists.";
+        case 206: return u"The filename or extension is too long.";
+        default: return u"System error " + IntToStr(code) + u".";
+    }
+}
+
+std::u16string GetTempDir() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = dir && *dir ? dir : "/tmp";
+    if (path.back() != '/') path += '/';
+    return FromUtf8(path);
+}
+
+std::u16string GetLocalAppDataFolder() {
+    if (const char* dir = std::getenv("LOCALAPPDATA"); dir && *dir) return FromUtf8(dir);
+    if (const char* dir = std::getenv("XDG_DATA_HOME"); dir && *dir) return FromUtf8(dir);
+    if (const char* home = std::getenv("HOME"); home && *home) return FromUtf8(std::string(home) + "/.local/share");
+    return {};
+}
+
+}  // namespace dv::fs

@@ -1,0 +1,121 @@
+// Files and folders on Windows.
+#include "platform/files.h"
+#include "platform/handles_win.h"
+
+#include <shlobj.h>
+
+#include "platform/text.h"
+
+namespace dv::fs {
+namespace {
+
+Status LastError() {
+    return Status{::GetLastError()};
+}
+
+Status WriteAndFlush(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr)) return LastError();
+        bytes.remove_prefix(written);
+    }
+    return ::FlushFileBuffers(file) ? Status{} : LastError();
+}
+
+}  // namespace
+
+void MapDrive(char16_t, std::u16string_view) {
+    // Drive letters are real here.
+}
+
+Status ReadWholeFile(std::u16string_view path, std::string& bytes) {
+    const UniqueFileHandle file(::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return LastError();
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) return LastError();
+    bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), bytes.data() + done, chunk, &got, nullptr)) return LastError();
+        if (got == 0) break;  // the file shrank meanwhile
+        done += got;
+    }
+    bytes.resize(done);
+    return {};
+}
+
+Status WriteNewFile(std::u16string_view path, std::string_view bytes) {
+    const UniqueFileHandle file(::CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return LastError();
+    return WriteAndFlush(file.get(), bytes);
+}
+
+Status AppendToFile(std::u16string_view path, std::string_view bytes) {
+    const UniqueFileHandle file(::CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return LastError();
+    return WriteAndFlush(file.get(), bytes);
+}
+
+Status MoveFileReplacing(std::u16string_view from, std::u16string_view to) {
+    return ::MoveFileExW(ToWide(from).c_str(), ToWide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? Status{}
+               : LastError();
+}
+
+Status MoveFileTo(std::u16string_view from, std::u16string_view to) {
+    return ::MoveFileW(ToWide(from).c_str(), ToWide(to).c_str()) ? Status{} : LastError();
+}
+
+Status RemoveFile(std::u16string_view path) {
+    return ::DeleteFileW(ToWide(path).c_str()) ? Status{} : LastError();
+}
+
+Status MakeDirectory(std::u16string_view path) {
+    return ::CreateDirectoryW(ToWide(path).c_str(), nullptr) ? Status{} : LastError();
+}
+
+Status RemoveEmptyDirectory(std::u16string_view path) {
+    return ::RemoveDirectoryW(ToWide(path).c_str()) ? Status{} : LastError();
+}
+
+bool FileExists(std::u16string_view path) {
+    const DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(std::u16string_view path) {
+    const DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::u16string SystemErrorText(std::uint32_t code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text(buffer ? buffer : L"", length);
+    ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
+    if (text.empty()) return u"System error " + IntToStr(code) + u".";
+    return FromWide(text);
+}
+
+std::u16string GetTempDir() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH, buffer);
+    return length > 0 && length <= MAX_PATH ? FromWide(std::wstring_view(buffer, length)) : std::u16string();
+}
+
+std::u16string GetLocalAppDataFolder() {
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer))) return {};
+    return FromWide(buffer);
+}
+
+}  // namespace dv::fs

@@ -1,0 +1,45 @@
+// The application settings file: what belongs to the user's installation rather than to a drive.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "settings/ini_file_base.h"
+
+namespace dv {
+
+// The built-in sounds' names as the settings file holds them.
+inline constexpr std::u16string_view kDefaultSoundBackupAvailable = u"Defaut backup available sound";
+inline constexpr std::u16string_view kDefaultSoundBackupDone = u"Defaut backup done sound";
+// The master account's name.
+inline constexpr std::u16string_view kMasterAccountName = u"dockvane";
+
+class TApplicationSettings : public TIniFileBase {
+public:
+    explicit TApplicationSettings(std::u16string settingsFile);
+
+    // Reads the file; a seed under the older key "AppIcon" is taken over as the password seed, and
+    // the next save writes a fresh file without that key.
+    void Load() override;
+
+    std::vector<TPersistedProperty> PersistedProperties() override;
+
+    std::u16string SettingsFileName;
+
+    std::u16string FSoundBackupAvailable;
+    std::u16string FSoundBackupDone;
+    std::u16string FPasswordSalt;
+    std::u16string FPasswordSaltOld;
+    std::u16string FDefaultShareUserName;
+    bool FAutoStart = false;
+    std::int32_t FAutoPlay = 0;
+    std::int32_t FIsInDomain = 0;
+};
+
+// The settings file's path for the local application-data folder `base`: "<base>\dockvane\Settings.ini".
+// Creates the folder when needed and moves a file from the older folder "Velmora" there once.
+std::u16string GetSettingsFileName(std::u16string_view base);
+// The same for the current user's local application-data folder.
+std::u16string GetSettingsFileName();
+
+}  // namespace dv

@@ -1,0 +1,39 @@
+// The common base of the settings records: a record bound to its INI file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "settings/ini_persist.h"
+
+namespace dv {
+
+class TIniFileBase : public TPersistable {
+public:
+    explicit TIniFileBase(std::u16string settingsFile) : FSettingsFile(std::move(settingsFile)) {}
+
+    // Writes every persisted property and puts the generated-file header line at the top. The file
+    // is replaced as a whole, never left half-written.
+    virtual void Save();
+    // Reads every persisted property; an absent file yields the defaults.
+    virtual void Load();
+
+    const std::u16string& SettingsFile() const { return FSettingsFile; }
+
+protected:
+    // For records whose keys stand on disk in another form than the one they are read and written
+    // in: turns the file's lines into the readable form (before a load and before a save), and back
+    // (before the save writes them).
+    virtual void ToReadableForm(std::vector<std::u16string>& lines) { (void)lines; }
+    virtual void ToStoredForm(std::vector<std::u16string>& lines) { (void)lines; }
+
+    // A record that took over a legacy key: the next save writes a fresh file, so the legacy line is
+    // dropped together with everything else the record does not map.
+    void StartFreshFileOnNextSave() { startFresh_ = true; }
+
+private:
+    std::u16string FSettingsFile;
+    bool startFresh_ = false;
+};
+
+}  // namespace dv

@@ -1,0 +1,51 @@
+// The drive configuration file in a drive's root.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "settings/ini_file_base.h"
+
+namespace dv {
+
+inline constexpr std::u16string_view kDriveConfigFileName = u"velmora.conf";
+inline constexpr std::u16string_view kInactiveDriveConfigFileName = u"velmora.conf.inactive";
+inline constexpr std::size_t kPingUrlSlots = 8;
+
+class TShareSettings : public TIniFileBase {
+public:
+    explicit TShareSettings(std::u16string settingsFile);
+
+    // Reads the file; a share name under the older key "Name" is taken over, and the next save writes
+    // a fresh file without that key.
+    void Load() override;
+
+    std::vector<TPersistedProperty> PersistedProperties() override;
+
+    const std::u16string& PingUrl(std::size_t slot) const { return FPingUrls.at(slot); }
+
+    std::u16string SettingsFileName;
+
+    std::u16string FShareName;
+    std::u16string FShareUserName;
+    std::u16string FOldShareName;
+    std::u16string FShareDescription;
+    bool FAutoRemove = false;
+    std::array<std::u16string, kPingUrlSlots> FPingUrls;  // PingURL1 ... PingURL8
+
+protected:
+    // Saves write the ping addresses as unnumbered "PingURL=" lines, each where its slot's key stood.
+    void ToReadableForm(std::vector<std::u16string>& lines) override { NumberPingUrls(lines); }
+    void ToStoredForm(std::vector<std::u16string>& lines) override { UnnumberPingUrls(lines); }
+
+private:
+    friend class ShareSettingsTestPeer;
+    // The file holds the addresses as repeated "PingURL=" lines; these turn them into the numbered
+    // keys PingURL1 ... PingURL8 (lines past the eighth, and lines that grow past 1024 characters,
+    // become empty) and back (lines left as "PingURL=", the empty slots, go).
+    static void NumberPingUrls(std::vector<std::u16string>& lines);
+    static void UnnumberPingUrls(std::vector<std::u16string>& lines);
+};
+
+}  // namespace dv

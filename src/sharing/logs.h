@@ -1,0 +1,61 @@
+// The drive activity log (in a drive's root) and the application log (in the temporary folder).
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/locale.h"
+
+namespace dv {
+
+inline constexpr std::u16string_view kDriveActivityLogName = u"velmora-activity.log";
+inline constexpr std::u16string_view kAppLogName = u"Velmora.log";
+// The drive activity log keeps its newest lines up to this many characters.
+inline constexpr std::size_t kDriveActivityLogBound = 10 * 1024 * 1024;
+
+void LogDriveActivity(std::u16string_view title, std::u16string_view text, std::u16string_view drive);
+void LogApp(std::u16string_view title, std::u16string_view text);
+void LogError(std::u16string_view text);
+// The user's temporary folder with its trailing separator.
+std::u16string GetTempDir();
+
+enum class TLogSeverity { Information, Warning, Error };
+
+struct TLogRecord {
+    std::u16string Time;
+    TLogSeverity Severity = TLogSeverity::Error;
+    std::u16string Title;
+    std::u16string Description;
+
+    bool operator==(const TLogRecord&) const = default;
+};
+
+// One record as its line (without the line end), and back; nothing for a line that holds no record.
+std::u16string FormatLogLine(const TLogRecord& record);
+std::optional<TLogRecord> ParseLogLine(std::u16string_view line);
+
+// "yyyy/mm/dd hh:nn:ss " with the user's time separator.
+std::u16string LogTimeText(const LocalDateTime& time, char16_t timeSeparator);
+
+// How one call adds its record to a log file.
+struct LogWrite {
+    std::u16string path;
+    // Nothing is written when this folder does not exist (empty: no test).
+    std::u16string requiredFolder;
+    // Keep only the newest lines up to kDriveActivityLogBound characters.
+    bool bounded = false;
+};
+// Adds the record (" " + title, " " + text), preceded by the header record when the file is new.
+// Returns whether the file was written.
+bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16string_view text);
+
+// Where log calls get the time and how they let the user-interface thread process its pending
+// messages. The message hook runs only on the thread that installed it.
+void SetLogClock(std::function<LocalDateTime()> clock);
+void SetPendingMessagesHook(std::function<void()> hook);
+
+}  // namespace dv

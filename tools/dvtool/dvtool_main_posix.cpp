@@ -1,0 +1,7 @@
+#include <iostream>
+
+#include "dvtool.h"
+
+int main(int argc, char** argv) {
+    return dv::tool::RunDvtool(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+}
