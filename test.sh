@@ -65,6 +65,7 @@ done
 export WINEPREFIX="$work/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko prompts in a fresh prefix
-wineboot --init >/dev/null 2>&1
+mkdir -p "$WINEPREFIX"
 wineserver -p                               # one persistent server for the whole run
+wineboot --init >/dev/null 2>&1
 ctest --preset windows

@@ -41,7 +41,7 @@ std::optional<std::string> ReadReplaceableFile(std::u16string_view path) {
     return std::nullopt;
 }
 
-void ReplaceFile(std::u16string_view path, std::string_view bytes) {
+void ReplaceFileContents(std::u16string_view path, std::string_view bytes) {
     const std::u16string partial = PartialTwinOf(path);
     const std::u16string twin = CompleteTwinOf(path);
 

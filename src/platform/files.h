@@ -62,7 +62,7 @@ std::u16string CompleteTwinOf(std::u16string_view path);
 std::optional<std::string> ReadReplaceableFile(std::u16string_view path);
 // Replaces (or creates) the file. Raises EFCreateError when it cannot; the old file is then left as
 // it was.
-void ReplaceFile(std::u16string_view path, std::string_view bytes);
+void ReplaceFileContents(std::u16string_view path, std::string_view bytes);
 // Deletes the file and a twin it may have left; true when the file itself was deleted.
 bool DeleteReplaceableFile(std::u16string_view path);
 

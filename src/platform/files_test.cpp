@@ -20,22 +20,22 @@ protected:
 };
 
 TEST_F(ReplaceFileTest, CreatesAndReplacesLeavingNoTwins) {
-    ReplaceFile(file, "first");
+    ReplaceFileContents(file, "first");
     EXPECT_EQ(ReadBytes(ToFsPath(file)), "first");
-    ReplaceFile(file, "second, longer");
+    ReplaceFileContents(file, "second, longer");
     EXPECT_EQ(ReadBytes(ToFsPath(file)), "second, longer");
-    ReplaceFile(file, "");
+    ReplaceFileContents(file, "");
     EXPECT_EQ(ReadBytes(ToFsPath(file)), "");
     EXPECT_FALSE(FileExists(file + u".dvpart"));
     EXPECT_FALSE(FileExists(CompleteTwinOf(file)));
 }
 
 TEST_F(ReplaceFileTest, FailedReplacementLeavesTheOldFileAndRaisesCreateError) {
-    ReplaceFile(file, "old");
+    ReplaceFileContents(file, "old");
     // A folder where the partial file would go makes the write fail.
     ASSERT_TRUE(MakeDirectory(file + u".dvpart").ok());
     try {
-        ReplaceFile(file, "new");
+        ReplaceFileContents(file, "new");
         FAIL() << "no error";
     } catch (const EFCreateError& error) {
         EXPECT_NE(error.Message().find(file), std::u16string::npos);
@@ -45,7 +45,7 @@ TEST_F(ReplaceFileTest, FailedReplacementLeavesTheOldFileAndRaisesCreateError) {
 }
 
 TEST_F(ReplaceFileTest, MissingFolderRaisesCreateError) {
-    EXPECT_THROW(ReplaceFile(folder.File(u"no-such-folder/x.log"), "x"), EFCreateError);
+    EXPECT_THROW(ReplaceFileContents(folder.File(u"no-such-folder/x.log"), "x"), EFCreateError);
 }
 
 TEST_F(ReplaceFileTest, ReadingTakesTheCompleteTwinOnlyWhenTheFileIsMissing) {
@@ -64,7 +64,7 @@ TEST_F(ReplaceFileTest, ReadingTakesTheCompleteTwinOnlyWhenTheFileIsMissing) {
     EXPECT_EQ(ReadReplaceableFile(file), std::nullopt);
 
     // The next replacement puts everything in order.
-    ReplaceFile(file, "whole");
+    ReplaceFileContents(file, "whole");
     EXPECT_EQ(ReadReplaceableFile(file), "whole");
     EXPECT_FALSE(FileExists(CompleteTwinOf(file)));
 }

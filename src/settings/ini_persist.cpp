@@ -175,7 +175,7 @@ void TIniPersist::Save(std::u16string_view fileName, TPersistable& obj) {
 
 void WriteIniFile(std::u16string_view fileName, const std::vector<std::u16string>& lines) {
     try {
-        fs::ReplaceFile(fileName, fs::EncodeTextLines(lines));
+        fs::ReplaceFileContents(fileName, fs::EncodeTextLines(lines));
     } catch (const EFCreateError&) {
         throw EIniFileException(u"Unable to write to " + std::u16string(fileName));
     }

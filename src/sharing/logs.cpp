@@ -227,7 +227,7 @@ bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16stri
         ReadRecords(oldText, &lines);
         lines.insert(lines.end(), added.begin(), added.end());
         if (where.bounded) TrimToBound(lines);
-        fs::ReplaceFile(where.path, fs::EncodeTextLines(lines));
+        fs::ReplaceFileContents(where.path, fs::EncodeTextLines(lines));
         return true;
     } catch (const EFCreateError&) {
         return false;  // the line is lost; logging never fails its caller for that

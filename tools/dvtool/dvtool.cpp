@@ -1,99 +1,48 @@
 #include "dvtool.h"
 
-#include <functional>
-#include <map>
-
+#include "commands.h"
 #include "platform/errors.h"
 #include "platform/text.h"
-#include "settings/app_settings.h"
-#include "settings/share_settings.h"
-#include "sharing/logs.h"
 
 namespace dv::tool {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: dvtool conf FILE\n"
-    "       dvtool settings FILE\n"
-    "       dvtool log drive|app FILE TITLE TEXT\n";
+std::vector<Command> AllCommands() {
+    std::vector<Command> commands;
+    AddSettingsCommands(commands);
+    return commands;
+}
 
-struct UsageError {};
+void PrintUsage(const std::vector<Command>& commands, std::ostream& err) {
+    const char* lead = "usage: ";
+    for (const auto& command : commands) {
+        err << lead << "dvtool " << command.name << ' ' << command.usage << '\n';
+        lead = "       ";
+    }
+}
 
-using Args = std::vector<std::u16string>;
+}  // namespace
 
 void PrintValue(std::ostream& out, std::u16string_view key, std::u16string_view value) {
     out << ToUtf8(key) << '=' << ToUtf8(value) << '\n';
 }
 
-std::u16string_view BoolText(bool value) {
-    return value ? u"True" : u"False";
+void PrintLine(std::ostream& out, std::u16string_view text) {
+    out << ToUtf8(text) << '\n';
 }
-
-// Does to FILE what attaching a drive does to its configuration, and shows the record.
-int Conf(const Args& args, std::ostream& out) {
-    if (args.size() != 1) throw UsageError();
-    TShareSettings settings(args[0]);
-    settings.Load();
-    settings.Save();
-    PrintValue(out, u"ShareName", settings.FShareName);
-    PrintValue(out, u"ShareUserName", settings.FShareUserName);
-    PrintValue(out, u"Description", settings.FShareDescription);
-    PrintValue(out, u"AutoRemove", BoolText(settings.FAutoRemove));
-    for (std::size_t slot = 0; slot < kPingUrlSlots; ++slot) {
-        PrintValue(out, u"PingURL" + IntToStr(static_cast<std::int64_t>(slot + 1)), settings.FPingUrls[slot]);
-    }
-    return 0;
-}
-
-// Loads FILE as the application settings (a failed load leaves it untouched), saves it and shows it.
-int Settings(const Args& args, std::ostream& out) {
-    if (args.size() != 1) throw UsageError();
-    TApplicationSettings settings(args[0]);
-    settings.Load();
-    settings.Save();
-    PrintValue(out, u"RegistrationCode", settings.FPasswordSalt);
-    PrintValue(out, u"RegistrationName", settings.FDefaultShareUserName);
-    PrintValue(out, u"AutoStart", BoolText(settings.FAutoStart));
-    PrintValue(out, u"Available", settings.FSoundBackupAvailable);
-    PrintValue(out, u"Done", settings.FSoundBackupDone);
-    PrintValue(out, u"AutoPlay", IntToStr(settings.FAutoPlay));
-    PrintValue(out, u"IsInDomain", IntToStr(settings.FIsInDomain));
-    return 0;
-}
-
-std::u16string FolderOf(std::u16string_view path) {
-    const std::size_t separator = path.find_last_of(u"\\/");
-    if (separator == std::u16string_view::npos) return u".";
-    return std::u16string(path.substr(0, separator + 1));
-}
-
-// Adds one record to FILE as the drive activity log (bounded; written only while FILE's folder
-// exists) or the application log does.
-int Log(const Args& args, std::ostream&) {
-    if (args.size() != 4 || (args[0] != u"drive" && args[0] != u"app")) throw UsageError();
-    const bool drive = args[0] == u"drive";
-    const std::u16string& file = args[1];
-    AddLogRecord({file, drive ? FolderOf(file) : u"", drive}, args[2], args[3]);
-    return 0;
-}
-
-}  // namespace
 
 int RunDvtool(const std::vector<std::string>& rawArgs, std::ostream& out, std::ostream& err) {
-    static const std::map<std::string, std::function<int(const Args&, std::ostream&)>> commands = {
-        {"conf", Conf},
-        {"settings", Settings},
-        {"log", Log},
-    };
+    const std::vector<Command> commands = AllCommands();
     try {
-        if (rawArgs.empty()) throw UsageError();
-        const auto command = commands.find(rawArgs[0]);
-        if (command == commands.end()) throw UsageError();
-        Args args;
-        for (std::size_t i = 1; i < rawArgs.size(); ++i) args.push_back(FromUtf8(rawArgs[i]));
-        return command->second(args, out);
+        for (const auto& command : commands) {
+            if (rawArgs.empty() || rawArgs[0] != command.name) continue;
+            Args args;
+            for (std::size_t i = 1; i < rawArgs.size(); ++i) args.push_back(FromUtf8(rawArgs[i]));
+            return command.run(args, out);
+        }
+        throw UsageError();
     } catch (const UsageError&) {
-        err << kUsage;
+        PrintUsage(commands, err);
     } catch (const Exception& error) {
         err << "dvtool: " << ToUtf8(error.KindName()) << ": " << ToUtf8(error.Message()) << '\n';
     }
