@@ -1,0 +1,60 @@
+#include "settings/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+#include "settings/ini_file_test_cases.h"
+
+namespace dv {
+namespace {
+
+TEST(IniFileRead, BehavesLikeTheProfileFunctions) {
+    for (const auto& c : kReadCases) {
+        EXPECT_EQ(IniFile(c.lines).ReadString(c.section, c.key, c.defaultValue), c.expected) << ToUtf8(c.name);
+    }
+}
+
+TEST(IniFileRead, ValuesStopAt2047Characters) {
+    const std::u16string longValue(3000, u'v');
+    const IniFile file({u"[S]", u"k=" + longValue});
+    EXPECT_EQ(file.ReadString(u"S", u"k", u""), longValue.substr(0, 2047));
+}
+
+TEST(IniFileWrite, KeepsEveryOtherLineWhereItStands) {
+    IniFile file({u"#=== header", u"[General]", u"; comment", u"AutoStart=True", u"Unmapped=7", u"", u"[Sounds]",
+                  u"Done=x"});
+    file.WriteString(u"general", u"autostart", u"False");  // updated in place, the key as it stood
+    file.WriteString(u"General", u" RegistrationCode", u"123");  // appended to its section, before the blank line
+    file.WriteString(u"Sounds", u"Available", u"y");
+    file.WriteString(u"New", u"k", u"v");  // a new section at the end
+    const std::vector<std::u16string> expected = {
+        u"#=== header", u"[General]", u"; comment", u"AutoStart=False", u"Unmapped=7", u" RegistrationCode=123", u"",
+        u"[Sounds]",    u"Done=x",    u"Available=y", u"[New]",          u"k=v",
+    };
+    EXPECT_EQ(file.Lines(), expected);
+}
+
+TEST(IniFileWrite, UpdateChangesOnlyTheValue) {
+    IniFile file({u"[S]", u"  Key =  old", u"Bare"});
+    file.WriteString(u"S", u"key", u"new");
+    file.WriteString(u"S", u"bare", u"1");
+    EXPECT_EQ(file.Lines(), (std::vector<std::u16string>{u"[S]", u"  Key =  new", u"Bare=1"}));
+    EXPECT_EQ(file.ReadString(u"S", u"Key", u""), u"new");
+}
+
+TEST(IniFileWrite, CreatesFromNothingInWritingOrder) {
+    IniFile file;
+    file.WriteString(u"General", u"a", u"1");
+    file.WriteString(u"Sounds", u"b", u"2");
+    file.WriteString(u"General", u"c", u"3");
+    EXPECT_EQ(file.Lines(), (std::vector<std::u16string>{u"[General]", u"a=1", u"c=3", u"[Sounds]", u"b=2"}));
+}
+
+TEST(IniFileWrite, EmptySectionGetsItsFirstKeyRightBelowIt) {
+    IniFile file({u"[A]", u"", u"[B]"});
+    file.WriteString(u"A", u"k", u"v");
+    EXPECT_EQ(file.Lines(), (std::vector<std::u16string>{u"[A]", u"k=v", u"", u"[B]"}));
+}
+
+}  // namespace
+}  // namespace dv
