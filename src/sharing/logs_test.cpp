@@ -1,0 +1,236 @@
+#include "sharing/logs.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "settings/ini_persist.h"
+#include "testing/temp_folder.h"
+
+namespace dv {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::ToFsPath;
+using testing::WriteBytes;
+
+using Lines = std::vector<std::u16string>;
+
+constexpr LocalDateTime kJuly14 = {2014, 7, 14, 10, 5, 33};
+const std::u16string kTime = u"2014/07/14 10:05:33 ";
+
+std::u16string HeaderLine() {
+    return u"[" + kTime + u"]Error> " + GeneratedFileHeader() + u"> -";
+}
+
+class LogsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetLogClock([] { return kJuly14; });
+        fs::MapDrive(u'E', drive.Path());
+    }
+    void TearDown() override {
+        SetLogClock(nullptr);
+        SetPendingMessagesHook(nullptr);
+        fs::MapDrive(u'E', u"");
+    }
+    Lines LogLines() { return *fs::ReadTextLines(log); }
+    void WriteLog(const Lines& lines) { WriteBytes(ToFsPath(log), fs::EncodeTextLines(lines)); }
+
+    TempFolder drive;
+    std::u16string log = drive.File(u"velmora-activity.log");
+};
+
+TEST_F(LogsTest, FirstCallWritesTheHeaderAndTheRecord) {
+    LogDriveActivity(u"OK, Started sharing ", u"PC1 BACKUP", u"E");
+    EXPECT_EQ(ReadBytes(ToFsPath(log)), ToAnsi(HeaderLine() + u"\r\n[2014/07/14 10:05:33 ]Error> OK, Started sharing "
+                                                              u"> PC1 BACKUP\r\n"));
+}
+
+TEST_F(LogsTest, RecordsAreAddedAtTheEnd) {
+    LogDriveActivity(u"a", u"1", u"E");
+    LogDriveActivity(u"b>c", u"2 > 3", u"E");
+    EXPECT_EQ(LogLines(), (Lines{HeaderLine(), u"[" + kTime + u"]Error> a> 1", u"[" + kTime + u"]Error> b>>c> 2 > 3"}));
+}
+
+TEST_F(LogsTest, RemovedDriveGetsNothingAndNoError) {
+    fs::MapDrive(u'E', u"");
+    EXPECT_NO_THROW(LogDriveActivity(u"OK, Stopped sharing ", u"x", u"E"));
+    EXPECT_NO_THROW(LogDriveActivity(u"OK, Stopped sharing ", u"x", u"Y"));
+    EXPECT_FALSE(std::filesystem::exists(ToFsPath(log)));
+}
+
+TEST_F(LogsTest, UnwritableFileLosesTheLineQuietly) {
+    const std::u16string blocked = drive.File(u"blocked\\velmora-activity.log");
+    EXPECT_FALSE(AddLogRecord({blocked, drive.Path(), true}, u"t", u"x"));
+}
+
+TEST_F(LogsTest, UnreadableFileRaisesOpenError) {
+    std::filesystem::create_directory(ToFsPath(log));
+    EXPECT_THROW(LogDriveActivity(u"t", u"x", u"E"), EFOpenError);
+}
+
+TEST_F(LogsTest, ReadingBackNormalisesTheFile) {
+    WriteLog({
+        u"written by hand",                        // no "[": dropped
+        u"[open bracket only",                     // no "]": dropped
+        u"[t1]Warning> kept> as is",               // recognised severity
+        u"[t2]Notice> odd> severity",              // unknown severity: Information
+        u"junk before [t3]Error> x>>y> z > w",     // text before "[" goes
+        u"[t4]Error> no description",              // title takes the rest
+        u"[t5]Error",                              // no ">" at all
+    });
+    LogDriveActivity(u"new", u"line", u"E");
+    EXPECT_EQ(LogLines(), (Lines{
+                              u"[t1]Warning> kept> as is",
+                              u"[t2]Information> odd> severity",
+                              u"[t3]Error> x>>y> z > w",
+                              u"[t4]Error> no description>",
+                              u"[t5]Error>>",
+                              u"[" + kTime + u"]Error> new> line",
+                          }));
+}
+
+TEST_F(LogsTest, TextWithALineBreakSurvivesOnlyWhereItReadsAsARecord) {
+    LogDriveActivity(u"t", u"first\r\nsecond", u"E");
+    LogDriveActivity(u"t", u"one\r\n[x]Warning>y>z", u"E");
+    EXPECT_EQ(LogLines()[1], u"[" + kTime + u"]Error> t> first");  // "second" went at the rewrite
+    EXPECT_EQ(LogLines().back(), u"[x]Warning>y>z");
+}
+
+TEST_F(LogsTest, LineParsingAndFormattingAreInverse) {
+    struct Case {
+        std::u16string line;
+        TLogRecord record;
+    };
+    const Case cases[] = {
+        {u"[2014/07/14 10:05:33 ]Error> ERROR > abc", {u"2014/07/14 10:05:33 ", TLogSeverity::Error, u" ERROR ", u" abc"}},
+        {u"[]Warning>>", {u"", TLogSeverity::Warning, u"", u""}},
+        {u"[t]Information>a>>>b", {u"t", TLogSeverity::Information, u"a>", u"b"}},
+        {u"[t]Error>>>>>>", {u"t", TLogSeverity::Error, u">>", u""}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseLogLine(c.line), c.record) << ToUtf8(c.line);
+        EXPECT_EQ(FormatLogLine(c.record), c.line) << ToUtf8(c.line);
+    }
+    EXPECT_EQ(ParseLogLine(u"no record"), std::nullopt);
+}
+
+TEST_F(LogsTest, TimeTextUsesTheTimeSeparator) {
+    EXPECT_EQ(LogTimeText({2014, 7, 14, 10, 5, 33}, u':'), u"2014/07/14 10:05:33 ");
+    EXPECT_EQ(LogTimeText({2026, 12, 1, 0, 0, 9}, u'.'), u"2026/12/01 00.00.09 ");
+}
+
+TEST_F(LogsTest, BoundKeepsTheNewestLinesJustReachingIt) {
+    // 1000-character lines: 1002 counted characters each, CR LF included.
+    const std::u16string filler(1000 - 9, u'x');
+    const std::size_t perLine = 1002;
+    const std::size_t lineCount = kDriveActivityLogBound / perLine + 5;
+    Lines lines;
+    for (std::size_t i = 0; i < lineCount; ++i) {
+        std::u16string number = IntToStr(static_cast<std::int64_t>(i));
+        lines.push_back(u"[" + std::u16string(6 - number.size(), u'0') + number + u"]E>" + filler);
+    }
+    for (auto& line : lines) line = FormatLogLine(*ParseLogLine(line));
+    WriteLog(lines);
+
+    LogDriveActivity(u"t", u"x", u"E");
+    const Lines kept = LogLines();
+    std::size_t sum = 0;
+    for (const auto& line : kept) sum += line.size() + 2;
+    const std::size_t oldest = kept.front().size() + 2;
+    EXPECT_GE(sum, kDriveActivityLogBound);
+    EXPECT_LT(sum - oldest, kDriveActivityLogBound);  // one line fewer would fall short
+    EXPECT_EQ(kept.back(), u"[" + kTime + u"]Error> t> x");
+}
+
+TEST_F(LogsTest, AppendingWritesWhatARewriteWould) {
+    // A file in written form gets the line appended; one that needs normalising is rewritten. Both
+    // must end up exactly as the specified rewrite makes them.
+    struct Case {
+        const char* name;
+        std::string before;
+    };
+    const Case cases[] = {
+        {"written form", "[a]Error> x> 1\r\n[b]Warning> y> 2\r\n"},
+        {"no final line end", "[a]Error> x> 1\r\n[b]Warning> y> 2"},
+        {"lone line feeds", "[a]Error> x> 1\n[b]Warning> y> 2\n"},
+        {"byte-order mark", "\xEF\xBB\xBF[a]Error> x> 1\r\n"},
+        {"unknown severity", "[a]Info> x> 1\r\n"},
+        {"empty file", ""},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(ToFsPath(log), c.before);
+        std::vector<std::u16string> expected = SplitLines(DecodeFileText(c.before));
+        for (auto& line : expected) line = FormatLogLine(*ParseLogLine(line));
+        expected.push_back(u"[" + kTime + u"]Error> t> x");
+        LogDriveActivity(u"t", u"x", u"E");
+        EXPECT_EQ(ReadBytes(ToFsPath(log)), fs::EncodeTextLines(expected)) << c.name;
+    }
+}
+
+TEST_F(LogsTest, ApplicationLogLivesInTheTemporaryFolder) {
+    TempFolder temp;
+    const char* previous = std::getenv("TMPDIR");
+    const std::string saved = previous ? previous : "";
+    setenv("TMPDIR", ToUtf8(temp.Path()).c_str(), 1);
+    int pumped = 0;
+    SetPendingMessagesHook([&] { ++pumped; });
+
+    LogError(u"abc");
+    LogApp(u"Start", u"Dockvane\u2122");
+
+    if (previous) {
+        setenv("TMPDIR", saved.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+    const Lines lines = *fs::ReadTextLines(temp.File(u"Velmora.log"));
+    EXPECT_EQ(lines, (Lines{HeaderLine(), u"[" + kTime + u"]Error> ERROR > abc", u"[" + kTime + u"]Error> Start> Dockvane\u2122"}));
+    EXPECT_EQ(pumped, 2);
+}
+
+TEST_F(LogsTest, PendingMessagesAreProcessedOnlyOnTheInstallingThread) {
+    int pumped = 0;
+    SetPendingMessagesHook([&] { ++pumped; });
+    LogDriveActivity(u"t", u"x", u"E");
+    std::thread([] { LogDriveActivity(u"t", u"from a worker", u"E"); }).join();
+    EXPECT_EQ(pumped, 1);
+    fs::MapDrive(u'E', u"");
+    LogDriveActivity(u"t", u"drive gone", u"E");
+    EXPECT_EQ(pumped, 1);
+}
+
+TEST_F(LogsTest, WritersOnSeveralThreadsLoseNoLine) {
+    constexpr int kThreads = 4;
+    constexpr int kLinesEach = 40;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([t] {
+            for (int i = 0; i < kLinesEach; ++i) {
+                LogDriveActivity(u"worker" + IntToStr(t), u"line" + IntToStr(i), u"E");
+            }
+        });
+    }
+    for (auto& writer : writers) writer.join();
+    const Lines lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u + kThreads * kLinesEach);
+    for (int t = 0; t < kThreads; ++t) {
+        int next = 0;
+        for (const auto& line : lines) {
+            const auto record = ParseLogLine(line);
+            ASSERT_TRUE(record);
+            if (record->Title != u" worker" + IntToStr(t)) continue;
+            EXPECT_EQ(record->Description, u" line" + IntToStr(next++));  // in order, none missing
+        }
+        EXPECT_EQ(next, kLinesEach);
+    }
+}
+
+}  // namespace
+}  // namespace dv
