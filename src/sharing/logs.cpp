@@ -213,7 +213,7 @@ bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16stri
     try {
         // A file already in its written form, and short enough to keep whole, only needs the new lines
         // at its end; anything else is rewritten.
-        if (bytes) {
+        if (bytes && where.appendWhenWritten) {
             const ReadBack found = ReadRecords(oldText, nullptr);
             std::size_t total = found.totalLength;
             for (const auto& line : added) total += CountedLength(line);

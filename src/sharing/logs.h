@@ -48,6 +48,9 @@ struct LogWrite {
     std::u16string requiredFolder;
     // Keep only the newest lines up to kDriveActivityLogBound characters.
     bool bounded = false;
+    // A file already in its written form gets the new lines appended instead of being rewritten
+    // (the result is the same; off only to measure the difference).
+    bool appendWhenWritten = true;
 };
 // Adds the record (" " + title, " " + text), preceded by the header record when the file is new.
 // Returns whether the file was written.
