@@ -1,0 +1,39 @@
+// A second process for the Windows-side tests of drives and system integration:
+//   test_helper broadcast EVENT MASK FLAGS [DEVICETYPE]  sends WM_DEVICECHANGE with a volume record
+//                                                        to every top-level window, as the system does
+//   test_helper sleep MILLISECONDS                       waits, then ends with exit code 0
+//   test_helper exit CODE                                ends at once with that exit code
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/windows_include.h"
+
+#include <dbt.h>
+
+namespace {
+
+unsigned long Number(const char* text) {
+    return std::strtoul(text, nullptr, 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 5 && std::strcmp(argv[1], "broadcast") == 0) {
+        DEV_BROADCAST_VOLUME record{};
+        record.dbcv_size = sizeof(record);
+        record.dbcv_devicetype = argc >= 6 ? Number(argv[5]) : DBT_DEVTYP_VOLUME;
+        record.dbcv_unitmask = Number(argv[3]);
+        record.dbcv_flags = static_cast<WORD>(Number(argv[4]));
+        DWORD_PTR result = 0;
+        const LRESULT sent = ::SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, Number(argv[2]),
+                                                   reinterpret_cast<LPARAM>(&record), SMTO_ABORTIFHUNG, 10000, &result);
+        return sent != 0 ? 0 : 2;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "sleep") == 0) {
+        ::Sleep(Number(argv[2]));
+        return 0;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "exit") == 0) return static_cast<int>(Number(argv[2]));
+    return 1;
+}
