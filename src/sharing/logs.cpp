@@ -129,6 +129,28 @@ struct ReadBack {
     std::size_t oldestLength = 0;  // counted length of the first record
 };
 
+// Whether a line is exactly what formatting its own record gives: it begins with "[", the time is
+// closed by "]", the severity is one of the three names, and the title ends with a single ">".
+bool IsWrittenRecord(std::u16string_view line) {
+    if (line.empty() || line.front() != u'[') return false;
+    const std::size_t close = line.find(u']');
+    if (close == std::u16string_view::npos) return false;
+    std::u16string_view rest = line.substr(close + 1);
+    bool named = false;
+    for (const std::u16string_view name : kSeverityNames) {
+        if (rest.size() > name.size() && rest.substr(0, name.size()) == name && rest[name.size()] == u'>') {
+            rest.remove_prefix(name.size() + 1);
+            named = true;
+            break;
+        }
+    }
+    if (!named) return false;
+    for (std::size_t i = rest.find(u'>'); i != std::u16string_view::npos; i = rest.find(u'>', i + 2)) {
+        if (i + 1 == rest.size() || rest[i + 1] != u'>') return true;
+    }
+    return false;
+}
+
 // Reads the records of a log's text; `lines` (when given) receives each record in its written form.
 ReadBack ReadRecords(std::u16string_view text, std::vector<std::u16string>* lines) {
     ReadBack found;
@@ -146,15 +168,21 @@ ReadBack ReadRecords(std::u16string_view text, std::vector<std::u16string>* line
             found.writtenForm = false;  // a lone CR or LF, or no line end after the last line
             start = end + 1;
         }
-        if (!ParseInto(line, record)) {
-            found.writtenForm = false;
-            continue;
+        std::u16string_view written = line;
+        if (!lines && IsWrittenRecord(line)) {
+            // Nothing to keep: the line counts as it stands.
+        } else {
+            if (!ParseInto(line, record)) {
+                found.writtenForm = false;
+                continue;
+            }
+            FormatInto(record, formatted);
+            if (formatted != line) found.writtenForm = false;
+            if (lines) lines->push_back(formatted);
+            written = formatted;
         }
-        FormatInto(record, formatted);
-        if (formatted != line) found.writtenForm = false;
-        if (count++ == 0) found.oldestLength = CountedLength(formatted);
-        found.totalLength += CountedLength(formatted);
-        if (lines) lines->push_back(formatted);
+        if (count++ == 0) found.oldestLength = CountedLength(written);
+        found.totalLength += CountedLength(written);
     }
     return found;
 }

@@ -162,12 +162,18 @@ TEST_F(LogsTest, AppendingWritesWhatARewriteWould) {
         {"lone line feeds", "[a]Error> x> 1\n[b]Warning> y> 2\n"},
         {"byte-order mark", "\xEF\xBB\xBF[a]Error> x> 1\r\n"},
         {"unknown severity", "[a]Info> x> 1\r\n"},
+        {"information spelled out", "[a]Information> x> 1\r\n"},
+        {"title without its end", "[a]Error> x>>\r\n"},
+        {"text before the record", "x[a]Error> x> 1\r\n"},
+        {"not a record", "plain\r\n[a]Error> x> 1\r\n"},
         {"empty file", ""},
     };
     for (const auto& c : cases) {
         WriteBytes(ToFsPath(log), c.before);
-        std::vector<std::u16string> expected = SplitLines(DecodeFileText(c.before));
-        for (auto& line : expected) line = FormatLogLine(*ParseLogLine(line));
+        std::vector<std::u16string> expected;
+        for (const auto& line : SplitLines(DecodeFileText(c.before))) {
+            if (const auto record = ParseLogLine(line)) expected.push_back(FormatLogLine(*record));
+        }
         expected.push_back(u"[" + kTime + u"]Error> t> x");
         LogDriveActivity(u"t", u"x", u"E");
         EXPECT_EQ(ReadBytes(ToFsPath(log)), fs::EncodeTextLines(expected)) << c.name;
