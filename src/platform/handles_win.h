@@ -60,4 +60,12 @@ struct RegistryKeyTraits {
 };
 using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
 
+// Modules from LoadLibraryExW (message tables loaded as data files, among others).
+struct ModuleHandleTraits {
+    using Handle = HMODULE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { ::FreeLibrary(handle); }
+};
+using UniqueModule = UniqueHandle<ModuleHandleTraits>;
+
 }  // namespace dv

@@ -1,0 +1,200 @@
+#include "accounts/accounts_sim.h"
+
+#include <algorithm>
+
+#include "platform/text.h"
+
+namespace dv {
+
+namespace {
+
+constexpr std::uint32_t kErrorFileNotFound = 2;
+constexpr std::uint32_t kErrorNotSupported = 50;
+constexpr std::uint32_t kNerrShareExists = 2118;
+constexpr std::uint32_t kNerrUserExists = 2224;
+constexpr std::uint32_t kNerrPasswordTooShort = 2245;
+constexpr std::uint32_t kErrorInvalidParameter = 87;
+
+// The machine part of the simulated computer's account SIDs.
+TSid LocalSid(std::uint32_t rid) {
+    return TSid::Make(5, {21, 1111111111, 2222222222, 3333333333, rid});
+}
+
+}  // namespace
+
+TSimAccounts::TSimAccounts() {
+    AddAccount(u"Administrator", LocalSid(500), TSidNameUse::User);
+    AddAccount(u"Guest", LocalSid(kGuestRid), TSidNameUse::User);
+    AddAccount(u"Everyone", EveryoneSid(), TSidNameUse::WellKnownGroup);
+    AddAccount(u"Users", TSid::Make(5, {32, 545}), TSidNameUse::Alias);
+    AddAccount(u"Administrators", AdministratorsSid(), TSidNameUse::Alias);
+}
+
+std::optional<TOsStatus> TSimAccounts::Fail(const char* operation) {
+    ++Calls[operation];
+    auto failure = Failures.find(operation);
+    if (failure == Failures.end()) return std::nullopt;
+    return failure->second;
+}
+
+const TSimAccounts::Account* TSimAccounts::FindAccount(std::u16string_view name) const {
+    auto account = std::find_if(Accounts.begin(), Accounts.end(),
+                                [&](const Account& a) { return EqualsIgnoreCase(a.Info.Name, name); });
+    return account == Accounts.end() ? nullptr : &*account;
+}
+
+void TSimAccounts::AddFolder(const std::u16string& path, std::optional<TAcl> dacl) {
+    TSecurityDescriptor descriptor;
+    descriptor.DaclPresent = dacl.has_value();
+    descriptor.Dacl = std::move(dacl);
+    Folders[UpperCase(path)] = std::move(descriptor);
+}
+
+void TSimAccounts::AddAccount(const std::u16string& name, const TSid& sid, TSidNameUse use) {
+    Account account;
+    account.Info.Name = name;
+    account.Sid = sid;
+    account.Use = use;
+    Accounts.push_back(std::move(account));
+}
+
+TJoinInformation TSimAccounts::GetJoinInformation() {
+    if (auto failure = Fail("GetJoinInformation")) return {*failure, 0};
+    return {TOsStatus{}, JoinStatus};
+}
+
+TOsStatus TSimAccounts::ShareGetInfo0(const std::u16string& name) {
+    if (auto failure = Fail("ShareGetInfo0")) return *failure;
+    return Shares.contains(UpperCase(name)) ? TOsStatus{} : TOsStatus::Net(kNerrNetNameNotFound);
+}
+
+TShareGetInfo TSimAccounts::ShareGetInfo502(const std::u16string& name) {
+    if (auto failure = Fail("ShareGetInfo502")) return {*failure, {}};
+    auto share = Shares.find(UpperCase(name));
+    if (share == Shares.end()) return {TOsStatus::Net(kNerrNetNameNotFound), {}};
+    return {TOsStatus{}, share->second};
+}
+
+TOsStatus TSimAccounts::ShareAdd502(const TShareInfo502& info) {
+    if (auto failure = Fail("ShareAdd502")) return *failure;
+    if (info.NetName.empty() || info.Path.empty()) return TOsStatus::Net(kErrorInvalidParameter);
+    if (info.Type != kStypeDisktree) return TOsStatus::Net(kErrorNotSupported);
+    auto [share, added] = Shares.try_emplace(UpperCase(info.NetName), info);
+    return added ? TOsStatus{} : TOsStatus::Net(kNerrShareExists);
+}
+
+TOsStatus TSimAccounts::ShareSetInfo502(const TShareInfo502& info) {
+    if (auto failure = Fail("ShareSetInfo502")) return *failure;
+    auto share = Shares.find(UpperCase(info.NetName));
+    if (share == Shares.end()) return TOsStatus::Net(kNerrNetNameNotFound);
+    share->second = info;
+    return {};
+}
+
+TOsStatus TSimAccounts::ShareDel(const std::u16string& name) {
+    if (auto failure = Fail("ShareDel")) return *failure;
+    return Shares.erase(UpperCase(name)) ? TOsStatus{} : TOsStatus::Net(kNerrNetNameNotFound);
+}
+
+void TSimAccounts::NotifyShareChanged(const std::u16string& path) {
+    ++Calls["NotifyShareChanged"];
+    ShellNotifications.push_back(path);
+}
+
+TAccountLookup TSimAccounts::LookupAccountName(const std::u16string& name) {
+    TAccountLookup lookup;
+    if (auto failure = Fail("LookupAccountName")) {
+        lookup.SizeQueryError = failure->Code;
+        return lookup;
+    }
+    const Account* account = FindAccount(name);
+    if (!account || name.empty()) {
+        lookup.SizeQueryError = kErrorNoneMapped;
+        return lookup;
+    }
+    lookup.Sid = account->Sid;
+    lookup.Use = account->Use;
+    return lookup;
+}
+
+TFileSecurity TSimAccounts::GetFileDacl(const std::u16string& path) {
+    if (auto failure = Fail("GetFileDacl")) return {*failure, {}};
+    auto folder = Folders.find(UpperCase(path));
+    if (folder == Folders.end()) return {TOsStatus::Last(kErrorFileNotFound), {}};
+    return {TOsStatus{}, folder->second};
+}
+
+TOsStatus TSimAccounts::SetFileDacl(const std::u16string& path, const TAcl& dacl) {
+    if (auto failure = Fail("SetFileDacl")) return *failure;
+    auto folder = Folders.find(UpperCase(path));
+    if (folder == Folders.end()) return TOsStatus::Last(kErrorFileNotFound);
+    folder->second = {true, dacl};
+    return {};
+}
+
+TOsStatus TSimAccounts::UserGetInfo0(const std::u16string& name) {
+    if (auto failure = Fail("UserGetInfo0")) return *failure;
+    const Account* account = FindAccount(name);
+    return account && account->Use == TSidNameUse::User ? TOsStatus{} : TOsStatus::Net(kNerrUserNotFound);
+}
+
+TOsStatus TSimAccounts::UserAdd1(const TUserInfo1& info) {
+    if (auto failure = Fail("UserAdd1")) return *failure;
+    if (info.Name.empty()) return TOsStatus::Net(kErrorInvalidParameter);
+    if (FindAccount(info.Name)) return TOsStatus::Net(kNerrUserExists);
+    if (info.Password.size() < MinPasswordLength) return TOsStatus::Net(kNerrPasswordTooShort);
+    Account account;
+    account.Info = info;
+    account.Sid = LocalSid(nextRid_++);
+    Accounts.push_back(std::move(account));
+    return {};
+}
+
+TOsStatus TSimAccounts::UserChangePassword(const std::u16string& name, const std::u16string& oldPassword,
+                                           const std::u16string& newPassword) {
+    if (auto failure = Fail("UserChangePassword")) return *failure;
+    auto* account = const_cast<Account*>(FindAccount(name));
+    if (!account || account->Use != TSidNameUse::User) return TOsStatus::Net(kNerrUserNotFound);
+    if (account->Info.Password != oldPassword) return TOsStatus::Net(kErrorInvalidPassword);
+    account->Info.Password = newPassword;
+    return {};
+}
+
+TOsStatus TSimAccounts::UserSetPassword1003(const std::u16string& name, const std::u16string& password) {
+    if (auto failure = Fail("UserSetPassword1003")) return *failure;
+    auto* account = const_cast<Account*>(FindAccount(name));
+    if (!account || account->Use != TSidNameUse::User) return TOsStatus::Net(kNerrUserNotFound);
+    if (password.size() < MinPasswordLength) return TOsStatus::Net(kNerrPasswordTooShort);
+    account->Info.Password = password;
+    return {};
+}
+
+TOsStatus TSimAccounts::UserDel(const std::u16string& name) {
+    if (auto failure = Fail("UserDel")) return *failure;
+    auto account = std::find_if(Accounts.begin(), Accounts.end(), [&](const Account& a) {
+        return a.Use == TSidNameUse::User && EqualsIgnoreCase(a.Info.Name, name);
+    });
+    if (account == Accounts.end()) return TOsStatus::Net(kNerrUserNotFound);
+    Accounts.erase(account);
+    return {};
+}
+
+TUserEnumBatch TSimAccounts::UserEnum1(std::uint32_t& resumeHandle) {
+    TUserEnumBatch batch;
+    if (auto failure = Fail("UserEnum1")) {
+        batch.Status = *failure;
+        return batch;
+    }
+    std::vector<std::u16string> users;
+    for (const Account& account : Accounts) {
+        if (account.Use == TSidNameUse::User) users.push_back(account.Info.Name);
+    }
+    const std::size_t begin = std::min<std::size_t>(resumeHandle, users.size());
+    const std::size_t end = std::min(users.size(), begin + std::max<std::size_t>(EnumBatchSize, 1));
+    batch.Names.assign(users.begin() + static_cast<std::ptrdiff_t>(begin), users.begin() + static_cast<std::ptrdiff_t>(end));
+    resumeHandle = static_cast<std::uint32_t>(end);
+    batch.Status = end < users.size() ? TOsStatus::Net(kErrorMoreData) : TOsStatus{};
+    return batch;
+}
+
+}  // namespace dv

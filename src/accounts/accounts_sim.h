@@ -1,0 +1,78 @@
+// A simulated system for shares and accounts: local accounts with their passwords, well-known
+// accounts, shares with their descriptors, folder DACLs and domain membership, all in memory.
+// Accounts it creates resolve through its own lookup, as they do on Windows.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "accounts/share_api.h"
+#include "accounts/user_api.h"
+
+namespace dv {
+
+class TSimAccounts : public IShareApi, public IUserApi {
+public:
+    struct Account {
+        TUserInfo1 Info;
+        TSid Sid;
+        TSidNameUse Use = TSidNameUse::User;
+    };
+
+    // A computer with the built-in accounts Administrator, Guest, the groups Everyone, Users and
+    // Administrators, no shares, in a workgroup.
+    TSimAccounts();
+
+    // --- IShareApi ---
+    TJoinInformation GetJoinInformation() override;
+    TOsStatus ShareGetInfo0(const std::u16string& name) override;
+    TShareGetInfo ShareGetInfo502(const std::u16string& name) override;
+    TOsStatus ShareAdd502(const TShareInfo502& info) override;
+    TOsStatus ShareSetInfo502(const TShareInfo502& info) override;
+    TOsStatus ShareDel(const std::u16string& name) override;
+    void NotifyShareChanged(const std::u16string& path) override;
+    TAccountLookup LookupAccountName(const std::u16string& name) override;
+    TFileSecurity GetFileDacl(const std::u16string& path) override;
+    TOsStatus SetFileDacl(const std::u16string& path, const TAcl& dacl) override;
+
+    // --- IUserApi ---
+    TOsStatus UserGetInfo0(const std::u16string& name) override;
+    TOsStatus UserAdd1(const TUserInfo1& info) override;
+    TOsStatus UserChangePassword(const std::u16string& name, const std::u16string& oldPassword,
+                                 const std::u16string& newPassword) override;
+    TOsStatus UserSetPassword1003(const std::u16string& name, const std::u16string& password) override;
+    TOsStatus UserDel(const std::u16string& name) override;
+    TUserEnumBatch UserEnum1(std::uint32_t& resumeHandle) override;
+
+    // --- The simulated computer's state, for tests and the simulation mode ---
+    std::uint32_t JoinStatus = 2;  // NetSetupWorkgroupName
+    // Accounts in the order they were made; names compare without regard to case.
+    std::vector<Account> Accounts;
+    std::map<std::u16string, TShareInfo502> Shares;          // key: upper-cased share name
+    std::map<std::u16string, TSecurityDescriptor> Folders;   // key: upper-cased path
+    std::vector<std::u16string> ShellNotifications;
+    // Passwords shorter than this are refused by the password policy (NERR_PasswordTooShort).
+    std::size_t MinPasswordLength = 0;
+    // Entries per NetUserEnum batch.
+    std::size_t EnumBatchSize = 3;
+    // Operation name (as the IShareApi/IUserApi member is named) -> the status it answers instead.
+    std::map<std::string, TOsStatus> Failures;
+    // Every call, by operation name.
+    std::map<std::string, int> Calls;
+
+    const Account* FindAccount(std::u16string_view name) const;
+    // A folder with the given DACL, or one without a DACL (a FAT volume) for nothing.
+    void AddFolder(const std::u16string& path, std::optional<TAcl> dacl);
+    // Adds an account of any kind (a group, a domain account) as it is found by the lookup.
+    void AddAccount(const std::u16string& name, const TSid& sid, TSidNameUse use);
+
+private:
+    std::optional<TOsStatus> Fail(const char* operation);
+
+    std::uint32_t nextRid_ = 1000;
+};
+
+}  // namespace dv

@@ -1,0 +1,27 @@
+#include "accounts/domain_user_dialog.h"
+
+namespace dv {
+
+TDomainUserNameLogic::TDomainUserNameLogic(TUserManager& userManager, TApplicationSettings& settings)
+    : userManager_(userManager), settings_(settings) {}
+
+TDomainUserFields TDomainUserNameLogic::LoadShareUser() {
+    return {settings_.FDefaultShareUserName, userManager_.MakePassword(settings_.FPasswordSalt)};
+}
+
+std::u16string TDomainUserNameLogic::PasswordToCopy() {
+    return userManager_.MakePassword(settings_.FPasswordSalt);
+}
+
+std::optional<std::u16string> TDomainUserNameLogic::Close(TDialogResult result, const TDomainUserFields& fields) {
+    if (result == TDialogResult::Ok) {
+        if (fields.UserName.empty()) return std::u16string(kUserNameMustBeSpecified);
+        if (fields.Password.empty()) return std::u16string(kUserPasswordMustBeSpecified);
+    }
+    settings_.FDefaultShareUserName = fields.UserName;
+    settings_.FPasswordSalt = userManager_.SaltPassword(fields.Password);
+    settings_.Save();
+    return std::nullopt;
+}
+
+}  // namespace dv

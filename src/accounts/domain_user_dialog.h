@@ -1,0 +1,52 @@
+// What the domain user dialog shows and what it stores when it closes; its window builds on this.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "accounts/user_manager.h"
+#include "settings/app_settings.h"
+
+namespace dv {
+
+inline constexpr std::u16string_view kDomainUserDialogCaption = u"Dockvane in domain user name settings";
+inline constexpr std::u16string_view kDomainUserExplanation =
+    u"Your computer is part of the domain.\r\n"
+    u"For the Dockvane work you must specify  a username and password,\r\n"
+    u"which is registered in the domain.\r\n"
+    u"By default, network access will be installed for this user.";
+inline constexpr std::u16string_view kShareUserNameLabel = u"Share username:";
+inline constexpr std::u16string_view kSharePasswordLabel = u"Share password:";
+inline constexpr std::u16string_view kCopyUserNameHint = u"Copy username (to clipboard)";
+inline constexpr std::u16string_view kCopyPasswordHint = u"Copy password (to clipboard)";
+inline constexpr std::u16string_view kUserNameMustBeSpecified = u"User name must be specified";
+inline constexpr std::u16string_view kUserPasswordMustBeSpecified = u"User password must be specified";
+
+// How the dialog closed. Enter and Escape both close it as Cancel (Cancel is the default button);
+// the close box gives no result.
+enum class TDialogResult { None, Ok, Cancel };
+
+struct TDomainUserFields {
+    std::u16string UserName;
+    std::u16string Password;
+};
+
+class TDomainUserNameLogic {
+public:
+    TDomainUserNameLogic(TUserManager& userManager, TApplicationSettings& settings);
+
+    // The stored account name and its password.
+    TDomainUserFields LoadShareUser();
+    // The stored password, not what the field shows: a password typed but not yet stored is not copied.
+    std::u16string PasswordToCopy();
+    // Runs however the dialog closes. OK with an empty name or password stores nothing and answers the
+    // warning to show; every other way stores the fields (empty ones too) and saves the settings file.
+    std::optional<std::u16string> Close(TDialogResult result, const TDomainUserFields& fields);
+
+private:
+    TUserManager& userManager_;
+    TApplicationSettings& settings_;
+};
+
+}  // namespace dv

@@ -1,0 +1,39 @@
+#include "accounts/os_error.h"
+
+#include "platform/text.h"
+
+namespace dv {
+
+std::u16string TrimOSErrorText(std::u16string text) {
+    while (!text.empty() && (text.back() < u'!' || text.back() == u'.')) text.pop_back();
+    return text;
+}
+
+std::u16string OSErrorText(std::uint32_t code) {
+    return TrimOSErrorText(FormatOSMessage(code, true));
+}
+
+std::u16string SystemErrorMessage(std::uint32_t code) {
+    return TrimOSErrorText(FormatOSMessage(code, false));
+}
+
+std::u16string OSErrorMessage(std::uint32_t code, std::u16string_view text) {
+    if (code == 0) return u"A call to an OS function failed";
+    return u"System Error.  Code: " + IntToStr(code) + u".\r\n" + std::u16string(text);
+}
+
+void RaiseOSError(std::uint32_t code) {
+    throw EOSError(OSErrorMessage(code, code == 0 ? u"" : OSErrorText(code)), code);
+}
+
+void RaiseLastOSError(std::uint32_t code) {
+    throw EOSError(OSErrorMessage(code, code == 0 ? u"" : SystemErrorMessage(code)), code);
+}
+
+void RaiseIfFailed(TOsStatus status) {
+    if (status.ok()) return;
+    if (status.LastError) RaiseLastOSError(status.Code);
+    RaiseOSError(status.Code);
+}
+
+}  // namespace dv

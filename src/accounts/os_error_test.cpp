@@ -1,0 +1,67 @@
+#include "accounts/os_error.h"
+
+#include <gtest/gtest.h>
+
+namespace dv {
+namespace {
+
+TEST(OSErrorText, TrimsBlanksControlCharactersAndFullStopsFromTheEnd) {
+    const struct {
+        std::u16string_view raw;
+        std::u16string_view trimmed;
+    } cases[] = {
+        {u"Access is denied.\r\n", u"Access is denied"},
+        {u"Ends with dots...  \t\r\n", u"Ends with dots"},
+        {u"Keeps v1.2 inside.", u"Keeps v1.2 inside"},
+        {u"...", u""},
+        {u"", u""},
+        {u"No end", u"No end"},
+        {u"Exclamation!\r\n", u"Exclamation!"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TrimOSErrorText(std::u16string(c.raw)), c.trimmed);
+}
+
+TEST(OSErrorText, NetworkCodesComeFromTheNetworkTable) {
+    EXPECT_EQ(OSErrorText(2310), u"This shared resource does not exist");
+    EXPECT_EQ(OSErrorText(5), u"Access is denied");
+    // The system table alone has no text for network-management codes.
+    EXPECT_EQ(SystemErrorMessage(2310), u"");
+}
+
+TEST(RaiseOSError, MessageAndCode) {
+    try {
+        RaiseOSError(0);
+        FAIL();
+    } catch (const EOSError& error) {
+        EXPECT_EQ(error.Message(), u"A call to an OS function failed");
+        EXPECT_EQ(error.ErrorCode(), 0u);
+    }
+    try {
+        RaiseOSError(2310);
+        FAIL();
+    } catch (const EOSError& error) {
+        EXPECT_EQ(error.Message(), u"System Error.  Code: 2310.\r\nThis shared resource does not exist");
+        EXPECT_EQ(error.ErrorCode(), 2310u);
+    }
+    // A code that no table knows: the message ends after the code line.
+    try {
+        RaiseOSError(2999);
+        FAIL();
+    } catch (const EOSError& error) {
+        EXPECT_EQ(error.Message(), u"System Error.  Code: 2999.\r\n");
+    }
+}
+
+TEST(RaiseOSError, StatusesRaiseByTheirKind) {
+    EXPECT_NO_THROW(RaiseIfFailed(TOsStatus{}));
+    try {
+        RaiseIfFailed(TOsStatus::Last(2310));  // a security call's last error: system table only
+        FAIL();
+    } catch (const EOSError& error) {
+        EXPECT_EQ(error.Message(), u"System Error.  Code: 2310.\r\n");
+    }
+    EXPECT_THROW(RaiseIfFailed(TOsStatus::Net(5)), EOSError);
+}
+
+}  // namespace
+}  // namespace dv

@@ -1,0 +1,137 @@
+#include "accounts/share_manager.h"
+
+#include <utility>
+
+#include "sharing/logs.h"
+
+namespace dv {
+
+TShareManagerLog ApplicationLog() {
+    return {[](std::u16string_view text) { LogError(text); },
+            [](std::u16string_view title, std::u16string_view text) { LogApp(title, text); }};
+}
+
+TShareManager::TShareManager(IShareApi& api, TShareManagerLog log) : api_(api), log_(std::move(log)) {}
+
+bool TShareManager::IsComputerInDomain() {
+    const TJoinInformation join = api_.GetJoinInformation();
+    return join.Status.ok() && join.JoinStatus == kNetSetupDomainName;
+}
+
+bool TShareManager::ShareExists(const std::u16string& ShareName) {
+    if (ShareName.empty()) return false;
+    const TOsStatus status = api_.ShareGetInfo0(ShareName);
+    if (status.ok()) return true;
+    if (status.Code == kNerrNetNameNotFound) return false;
+    try {
+        RaiseIfFailed(status);
+    } catch (const EOSError& error) {
+        log_.Error(std::u16string(kShareExistsErrorPrefix) + error.Message());
+    }
+    return false;
+}
+
+void TShareManager::ShareDelete(const std::u16string& ShareName) {
+    if (ShareName.empty()) return;
+    const TOsStatus status = api_.ShareDel(ShareName);
+    if (status.ok() || status.Code == kNerrNetNameNotFound) return;
+    try {
+        RaiseIfFailed(status);
+    } catch (const EOSError& error) {
+        log_.Error(std::u16string(kShareDeleteErrorPrefix) + error.Message());
+    }
+}
+
+void TShareManager::ShareCreate(const std::u16string& ShareName, const std::u16string& ShareDescription,
+                                const std::u16string& LocalPath, bool /*Temporary*/) {
+    if (ShareName.empty()) return;
+    // A share of that name is replaced, and whatever rights it carried go with it.
+    if (ShareExists(ShareName)) ShareDelete(ShareName);
+
+    TShareInfo502 info;
+    info.NetName = ShareName;
+    info.Type = kStypeDisktree;
+    info.Remark = ShareDescription;
+    info.Permissions = kAccessWrite;
+    info.MaxUses = kShareMaxUses;
+    info.CurrentUses = 0;
+    info.Path = LocalPath;
+    info.Passwd = std::nullopt;
+    info.Reserved = 0;
+    info.SecurityDescriptor = ShareCreationDescriptor();
+    try {
+        RaiseIfFailed(api_.ShareAdd502(info));
+    } catch (const EOSError& error) {
+        log_.Error(std::u16string(kShareCreateErrorPrefix) + error.Message());
+    } catch (...) {
+        api_.NotifyShareChanged(LocalPath);
+        throw;
+    }
+    // Explorer shows the folder's shared state only when told.
+    api_.NotifyShareChanged(LocalPath);
+}
+
+bool TShareManager::SetAccesRights(const std::u16string& LocalPath, const std::u16string& ShareName,
+                                   const std::u16string& ShareUserName) {
+    if (ShareName.empty()) return false;
+    // The account comes from a drive's configuration file, which whoever wrote the drive controls: a
+    // group (Everyone, Users) or the built-in Guest would open the drive to anybody on the network.
+    const TAccountLookup account = api_.LookupAccountName(ShareUserName);
+    if (account.SizeQueryError != 0 || account.LookupError != 0) return false;
+    if (account.Use != TSidNameUse::User || account.Sid.Rid() == kGuestRid) return false;
+    try {
+        (void)FileAddAccesRights(LocalPath, ShareUserName, kGenericAll);
+        (void)ShareAddAccesRights(ShareName, ShareUserName, kGenericAll);
+        // The second pass replaces the first pass's entry: the folder ends with one explicit entry.
+        (void)FileAddAccesRights(LocalPath, ShareUserName, kGenericAll);
+    } catch (const Exception&) {
+        return false;
+    }
+    return true;
+}
+
+TAccountLookup TShareManager::Lookup(const std::u16string& UserName) {
+    TAccountLookup account = api_.LookupAccountName(UserName);
+    if (account.SizeQueryError != 0) RaiseLastOSError(account.SizeQueryError);
+    return account;
+}
+
+bool TShareManager::ShareAddAccesRights(const std::u16string& ShareName, const std::u16string& UserName,
+                                        std::uint32_t AccessMask) {
+    if (ShareName.empty() || UserName.empty()) return false;
+    const TAccountLookup account = Lookup(UserName);
+    try {
+        if (account.LookupError != 0) RaiseLastOSError(account.LookupError);
+        TShareGetInfo share = api_.ShareGetInfo502(ShareName);
+        RaiseIfFailed(share.Status);
+        if (!share.Info.SecurityDescriptor.HasDacl()) return false;
+        TAcl merged = ShareAddAce(*share.Info.SecurityDescriptor.Dacl, account.Sid, AccessMask);
+        // The share record goes back as it was read, with only its descriptor replaced.
+        TShareInfo502 info = std::move(share.Info);
+        info.SecurityDescriptor = {true, std::move(merged)};
+        RaiseIfFailed(api_.ShareSetInfo502(info));
+        return true;
+    } catch (const EOSError& error) {
+        log_.Error(std::u16string(kShareAddAccesRightsErrorPrefix) + error.Message());
+        return false;
+    }
+}
+
+bool TShareManager::FileAddAccesRights(const std::u16string& FileName, const std::u16string& UserName,
+                                       std::uint32_t AccessMask) {
+    const TAccountLookup account = Lookup(UserName);
+    try {
+        if (account.LookupError != 0) RaiseLastOSError(account.LookupError);
+        const TFileSecurity security = api_.GetFileDacl(FileName);
+        RaiseIfFailed(security.Status);
+        // A volume without access control (FAT) reports no DACL: nothing to change.
+        if (!security.Descriptor.HasDacl()) return false;
+        RaiseIfFailed(api_.SetFileDacl(FileName, FileAddAce(*security.Descriptor.Dacl, account.Sid, AccessMask)));
+        return true;
+    } catch (const EOSError& error) {
+        log_.App(u"ERROR", std::u16string(kFileAddAccesRightsErrorPrefix) + error.Message());
+        return false;
+    }
+}
+
+}  // namespace dv

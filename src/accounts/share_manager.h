@@ -1,0 +1,64 @@
+// Network shares of drive roots and the rights of a share account on them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "accounts/share_api.h"
+
+namespace dv {
+
+// Where the share manager writes the errors it catches: LogError, and LogApp for the folder step.
+struct TShareManagerLog {
+    std::function<void(std::u16string_view text)> Error;
+    std::function<void(std::u16string_view title, std::u16string_view text)> App;
+};
+// The application log.
+TShareManagerLog ApplicationLog();
+
+inline constexpr std::u16string_view kShareExistsErrorPrefix = u"Class:TShareManager Method:ShareExists Type:EOSError";
+inline constexpr std::u16string_view kShareCreateErrorPrefix = u"Class:TShareManager Method:ShareCreate  Type:EOSError";
+inline constexpr std::u16string_view kShareDeleteErrorPrefix = u"Class:TShareManager Method:ShareDelete  Type:EOSError";
+inline constexpr std::u16string_view kShareAddAccesRightsErrorPrefix =
+    u"Class:TShareManager Method:ShareAddAccesRights  Type:EOSError";
+inline constexpr std::u16string_view kFileAddAccesRightsErrorPrefix =
+    u"Class:TShareManager Method:FileAddAccesRights  Type:EOSError";
+
+inline constexpr std::uint32_t kShareMaxUses = 4;
+
+// Keeps no state between calls: every answer comes from the system side it is given.
+class TShareManager {
+public:
+    explicit TShareManager(IShareApi& api, TShareManagerLog log = ApplicationLog());
+
+    bool IsComputerInDomain();
+    bool ShareExists(const std::u16string& ShareName);
+    // Replaces a share of the same name. Failures are logged, not reported: ask ShareExists.
+    // `Temporary` has no effect; every share is permanent.
+    void ShareCreate(const std::u16string& ShareName, const std::u16string& ShareDescription,
+                     const std::u16string& LocalPath, bool Temporary);
+    void ShareDelete(const std::u16string& ShareName);
+    // Grants the account GENERIC_ALL on the folder and on the share. False for an empty share name and
+    // for an account that does not resolve to a user other than the built-in Guest; true once the three
+    // steps ran, even when one of them failed and logged its error.
+    bool SetAccesRights(const std::u16string& LocalPath, const std::u16string& ShareName,
+                        const std::u16string& ShareUserName);
+    // Both raise EOSError when the account's name cannot be resolved at all; other failures are logged
+    // and give false. True once the new DACL was written.
+    bool ShareAddAccesRights(const std::u16string& ShareName, const std::u16string& UserName,
+                             std::uint32_t AccessMask);
+    bool FileAddAccesRights(const std::u16string& FileName, const std::u16string& UserName,
+                            std::uint32_t AccessMask);
+
+private:
+    // The account's SID; raises the size query's error (uncaught by the callers) or, for the second
+    // call, an error that the callers log.
+    TAccountLookup Lookup(const std::u16string& UserName);
+
+    IShareApi& api_;
+    TShareManagerLog log_;
+};
+
+}  // namespace dv
