@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/ini_persist.h"
+#include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 
 namespace dv {
@@ -182,19 +183,12 @@ TEST_F(LogsTest, AppendingWritesWhatARewriteWould) {
 
 TEST_F(LogsTest, ApplicationLogLivesInTheTemporaryFolder) {
     TempFolder temp;
-    const char* previous = std::getenv("TMPDIR");
-    const std::string saved = previous ? previous : "";
-    setenv("TMPDIR", ToUtf8(temp.Path()).c_str(), 1);
     int pumped = 0;
     SetPendingMessagesHook([&] { ++pumped; });
-
-    LogError(u"abc");
-    LogApp(u"Start", u"Dockvane\u2122");
-
-    if (previous) {
-        setenv("TMPDIR", saved.c_str(), 1);
-    } else {
-        unsetenv("TMPDIR");
+    {
+        testing::ScopedEnv tmpdir("TMPDIR", ToUtf8(temp.Path()));
+        LogError(u"abc");
+        LogApp(u"Start", u"Dockvane\u2122");
     }
     const Lines lines = *fs::ReadTextLines(temp.File(u"Velmora.log"));
     EXPECT_EQ(lines, (Lines{HeaderLine(), u"[" + kTime + u"]Error> ERROR > abc", u"[" + kTime + u"]Error> Start> Dockvane\u2122"}));
