@@ -10,7 +10,6 @@ namespace {
 std::vector<Command> AllCommands() {
     std::vector<Command> commands;
     AddSettingsCommands(commands);
-    AddDrivesCommands(commands);
     AddSharingCommands(commands);
     return commands;
 }
