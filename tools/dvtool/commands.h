@@ -21,6 +21,7 @@ struct Command {
 
 // Each group adds its commands.
 void AddSettingsCommands(std::vector<Command>& commands);
+void AddDrivesCommands(std::vector<Command>& commands);
 void AddSharingCommands(std::vector<Command>& commands);
 
 // Writes "key=value" and a line end, in UTF-8.

@@ -10,6 +10,7 @@ namespace {
 std::vector<Command> AllCommands() {
     std::vector<Command> commands;
     AddSettingsCommands(commands);
+    AddDrivesCommands(commands);
     AddSharingCommands(commands);
     return commands;
 }
