@@ -101,9 +101,9 @@ void TSimAccounts::NotifyShareChanged(const std::u16string& path) {
     ShellNotifications.push_back(path);
 }
 
-TAccountLookup TSimAccounts::LookupAccountName(const std::u16string& name) {
+TAccountLookup TSimAccounts::LookupAccount(const std::u16string& name) {
     TAccountLookup lookup;
-    if (auto failure = Fail("LookupAccountName")) {
+    if (auto failure = Fail("LookupAccount")) {
         lookup.SizeQueryError = failure->Code;
         return lookup;
     }

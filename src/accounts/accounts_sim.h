@@ -34,7 +34,7 @@ public:
     TOsStatus ShareSetInfo502(const TShareInfo502& info) override;
     TOsStatus ShareDel(const std::u16string& name) override;
     void NotifyShareChanged(const std::u16string& path) override;
-    TAccountLookup LookupAccountName(const std::u16string& name) override;
+    TAccountLookup LookupAccount(const std::u16string& name) override;
     TFileSecurity GetFileDacl(const std::u16string& path) override;
     TOsStatus SetFileDacl(const std::u16string& path, const TAcl& dacl) override;
 

@@ -82,7 +82,7 @@ public:
     virtual void NotifyShareChanged(const std::u16string& path) = 0;
 
     // LookupAccountNameW on the local system, sizes first.
-    [[nodiscard]] virtual TAccountLookup LookupAccountName(const std::u16string& name) = 0;
+    [[nodiscard]] virtual TAccountLookup LookupAccount(const std::u16string& name) = 0;
     // GetFileSecurityW with DACL_SECURITY_INFORMATION.
     [[nodiscard]] virtual TFileSecurity GetFileDacl(const std::u16string& path) = 0;
     // SetFileSecurityW with DACL_SECURITY_INFORMATION and a descriptor holding the DACL alone.

@@ -76,7 +76,7 @@ bool TShareManager::SetAccesRights(const std::u16string& LocalPath, const std::u
     if (ShareName.empty()) return false;
     // The account comes from a drive's configuration file, which whoever wrote the drive controls: a
     // group (Everyone, Users) or the built-in Guest would open the drive to anybody on the network.
-    const TAccountLookup account = api_.LookupAccountName(ShareUserName);
+    const TAccountLookup account = api_.LookupAccount(ShareUserName);
     if (account.SizeQueryError != 0 || account.LookupError != 0) return false;
     if (account.Use != TSidNameUse::User || account.Sid.Rid() == kGuestRid) return false;
     try {
@@ -91,7 +91,7 @@ bool TShareManager::SetAccesRights(const std::u16string& LocalPath, const std::u
 }
 
 TAccountLookup TShareManager::Lookup(const std::u16string& UserName) {
-    TAccountLookup account = api_.LookupAccountName(UserName);
+    TAccountLookup account = api_.LookupAccount(UserName);
     if (account.SizeQueryError != 0) RaiseLastOSError(account.SizeQueryError);
     return account;
 }
