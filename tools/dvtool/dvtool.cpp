@@ -12,6 +12,7 @@ std::vector<Command> AllCommands() {
     AddSettingsCommands(commands);
     AddDrivesCommands(commands);
     AddSharingCommands(commands);
+    AddAccountsCommands(commands);
     return commands;
 }
 
