@@ -1,0 +1,176 @@
+#include "sharing/nas.h"
+
+#include "accounts/share_manager.h"
+#include "accounts/user_manager.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "settings/app_settings.h"
+#include "sharing/logs.h"
+
+namespace dv {
+namespace {
+
+// Removes what the write test may have left behind, whatever happened on the way.
+class IoTestCleanup {
+public:
+    IoTestCleanup(std::u16string folder, std::u16string file) : folder_(std::move(folder)), file_(std::move(file)) {}
+    ~IoTestCleanup() {
+        if (fs::FileExists(file_)) (void)fs::RemoveFile(file_);
+        if (fs::DirectoryExists(folder_)) (void)fs::RemoveEmptyDirectory(folder_);
+    }
+    IoTestCleanup(const IoTestCleanup&) = delete;
+    IoTestCleanup& operator=(const IoTestCleanup&) = delete;
+
+private:
+    std::u16string folder_;
+    std::u16string file_;
+};
+
+}  // namespace
+
+std::u16string NormalizedDriveLetter(std::u16string_view Drive) {
+    std::u16string letter(Drive);
+    for (auto& c : letter) {
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    }
+    return letter;
+}
+
+// --- TNas ---
+
+TNas::TNas(INasHost& MainFm, std::u16string_view Drive)
+    : MainForm(MainFm),
+      FDriveName(NormalizedDriveLetter(Drive)),
+      ApplicationSettings(MainFm.ApplicationSettings()),
+      PingToWebTh(MainFm.PingClientFactory()) {}
+
+std::u16string TNas::ShareName() const {
+    return attachedNasSettings_ ? attachedNasSettings_->FShareName : std::u16string();
+}
+
+bool TNas::CheckIO() {
+    const std::u16string folder = Root() + std::u16string(kIoTestFolderName);
+    const std::u16string file = folder + u"\\" + std::u16string(kIoTestFileName);
+    const IoTestCleanup cleanup(folder, file);
+
+    if (!fs::MakeDirectory(folder).ok()) return false;
+    const std::string line = fs::EncodeTextLines({u"\\" + std::u16string(kIoTestFileName)});
+    if (const fs::Status written = fs::WriteNewFile(file, line); !written.ok()) {
+        throw EFCreateError(fs::CannotCreateMessage(file, written.code));
+    }
+    MainForm.ProcessPendingMessages();
+    (void)fs::RemoveFile(file);
+    MainForm.ProcessPendingMessages();
+    (void)fs::RemoveEmptyDirectory(folder);
+    return true;
+}
+
+bool TNas::AttachAndShare(bool OpenShare) {
+    FIsShared = false;
+    const std::u16string root = Root();
+    if (!fs::DirectoryExists(root)) return false;
+    LogApp(u"Attached ", root);
+
+    const std::u16string configFile = root + std::u16string(kDriveConfigFileName);
+    attachedNasSettings_ = std::make_shared<TShareSettings>(configFile);
+    if (!fs::FileExists(configFile) && !fs::FileExists(fs::CompleteTwinOf(configFile))) return false;
+    try {
+        // Every attach brings the file into its written form.
+        attachedNasSettings_->Load();
+        attachedNasSettings_->Save();
+    } catch (const EFCreateError&) {
+        return false;
+    }
+    const TShareSettings& settings = *attachedNasSettings_;
+    if (settings.FShareName.empty() || !OpenShare) return false;
+
+    TShareManager& shares = MainForm.ShareManager();
+    shares.ShareCreate(settings.FShareName, settings.FShareDescription, root, false);
+    if (!shares.ShareExists(settings.FShareName)) {
+        MainForm.ShowErrorMessage(u"Access is not installed.\n\rPerhaps the current user does not have enough rights.");
+        return false;
+    }
+
+    // The drive's own account when it exists already; otherwise (also right after creating it) the
+    // default account.
+    const bool ownAccount = ApplicationSettings.FIsInDomain == 0 &&
+                            MainForm.UserManager().ChekToManualUserCreate(settings.FShareUserName,
+                                                                          ApplicationSettings.FPasswordSalt);
+    const std::u16string account = ownAccount ? settings.FShareUserName : ApplicationSettings.FDefaultShareUserName;
+
+    if (shares.SetAccesRights(root, settings.FShareName, account)) {
+        FIsShared = true;
+        return true;
+    }
+    shares.ShareDelete(settings.FShareName);
+    MainForm.ShowErrorMessage(u"Permissions for the user: " + account +
+                              u" is not installed!\n\rPerhaps this user is not registered in system");
+    return false;
+}
+
+void TNas::removeShare() {
+    if (attachedNasSettings_ && !attachedNasSettings_->FShareName.empty()) {
+        MainForm.ShareManager().ShareDelete(attachedNasSettings_->FShareName);
+    }
+}
+
+void TNas::DoPingToSrv() {
+    PingToWebTh.Start(attachedNasSettings_, FDriveName);
+}
+
+// --- TNasManager ---
+
+bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
+    if (const TNas* existing = getNasByname(Drive)) {
+        if (existing->IsShared()) return false;
+        removeNas(Drive);
+    }
+    auto nas = std::make_unique<TNas>(MainForm, Drive);
+    if (!nas->CheckIO()) return false;
+    if (!nas->AttachAndShare(OpenShare) || nas->ShareName().empty()) return false;
+    NasList.push_back(std::move(nas));
+    FNasCount = static_cast<int>(NasList.size());
+    MainForm.AttachedNasDriveLettersChange(*this);
+    return true;
+}
+
+bool TNasManager::removeNas(std::u16string_view Drive) {
+    TNas* nas = getNasByname(Drive);
+    if (!nas) return false;
+    LogApp(u"Detached ", std::u16string(Drive) + u":\\");
+    nas->removeShare();
+    std::erase_if(NasList, [nas](const auto& entry) { return entry.get() == nas; });
+    FNasCount = static_cast<int>(NasList.size());
+    MainForm.AttachedNasDriveLettersChange(*this);
+    return true;
+}
+
+TNas* TNasManager::getNasByname(std::u16string_view Drive) const {
+    const std::u16string letter = NormalizedDriveLetter(Drive);
+    for (const auto& nas : NasList) {
+        if (nas->DriveName() == letter) return nas.get();
+    }
+    return nullptr;
+}
+
+TNas* TNasManager::GetNasByIndex(int ind) const {
+    if (ind < 0 || ind >= FNasCount) return nullptr;
+    return NasList[static_cast<std::size_t>(ind)].get();
+}
+
+std::vector<std::u16string> TNasManager::GetNasDriveNamesList() const {
+    std::vector<std::u16string> letters;
+    for (const auto& nas : NasList) {
+        if (nas->IsShared()) letters.push_back(nas->DriveName());
+    }
+    return letters;
+}
+
+std::vector<std::u16string> TNasManager::GetNasShareNamesList() const {
+    std::vector<std::u16string> names;
+    for (const auto& nas : NasList) names.push_back(nas->ShareName());
+    return names;
+}
+
+}  // namespace dv

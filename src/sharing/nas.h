@@ -1,0 +1,96 @@
+// The registry of shared drives: one entry per drive letter, each running the share workflow for its
+// drive.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/share_settings.h"
+#include "sharing/ping_to_web.h"
+
+namespace dv {
+
+class TApplicationSettings;
+class TNasManager;
+class TShareManager;
+class TUserManager;
+
+inline constexpr std::u16string_view kIoTestFolderName = u"Dockvane_IoTestFolder";
+inline constexpr std::u16string_view kIoTestFileName = u"Dockvane_IoTesFileName.tst";
+
+// What the registry needs of the main controller.
+class INasHost {
+public:
+    virtual ~INasHost() = default;
+    virtual TShareManager& ShareManager() = 0;
+    virtual TUserManager& UserManager() = 0;
+    virtual TApplicationSettings& ApplicationSettings() = 0;
+    // Called after every change of the registry.
+    virtual void AttachedNasDriveLettersChange(TNasManager& Sender) = 0;
+    // A modal error box with one OK button.
+    virtual void ShowErrorMessage(std::u16string_view text) = 0;
+    virtual void ProcessPendingMessages() = 0;
+    // Where the drives' ping workers get their HTTP client.
+    virtual TPingToWebTh::ClientFactory PingClientFactory() {
+        return [] { return CreateHttpClient(); };
+    }
+};
+
+class TNas {
+public:
+    // `Drive`: the drive letter; a-z is stored upper-cased.
+    TNas(INasHost& MainFm, std::u16string_view Drive);
+
+    // True when the drive root can be written; the test folder and file are gone afterwards on
+    // every path. A file that cannot be written raises EFCreateError.
+    bool CheckIO();
+    // Loads and re-saves the drive's configuration, shares the root and grants the account its
+    // rights; true when the drive is now shared.
+    bool AttachAndShare(bool OpenShare);
+    void removeShare();
+    // Starts the drive's pings, at most once.
+    void DoPingToSrv();
+
+    const std::u16string& DriveName() const { return FDriveName; }
+    bool IsShared() const { return FIsShared; }
+    // Absent before the first attach.
+    const TShareSettings* AttachedNasSettings() const { return attachedNasSettings_.get(); }
+    // The share name of the attached configuration ("" when none).
+    std::u16string ShareName() const;
+
+private:
+    std::u16string Root() const { return FDriveName + u":\\"; }
+
+    INasHost& MainForm;
+    std::u16string FDriveName;
+    bool FIsShared = false;
+    TApplicationSettings& ApplicationSettings;
+    TPingToWebTh PingToWebTh;
+    // Shared with the ping worker, which may outlive the entry.
+    std::shared_ptr<TShareSettings> attachedNasSettings_;
+};
+
+class TNasManager {
+public:
+    explicit TNasManager(INasHost& mainFm) : MainForm(mainFm) {}
+
+    bool addNas(std::u16string_view Drive, bool OpenShare);
+    bool removeNas(std::u16string_view Drive);
+    TNas* getNasByname(std::u16string_view Drive) const;
+    TNas* GetNasByIndex(int ind) const;
+    std::vector<std::u16string> GetNasDriveNamesList() const;
+    std::vector<std::u16string> GetNasShareNamesList() const;
+    int NasCount() const { return FNasCount; }
+
+private:
+    std::vector<std::unique_ptr<TNas>> NasList;
+    INasHost& MainForm;
+    int FNasCount = 0;
+};
+
+// A drive letter as the registry keeps it: a-z upper-cased, anything else unchanged.
+std::u16string NormalizedDriveLetter(std::u16string_view Drive);
+
+}  // namespace dv
