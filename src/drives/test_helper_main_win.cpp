@@ -25,10 +25,12 @@ int main(int argc, char** argv) {
         record.dbcv_devicetype = argc >= 6 ? Number(argv[5]) : DBT_DEVTYP_VOLUME;
         record.dbcv_unitmask = Number(argv[3]);
         record.dbcv_flags = static_cast<WORD>(Number(argv[4]));
+        // Windows of other processes that do not answer in time (other tests running at the same
+        // time) only cost their time-out; the receiving test checks what arrived.
         DWORD_PTR result = 0;
-        const LRESULT sent = ::SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, Number(argv[2]),
-                                                   reinterpret_cast<LPARAM>(&record), SMTO_ABORTIFHUNG, 10000, &result);
-        return sent != 0 ? 0 : 2;
+        ::SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, Number(argv[2]), reinterpret_cast<LPARAM>(&record),
+                              SMTO_ABORTIFHUNG, 3000, &result);
+        return 0;
     }
     if (argc >= 3 && std::strcmp(argv[1], "sleep") == 0) {
         ::Sleep(Number(argv[2]));
