@@ -1,0 +1,541 @@
+#include "shell/fmu_main.h"
+
+#include <cmath>
+
+#include "accounts/share_manager.h"
+#include "accounts/user_manager.h"
+#include "drives/usb_drive_mgmt.h"
+#include "drives/volume_observer.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "settings/app_settings.h"
+#include "sharing/logs.h"
+#include "system/win_service_mgmt.h"
+
+namespace dv {
+namespace {
+
+constexpr std::uint32_t kShcneNetShare = 0x200;  // SHCNE_NETSHARE
+constexpr std::uint32_t kShcneShareEvents = 0x205;
+
+std::u16string Root(char16_t letter) {
+    return std::u16string(1, letter) + u":\\";
+}
+
+std::u16string Letter(char16_t letter) {
+    return std::u16string(1, letter);
+}
+
+}  // namespace
+
+TfmMain::TfmMain(TMainServices services)
+    : services_(std::move(services)),
+      view_(services_.View),
+      clock_(services_.Clock),
+      watcher_(services_.Watcher) {
+    watcher_.OnChange = [this](const std::u16string&) { Guarded([this] { JvChangeNotifyUSBDriveChangeNotify(); }); };
+    Guarded([this] { FormCreate(); });
+}
+
+TfmMain::~TfmMain() {
+    // FormDestroy: no drive events from here on; the settings reach the file a last time.
+    FVolumeObserver.reset();
+    if (watcher_.Active()) watcher_.Stop();
+    watcher_.OnChange = nullptr;
+    if (FApplicationSettings) {
+        try {
+            FApplicationSettings->Save();
+        } catch (const std::exception&) {
+            if (services_.ReportError) services_.ReportError(std::current_exception());
+        }
+    }
+}
+
+void TfmMain::Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (...) {
+        if (services_.ReportError) services_.ReportError(std::current_exception());
+    }
+}
+
+// --- Start-up ---
+
+void TfmMain::FormCreate() {
+    FInitializing = true;
+    FNasManager = std::make_unique<TNasManager>(*this);
+    // The account manager needs the settings record; it is created now and loaded below.
+    FApplicationSettings = std::make_unique<TApplicationSettings>(u"");
+    FUserManager = std::make_unique<TUserManager>(services_.UserApi, *FApplicationSettings);
+    FWinServiceManager = std::make_unique<TWinServiceMgmt>(services_.System, services_.Services);
+    FUSBDriveManager = std::make_unique<TUSBDriveManager>(services_.Volumes, services_.Devices);
+    FShareManager = std::make_unique<TShareManager>(services_.ShareApi);
+    FFormAction = TCloseAction::caNone;
+    InitMenuLists();
+    FWinSerchBeginState = FWinServiceManager->vtServiceGetStatus(u"localhost", u"WSearch");
+    LogApp(u"Start", kApplicationTitle);
+    view_.SetHostCaption(u"Host: " + FWinServiceManager->getHostname());
+
+    *FApplicationSettings = TApplicationSettings(services_.SettingsFileName());
+    TApplicationSettings& settings = *FApplicationSettings;
+    settings.Load();
+
+    if (FShareManager->IsComputerInDomain()) {
+        if (settings.FIsInDomain == 0) acSetDomainUserNameExecute();
+        settings.FIsInDomain = 1;
+    } else {
+        view_.SetDomainUserItemVisible(false);
+    }
+    settings.Save();
+
+    if (settings.FIsInDomain == 0 && settings.FDefaultShareUserName != kMasterAccountName) {
+        settings.FDefaultShareUserName = kMasterAccountName;
+        settings.FPasswordSalt.clear();
+    }
+    if (settings.FDefaultShareUserName == kMasterAccountName) {
+        view_.SetPasswordRenewEnabled(true);
+        const std::u16string master(kMasterAccountName);
+        if (settings.FPasswordSalt.empty()) FUserManager->UserDelete(master);
+        if (!FUserManager->UserExists(master)) {
+            const std::u16string salt = FUserManager->RandomStr(32);
+            FUserManager->UserAdd(master, FUserManager->MakePassword(salt), std::u16string(kShareUserComment));
+            settings.FPasswordSalt = salt;
+            settings.Save();
+        }
+    }
+
+    FVolumeObserver = services_.CreateVolumeObserver();
+    if (FVolumeObserver && FVolumeObserver->Initialize()) {
+        FVolumeObserver->OnVolumeArrival = [this](char16_t drive) { VolumeArrival(drive); };
+        FVolumeObserver->OnVolumeRemoval = [this](char16_t drive) { VolumeRemoval(drive); };
+        FVolumeObserver->OnVolumeAutoPlay = [this](char16_t drive) { VolumeAutoPlay(drive); };
+    } else {
+        LogError(u"Failed to initialize USB monitor");
+    }
+
+    if (!FUSBDriveManager->areUsbDrivesPresent()) view_.SetAddCaption(kNoUsbDriveCaption);
+    view_.SetSoundFileFolder(services_.WindowsFolder + u"\\Media");
+    clock_.ProcessPendingMessages();
+    ShareAttachedDrives();
+    clock_.SetTimerInterval(TTimer::NotifyUsbDrive,
+                            static_cast<std::uint32_t>(std::lround(kWatcherCheckIntervalMs * 2.5)));
+    view_.SetAutostartChecked(settings.FAutoStart);
+    view_.SetAutoPlaySelection(settings.FAutoPlay >= 0 && settings.FAutoPlay <= 2 ? settings.FAutoPlay : -1);
+    FWinServiceManager->USBAutoPalyStartStop(settings.FAutoPlay);
+    FInitializing = false;
+}
+
+void TfmMain::InitMenuLists() {
+    // Slot i of each list is the item whose tag is i; all hidden until a drive is registered.
+    for (int slot = 0; slot < kMenuSlots; ++slot) {
+        view_.SetMenuSlot(TMenuSlots::Modify, slot, u"Modify:", false);
+        view_.SetMenuSlot(TMenuSlots::Eject, slot, u"Eject:", false);
+    }
+}
+
+void TfmMain::ShareAttachedDrives() {
+    std::vector<std::u16string> drives;
+    FUSBDriveManager->GetUsbDrives(drives);
+    for (const auto& drive : drives) VolumeArrival(drive.front());
+}
+
+// --- Shutdown ---
+
+void TfmMain::actExitExecute() {
+    FFormAction = TCloseAction::caFree;
+    FormClose();
+}
+
+void TfmMain::FormClose() {
+    if (FFormAction == TCloseAction::caNone) {
+        view_.HideSettingsWindow();
+        return;
+    }
+    // Search-service workers are not waited for; the message loop ends and the controller goes.
+    view_.QuitApplication();
+}
+
+// --- Drive events ---
+
+void TfmMain::VolumeArrival(char16_t Drive) {
+    if (FNasManager->addNas(Letter(Drive), true)) {
+        TNas& nas = *FNasManager->getNasByname(Letter(Drive));
+        const TShareSettings& config = *nas.AttachedNasSettings();
+        view_.NotifyShell(kShcneNetShare, Root(Drive));
+        view_.NotifyShell(kShcneShareEvents, Root(Drive));
+        PlayNotifySound(FApplicationSettings->FSoundBackupAvailable);
+        view_.SetTrayIconIndex(kSharedIcon);
+        view_.ShowBalloon(config.FShareName + u" now available for network", TBalloonIcon::Information);
+        LogDriveActivity(u"OK, Started sharing ", FWinServiceManager->getHostname() + u" " + config.FShareName,
+                         Letter(Drive));
+        nas.DoPingToSrv();
+        if (config.FAutoRemove) {
+            clock_.SetTimerEnabled(TTimer::Poll, true);
+            ++FPollTimerTag;
+        }
+        AddDriveChangeNotify(Drive);
+        if (FNasManager->NasCount() == 1 && FWinSerchBeginState == kServiceRunning) StartSearchWorker(true);
+    }
+    updateAddMenuItem();
+}
+
+void TfmMain::VolumeRemoval(char16_t Drive) {
+    clock_.SetTimerEnabled(TTimer::Poll, false);
+    const TNas* nas = FNasManager->getNasByname(Letter(Drive));
+    const std::u16string shareName = nas ? nas->ShareName() : std::u16string();
+    if (FNasManager->removeNas(Letter(Drive))) {
+        FUserManager->ChekToManualUserDelete(Letter(Drive), FNasManager->GetNasDriveNamesList());
+        PlayNotifySound(FApplicationSettings->FSoundBackupDone);
+        LogDriveActivity(u"OK, Stopped sharing ", FWinServiceManager->getHostname() + u" " + shareName, Letter(Drive));
+    }
+    if (FNasManager->NasCount() == 0) {
+        view_.SetTrayIconIndex(kIdleIcon);
+        if (FWinSerchBeginState == kServiceRunning) StartSearchWorker(false);
+    }
+    updateAddMenuItem();
+    RemoveDriveChangeNotify(Drive);
+}
+
+void TfmMain::VolumeAutoPlay(char16_t Drive) {
+    if (FApplicationSettings->FAutoPlay != 1) return;
+    if (!fs::DirectoryExists(Root(Drive))) return;
+    if (fs::FileExists(Root(Drive) + std::u16string(kDriveConfigFileName))) return;
+    ShowAutoPlayDialog(Drive);
+}
+
+void TfmMain::ShowAutoPlayDialog(char16_t Drive) {
+    view_.ShowAutoPlayDialog(Drive, FUSBDriveManager->GetVolumeLabel(Drive) + u" (" + Letter(FoldCase(Drive)) + u":)");
+}
+
+void TfmMain::PollTimerTimer() {
+    for (int index = 0; index < FNasManager->NasCount(); ++index) {
+        const char16_t letter = FNasManager->GetNasByIndex(index)->DriveName().front();
+        if (!fs::RemoveFile(Root(letter) + std::u16string(kBackupDoneMarker)).ok()) continue;
+
+        clock_.SetTimerEnabled(TTimer::Poll, false);
+        FPollTimerTag = FPollTimerTag > 1 ? FPollTimerTag - 1 : 0;
+        LogDriveActivity(u"OK, Unbound ", u"files traffic done", Letter(letter));
+        view_.ShowBalloon(u"Drive " + Letter(letter) + u" \r\nunbound,  files traffic done", TBalloonIcon::Information);
+        clock_.Sleep(kBalloonTimeMs / 3);
+        DisconnectNASDrive(letter);
+        (void)FUSBDriveManager->RemoveDriveByLetter(letter);
+        clock_.ProcessPendingMessages();
+        if (FPollTimerTag > 0) {
+            clock_.SetTimerEnabled(TTimer::Poll, true);
+            clock_.Sleep(200);
+        }
+        clock_.ProcessPendingMessages();
+        return;  // at most one drive per tick
+    }
+}
+
+void TfmMain::DisconnectNASDrive(char16_t AttachedNasDriveLetter) {
+    const TNas* nas = FNasManager->getNasByname(Letter(AttachedNasDriveLetter));
+    view_.ShowBalloon(u"NAS device '" + (nas ? nas->ShareName() : std::u16string()) + u"'\r\nSuccessfully disconected",
+                      TBalloonIcon::Information);
+    clock_.Sleep(3000);
+    VolumeRemoval(AttachedNasDriveLetter);
+}
+
+void TfmMain::RemoveNASDrive(char16_t AttachedNasDriveLetter) {
+    const std::u16string letter = Letter(AttachedNasDriveLetter);
+    FUserManager->ChekToManualUserDelete(letter, FNasManager->GetNasDriveNamesList());
+    const std::u16string root = Root(AttachedNasDriveLetter);
+    const std::u16string active = root + std::u16string(kDriveConfigFileName);
+    const std::u16string inactive = root + std::u16string(kInactiveDriveConfigFileName);
+    if (!fs::FileExists(active)) return;
+    if (fs::FileExists(inactive)) (void)fs::RemoveFile(inactive);
+    (void)fs::MoveFileTo(active, inactive);
+    const TNas* nas = FNasManager->getNasByname(letter);
+    view_.ShowBalloon(u"NAS device '" + (nas ? nas->ShareName() : std::u16string()) + u"'\r\nSuccessfully removed",
+                      TBalloonIcon::Information);
+    clock_.Sleep(3000);
+    VolumeRemoval(AttachedNasDriveLetter);
+}
+
+bool TfmMain::EjectRemovableDriveByLetter(char16_t DriveLetter) {
+    if (FUSBDriveManager->RemoveDriveByLetter(DriveLetter) && !fs::DirectoryExists(Root(DriveLetter))) {
+        view_.ShowBalloon(u"External Storage drive '" + Letter(DriveLetter) + u"'\r\n was successfully removed.",
+                          TBalloonIcon::Information);
+        return true;
+    }
+    view_.ShowBalloon(u"Unable to remove\r\nthe External Storage drive '" + Letter(DriveLetter) + u"'",
+                      TBalloonIcon::Warning);
+    return false;
+}
+
+void TfmMain::StartSearchWorker(bool stop) {
+    // The worker has its own manager over the same stateless system services.
+    ISystemHost& system = services_.System;
+    IServiceControl& services = services_.Services;
+    services_.StartWorker([&system, &services, stop] {
+        TWinServiceMgmt manager(system, services);
+        if (stop) {
+            (void)manager.WinSerchStop();
+        } else {
+            (void)manager.WinSerchStart();
+        }
+    });
+}
+
+// --- Activity indication and the watcher ---
+
+void TfmMain::JvChangeNotifyUSBDriveChangeNotify() {
+    const int index = view_.TrayIconIndex();
+    if (index == kActivityIcon) {
+        clock_.SetTimerEnabled(TTimer::NotifyUsbDrive, true);
+    } else if (index == kSharedIcon) {
+        view_.SetTrayIconIndex(kActivityIcon);
+        clock_.SetTimerEnabled(TTimer::NotifyUsbDrive, false);
+    }
+}
+
+void TfmMain::TimerNotifyUSBDriveTimer() {
+    if (view_.TrayIconIndex() != kActivityIcon) return;
+    view_.SetTrayIconIndex(kSharedIcon);
+    clock_.SetTimerEnabled(TTimer::NotifyUsbDrive, false);
+}
+
+void TfmMain::AddDriveChangeNotify(char16_t Drive) {
+    if (!fs::DirectoryExists(Root(Drive))) return;
+    if (watcher_.Active()) watcher_.Stop();
+    const std::size_t count = watcher_.Entries.size();
+    try {
+        watcher_.Entries.push_back({Root(Drive), true, kFileNotifyChangeSize | kFileNotifyChangeLastWrite});
+    } catch (const std::exception&) {
+        if (watcher_.Entries.size() > count) watcher_.Entries.pop_back();
+    }
+    RestartDriveChangeNotify();
+}
+
+void TfmMain::RemoveDriveChangeNotify(char16_t Drive) {
+    if (watcher_.Active()) watcher_.Stop();
+    const std::u16string root = Root(Drive);
+    for (auto entry = watcher_.Entries.begin(); entry != watcher_.Entries.end(); ++entry) {
+        if (entry->Directory == root) {
+            watcher_.Entries.erase(entry);
+            break;
+        }
+    }
+    clock_.ProcessPendingMessages();
+    RestartDriveChangeNotify();
+}
+
+void TfmMain::RestartDriveChangeNotify() {
+    if (watcher_.Active()) watcher_.Stop();
+    clock_.ProcessPendingMessages();
+    if (!watcher_.Entries.empty()) watcher_.Start();
+}
+
+// --- Sounds ---
+
+std::u16string TfmMain::ResolveSoundName(std::u16string_view value) {
+    if (value == kDefaultSoundBackupAvailable) return u"OnlineWav";
+    if (value == kDefaultSoundBackupDone) return u"CompletedWav";
+    return std::u16string(value);
+}
+
+void TfmMain::PlayNotifySound(std::u16string_view value) {
+    const std::u16string name = ResolveSoundName(value);
+    if (name.empty()) return;
+    const std::size_t separator = name.find_last_of(u"\\:");
+    const std::size_t dot = name.rfind(u'.');
+    const bool hasExtension = dot != std::u16string::npos && (separator == std::u16string::npos || dot > separator);
+    if (hasExtension && UpperCase(name.substr(dot)) == u".WAV") {
+        view_.PlaySoundFile(name);
+    } else {
+        (void)view_.PlayBuiltInSound(name);
+    }
+}
+
+// --- Menus ---
+
+std::u16string TfmMain::CapacityText(char16_t letter) {
+    TUSBDrvInfo info;
+    FUSBDriveManager->GetUSBDiskDriveInfo(letter, info);
+    return info.Capacity;
+}
+
+void TfmMain::AttachedNasDriveLettersChange(TNasManager&) {
+    for (int slot = 0; slot < kMenuSlots; ++slot) {
+        view_.SetMenuSlot(TMenuSlots::Modify, slot, u"Modify:", false);
+        view_.SetMenuSlot(TMenuSlots::Eject, slot, u"Eject:", false);
+    }
+    const std::u16string computer = services_.System.ComputerName().value_or(u"");
+    // Only twelve slots exist: drives past the twelfth stay shared but get no menu entries.
+    for (int index = 0; index < FNasManager->NasCount() && index < kMenuSlots; ++index) {
+        const TNas& nas = *FNasManager->GetNasByIndex(index);
+        const char16_t letter = nas.DriveName().front();
+        TUSBDrvInfo info;
+        FUSBDriveManager->GetUSBDiskDriveInfo(letter, info);
+        const std::u16string drive = info.VolLabel + u" (" + Letter(letter) + u":) - " + info.Capacity;
+        if (nas.IsShared()) {
+            view_.SetMenuSlot(TMenuSlots::Modify, index,
+                              u"Modify: " + drive + u" | Sharing@ \\\\" + computer + u"\\" + nas.ShareName(), true);
+        }
+        view_.SetMenuSlot(TMenuSlots::Eject, index, u"Eject: " + drive, true);
+    }
+    view_.SetRightClickMenu(FNasManager->NasCount() > 0 ? TTrayMenu::Eject : TTrayMenu::Tray);
+}
+
+void TfmMain::updateAddMenuItem() {
+    if (!FUSBDriveManager->areUsbDrivesPresent()) {
+        view_.SetAddCaption(kNoUsbDriveCaption);
+        return;
+    }
+    std::vector<std::u16string> drives;
+    FUSBDriveManager->GetUsbDrives(drives);
+    for (int index = FNasManager->NasCount() - 1; index >= 0; --index) {
+        const TNas& nas = *FNasManager->GetNasByIndex(index);
+        const auto found = std::find(drives.begin(), drives.end(), nas.DriveName());
+        if (found != drives.end() && nas.IsShared()) drives.erase(found);
+        if (drives.empty()) {
+            view_.SetAddCaption(kNoUsbDriveCaption);
+            return;
+        }
+    }
+    std::u16string caption = u"Add: ";
+    for (std::size_t i = 0; i < drives.size(); ++i) {
+        caption += i == 0 ? u" " : u"/ ";
+        caption += drives[i] + u":(" + CapacityText(drives[i].front()) + u")";
+    }
+    view_.SetAddCaption(caption);
+}
+
+void TfmMain::TrayPopupMenuPopup() {
+    if (view_.HostCaption() == u"Host:") view_.SetHostCaption(u"Host: " + FWinServiceManager->getHostname());
+}
+
+void TfmMain::DockvaneClick() {
+    view_.OpenHomePageFromVersionInfo();
+}
+
+void TfmMain::Host1Click() {
+    FWinServiceManager->ShowSystemProperties();
+}
+
+// --- Commands ---
+
+void TfmMain::actNasAddExecute() {
+    if (!FUSBDriveManager->areUsbDrivesPresent()) {
+        view_.ShowMessage(u"No USB storage device present. Add device first.", TMessageIcon::Information);
+        return;
+    }
+    if (!FUSBDriveManager->areUsbDrivesAvailable(FNasManager->GetNasDriveNamesList())) {
+        view_.ShowMessage(u"Nothing to add. Please connect an (extra) USB drive first", TMessageIcon::Information);
+        return;
+    }
+    if (driveSettingsOpen_) return;
+    driveSettingsOpen_ = true;
+    struct Closed {
+        bool& open;
+        ~Closed() { open = false; }
+    } closed{driveSettingsOpen_};
+
+    const auto result = view_.ShowDriveSettingsDialog(TDriveDialogMode::Add, u"");
+    if (!result || result->DriveLetter.empty()) return;
+    const std::u16string root = result->DriveLetter.substr(0, 1) + u":\\";
+    const std::u16string active = root + std::u16string(kDriveConfigFileName);
+    const std::u16string inactive = root + std::u16string(kInactiveDriveConfigFileName);
+    if (fs::FileExists(inactive)) {
+        if (fs::FileExists(active)) {
+            (void)fs::RemoveFile(inactive);
+        } else {
+            (void)fs::MoveFileTo(inactive, active);
+        }
+    }
+    VolumeArrival(result->DriveLetter.front());
+}
+
+void TfmMain::actNasModifySettingsExecute(int slot) {
+    const TNas* nas = FNasManager->GetNasByIndex(slot);
+    if (!nas || driveSettingsOpen_) return;
+    driveSettingsOpen_ = true;
+    struct Closed {
+        bool& open;
+        ~Closed() { open = false; }
+    } closed{driveSettingsOpen_};
+
+    const auto result = view_.ShowDriveSettingsDialog(TDriveDialogMode::Modify, nas->DriveName());
+    if (!result || result->DriveLetter.empty()) return;
+    const char16_t letter = result->DriveLetter.front();
+    VolumeRemoval(letter);
+    VolumeArrival(letter);
+    (void)services_.Volumes.ChangeVolumeLabel(letter, result->VolumeName);
+}
+
+void TfmMain::EjectMenuItem1Click(int slot) {
+    const TNas* nas = FNasManager->GetNasByIndex(slot);
+    if (!nas) return;
+    const char16_t letter = nas->DriveName().front();
+    try {
+        DisconnectNASDrive(letter);
+        if (!EjectRemovableDriveByLetter(letter)) (void)FNasManager->addNas(Letter(letter), false);
+    } catch (...) {
+        AttachedNasDriveLettersChange(*FNasManager);
+        throw;
+    }
+    AttachedNasDriveLettersChange(*FNasManager);
+}
+
+void TfmMain::actPasswordRenewExecute() {
+    if (!view_.AskYesNo(u"Renew password?", kApplicationTitle)) return;
+    TApplicationSettings& settings = *FApplicationSettings;
+    const std::u16string oldPassword = FUserManager->MakePassword(settings.FPasswordSalt);
+    const std::u16string salt = FUserManager->RandomStr(32);
+    FUserManager->UserChangePassword(std::u16string(kMasterAccountName), oldPassword,
+                                     FUserManager->MakePassword(salt));
+    settings.FPasswordSalt = salt;
+    settings.Save();
+    view_.ShowBalloon(u"Password successfully renewed.", TBalloonIcon::Information);
+}
+
+void TfmMain::actSettingsExecute() {
+    view_.ShowSettingsWindow();
+}
+
+void TfmMain::actInformationExecute() {
+    if (aboutOpen_) return;
+    aboutOpen_ = true;
+    struct Closed {
+        bool& open;
+        ~Closed() { open = false; }
+    } closed{aboutOpen_};
+    view_.ShowAboutBox();
+}
+
+void TfmMain::acSetDomainUserNameExecute() {
+    if (domainUserOpen_) return;
+    domainUserOpen_ = true;
+    struct Closed {
+        bool& open;
+        ~Closed() { open = false; }
+    } closed{domainUserOpen_};
+    view_.ShowDomainUserDialog();
+}
+
+// --- The settings window's immediate choices ---
+
+void TfmMain::ckAutostartClick(bool checked) {
+    if (FInitializing) return;
+    FWinServiceManager->SetAutostartProgram(checked);
+    FApplicationSettings->FAutoStart = checked;
+}
+
+void TfmMain::cbAutoPlayUSBDiskChange(int index) {
+    FApplicationSettings->FAutoPlay = index;
+    FWinServiceManager->USBAutoPalyStartStop(index);
+}
+
+// --- What the registry needs ---
+
+void TfmMain::ShowErrorMessage(std::u16string_view text) {
+    view_.ShowMessage(text, TMessageIcon::Error);
+}
+
+void TfmMain::ProcessPendingMessages() {
+    clock_.ProcessPendingMessages();
+}
+
+}  // namespace dv

@@ -1,0 +1,171 @@
+// The application's controller: owns every manager and the settings, runs start-up and shutdown,
+// reacts to drives, timers and the tray commands. Everything it shows goes through IMainView.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "accounts/share_api.h"
+#include "accounts/user_api.h"
+#include "drives/volume_query.h"
+#include "shell/main_view.h"
+#include "sharing/nas.h"
+#include "system/system_host.h"
+
+namespace dv {
+
+class TShareManager;
+class TUserManager;
+class TUSBDriveManager;
+class TVolumeObserver;
+class TWinServiceMgmt;
+
+inline constexpr std::u16string_view kApplicationTitle = u"Dockvane\u2122";
+inline constexpr std::u16string_view kTrayHint = u"Automatically share an USB drive on your network";
+inline constexpr std::u16string_view kNoUsbDriveCaption = u"Add:   [Connect External Drive first]";
+inline constexpr std::u16string_view kSilentSound = u"Silent (no sound)";
+inline constexpr std::u16string_view kBackupDoneMarker = u"backup.done";
+inline constexpr int kMenuSlots = 12;
+inline constexpr std::uint32_t kPollIntervalMs = 5000;
+inline constexpr std::uint32_t kBalloonTimeMs = 10000;
+inline constexpr int kIdleIcon = 2;
+inline constexpr int kSharedIcon = 3;
+inline constexpr int kActivityIcon = 4;
+
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+
+// The platform the controller runs on: the system services of the managers, its own view, clock and
+// watcher, and how it starts workers and reports errors that escape.
+struct TMainServices {
+    IShareApi& ShareApi;
+    IUserApi& UserApi;
+    IVolumeQuery& Volumes;
+    IDeviceEject& Devices;
+    ISystemHost& System;
+    IServiceControl& Services;
+    IMainView& View;
+    IClock& Clock;
+    IDirectoryWatcher& Watcher;
+    // The volume observer, with the central error handler for errors of its handlers.
+    std::function<std::unique_ptr<TVolumeObserver>()> CreateVolumeObserver;
+    std::function<std::u16string()> SettingsFileName;
+    TPingToWebTh::ClientFactory PingClients;
+    // Runs a search-service worker on a thread of its own; nobody waits for it.
+    std::function<void(std::function<void()>)> StartWorker;
+    // The central error handler: reports an error that escaped a handler, a timer, a command or the
+    // start-up, and returns.
+    std::function<void(std::exception_ptr)> ReportError;
+    // The Windows folder without a trailing backslash.
+    std::u16string WindowsFolder;
+};
+
+class TfmMain : public INasHost {
+public:
+    // Runs the whole start-up; an error on the way ends it at that step and goes to ReportError.
+    explicit TfmMain(TMainServices services);
+    // Saves the settings and frees everything; shares, accounts and rights stay in the system.
+    ~TfmMain() override;
+    TfmMain(const TfmMain&) = delete;
+    TfmMain& operator=(const TfmMain&) = delete;
+
+    // --- What the registry needs ---
+    TShareManager& ShareManager() override { return *FShareManager; }
+    TUserManager& UserManager() override { return *FUserManager; }
+    TApplicationSettings& ApplicationSettings() override { return *FApplicationSettings; }
+    void AttachedNasDriveLettersChange(TNasManager& Sender) override;
+    void ShowErrorMessage(std::u16string_view text) override;
+    void ProcessPendingMessages() override;
+    TPingToWebTh::ClientFactory PingClientFactory() override { return services_.PingClients; }
+
+    // --- Drive events ---
+    void VolumeArrival(char16_t Drive);
+    void VolumeRemoval(char16_t Drive);
+    void VolumeAutoPlay(char16_t Drive);
+    void PollTimerTimer();
+    void TimerNotifyUSBDriveTimer();
+    void JvChangeNotifyUSBDriveChangeNotify();
+    void DisconnectNASDrive(char16_t AttachedNasDriveLetter);
+    void RemoveNASDrive(char16_t AttachedNasDriveLetter);
+    bool EjectRemovableDriveByLetter(char16_t DriveLetter);
+    void ShowAutoPlayDialog(char16_t Drive);
+
+    // --- Sounds ---
+    static std::u16string ResolveSoundName(std::u16string_view value);
+    void PlayNotifySound(std::u16string_view value);
+
+    // --- Menus and commands ---
+    void updateAddMenuItem();
+    void TrayPopupMenuPopup();
+    void DockvaneClick();
+    void Host1Click();
+    void actNasAddExecute();
+    void actNasModifySettingsExecute(int slot);
+    void EjectMenuItem1Click(int slot);
+    void actPasswordRenewExecute();
+    void actSettingsExecute();
+    void actInformationExecute();
+    void acSetDomainUserNameExecute();
+    void actExitExecute();
+
+    // --- The settings window's immediate choices ---
+    void ckAutostartClick(bool checked);
+    void cbAutoPlayUSBDiskChange(int index);
+
+    // Closing the main window: hides it while the application runs; after Exit, shuts down.
+    void FormClose();
+
+    // --- State, for the platform side and tests ---
+    TNasManager& NasManager() { return *FNasManager; }
+    TUSBDriveManager& USBDriveManager() { return *FUSBDriveManager; }
+    TWinServiceMgmt& WinServiceManager() { return *FWinServiceManager; }
+    TVolumeObserver* VolumeObserver() { return FVolumeObserver.get(); }
+    int PollTimerTag() const { return FPollTimerTag; }
+    bool Initializing() const { return FInitializing; }
+    TCloseAction FormAction() const { return FFormAction; }
+    std::uint32_t WinSerchBeginState() const { return FWinSerchBeginState; }
+
+    // Runs a handler the way the message loop does: an error that escapes goes to the central error
+    // handler and the application runs on.
+    void Guarded(const std::function<void()>& handler);
+
+private:
+    void FormCreate();
+    void InitMenuLists();
+    void ShareAttachedDrives();
+    void AddDriveChangeNotify(char16_t Drive);
+    void RemoveDriveChangeNotify(char16_t Drive);
+    void RestartDriveChangeNotify();
+    std::u16string CapacityText(char16_t letter);
+    void StartSearchWorker(bool stop);
+
+    TMainServices services_;
+    IMainView& view_;
+    IClock& clock_;
+    IDirectoryWatcher& watcher_;
+
+    TCloseAction FFormAction = TCloseAction::caNone;
+    bool FInitializing = false;
+    std::uint32_t FWinSerchBeginState = 1;
+    int FPollTimerTag = 0;
+    // Dialogs open at this moment: each exists at most once.
+    bool driveSettingsOpen_ = false;
+    bool domainUserOpen_ = false;
+    bool aboutOpen_ = false;
+
+    // Declared first, destroyed last: the managers and the drives' entries refer to it.
+    std::unique_ptr<TApplicationSettings> FApplicationSettings;
+    std::unique_ptr<TShareManager> FShareManager;
+    std::unique_ptr<TUSBDriveManager> FUSBDriveManager;
+    std::unique_ptr<TWinServiceMgmt> FWinServiceManager;
+    std::unique_ptr<TUserManager> FUserManager;
+    std::unique_ptr<TNasManager> FNasManager;
+    std::unique_ptr<TVolumeObserver> FVolumeObserver;
+};
+
+}  // namespace dv

@@ -1,0 +1,220 @@
+// Stand-ins for the controller's platform in native tests: a view that records what it is asked to
+// show, a clock whose time passes only when a test says so, a watcher, a system and its services.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "drives/volume_observer.h"
+#include "platform/files.h"
+#include "shell/main_view.h"
+#include "system/system_host.h"
+
+namespace dv::testing {
+
+class RecordingView : public IMainView {
+public:
+    struct Balloon {
+        std::u16string text;
+        TBalloonIcon icon;
+    };
+    struct Message {
+        std::u16string text;
+        TMessageIcon icon;
+    };
+
+    int trayIndex = 2;
+    std::vector<int> trayHistory;
+    std::vector<Balloon> balloons;
+    std::map<int, std::pair<std::u16string, bool>> modifySlots, ejectSlots;
+    std::u16string addCaption = u"Add USB NAS device";
+    std::u16string hostCaption = u"Host:";
+    bool domainItemVisible = true;
+    bool renewEnabled = false;
+    TTrayMenu rightClickMenu = TTrayMenu::Tray;
+    std::vector<Message> messages;
+    std::deque<bool> yesNoAnswers;
+    std::vector<std::u16string> questions;
+    std::vector<std::u16string> soundFiles, builtInSounds;
+    std::vector<std::pair<std::uint32_t, std::u16string>> shellNotifications;
+    std::optional<bool> autostartChecked;
+    std::optional<int> autoPlaySelection;
+    std::u16string soundFolder;
+    // What the drive settings dialog answers, and how it was opened.
+    std::deque<std::optional<TDriveDialogResult>> driveDialogAnswers;
+    std::vector<std::pair<TDriveDialogMode, std::u16string>> driveDialogs;
+    std::function<void()> duringDriveDialog;
+    int domainDialogs = 0, aboutBoxes = 0, homePageOpened = 0;
+    std::vector<std::pair<char16_t, std::u16string>> autoPlayDialogs;
+    bool settingsVisible = false;
+    bool quit = false;
+
+    void SetTrayIconIndex(int index) override {
+        trayIndex = index;
+        trayHistory.push_back(index);
+    }
+    int TrayIconIndex() const override { return trayIndex; }
+    void ShowBalloon(std::u16string_view text, TBalloonIcon icon) override { balloons.push_back({std::u16string(text), icon}); }
+    void SetMenuSlot(TMenuSlots slots, int slot, std::u16string_view caption, bool visible) override {
+        (slots == TMenuSlots::Modify ? modifySlots : ejectSlots)[slot] = {std::u16string(caption), visible};
+    }
+    void SetAddCaption(std::u16string_view caption) override { addCaption = caption; }
+    void SetHostCaption(std::u16string_view caption) override { hostCaption = caption; }
+    std::u16string HostCaption() const override { return hostCaption; }
+    void SetDomainUserItemVisible(bool visible) override { domainItemVisible = visible; }
+    void SetPasswordRenewEnabled(bool enabled) override { renewEnabled = enabled; }
+    void SetRightClickMenu(TTrayMenu menu) override { rightClickMenu = menu; }
+    void ShowMessage(std::u16string_view text, TMessageIcon icon) override { messages.push_back({std::u16string(text), icon}); }
+    bool AskYesNo(std::u16string_view text, std::u16string_view) override {
+        questions.emplace_back(text);
+        if (yesNoAnswers.empty()) return false;
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
+    void PlaySoundFile(std::u16string_view path) override { soundFiles.emplace_back(path); }
+    bool PlayBuiltInSound(std::u16string_view name) override {
+        if (name != u"OnlineWav" && name != u"CompletedWav") return false;
+        builtInSounds.emplace_back(name);
+        return true;
+    }
+    void NotifyShell(std::uint32_t eventId, std::u16string_view path) override {
+        shellNotifications.emplace_back(eventId, path);
+    }
+    void SetAutostartChecked(bool checked) override { autostartChecked = checked; }
+    void SetAutoPlaySelection(int index) override { autoPlaySelection = index; }
+    void SetSoundFileFolder(std::u16string_view folder) override { soundFolder = folder; }
+    std::optional<TDriveDialogResult> ShowDriveSettingsDialog(TDriveDialogMode mode, std::u16string_view letter) override {
+        driveDialogs.emplace_back(mode, letter);
+        if (duringDriveDialog) duringDriveDialog();
+        if (driveDialogAnswers.empty()) return std::nullopt;
+        auto answer = driveDialogAnswers.front();
+        driveDialogAnswers.pop_front();
+        return answer;
+    }
+    void ShowDomainUserDialog() override { ++domainDialogs; }
+    void ShowAboutBox() override { ++aboutBoxes; }
+    void ShowAutoPlayDialog(char16_t letter, std::u16string_view caption) override {
+        autoPlayDialogs.emplace_back(letter, caption);
+    }
+    void OpenHomePageFromVersionInfo() override { ++homePageOpened; }
+    void ShowSettingsWindow() override { settingsVisible = true; }
+    void HideSettingsWindow() override { settingsVisible = false; }
+    void QuitApplication() override { quit = true; }
+
+    std::vector<std::u16string> BalloonTexts() const {
+        std::vector<std::u16string> texts;
+        for (const auto& balloon : balloons) texts.push_back(balloon.text);
+        return texts;
+    }
+};
+
+class ManualClock : public IClock {
+public:
+    std::map<TTimer, std::uint32_t> intervals;
+    std::map<TTimer, bool> enabled{{TTimer::Poll, false}, {TTimer::NotifyUsbDrive, true}};
+    std::vector<std::uint32_t> sleeps;
+    int pumped = 0;
+
+    void SetTimerInterval(TTimer timer, std::uint32_t milliseconds) override { intervals[timer] = milliseconds; }
+    void SetTimerEnabled(TTimer timer, bool on) override { enabled[timer] = on; }
+    bool TimerEnabled(TTimer timer) const override { return enabled.at(timer); }
+    void Sleep(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
+    void ProcessPendingMessages() override { ++pumped; }
+};
+
+class SimWatcher : public IDirectoryWatcher {
+public:
+    bool active = false;
+    int starts = 0;
+
+    void Start() override {
+        if (Entries.size() > kMaxWatchedDirectories) throw std::runtime_error("too many directories");
+        for (const auto& entry : Entries) {
+            if (!fs::DirectoryExists(entry.Directory)) throw std::runtime_error("no such directory");
+        }
+        active = true;
+        ++starts;
+    }
+    void Stop() override { active = false; }
+    bool Active() const override { return active; }
+
+    std::vector<std::u16string> Directories() const {
+        std::vector<std::u16string> directories;
+        for (const auto& entry : Entries) directories.push_back(entry.Directory);
+        return directories;
+    }
+};
+
+class SimSystem : public ISystemHost {
+public:
+    std::map<std::u16string, std::u16string> registry;  // "key\name" -> value
+    std::vector<std::u16string> opened;
+    std::vector<std::u16string> programs;
+
+    bool IsVistaOrLater() override { return true; }
+    std::u16string ExecutablePath() override { return u"C:\\Program Files\\Dockvane\\Dockvane.exe"; }
+    void ProcessMessages() override {}
+    bool WriteUserString(std::u16string_view key, std::u16string_view name, std::u16string_view value) override {
+        registry[std::u16string(key) + u"\\" + std::u16string(name)] = value;
+        return true;
+    }
+    bool WriteUserDword(std::u16string_view key, std::u16string_view name, std::uint32_t value) override {
+        registry[std::u16string(key) + u"\\" + std::u16string(name)] = IntToStr(value);
+        return true;
+    }
+    bool DeleteUserValue(std::u16string_view key, std::u16string_view name) override {
+        return registry.erase(std::u16string(key) + u"\\" + std::u16string(name)) > 0;
+    }
+    TProcessOutcome RunSystemProgram(std::u16string_view program, std::u16string_view arguments,
+                                     std::uint32_t) override {
+        programs.push_back(std::u16string(program) + u" " + std::u16string(arguments));
+        return {true, true, 0};
+    }
+    std::optional<std::u16string> ComputerName() override { return u"OFFICE"; }
+    std::u16string ResolveIPv4(std::u16string_view) override { return u"10.0.0.7"; }
+    std::u16string TempFolder() override { return fs::GetTempDir(); }
+    std::u16string SpecialFolder(int) override { return u"C:\\Windows\\System32"; }
+    void ShellOpen(std::u16string_view target, std::u16string_view, bool, TShowMode) override {
+        opened.emplace_back(target);
+    }
+};
+
+// The search service: running or stopped, switched at once.
+class SimServices : public IServiceControl {
+public:
+    std::uint32_t searchState = kServiceStopped;
+    std::vector<std::u16string> requests;
+
+    class Session : public IServiceSession {
+    public:
+        explicit Session(SimServices& owner) : owner_(owner) {}
+        std::optional<TServiceStatus> Query() override { return TServiceStatus{owner_.searchState, 0, 0}; }
+        bool Start() override {
+            owner_.requests.push_back(u"start");
+            owner_.searchState = kServiceRunning;
+            return true;
+        }
+        bool Stop(TServiceStatus& status) override {
+            owner_.requests.push_back(u"stop");
+            owner_.searchState = kServiceStopped;
+            status.currentState = kServiceStopped;
+            return true;
+        }
+
+    private:
+        SimServices& owner_;
+    };
+
+    std::unique_ptr<IServiceSession> Open(std::u16string_view, std::u16string_view service, TServiceAccess) override {
+        if (service != u"WSearch") return nullptr;
+        return std::make_unique<Session>(*this);
+    }
+    void Sleep(std::uint32_t) override {}
+};
+
+}  // namespace dv::testing

@@ -1,0 +1,573 @@
+#include "shell/fmu_main.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "accounts/accounts_sim.h"
+#include "accounts/share_manager.h"
+#include "accounts/user_manager.h"
+#include "drives/drives_sim.h"
+#include "drives/usb_drive_mgmt.h"
+#include "drives/volume_observer.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "settings/app_settings.h"
+#include "sharing/logs.h"
+#include "shell/fmu_main_doubles_test.h"
+#include "testing/scoped_env.h"
+#include "testing/temp_folder.h"
+
+namespace dv {
+namespace {
+
+using testing::TempFolder;
+using testing::WriteBytes;
+using Lines = std::vector<std::u16string>;
+
+// Answers every ping with "DONE".
+class DoneClient : public IHttpClient {
+public:
+    HttpOutcome Get(std::u16string_view) override { return {HttpOutcome::Kind::Body, u"DONE\r\n", 200, {}}; }
+};
+
+class ControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetLogClock([] { return LocalDateTime{2026, 12, 10, 9, 30, 0}; });
+    }
+    void TearDown() override {
+        main.reset();
+        SetLogClock(nullptr);
+        for (const auto& [letter, drive] : Drives()) fs::MapDrive(letter, u"");
+    }
+    std::map<char16_t, TSimDrives::Drive> Drives() { return drives.Drives; }
+
+    TMainServices Services() {
+        return TMainServices{
+            sim, sim, drives, drives, system, services, view, clock, watcher,
+            [] { return std::make_unique<TVolumeObserver>(); },
+            [this] { return GetSettingsFileName(appData.Path()); },
+            [] { return std::make_unique<DoneClient>(); },
+            [this](std::function<void()> worker) {
+                ++workers;
+                worker();  // at once: deterministic
+            },
+            [this](std::exception_ptr error) {
+                try {
+                    std::rethrow_exception(error);
+                } catch (const Exception& e) {
+                    errors.push_back(e.Message());
+                } catch (const std::exception& e) {
+                    errors.push_back(FromUtf8(e.what()));
+                }
+            },
+            u"C:\\Windows",
+        };
+    }
+    TfmMain& Start() {
+        main = std::make_unique<TfmMain>(Services());
+        return *main;
+    }
+
+    // A USB drive whose root is a folder of its own; `config` is the text of its velmora.conf.
+    TempFolder& Plug(char16_t letter, const std::string& config, const std::u16string& label = u"BACKUP") {
+        auto& root = roots[letter];
+        if (!root) root = std::make_unique<TempFolder>();
+        if (!config.empty()) WriteBytes(root->path() / "velmora.conf", config);
+        drives.Plug(letter, root->Path(), label, 16'000'000'000);
+        sim.AddFolder(std::u16string(1, letter) + u":\\", TAcl{});
+        return *root;
+    }
+
+    TApplicationSettings StoredSettings() {
+        TApplicationSettings settings(appData.Path() + u"\\dockvane\\Settings.ini");
+        settings.Load();
+        return settings;
+    }
+    Lines Log(const std::u16string& file) {
+        Lines records;
+        if (const auto lines = fs::ReadTextLines(file)) {
+            for (std::size_t i = 1; i < lines->size(); ++i) {
+                const auto record = ParseLogLine((*lines)[i]);
+                records.push_back(record->Title + u"|" + record->Description);
+            }
+        }
+        return records;
+    }
+    Lines AppLog() { return Log(temp.File(u"Velmora.log")); }
+    Lines DriveLog(char16_t letter) { return Log(roots[letter]->File(u"velmora-activity.log")); }
+    Lines WaitForDriveLog(char16_t letter, std::size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (DriveLog(letter).size() < count && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return DriveLog(letter);
+    }
+    bool Granted(char16_t letter, const std::u16string& account) {
+        const auto* found = sim.FindAccount(account);
+        const auto& folder = sim.Folders[std::u16string(1, letter) + u":\\"];
+        if (!found || !folder.Dacl) return false;
+        for (const auto& ace : folder.Dacl->Aces) {
+            if (ace.Sid() == found->Sid) return true;
+        }
+        return false;
+    }
+
+    TempFolder temp;
+    testing::ScopedEnv tmpdir{"TMPDIR", ToUtf8(temp.Path())};
+    TempFolder appData;
+    std::map<char16_t, std::unique_ptr<TempFolder>> roots;
+    TSimAccounts sim;
+    TSimDrives drives;
+    testing::RecordingView view;
+    testing::ManualClock clock;
+    testing::SimWatcher watcher;
+    testing::SimSystem system;
+    testing::SimServices services;
+    int workers = 0;
+    Lines errors;
+    std::unique_ptr<TfmMain> main;
+};
+
+const std::string kBackupConfig =
+    "[Share]\r\nShareName=BACKUP\r\nShareUserName=extdisk_backup\r\nDescription=Nightly\r\nAutoRemove=True\r\n"
+    "PingURL=srv/started\r\nPingURL=srv/second\r\n";
+
+// --- Start-up ---
+
+TEST_F(ControllerTest, FirstStartCreatesSettingsAndTheMasterAccount) {
+    TfmMain& app = Start();
+    EXPECT_TRUE(errors.empty()) << ToUtf8(errors.front());
+    EXPECT_FALSE(app.Initializing());
+
+    const TApplicationSettings stored = StoredSettings();
+    ASSERT_EQ(stored.FPasswordSalt.size(), 32u);
+    EXPECT_TRUE(std::all_of(stored.FPasswordSalt.begin(), stored.FPasswordSalt.end(),
+                            [](char16_t c) { return c >= u'0' && c <= u'9'; }));
+    const auto* master = sim.FindAccount(u"dockvane");
+    ASSERT_NE(master, nullptr);
+    EXPECT_EQ(master->Info.Password, app.UserManager().MakePassword(stored.FPasswordSalt));
+    EXPECT_EQ(master->Info.Comment, u"Velmora User");
+
+    EXPECT_EQ(AppLog().front(), u" Start| Dockvane\u2122");
+    EXPECT_EQ(view.hostCaption, u"Host: OFFICE (\\\\10.0.0.7)");
+    EXPECT_FALSE(view.domainItemVisible);
+    EXPECT_TRUE(view.renewEnabled);
+    EXPECT_EQ(view.addCaption, u"Add:   [Connect External Drive first]");
+    EXPECT_EQ(view.soundFolder, u"C:\\Windows\\Media");
+    EXPECT_EQ(clock.intervals[TTimer::NotifyUsbDrive], 7500u);
+    EXPECT_EQ(view.autostartChecked, true);
+    EXPECT_EQ(view.autoPlaySelection, 2);
+    EXPECT_EQ(system.registry[u"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\NoDriveTypeAutoRun"],
+              u"145");
+    EXPECT_EQ(view.trayIndex, 2);
+    EXPECT_TRUE(system.programs.empty());  // start-on-logon is not rewritten at start-up
+}
+
+TEST_F(ControllerTest, StoredSaltIsKeptOnlyWhileItsAccountExists) {
+    Start();
+    const std::u16string firstSalt = StoredSettings().FPasswordSalt;
+    const std::u16string firstPassword = sim.FindAccount(u"dockvane")->Info.Password;
+    main.reset();
+
+    Start();  // salt and account both there: untouched
+    EXPECT_EQ(StoredSettings().FPasswordSalt, firstSalt);
+    EXPECT_EQ(sim.FindAccount(u"dockvane")->Info.Password, firstPassword);
+    main.reset();
+
+    ASSERT_TRUE(sim.UserDel(u"dockvane").ok());
+    Start();  // the account is gone: a new salt replaces the stored one
+    const std::u16string newSalt = StoredSettings().FPasswordSalt;
+    EXPECT_NE(newSalt, firstSalt);
+    EXPECT_EQ(sim.FindAccount(u"dockvane")->Info.Password, main->UserManager().MakePassword(newSalt));
+}
+
+TEST_F(ControllerTest, DomainMembersFirstStartAsksForTheDomainAccountOnce) {
+    sim.JoinStatus = 3;  // NetSetupDomainName
+    Plug(u'E', kBackupConfig);
+    view.duringDriveDialog = nullptr;
+    Start();
+    EXPECT_EQ(view.domainDialogs, 1);
+    EXPECT_TRUE(view.domainItemVisible);
+    EXPECT_EQ(StoredSettings().FIsInDomain, 1);
+    main.reset();
+
+    Start();
+    EXPECT_EQ(view.domainDialogs, 1);
+    main.reset();
+
+    sim.JoinStatus = 2;  // left the domain: the mode stays
+    Start();
+    EXPECT_EQ(StoredSettings().FIsInDomain, 1);
+    EXPECT_FALSE(view.domainItemVisible);
+}
+
+TEST_F(ControllerTest, SettingsFromTheOlderFolderAreUsed) {
+    std::filesystem::create_directory(appData.path() / "Velmora");
+    WriteBytes(appData.path() / "Velmora" / "Settings.ini", "[General]\r\nAutoPlay=1\r\nAutoStart=False\r\n");
+    Start();
+    EXPECT_FALSE(std::filesystem::exists(appData.path() / "Velmora"));
+    EXPECT_EQ(view.autoPlaySelection, 1);
+    EXPECT_EQ(view.autostartChecked, false);
+    EXPECT_EQ(system.registry[u"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\NoDriveTypeAutoRun"],
+              u"255");
+}
+
+TEST_F(ControllerTest, AnErrorEndsTheStartUpAtItsStepAndIsReported) {
+    sim.Failures["UserAdd1"] = TOsStatus::Net(2224);  // NERR_UserExists
+    TfmMain& app = Start();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(app.Initializing());       // the later steps did not run
+    EXPECT_EQ(app.VolumeObserver(), nullptr);
+    EXPECT_TRUE(view.trayHistory.empty());
+}
+
+// --- The road of one drive ---
+
+TEST_F(ControllerTest, RoadOfOneDriveFromPlugInToEjection) {
+    services.searchState = kServiceRunning;
+    TempFolder& root = Plug(u'E', kBackupConfig);
+    TfmMain& app = Start();
+    ASSERT_TRUE(errors.empty()) << ToUtf8(errors.front());
+
+    // Shared by the start-up scan.
+    EXPECT_EQ(app.NasManager().NasCount(), 1);
+    EXPECT_EQ(AppLog(), (Lines{u" Start| Dockvane\u2122", u" Attached | E:\\"}));
+    EXPECT_EQ(fs::ReadTextLines(root.File(u"velmora.conf"))->front(), GeneratedFileHeader());
+    EXPECT_EQ(sim.Shares[u"BACKUP"].Path, u"E:\\");
+    ASSERT_NE(sim.FindAccount(u"extdisk_backup"), nullptr);
+    EXPECT_TRUE(Granted(u'E', u"dockvane"));
+    EXPECT_EQ(view.builtInSounds, (Lines{u"OnlineWav"}));
+    EXPECT_EQ(view.trayIndex, 3);
+    EXPECT_EQ(view.BalloonTexts(), (Lines{u"BACKUP now available for network"}));
+    EXPECT_EQ(view.shellNotifications,
+              (std::vector<std::pair<std::uint32_t, std::u16string>>{{0x200, u"E:\\"}, {0x205, u"E:\\"}}));
+    EXPECT_TRUE(clock.enabled[TTimer::Poll]);
+    EXPECT_EQ(app.PollTimerTag(), 1);
+    EXPECT_EQ(watcher.Directories(), (Lines{u"E:\\"}));
+    EXPECT_TRUE(watcher.active);
+    EXPECT_EQ(services.requests, (Lines{u"stop"}));
+    EXPECT_EQ(view.addCaption, u"Add:   [Connect External Drive first]");
+    EXPECT_EQ(view.ejectSlots[0], std::make_pair(std::u16string(u"Eject: BACKUP (E:) - 15 Gb"), true));
+
+    const Lines started = WaitForDriveLog(u'E', 5);
+    EXPECT_EQ(started[0], u" OK, Started sharing | OFFICE (\\\\10.0.0.7) BACKUP");
+    EXPECT_EQ(Lines(started.begin() + 1, started.end()),
+              (Lines{u" OK, Ping Url | (srv/started)", u" OK, server said: | DONE", u" OK, Ping Url | (srv/second)",
+                     u" OK, server said: | DONE"}));
+
+    // The backup tool is done.
+    WriteBytes(root.path() / "backup.done", "");
+    clock.sleeps.clear();
+    app.PollTimerTimer();
+    EXPECT_FALSE(std::filesystem::exists(root.path() / "backup.done"));
+    EXPECT_EQ(view.BalloonTexts(), (Lines{u"BACKUP now available for network", u"Drive E \r\nunbound,  files traffic done",
+                                         u"NAS device 'BACKUP'\r\nSuccessfully disconected"}));
+    EXPECT_EQ(clock.sleeps, (std::vector<std::uint32_t>{3333, 3000}));
+    EXPECT_TRUE(sim.Shares.empty());
+    EXPECT_EQ(sim.FindAccount(u"extdisk_backup"), nullptr);
+    EXPECT_NE(sim.FindAccount(u"dockvane"), nullptr);
+    EXPECT_EQ(view.builtInSounds, (Lines{u"OnlineWav", u"CompletedWav"}));
+    EXPECT_EQ(view.trayIndex, 2);
+    EXPECT_EQ(services.requests, (Lines{u"stop", u"start"}));
+    EXPECT_EQ(drives.Drives.count(u'E'), 0u);  // ejected
+    EXPECT_EQ(app.PollTimerTag(), 0);
+    EXPECT_FALSE(clock.enabled[TTimer::Poll]);
+    EXPECT_TRUE(watcher.Entries.empty());
+    EXPECT_EQ(AppLog().back(), u" Detached | E:\\");
+
+    const Lines ended = DriveLog(u'E');
+    EXPECT_EQ(Lines(ended.end() - 2, ended.end()),
+              (Lines{u" OK, Unbound | files traffic done", u" OK, Stopped sharing | OFFICE (\\\\10.0.0.7) BACKUP"}));
+
+    // The system's removal notice finds nothing left to do.
+    app.VolumeRemoval(u'E');
+    EXPECT_EQ(services.requests, (Lines{u"stop", u"start", u"start"}));
+    EXPECT_TRUE(errors.empty());
+}
+
+// --- Drive events ---
+
+TEST_F(ControllerTest, TwoAutoRemoveDrivesCountInTheTag) {
+    TempFolder& e = Plug(u'E', "[Share]\r\nShareName=EAST\r\nAutoRemove=True\r\n");
+    TempFolder& f = Plug(u'F', "[Share]\r\nShareName=WEST\r\nAutoRemove=True\r\n");
+    TfmMain& app = Start();
+    EXPECT_EQ(app.PollTimerTag(), 2);
+
+    WriteBytes(e.path() / "backup.done", "");
+    WriteBytes(f.path() / "backup.done", "");
+    app.PollTimerTimer();  // only the first drive in registry order
+    EXPECT_EQ(app.NasManager().NasCount(), 1);
+    EXPECT_TRUE(std::filesystem::exists(f.path() / "backup.done"));
+    EXPECT_EQ(app.PollTimerTag(), 1);
+    EXPECT_TRUE(clock.enabled[TTimer::Poll]);  // on again before the handler returns
+    EXPECT_EQ(clock.sleeps.back(), 200u);
+
+    app.PollTimerTimer();
+    EXPECT_EQ(app.NasManager().NasCount(), 0);
+    EXPECT_EQ(app.PollTimerTag(), 0);
+    EXPECT_FALSE(clock.enabled[TTimer::Poll]);
+}
+
+TEST_F(ControllerTest, UnpluggedAutoRemoveDriveStopsPollingAndKeepsTheTag) {
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\nAutoRemove=True\r\n");
+    TfmMain& app = Start();
+    drives.Unplug(u'E');
+    app.VolumeRemoval(u'E');
+    EXPECT_EQ(app.PollTimerTag(), 1);
+    EXPECT_FALSE(clock.enabled[TTimer::Poll]);
+    EXPECT_EQ(view.trayIndex, 2);
+}
+
+TEST_F(ControllerTest, MarkerThatCannotBeDeletedWaitsForTheNextTick) {
+    TempFolder& e = Plug(u'E', "[Share]\r\nShareName=EAST\r\nAutoRemove=True\r\n");
+    TfmMain& app = Start();
+    std::filesystem::create_directory(e.path() / "backup.done");  // not deletable as a file
+    app.PollTimerTimer();
+    EXPECT_EQ(app.NasManager().NasCount(), 1);
+    EXPECT_TRUE(clock.enabled[TTimer::Poll]);
+}
+
+TEST_F(ControllerTest, DriveWithoutConfigurationIsOfferedForAdding) {
+    Plug(u'E', "", u"STICK");
+    TfmMain& app = Start();
+    EXPECT_EQ(app.NasManager().NasCount(), 0);
+    EXPECT_EQ(view.addCaption, u"Add:  E:(15 Gb)");
+    EXPECT_EQ(AppLog().back(), u" Attached | E:\\");  // the write test and the attach line all the same
+}
+
+TEST_F(ControllerTest, SecondArrivalOfASharedLetterChangesOnlyTheAddCaption) {
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
+    TfmMain& app = Start();
+    const std::size_t balloons = view.balloons.size();
+    const int shareAdds = sim.Calls["ShareAdd502"];
+    Plug(u'F', "", u"OTHER");
+    app.VolumeArrival(u'E');
+    EXPECT_EQ(view.balloons.size(), balloons);
+    EXPECT_EQ(sim.Calls["ShareAdd502"], shareAdds);
+    EXPECT_EQ(view.addCaption, u"Add:  F:(15 Gb)");
+}
+
+TEST_F(ControllerTest, SearchServiceIsLeftAloneWhenItWasStoppedAtStart) {
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
+    TfmMain& app = Start();
+    app.VolumeRemoval(u'E');
+    EXPECT_TRUE(services.requests.empty());
+    EXPECT_EQ(workers, 0);
+}
+
+TEST_F(ControllerTest, AutoPlayDialogOnlyForUnconfiguredDrivesInModeOne) {
+    struct Case {
+        const char* name;
+        int mode;
+        bool configured;
+        bool shown;
+    };
+    const Case cases[] = {
+        {"mode 1, no configuration", 1, false, true},
+        {"mode 1, configured", 1, true, false},
+        {"mode 0", 0, false, false},
+        {"mode 2", 2, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TfmMain& app = Start();
+        app.ApplicationSettings().FAutoPlay = c.mode;
+        view.autoPlayDialogs.clear();
+        Plug(u'G', c.configured ? "[Share]\r\nShareName=G\r\n" : "", u"PHOTOS");
+        app.VolumeAutoPlay(u'G');
+        EXPECT_EQ(view.autoPlayDialogs.size(), c.shown ? 1u : 0u);
+        if (c.shown) EXPECT_EQ(view.autoPlayDialogs[0].second, u"PHOTOS (G:)");
+        drives.Unplug(u'G');
+        app.VolumeAutoPlay(u'G');  // a removed drive never shows it
+        EXPECT_EQ(view.autoPlayDialogs.size(), c.shown ? 1u : 0u);
+        std::filesystem::remove(roots[u'G']->path() / "velmora.conf");
+        main.reset();
+    }
+}
+
+TEST_F(ControllerTest, FileActivityTurnsTheIconRedUntilTheTimerAfterTheSecondChange) {
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
+    TfmMain& app = Start();
+    ASSERT_EQ(view.trayIndex, 3);
+    watcher.OnChange(u"E:\\");
+    EXPECT_EQ(view.trayIndex, 4);
+    EXPECT_FALSE(clock.enabled[TTimer::NotifyUsbDrive]);
+    watcher.OnChange(u"E:\\");
+    EXPECT_TRUE(clock.enabled[TTimer::NotifyUsbDrive]);
+    app.TimerNotifyUSBDriveTimer();
+    EXPECT_EQ(view.trayIndex, 3);
+    EXPECT_FALSE(clock.enabled[TTimer::NotifyUsbDrive]);
+    app.TimerNotifyUSBDriveTimer();  // nothing to do
+    EXPECT_EQ(view.trayIndex, 3);
+}
+
+TEST_F(ControllerTest, WatcherThatCannotStartIsReportedAndTheAppRunsOn) {
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
+    TempFolder& f = Plug(u'F', "");
+    TfmMain& app = Start();
+    // A watched drive vanishes without its removal notice; the next restart fails on it.
+    watcher.Entries.push_back({u"F:\\", true, 0x18});
+    drives.Unplug(u'F');
+    (void)f;
+    app.Guarded([&] { app.VolumeRemoval(u'E'); });
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(app.NasManager().NasCount(), 0);
+}
+
+TEST_F(ControllerTest, SoundsByTheirSettings) {
+    struct Case {
+        std::u16string value;
+        Lines files, builtIn;
+    };
+    const Case cases[] = {
+        {u"Defaut backup available sound", {}, {u"OnlineWav"}},
+        {u"Defaut backup done sound", {}, {u"CompletedWav"}},
+        {u"Silent (no sound)", {}, {}},
+        {u"Select backup available sound file", {}, {}},
+        {u"", {}, {}},
+        {u"C:\\Media\\ding.wav", {u"C:\\Media\\ding.wav"}, {}},
+        {u"C:\\Media\\DING.WAV", {u"C:\\Media\\DING.WAV"}, {}},
+        {u"C:\\Media.wav\\ding", {}, {}},
+    };
+    TfmMain& app = Start();
+    for (const auto& c : cases) {
+        view.soundFiles.clear();
+        view.builtInSounds.clear();
+        app.PlayNotifySound(c.value);
+        EXPECT_EQ(view.soundFiles, c.files) << ToUtf8(c.value);
+        EXPECT_EQ(view.builtInSounds, c.builtIn) << ToUtf8(c.value);
+    }
+}
+
+// --- Menus and commands ---
+
+TEST_F(ControllerTest, MenusFollowTheRegistry) {
+    Plug(u'E', "[Share]\r\nShareName=backup\r\n", u"BACKUP");
+    Plug(u'F', "[Share]\r\nShareName=photos\r\n", u"PHOTOS");
+    TfmMain& app = Start();
+    EXPECT_EQ(view.modifySlots[0],
+              std::make_pair(std::u16string(u"Modify: BACKUP (E:) - 15 Gb | Sharing@ \\\\OFFICE\\backup"), true));
+    EXPECT_EQ(view.modifySlots[1].second, true);
+    EXPECT_EQ(view.ejectSlots[1], std::make_pair(std::u16string(u"Eject: PHOTOS (F:) - 15 Gb"), true));
+    for (int slot = 2; slot < kMenuSlots; ++slot) {
+        EXPECT_FALSE(view.modifySlots[slot].second);
+        EXPECT_FALSE(view.ejectSlots[slot].second);
+    }
+    EXPECT_EQ(view.rightClickMenu, TTrayMenu::Eject);
+
+    app.VolumeRemoval(u'E');
+    app.VolumeRemoval(u'F');
+    EXPECT_FALSE(view.modifySlots[0].second);
+    EXPECT_EQ(view.rightClickMenu, TTrayMenu::Tray);
+}
+
+TEST_F(ControllerTest, AddCommandExplainsWhyThereIsNothingToAdd) {
+    TfmMain& app = Start();
+    app.actNasAddExecute();
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
+    app.VolumeArrival(u'E');
+    app.actNasAddExecute();
+    ASSERT_EQ(view.messages.size(), 2u);
+    EXPECT_EQ(view.messages[0].text, u"No USB storage device present. Add device first.");
+    EXPECT_EQ(view.messages[1].text, u"Nothing to add. Please connect an (extra) USB drive first");
+    EXPECT_TRUE(view.driveDialogs.empty());
+}
+
+TEST_F(ControllerTest, AddCommandBringsTheInactiveConfigurationBack) {
+    TempFolder& root = Plug(u'E', "");
+    WriteBytes(root.path() / "velmora.conf.inactive", "[Share]\r\nShareName=BACK\r\n");
+    TfmMain& app = Start();
+    view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u""});
+    app.actNasAddExecute();
+    EXPECT_EQ(view.driveDialogs.at(0).first, TDriveDialogMode::Add);
+    EXPECT_FALSE(std::filesystem::exists(root.path() / "velmora.conf.inactive"));
+    EXPECT_EQ(app.NasManager().NasCount(), 1);
+
+    // Both files: the inactive one goes.
+    app.VolumeRemoval(u'E');
+    WriteBytes(root.path() / "velmora.conf.inactive", "[Share]\r\nShareName=OLD\r\n");
+    view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u""});
+    app.actNasAddExecute();
+    EXPECT_FALSE(std::filesystem::exists(root.path() / "velmora.conf.inactive"));
+    EXPECT_EQ(app.NasManager().GetNasShareNamesList(), (Lines{u"BACK"}));
+}
+
+TEST_F(ControllerTest, DialogsExistAtMostOnce) {
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
+    Plug(u'F', "");
+    TfmMain& app = Start();
+    view.duringDriveDialog = [&] { app.actNasModifySettingsExecute(0); };
+    app.actNasAddExecute();
+    EXPECT_EQ(view.driveDialogs.size(), 1u);  // the modify command did nothing meanwhile
+
+    view.duringDriveDialog = nullptr;
+    view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u"NEWNAME"});
+    app.actNasModifySettingsExecute(0);
+    EXPECT_EQ(view.driveDialogs.back(), std::make_pair(TDriveDialogMode::Modify, std::u16string(u"E")));
+    EXPECT_EQ(drives.Drives[u'E'].Label, u"NEWNAME");
+    EXPECT_EQ(app.NasManager().NasCount(), 1);  // unshared and shared again
+}
+
+TEST_F(ControllerTest, RefusedEjectLeavesTheDrivePluggedInAndUnshared) {
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
+    TfmMain& app = Start();
+    drives.EjectRefusals = 3;
+    app.EjectMenuItem1Click(0);
+    EXPECT_EQ(view.balloons.back().text, u"Unable to remove\r\nthe External Storage drive 'E'");
+    EXPECT_EQ(view.balloons.back().icon, TBalloonIcon::Warning);
+    EXPECT_EQ(app.NasManager().NasCount(), 0);
+    EXPECT_EQ(drives.Drives.count(u'E'), 1u);
+    EXPECT_FALSE(view.ejectSlots[0].second);
+    EXPECT_TRUE(sim.Shares.empty());
+
+    app.VolumeArrival(u'E');
+    app.EjectMenuItem1Click(0);
+    EXPECT_EQ(view.balloons.back().text, u"External Storage drive 'E'\r\n was successfully removed.");
+    EXPECT_EQ(drives.Drives.count(u'E'), 0u);
+}
+
+TEST_F(ControllerTest, PasswordRenewalChangesTheSaltEachTime) {
+    TfmMain& app = Start();
+    view.yesNoAnswers = {false, true, true};
+    const std::u16string original = StoredSettings().FPasswordSalt;
+    app.actPasswordRenewExecute();
+    EXPECT_EQ(StoredSettings().FPasswordSalt, original);
+    app.actPasswordRenewExecute();
+    const std::u16string first = StoredSettings().FPasswordSalt;
+    app.actPasswordRenewExecute();
+    const std::u16string second = StoredSettings().FPasswordSalt;
+    EXPECT_NE(first, original);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(sim.FindAccount(u"dockvane")->Info.Password, app.UserManager().MakePassword(second));
+    EXPECT_EQ(view.questions, (Lines{u"Renew password?", u"Renew password?", u"Renew password?"}));
+    EXPECT_EQ(view.BalloonTexts(), (Lines{u"Password successfully renewed.", u"Password successfully renewed."}));
+}
+
+TEST_F(ControllerTest, ExitKeepsSharesAndSavesTheSettings) {
+    services.searchState = kServiceRunning;
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
+    TfmMain& app = Start();
+    app.FormClose();  // closing the window only hides it
+    EXPECT_FALSE(view.quit);
+    app.cbAutoPlayUSBDiskChange(0);
+    app.actExitExecute();
+    EXPECT_TRUE(view.quit);
+    main.reset();
+    EXPECT_EQ(sim.Shares.size(), 1u);
+    EXPECT_EQ(services.requests, (Lines{u"stop"}));
+    EXPECT_EQ(StoredSettings().FAutoPlay, 0);
+}
+
+TEST_F(ControllerTest, StartOnLogonFollowsTheBoxOnlyAfterStartUp) {
+    TfmMain& app = Start();
+    app.ckAutostartClick(false);
+    EXPECT_FALSE(app.ApplicationSettings().FAutoStart);
+    EXPECT_FALSE(system.programs.empty());
+}
+
+}  // namespace
+}  // namespace dv

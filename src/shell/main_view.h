@@ -1,0 +1,129 @@
+// What the main controller shows and the platform services it drives, as seen from its logic. The
+// Windows side is the tray icon with its menus, message boxes, sounds, timers and the watcher; native
+// tests use recording stand-ins.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dv {
+
+// --- The tray icon, its menus, message boxes and sounds ---
+
+enum class TBalloonIcon { Information, Warning };
+enum class TMessageIcon { Information, Warning, Error };
+enum class TTrayMenu { Tray, Eject };
+enum class TMenuSlots { Modify, Eject };
+enum class TDriveDialogMode { Add, Modify };
+
+struct TDriveDialogResult {
+    std::u16string DriveLetter;
+    std::u16string VolumeName;
+};
+
+class IMainView {
+public:
+    virtual ~IMainView() = default;
+
+    // Tray icon image: 2 idle, 3 shared, 4 activity.
+    virtual void SetTrayIconIndex(int index) = 0;
+    virtual int TrayIconIndex() const = 0;
+    // Title "Dockvane™", 10 s; replaces a balloon still shown.
+    virtual void ShowBalloon(std::u16string_view text, TBalloonIcon icon) = 0;
+
+    // Menus.
+    virtual void SetMenuSlot(TMenuSlots slots, int slot, std::u16string_view caption, bool visible) = 0;
+    virtual void SetAddCaption(std::u16string_view caption) = 0;
+    virtual void SetHostCaption(std::u16string_view caption) = 0;
+    virtual std::u16string HostCaption() const = 0;
+    virtual void SetDomainUserItemVisible(bool visible) = 0;
+    virtual void SetPasswordRenewEnabled(bool enabled) = 0;
+    // The menu a right click opens.
+    virtual void SetRightClickMenu(TTrayMenu menu) = 0;
+
+    // Modal message boxes with OK; a Yes/No question with the question icon.
+    virtual void ShowMessage(std::u16string_view text, TMessageIcon icon) = 0;
+    [[nodiscard]] virtual bool AskYesNo(std::u16string_view text, std::u16string_view caption) = 0;
+
+    // Sounds, played asynchronously: a wave file (a missing one plays the system's default sound),
+    // or a sound built into the executable by name, which does not interrupt one already playing.
+    // False when there is no such built-in sound.
+    virtual void PlaySoundFile(std::u16string_view path) = 0;
+    virtual bool PlayBuiltInSound(std::u16string_view name) = 0;
+
+    // Tells the shell that something changed at a path (SHChangeNotify with SHCNF_PATHW).
+    virtual void NotifyShell(std::uint32_t eventId, std::u16string_view path) = 0;
+
+    // The settings window's start-on-logon box and AutoPlay choice (-1: no selection), and the folder
+    // the sound file chooser opens in.
+    virtual void SetAutostartChecked(bool checked) = 0;
+    virtual void SetAutoPlaySelection(int index) = 0;
+    virtual void SetSoundFileFolder(std::u16string_view folder) = 0;
+
+    // Modal dialogs. The drive settings dialog answers the chosen drive letter and the volume name
+    // field on OK, nothing otherwise.
+    virtual std::optional<TDriveDialogResult> ShowDriveSettingsDialog(TDriveDialogMode mode,
+                                                                       std::u16string_view driveLetter) = 0;
+    virtual void ShowDomainUserDialog() = 0;
+    virtual void ShowAboutBox() = 0;
+    // Created once and reused; `caption` is the volume label and the drive ("BACKUP (E:)").
+    virtual void ShowAutoPlayDialog(char16_t driveLetter, std::u16string_view caption) = 0;
+    // Opens the home page named in the executable's version information ("Comments"); nothing when
+    // it cannot be read.
+    virtual void OpenHomePageFromVersionInfo() = 0;
+
+    // The settings window (the main form shown).
+    virtual void ShowSettingsWindow() = 0;
+    virtual void HideSettingsWindow() = 0;
+    // Ends the message loop after the controller has shut down.
+    virtual void QuitApplication() = 0;
+};
+
+// --- Timers, waits and the message pump ---
+
+enum class TTimer { Poll, NotifyUsbDrive };
+
+class IClock {
+public:
+    virtual ~IClock() = default;
+    virtual void SetTimerInterval(TTimer timer, std::uint32_t milliseconds) = 0;
+    // Enabling a timer that runs already keeps its interval going.
+    virtual void SetTimerEnabled(TTimer timer, bool enabled) = 0;
+    virtual bool TimerEnabled(TTimer timer) const = 0;
+    // Blocks the user-interface thread.
+    virtual void Sleep(std::uint32_t milliseconds) = 0;
+    virtual void ProcessPendingMessages() = 0;
+};
+
+// --- The directory-change watcher ---
+
+inline constexpr std::uint32_t kFileNotifyChangeSize = 0x08;        // FILE_NOTIFY_CHANGE_SIZE
+inline constexpr std::uint32_t kFileNotifyChangeLastWrite = 0x10;   // FILE_NOTIFY_CHANGE_LAST_WRITE
+inline constexpr std::size_t kMaxWatchedDirectories = 64;
+inline constexpr std::uint32_t kWatcherCheckIntervalMs = 3000;
+
+struct TWatchEntry {
+    std::u16string Directory;
+    bool IncludeSubtree = true;
+    std::uint32_t Filter = 0;
+};
+
+// Watches directories; each change is handed to the user-interface thread, one at a time.
+class IDirectoryWatcher {
+public:
+    virtual ~IDirectoryWatcher() = default;
+    std::vector<TWatchEntry> Entries;
+    // Opens one change handle per entry and starts waiting; raises when there are more than 64
+    // entries or a directory does not exist (and then watches nothing).
+    virtual void Start() = 0;
+    virtual void Stop() = 0;
+    virtual bool Active() const = 0;
+    // Called on the user-interface thread for every signalled directory.
+    std::function<void(const std::u16string& directory)> OnChange;
+};
+
+}  // namespace dv
