@@ -18,6 +18,9 @@ std::optional<std::u16string> TDomainUserNameLogic::Close(TDialogResult result, 
         if (fields.UserName.empty()) return std::u16string(kUserNameMustBeSpecified);
         if (fields.Password.empty()) return std::u16string(kUserPasswordMustBeSpecified);
     }
+    // An empty account would make every later share fail for a missing account, so no way of
+    // closing stores one; only OK, which the user meant as "store", is told why.
+    if (fields.UserName.empty() || fields.Password.empty()) return std::nullopt;
     settings_.FDefaultShareUserName = fields.UserName;
     settings_.FPasswordSalt = userManager_.SaltPassword(fields.Password);
     settings_.Save();

@@ -40,8 +40,9 @@ public:
     TDomainUserFields LoadShareUser();
     // The stored password, not what the field shows: a password typed but not yet stored is not copied.
     std::u16string PasswordToCopy();
-    // Runs however the dialog closes. OK with an empty name or password stores nothing and answers the
-    // warning to show; every other way stores the fields (empty ones too) and saves the settings file.
+    // Runs however the dialog closes. An empty name or password is never stored: OK then answers the
+    // warning to show, every other way closes quietly. Otherwise the fields are stored and the settings
+    // file saved.
     std::optional<std::u16string> Close(TDialogResult result, const TDomainUserFields& fields);
 
 private:

@@ -51,8 +51,11 @@ TEST_F(DomainUserDialogTest, WhatEachWayOfClosingStores) {
         {"OK without either: the name's warning only", TDialogResult::Ok, {u"", u""}, kUserNameMustBeSpecified, false},
         {"OK without password", TDialogResult::Ok, {u"CORP\\other", u""}, kUserPasswordMustBeSpecified, false},
         {"Cancel, Enter or Escape", TDialogResult::Cancel, {u"CORP\\other", u"pw2"}, std::nullopt, true},
-        {"Cancel with empty fields", TDialogResult::Cancel, {u"", u""}, std::nullopt, true},
-        {"close box", TDialogResult::None, {u"", u"pw2"}, std::nullopt, true},
+        {"close box", TDialogResult::None, {u"CORP\\other", u"pw2"}, std::nullopt, true},
+        // An empty account is never stored, however the dialog closes.
+        {"Cancel with empty fields", TDialogResult::Cancel, {u"", u""}, std::nullopt, false},
+        {"Cancel with empty password", TDialogResult::Cancel, {u"CORP\\other", u""}, std::nullopt, false},
+        {"close box with empty name", TDialogResult::None, {u"", u"pw2"}, std::nullopt, false},
     };
     for (const auto& c : cases) {
         settings.FDefaultShareUserName = u"CORP\\backup";

@@ -1,0 +1,14 @@
+#include "dialogs/auto_play.h"
+
+namespace dv {
+
+std::optional<std::u16string> TfmAutoPlay::FormClose(TModalResult result) const {
+    if (result != mrOk || ItemIndex != kOpenFolderItem || Drive == 0) return std::nullopt;
+    return std::u16string(1, Drive) + u":\\";
+}
+
+std::u16string AutoPlayCaption(std::u16string_view volumeLabel, char16_t drive) {
+    return std::u16string(volumeLabel) + u" (" + std::u16string(1, drive) + u":)";
+}
+
+}  // namespace dv

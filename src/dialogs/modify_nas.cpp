@@ -1,0 +1,278 @@
+#include "dialogs/modify_nas.h"
+
+#include <algorithm>
+
+#include "drives/volume_query.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace dv {
+
+namespace {
+
+int IndexOfIgnoreCase(const std::vector<std::u16string>& items, std::u16string_view text) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (EqualsIgnoreCase(items[i], text)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// Blanks and control characters at either end go, as a share name check needs.
+std::u16string_view TrimControls(std::u16string_view text) {
+    while (!text.empty() && text.front() <= u' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() <= u' ') text.remove_suffix(1);
+    return text;
+}
+
+}  // namespace
+
+std::u16string ShareNameFromLabel(std::u16string_view label) {
+    static constexpr std::u16string_view dropped = u" \"*,./:;<>?\\|";
+    std::u16string result;
+    for (char16_t c : label) {
+        if (result.size() >= kMaxShareNameLength) break;
+        if (dropped.find(c) == std::u16string_view::npos) result += c;
+    }
+    return result;
+}
+
+bool ShareNameKeyAccepted(char16_t key) {
+    static constexpr std::u16string_view refused = u" \"*,./:;<>?[\\]|";
+    if (key < 32 || key > 127) return true;
+    return refused.find(key) == std::u16string_view::npos;
+}
+
+TfmModifyNAS::TfmModifyNAS(IDriveSettingsHost& host, IModifyNASView& view, TMode Mode)
+    : host_(host), view_(view), FMode(Mode) {
+    FormCreate();
+}
+
+void TfmModifyNAS::FormCreate() {
+    // Only USB drives stay in the list, in drive order; the system's list of every drive would lose
+    // all others again.
+    std::vector<std::u16string> letters = host_.GetUsbDrives();
+    if (FMode == mAdd) {
+        const std::vector<std::u16string> attached = host_.GetNasDriveNamesList();
+        std::erase_if(letters, [&](const std::u16string& letter) {
+            return std::find_if(attached.begin(), attached.end(), [&](const std::u16string& a) {
+                       return EqualsIgnoreCase(a, letter);
+                   }) != attached.end();
+        });
+    }
+    auto& list = Controls.cbDriveLetter;
+    for (const std::u16string& letter : letters) {
+        if (letter.empty()) continue;
+        const char16_t drive = UpperCase(letter)[0];
+        std::u16string entry = std::u16string(1, drive) + u": ";
+        if (host_.DriveType(drive) != kDriveRemovable) entry += u"[" + host_.GetVolumeLabel(drive) + u"]";
+        entry += u" (" + host_.GetUSBDiskDriveInfo(drive).Capacity + u")";
+        list.Items.push_back(std::move(entry));
+    }
+    if (FMode == mModify) Controls.cbImageDriveLetter.Enabled = false;
+
+    if (!list.Items.empty()) {
+        list.ItemIndex = 0;
+        FDrive = std::u16string(1, list.Items[0][0]);
+        cbDriveLetterChange();
+        // The file on the drive decides here, not whether the drive is attached.
+        const std::u16string root = host_.DriveRoot(DriveChar());
+        if (fs::FileExists(root + std::u16string(kDriveConfigFileName))) {
+            LoadActiveSettings();
+        } else if (fs::FileExists(root + std::u16string(kInactiveDriveConfigFileName))) {
+            LoadInactiveSettings();
+        }
+        Controls.edHostName = host_.getHostname();
+        ShowLoadedSettings();
+    } else {
+        // Nothing qualifies: nothing to store either.
+        Controls.btnUpdateEnabled = false;
+    }
+    FillDrivePicker();
+
+    TApplicationSettings& settings = host_.ApplicationSettings();
+    Controls.edShareUserNm = settings.FDefaultShareUserName;
+    FillShareUserList();
+    Controls.edSharePasswd = host_.MakePassword(settings.FPasswordSalt);
+    Controls.pnlPleaseWaitVisible = false;
+}
+
+void TfmModifyNAS::SetDrive(std::u16string_view drive) {
+    FDrive = UpperCase(drive.substr(0, 1));
+    auto& list = Controls.cbDriveLetter;
+    list.ItemIndex = -1;
+    for (std::size_t i = 0; i < list.Items.size(); ++i) {
+        if (!FDrive.empty() && list.Items[i][0] == FDrive[0]) list.ItemIndex = static_cast<int>(i);
+    }
+}
+
+void TfmModifyNAS::LoadSettings(std::u16string_view fileName) {
+    FShareSettings = std::make_unique<TShareSettings>(host_.DriveRoot(DriveChar()) + std::u16string(fileName));
+    FShareSettings->Load();
+}
+
+void TfmModifyNAS::LoadActiveSettings() { LoadSettings(kDriveConfigFileName); }
+void TfmModifyNAS::LoadInactiveSettings() { LoadSettings(kInactiveDriveConfigFileName); }
+
+void TfmModifyNAS::ShowLoadedSettings() {
+    const std::u16string label = host_.GetVolumeLabel(DriveChar());
+    Controls.edVolumeName = label;
+    Controls.edShareName = FShareSettings->FShareName;
+    Controls.edShareDescription = FShareSettings->FShareDescription;
+    Controls.cbAutoRemove = FShareSettings->FAutoRemove;
+    if (Controls.edShareName.empty()) Controls.edShareName = ShareNameFromLabel(label);
+}
+
+void TfmModifyNAS::cbDriveLetterChange() {
+    const bool attached = host_.AttachedShareName(DriveChar()).has_value();
+    Controls.btnDisableEnabled = attached;
+    Controls.btnDisableRemoveEnabled = attached;
+    if (attached) {
+        LoadActiveSettings();
+    } else {
+        LoadInactiveSettings();
+    }
+    ShowLoadedSettings();
+    Controls.cbImageDriveLetter.ItemIndex = Controls.cbDriveLetter.ItemIndex;
+    FillShareUserList();
+}
+
+void TfmModifyNAS::cbImageDriveLetterChange(int pickerIndex) {
+    auto& list = Controls.cbDriveLetter;
+    if (pickerIndex < 0 || pickerIndex >= static_cast<int>(list.Items.size())) return;
+    list.ItemIndex = pickerIndex;
+    // The picker's entry is the list's with a leading blank: the letter is its second character.
+    FDrive = Controls.cbImageDriveLetter.Items[pickerIndex].substr(1, 1);
+    cbDriveLetterChange();
+}
+
+void TfmModifyNAS::FillDrivePicker() {
+    auto& picker = Controls.cbImageDriveLetter;
+    picker.Items.clear();
+    for (const std::u16string& entry : Controls.cbDriveLetter.Items) picker.Items.push_back(u" " + entry);
+    picker.ItemIndex = Controls.cbDriveLetter.ItemIndex;
+}
+
+void TfmModifyNAS::FillShareUserList() {
+    const TApplicationSettings& settings = host_.ApplicationSettings();
+    auto& users = Controls.cbShareUserNm;
+    users.Items.clear();
+    users.ItemIndex = -1;
+    if (settings.FIsInDomain != 0) {
+        users.Items.push_back(Controls.edShareUserNm);
+        users.ItemIndex = 0;
+        Controls.cbShareUserNmText = Controls.edShareUserNm;
+    } else {
+        users.Items = host_.GetDockvaneUserList();
+        const std::u16string generated = host_.GenerateUserNameByShareName(Controls.edShareName);
+        if (IndexOfIgnoreCase(users.Items, generated) < 0) users.Items.push_back(generated);
+        SelectShareUser();
+    }
+    users.Enabled = settings.FIsInDomain == 0;
+}
+
+void TfmModifyNAS::SelectShareUser() {
+    if (host_.ApplicationSettings().FIsInDomain == 1) return;
+    auto& users = Controls.cbShareUserNm;
+    if (users.Items.empty()) return;
+    users.ItemIndex = 0;
+    const std::u16string& configured = FShareSettings ? FShareSettings->FShareUserName : std::u16string();
+    if (!configured.empty()) {
+        const int found = IndexOfIgnoreCase(users.Items, configured);
+        if (found > 0) users.ItemIndex = found;
+    }
+    Controls.cbShareUserNmText = users.Items[users.ItemIndex];
+}
+
+void TfmModifyNAS::FormActivate() {
+    Controls.LabelAutoRemove = u"(check for file '" + FDrive + u":\\backup.done')";
+}
+
+TModalResult TfmModifyNAS::btnUpdateClick() {
+    TModalResult result = mrOk;
+
+    std::u16string name = Controls.edShareName;
+    std::erase(name, u' ');
+    if (name.size() > kMaxShareNameLength) name.resize(kMaxShareNameLength);
+    Controls.edShareName = name;
+
+    Controls.edHostName = host_.getHostname();
+
+    if (TrimControls(Controls.edShareName).empty()) {
+        view_.ShowMessage(kShareNameCannotBeBlank, TMessageKind::Error);
+        view_.FocusShareName();
+        result = mrNone;
+    }
+
+    if (!host_.chageDriveLabel(DriveChar(), Controls.edVolumeName)) {
+        view_.ShowMessage(u"Cannot change drive label for [" + FDrive + u"].", TMessageKind::Warning);
+        Controls.edVolumeName = host_.StoredVolumeLabel(DriveChar());
+        result = mrNone;
+    }
+
+    std::vector<std::u16string> inUse = host_.GetNasShareNamesList();
+    if (const std::optional<std::u16string> own = host_.AttachedShareName(DriveChar())) {
+        if (auto it = std::find(inUse.begin(), inUse.end(), *own); it != inUse.end()) inUse.erase(it);
+    }
+    if (IndexOfIgnoreCase(inUse, Controls.edShareName) >= 0) {
+        view_.ShowMessage(u"Share name " + Controls.edShareName + u" is already in use!", TMessageKind::Error);
+        view_.FocusShareName();
+        result = mrNone;
+    }
+    return result;
+}
+
+bool TfmModifyNAS::FormClose(TModalResult result) {
+    if (result != mrOk || !FShareSettings) return true;
+    const std::u16string previousUser = FShareSettings->FShareUserName;
+    FShareSettings->FShareName = Controls.edShareName;
+    FShareSettings->FShareUserName = Controls.cbShareUserNmText;
+    FShareSettings->FShareDescription = Controls.edShareDescription;
+    FShareSettings->FAutoRemove = Controls.cbAutoRemove;
+    try {
+        FShareSettings->Save();
+    } catch (const Exception& error) {
+        // A drive that refuses the file (write-protected, pulled out): say so and keep the user's
+        // input, rather than close as if it had been stored.
+        FShareSettings->FShareUserName = previousUser;
+        view_.ShowMessage(error.Message(), TMessageKind::Error);
+        return false;
+    }
+    if (FShareSettings->FShareUserName != previousUser) {
+        host_.ChekToManualUserDeleteByuserName(previousUser, host_.GetNasDriveNamesList());
+    }
+    return true;
+}
+
+void TfmModifyNAS::btnDisableClick() {
+    if (!view_.Confirm(kConfirmDisable)) return;
+    Controls.pnlPleaseWaitVisible = true;
+    view_.ShowBusy();
+    host_.RemoveNASDrive(DriveChar());
+    Controls.btnDisableEnabled = false;
+    view_.CloseDialog(mrCancel);
+}
+
+void TfmModifyNAS::btnDisableRemoveClick() {
+    if (!view_.Confirm(kConfirmEject)) return;
+    Controls.pnlPleaseWaitVisible = true;
+    view_.ShowBusy();
+    host_.DisconnectNASDrive(DriveChar());
+    host_.EjectRemovableDriveByLetter(DriveChar());
+    view_.CloseDialog(mrCancel);
+}
+
+void TfmModifyNAS::CopyHostClick() { view_.SetClipboardText(Controls.edHostName); }
+
+void TfmModifyNAS::CopyUserNameClick() { view_.SetClipboardText(Controls.cbShareUserNmText); }
+
+void TfmModifyNAS::CopyPasswordClick() {
+    const TApplicationSettings& settings = host_.ApplicationSettings();
+    const std::u16string& user = Controls.cbShareUserNmText;
+    const std::u16string password = user == settings.FDefaultShareUserName
+                                        ? host_.MakePassword(settings.FPasswordSalt)
+                                        : host_.MakePassword(settings.FPasswordSalt + user);
+    if (!password.empty()) view_.SetClipboardText(password);
+}
+
+}  // namespace dv

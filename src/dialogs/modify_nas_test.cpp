@@ -1,0 +1,397 @@
+#include "dialogs/modify_nas.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "drives/volume_query.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "testing/temp_folder.h"
+
+namespace dv {
+namespace {
+
+struct TFakeDrive {
+    std::uint32_t type = kDriveRemovable;
+    std::u16string label;  // as stored on the volume
+    std::u16string capacity;
+    std::optional<std::u16string> attachedShare;
+    bool refusesLabel = false;
+};
+
+// The controller as the dialog sees it: drives in temporary folders, calls recorded.
+class TRecordingHost : public IDriveSettingsHost {
+public:
+    explicit TRecordingHost(dv::testing::TempFolder& folder) : folder_(folder), settings(folder.File(u"Settings.ini")) {
+        settings.FDefaultShareUserName = u"dockvane";
+        settings.FPasswordSalt = u"salt";
+    }
+
+    std::map<char16_t, TFakeDrive> drives;
+    std::vector<std::u16string> users{u"dockvane"};
+    TApplicationSettings settings;
+    std::vector<std::u16string> calls;
+
+    std::u16string Root(char16_t drive) {
+        const std::u16string root = folder_.File(std::u16string(1, drive));
+        if (!fs::DirectoryExists(root)) (void)fs::MakeDirectory(root);
+        return root + u"\\";
+    }
+    void WriteConfig(char16_t drive, std::u16string_view fileName, std::string_view content) {
+        ASSERT_TRUE(fs::WriteNewFile(Root(drive) + std::u16string(fileName), content).ok());
+    }
+
+    std::vector<std::u16string> GetUsbDrives() override {
+        std::vector<std::u16string> letters;
+        for (const auto& [letter, drive] : drives) letters.push_back(std::u16string(1, letter));
+        return letters;
+    }
+    std::uint32_t DriveType(char16_t drive) override { return drives.at(drive).type; }
+    TUSBDrvInfo GetUSBDiskDriveInfo(char16_t drive) override {
+        return {UpperCase(drives.at(drive).label), drives.at(drive).capacity};
+    }
+    std::u16string GetVolumeLabel(char16_t drive) override { return UpperCase(drives.at(drive).label); }
+    std::u16string StoredVolumeLabel(char16_t drive) override { return drives.at(drive).label; }
+    bool chageDriveLabel(char16_t drive, std::u16string_view label) override {
+        calls.push_back(u"chageDriveLabel " + std::u16string(1, drive) + u" " + std::u16string(label));
+        if (drives.at(drive).refusesLabel) return false;
+        drives.at(drive).label = label;
+        return true;
+    }
+    std::u16string DriveRoot(char16_t drive) override { return Root(drive); }
+    std::optional<std::u16string> AttachedShareName(char16_t drive) override {
+        auto it = drives.find(drive);
+        return it == drives.end() ? std::nullopt : it->second.attachedShare;
+    }
+    std::vector<std::u16string> GetNasDriveNamesList() override {
+        std::vector<std::u16string> letters;
+        for (const auto& [letter, drive] : drives) {
+            if (drive.attachedShare) letters.push_back(std::u16string(1, letter));
+        }
+        return letters;
+    }
+    std::vector<std::u16string> GetNasShareNamesList() override {
+        std::vector<std::u16string> names;
+        for (const auto& [letter, drive] : drives) {
+            if (drive.attachedShare) names.push_back(*drive.attachedShare);
+        }
+        return names;
+    }
+    std::vector<std::u16string> GetDockvaneUserList() override { return users; }
+    std::u16string GenerateUserNameByShareName(const std::u16string& shareName) override {
+        return u"extdisk_" + shareName;
+    }
+    std::u16string MakePassword(const std::u16string& salt) override { return u"pw(" + salt + u")"; }
+    bool ChekToManualUserDeleteByuserName(const std::u16string& userName,
+                                          const std::vector<std::u16string>& letters) override {
+        std::u16string call = u"ChekToManualUserDeleteByuserName " + userName;
+        for (const auto& letter : letters) call += u" " + letter;
+        calls.push_back(call);
+        return true;
+    }
+    std::u16string getHostname() override { return u"OFFICE (\\\\10.0.0.5)"; }
+    TApplicationSettings& ApplicationSettings() override { return settings; }
+    void RemoveNASDrive(char16_t drive) override { calls.push_back(u"RemoveNASDrive " + std::u16string(1, drive)); }
+    void DisconnectNASDrive(char16_t drive) override {
+        calls.push_back(u"DisconnectNASDrive " + std::u16string(1, drive));
+    }
+    bool EjectRemovableDriveByLetter(char16_t drive) override {
+        calls.push_back(u"EjectRemovableDriveByLetter " + std::u16string(1, drive));
+        return true;
+    }
+
+private:
+    dv::testing::TempFolder& folder_;
+};
+
+class TRecordingView : public IModifyNASView {
+public:
+    std::vector<std::pair<std::u16string, TMessageKind>> messages;
+    std::vector<std::u16string> events;
+    bool confirmAnswer = true;
+    std::optional<TModalResult> closedWith;
+    std::optional<std::u16string> clipboard;
+
+    void ShowMessage(std::u16string_view text, TMessageKind kind) override {
+        messages.emplace_back(std::u16string(text), kind);
+    }
+    bool Confirm(std::u16string_view text) override {
+        events.push_back(u"Confirm " + std::u16string(text));
+        return confirmAnswer;
+    }
+    void FocusShareName() override { events.push_back(u"FocusShareName"); }
+    void ShowBusy() override { events.push_back(u"ShowBusy"); }
+    void CloseDialog(TModalResult result) override { closedWith = result; }
+    void SetClipboardText(std::u16string_view text) override { clipboard = std::u16string(text); }
+};
+
+class ModifyNASTest : public ::testing::Test {
+protected:
+    ModifyNASTest() : host(folder) {}
+
+    std::unique_ptr<TfmModifyNAS> Open(TMode mode, char16_t drive = 0) {
+        auto dialog = std::make_unique<TfmModifyNAS>(host, view, mode);
+        if (drive) {
+            dialog->SetDrive(std::u16string(1, drive));
+            dialog->cbDriveLetterChange();
+        }
+        return dialog;
+    }
+
+    std::u16string ReadFile(char16_t drive, std::u16string_view name) {
+        std::string bytes;
+        if (!fs::ReadWholeFile(host.Root(drive) + std::u16string(name), bytes).ok()) return u"<missing>";
+        return FromUtf8(bytes);
+    }
+
+    dv::testing::TempFolder folder;
+    TRecordingHost host;
+    TRecordingView view;
+};
+
+TEST(ShareNameFromLabelTest, DropsWhatAShareNameCannotHoldAndKeepsTwelve) {
+    const struct {
+        std::u16string_view label, expected;
+    } cases[] = {
+        {u"MY DATA 2014", u"MYDATA2014"},
+        {u"ARCHIVE,OLD", u"ARCHIVEOLD"},
+        {u"[ARCHIVE]", u"[ARCHIVE]"},
+        {u"ABCDEFGHIJKLMNO", u"ABCDEFGHIJKL"},
+        {u"A B C D E F G H I J K L M N", u"ABCDEFGHIJKL"},
+        {u" \"*,./:;<>?\\|", u""},
+        {u"Ümlaut\u2122x", u"Ümlaut\u2122x"},
+        {u"", u""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ShareNameFromLabel(c.label), c.expected) << ToUtf8(c.label);
+}
+
+TEST(ShareNameKeyFilterTest, RefusesTheFifteenCharactersOnly) {
+    for (char16_t c : std::u16string_view(u" \"*,./:;<>?[\\]|")) EXPECT_FALSE(ShareNameKeyAccepted(c)) << char(c);
+    for (char16_t c : std::u16string_view(u"aZ09-_$!'()+=~{}\b\x7f\u00e9\u2122")) {
+        EXPECT_TRUE(ShareNameKeyAccepted(c)) << int(c);
+    }
+}
+
+TEST_F(ModifyNASTest, AddModeListsOnlyUnattachedUsbDrivesAndFillsTheFirst) {
+    host.drives[u'E'] = {kDriveRemovable, u"stick", u"15 Gb", std::nullopt};
+    host.drives[u'F'] = {kDriveFixed, u"Backup", u"932 Gb", std::nullopt};
+    host.drives[u'G'] = {kDriveRemovable, u"shared", u"7 Gb", u"shared"};
+    auto dialog = Open(mAdd);
+    const auto& c = dialog->Controls;
+    EXPECT_EQ(c.cbDriveLetter.Items, (std::vector<std::u16string>{u"E:  (15 Gb)", u"F: [BACKUP] (932 Gb)"}));
+    EXPECT_EQ(c.cbImageDriveLetter.Items, (std::vector<std::u16string>{u" E:  (15 Gb)", u" F: [BACKUP] (932 Gb)"}));
+    EXPECT_EQ(c.cbImageDriveLetter.ItemIndex, 0);
+    EXPECT_TRUE(c.cbImageDriveLetter.Enabled);
+    EXPECT_EQ(dialog->Drive(), u"E");
+    EXPECT_EQ(c.edHostName, u"OFFICE (\\\\10.0.0.5)");
+    EXPECT_EQ(c.edVolumeName, u"STICK");
+    EXPECT_EQ(c.edShareName, u"STICK");
+    EXPECT_EQ(c.edShareUserNm, u"dockvane");
+    EXPECT_EQ(c.edSharePasswd, u"pw(salt)");
+    EXPECT_EQ(c.cbShareUserNm.Items, (std::vector<std::u16string>{u"dockvane", u"extdisk_STICK"}));
+    EXPECT_EQ(c.cbShareUserNmText, u"dockvane");
+    EXPECT_FALSE(c.btnDisableEnabled);
+    EXPECT_FALSE(c.btnDisableRemoveEnabled);
+    EXPECT_FALSE(c.pnlPleaseWaitVisible);
+}
+
+TEST_F(ModifyNASTest, CreationTakesTheFileOnTheDriveEvenWhenTheDriveIsNotAttached) {
+    // The creation handler goes by which file exists; a drive change goes by attachment.
+    host.drives[u'E'] = {kDriveRemovable, u"stick", u"15 Gb", std::nullopt};
+    host.WriteConfig(u'E', kDriveConfigFileName, "[Share]\r\nShareName=active\r\n");
+    host.WriteConfig(u'E', kInactiveDriveConfigFileName, "[Share]\r\nShareName=inactive\r\n");
+    auto dialog = Open(mAdd);
+    EXPECT_EQ(dialog->Controls.edShareName, u"active");
+    dialog->cbDriveLetterChange();
+    EXPECT_EQ(dialog->Controls.edShareName, u"inactive");
+}
+
+TEST_F(ModifyNASTest, SwitchingThePickerReloadsTheOtherDriveAndDropsTheEdits) {
+    host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", std::nullopt};
+    host.drives[u'F'] = {kDriveRemovable, u"two", u"7 Gb", std::nullopt};
+    host.WriteConfig(u'F', kInactiveDriveConfigFileName,
+                     "[Share]\r\nShareName=fshare\r\nDescription=Fdesc\r\nAutoRemove=True\r\n"
+                     "ShareUserName=extdisk_fshare\r\n");
+    host.users = {u"dockvane", u"extdisk_fshare"};
+    auto dialog = Open(mAdd);
+    dialog->Controls.edShareName = u"edited";
+    dialog->cbImageDriveLetterChange(1);
+    const auto& c = dialog->Controls;
+    EXPECT_EQ(dialog->Drive(), u"F");
+    EXPECT_EQ(c.cbDriveLetter.ItemIndex, 1);
+    EXPECT_EQ(c.cbImageDriveLetter.ItemIndex, 1);
+    EXPECT_EQ(c.edShareName, u"fshare");
+    EXPECT_EQ(c.edShareDescription, u"Fdesc");
+    EXPECT_TRUE(c.cbAutoRemove);
+    EXPECT_EQ(c.cbShareUserNmText, u"extdisk_fshare");
+    dialog->cbImageDriveLetterChange(0);
+    EXPECT_EQ(c.edShareName, u"ONE");
+    EXPECT_EQ(c.edShareDescription, u"");
+    EXPECT_FALSE(c.cbAutoRemove);
+}
+
+TEST_F(ModifyNASTest, ModifyModeFixesTheDriveAndOffersDisableAndEject) {
+    host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", u"eshare"};
+    host.drives[u'F'] = {kDriveRemovable, u"two", u"7 Gb", u"fshare"};
+    host.WriteConfig(u'F', kDriveConfigFileName, "[Share]\r\nShareName=fshare\r\n");
+    auto dialog = Open(mModify, u'f');
+    const auto& c = dialog->Controls;
+    EXPECT_EQ(c.cbDriveLetter.Items.size(), 2u);
+    EXPECT_FALSE(c.cbImageDriveLetter.Enabled);
+    EXPECT_EQ(dialog->Drive(), u"F");
+    EXPECT_EQ(c.cbImageDriveLetter.ItemIndex, 1);
+    EXPECT_EQ(c.edShareName, u"fshare");
+    EXPECT_TRUE(c.btnDisableEnabled);
+    EXPECT_TRUE(c.btnDisableRemoveEnabled);
+    dialog->FormActivate();
+    EXPECT_EQ(c.LabelAutoRemove, u"(check for file 'F:\\backup.done')");
+}
+
+TEST_F(ModifyNASTest, ShareUserListInAndOutOfADomain) {
+    host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", std::nullopt};
+    host.WriteConfig(u'E', kInactiveDriveConfigFileName, "[Share]\r\nShareName=one\r\nShareUserName=EXTDISK_ONE\r\n");
+    host.users = {u"dockvane", u"extdisk_old", u"extdisk_one"};
+    {
+        auto dialog = Open(mAdd);
+        // The generated name is there already (letter case aside), and the configured account is chosen.
+        EXPECT_EQ(dialog->Controls.cbShareUserNm.Items, host.users);
+        EXPECT_EQ(dialog->Controls.cbShareUserNm.ItemIndex, 2);
+        EXPECT_TRUE(dialog->Controls.cbShareUserNm.Enabled);
+    }
+    host.settings.FIsInDomain = 1;
+    host.settings.FDefaultShareUserName = u"CORP\\backup";
+    auto dialog = Open(mAdd);
+    EXPECT_EQ(dialog->Controls.cbShareUserNm.Items, std::vector<std::u16string>{u"CORP\\backup"});
+    EXPECT_EQ(dialog->Controls.cbShareUserNmText, u"CORP\\backup");
+    EXPECT_FALSE(dialog->Controls.cbShareUserNm.Enabled);
+}
+
+TEST_F(ModifyNASTest, UpdateRunsEveryCheckAndReportsEachFailure) {
+    host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", u"eshare"};
+    host.drives[u'F'] = {kDriveRemovable, u"two", u"7 Gb", u"Backup"};
+    host.WriteConfig(u'E', kDriveConfigFileName, "[Share]\r\nShareName=eshare\r\n");
+    const struct {
+        const char* name;
+        std::u16string shareName;
+        bool refusesLabel;
+        std::u16string expectedShareName;
+        std::vector<std::u16string> messages;
+    } cases[] = {
+        {"own name kept", u"eshare", false, u"eshare", {}},
+        {"blanks removed", u"My Backup", false, u"MyBackup", {}},
+        {"cut to twelve", u"A very long share name", false, u"Averylongsha", {}},
+        {"another drive's name, other case", u"BACKUP", false, u"BACKUP", {u"Share name BACKUP is already in use!"}},
+        {"only blanks: the other checks still run", u"   ", true, u"",
+         {u"Share name cannot be blank", u"Cannot change drive label for [E]."}},
+    };
+    for (const auto& c : cases) {
+        host.drives[u'E'].refusesLabel = c.refusesLabel;
+        host.drives[u'E'].label = u"one";
+        view.messages.clear();
+        host.calls.clear();
+        auto dialog = Open(mModify, u'E');
+        dialog->Controls.edShareName = c.shareName;
+        dialog->Controls.edVolumeName = u"NEWLABEL";
+        const TModalResult result = dialog->btnUpdateClick();
+        EXPECT_EQ(result, c.messages.empty() ? mrOk : mrNone) << c.name;
+        EXPECT_EQ(dialog->Controls.edShareName, c.expectedShareName) << c.name;
+        std::vector<std::u16string> texts;
+        for (const auto& m : view.messages) texts.push_back(m.first);
+        EXPECT_EQ(texts, c.messages) << c.name;
+        EXPECT_EQ(host.calls.front(), u"chageDriveLabel E NEWLABEL") << c.name;
+        // A refused label puts the volume's own label back, in its own letter case.
+        EXPECT_EQ(dialog->Controls.edVolumeName, c.refusesLabel ? u"one" : u"NEWLABEL") << c.name;
+    }
+}
+
+TEST_F(ModifyNASTest, OkStoresTheFieldsAndRetiresAnAccountNoLongerNamed) {
+    host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", u"eshare"};
+    host.WriteConfig(u'E', kDriveConfigFileName,
+                     "[Share]\r\nShareName=eshare\r\nShareUserName=extdisk_eshare\r\nPingURL=http://nas/ping\r\n");
+    host.users = {u"dockvane", u"extdisk_eshare"};
+    auto dialog = Open(mModify, u'E');
+    auto& c = dialog->Controls;
+    c.edShareName = u"renamed";
+    c.edShareDescription = u"weekly";
+    c.cbAutoRemove = true;
+    c.cbShareUserNmText = u"dockvane";
+    ASSERT_EQ(dialog->btnUpdateClick(), mrOk);
+    host.calls.clear();
+    ASSERT_TRUE(dialog->FormClose(mrOk));
+    TShareSettings stored(host.Root(u'E') + std::u16string(kDriveConfigFileName));
+    stored.Load();
+    EXPECT_EQ(stored.FShareName, u"renamed");
+    EXPECT_EQ(stored.FShareDescription, u"weekly");
+    EXPECT_TRUE(stored.FAutoRemove);
+    EXPECT_EQ(stored.FShareUserName, u"dockvane");
+    EXPECT_EQ(stored.PingUrl(0), u"http://nas/ping");
+    EXPECT_EQ(host.calls, std::vector<std::u16string>{u"ChekToManualUserDeleteByuserName extdisk_eshare E"});
+}
+
+TEST_F(ModifyNASTest, OnlyOkWritesAndAnUnchangedAccountIsLeftAlone) {
+    host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", std::nullopt};
+    auto dialog = Open(mAdd);
+    ASSERT_TRUE(dialog->FormClose(mrCancel));
+    EXPECT_EQ(ReadFile(u'E', kInactiveDriveConfigFileName), u"<missing>");
+    host.WriteConfig(u'E', kInactiveDriveConfigFileName, "[Share]\r\nShareUserName=dockvane\r\n");
+    dialog->cbDriveLetterChange();
+    ASSERT_TRUE(dialog->FormClose(mrOk));
+    // An unattached drive's settings go to the inactive file, which adding the drive then takes up.
+    EXPECT_NE(ReadFile(u'E', kInactiveDriveConfigFileName).find(u"ShareName=ONE"), std::u16string::npos);
+    EXPECT_TRUE(host.calls.empty());
+}
+
+TEST_F(ModifyNASTest, DisableAndEjectAskFirstAndCloseAsCancel) {
+    host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", u"eshare"};
+    const struct {
+        const char* name;
+        void (TfmModifyNAS::*click)();
+        std::u16string_view question;
+        std::vector<std::u16string> calls;
+    } cases[] = {
+        {"Disable", &TfmModifyNAS::btnDisableClick, kConfirmDisable, {u"RemoveNASDrive E"}},
+        {"Safely Remove/Eject", &TfmModifyNAS::btnDisableRemoveClick, kConfirmEject,
+         {u"DisconnectNASDrive E", u"EjectRemovableDriveByLetter E"}},
+    };
+    for (const auto& c : cases) {
+        for (bool answer : {false, true}) {
+            view = {};
+            view.confirmAnswer = answer;
+            host.calls.clear();
+            auto dialog = Open(mModify, u'E');
+            (dialog.get()->*c.click)();
+            std::vector<std::u16string> expectedEvents{u"Confirm " + std::u16string(c.question)};
+            if (answer) expectedEvents.push_back(u"ShowBusy");
+            EXPECT_EQ(view.events, expectedEvents) << c.name;
+            EXPECT_EQ(host.calls, answer ? c.calls : std::vector<std::u16string>{}) << c.name;
+            EXPECT_EQ(view.closedWith, answer ? std::optional(mrCancel) : std::nullopt) << c.name;
+            EXPECT_EQ(ReadFile(u'E', kDriveConfigFileName), u"<missing>") << c.name;
+        }
+    }
+}
+
+TEST_F(ModifyNASTest, CopyButtons) {
+    host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", std::nullopt};
+    auto dialog = Open(mAdd);
+    dialog->CopyHostClick();
+    EXPECT_EQ(view.clipboard, u"OFFICE (\\\\10.0.0.5)");
+    dialog->CopyPasswordClick();
+    EXPECT_EQ(view.clipboard, u"pw(salt)");
+    dialog->Controls.cbShareUserNmText = u"extdisk_one";
+    dialog->CopyUserNameClick();
+    EXPECT_EQ(view.clipboard, u"extdisk_one");
+    dialog->CopyPasswordClick();
+    EXPECT_EQ(view.clipboard, u"pw(saltextdisk_one)");
+}
+
+TEST_F(ModifyNASTest, NoQualifyingDriveLeavesNothingToUpdate) {
+    host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", u"eshare"};
+    auto dialog = Open(mAdd);
+    EXPECT_TRUE(dialog->Controls.cbDriveLetter.Items.empty());
+    EXPECT_FALSE(dialog->Controls.btnUpdateEnabled);
+    EXPECT_TRUE(dialog->FormClose(mrOk));
+}
+
+}  // namespace
+}  // namespace dv
