@@ -1,0 +1,184 @@
+// Dockvane.exe: the start-up checks, then the controller and the message loop.
+#include "platform/windows_include.h"
+
+#include <exception>
+#include <memory>
+
+#include "accounts/accounts_win.h"
+#include "drives/volume_observer.h"
+#include "drives/volume_query.h"
+#include "platform/errors.h"
+#include "platform/handles_win.h"
+#include "platform/text.h"
+#include "settings/app_settings.h"
+#include "sharing/http_client.h"
+#include "sharing/logs.h"
+#include "shell/directory_watcher_win.h"
+#include "shell/fmu_main.h"
+#include "shell/main_window_win.h"
+#include "shell/program_entry.h"
+#include "system/system_host_win.h"
+
+namespace dv {
+namespace {
+
+class TWinEntryHost : public IEntryHost {
+public:
+    bool CreateInstanceMutex() override {
+        // Never closed: the system releases it with the process.
+        const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, ToWide(kInstanceMutexName).c_str());
+        return !(mutex && ::GetLastError() == ERROR_ALREADY_EXISTS);
+    }
+    std::optional<std::uint32_t> ReadForceGuest() override {
+        const UniqueRegistryKey key = OpenLsaKey();
+        if (!key) return std::nullopt;
+        DWORD value = 0;
+        DWORD size = sizeof value;
+        DWORD type = 0;
+        if (::RegQueryValueExW(key.get(), ToWide(kForceGuestValue).c_str(), nullptr, &type,
+                               reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+            type != REG_DWORD) {
+            return std::nullopt;
+        }
+        return value;
+    }
+    bool WriteForceGuest(std::uint32_t value) override {
+        const UniqueRegistryKey key = OpenLsaKey();
+        if (!key) return false;
+        const DWORD data = value;
+        return ::RegSetValueExW(key.get(), ToWide(kForceGuestValue).c_str(), 0, REG_DWORD,
+                                reinterpret_cast<const BYTE*>(&data), sizeof data) == ERROR_SUCCESS;
+    }
+    std::u16string ExecutablePath() override {
+        wchar_t path[MAX_PATH] = {};
+        const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+        return FromWide(std::wstring_view(path, length));
+    }
+    std::uint32_t DriveType(std::u16string_view drivePart) override {
+        return ::GetDriveTypeW(ToWide(drivePart).c_str());
+    }
+    void ShowMessage(std::u16string_view text, TMessageIcon icon) override {
+        const UINT type = icon == TMessageIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION;
+        ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(kApplicationTitle).c_str(), MB_OK | type);
+    }
+    bool AskYesNoWarning(std::u16string_view text) override {
+        return ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(kApplicationTitle).c_str(),
+                             MB_YESNO | MB_ICONWARNING) == IDYES;
+    }
+
+private:
+    static UniqueRegistryKey OpenLsaKey() {
+        HKEY key = nullptr;
+        if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, ToWide(kLsaKey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr) != ERROR_SUCCESS) {
+            return UniqueRegistryKey();
+        }
+        return UniqueRegistryKey(key);
+    }
+};
+
+// The central error handler: an error that escaped a handler, a timer, a command or the start-up is
+// written to the application log and shown; the application runs on.
+void ReportError(std::exception_ptr error) {
+    std::u16string kind = u"Exception";
+    std::u16string message;
+    try {
+        std::rethrow_exception(error);
+    } catch (const Exception& e) {
+        kind = e.KindName();
+        message = e.Message();
+    } catch (const std::exception& e) {
+        message = FromUtf8(e.what());
+    } catch (...) {
+        message = u"Unknown error";
+    }
+    try {
+        LogError(kind + u": " + message);
+    } catch (...) {
+        // The log itself failed; the message box still tells the user.
+    }
+    ::MessageBoxW(nullptr, ToWide(message).c_str(), ToWide(kApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
+}
+
+std::u16string WindowsFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = ::GetWindowsDirectoryW(folder, MAX_PATH);
+    std::u16string text = FromWide(std::wstring_view(folder, length));
+    if (!text.empty() && text.back() == u'\\') text.pop_back();
+    return text;
+}
+
+// Search-service workers: plain threads nobody waits for; the latest handle of each kind is kept
+// and closed at exit.
+class TWorkers {
+public:
+    void Start(std::function<void()> work) {
+        auto* task = new std::function<void()>(std::move(work));
+        HANDLE thread = ::CreateThread(nullptr, 0, &TWorkers::Run, task, 0, nullptr);
+        if (!thread) {
+            delete task;
+            return;
+        }
+        latest_.reset(thread);
+    }
+
+private:
+    static DWORD WINAPI Run(void* argument) {
+        std::unique_ptr<std::function<void()>> task(static_cast<std::function<void()>*>(argument));
+        try {
+            (*task)();
+        } catch (...) {
+            // A worker reports nothing; the service stays as it is.
+        }
+        return 0;
+    }
+    UniqueKernelHandle latest_;
+};
+
+int Run() {
+    TWinEntryHost entry;
+    if (!RunStartupChecks(entry)) return 0;
+
+    TMainWindow window;
+    TWinDirectoryWatcher watcher(window.Handle(), TMainWindow::kDirectoryChangeMessage);
+    window.SetDirectoryChangeHandler([&watcher](WPARAM index) { watcher.HandOver(index); });
+    const std::unique_ptr<IShareApi> shares = CreateWinShareApi();
+    const std::unique_ptr<IUserApi> users = CreateWinUserApi();
+    TWinSystemHost system;
+    system.SetMainWindow(window.Handle());
+    TWinServiceControl services;
+    TWorkers workers;
+
+    auto main = std::make_unique<TfmMain>(TMainServices{
+        *shares,
+        *users,
+        SystemVolumeQuery(),
+        SystemDeviceEject(),
+        system,
+        services,
+        window,
+        window,
+        watcher,
+        [] { return std::make_unique<TVolumeObserver>(&ReportError); },
+        [] { return GetSettingsFileName(); },
+        [] { return CreateHttpClient(); },
+        [&workers](std::function<void()> work) { workers.Start(std::move(work)); },
+        &ReportError,
+        WindowsFolder(),
+    });
+    window.SetController(main.get());
+    SetPendingMessagesHook([&window] { window.ProcessPendingMessages(); });
+
+    const int exitCode = window.RunMessageLoop();
+    SetPendingMessagesHook(nullptr);
+    window.SetController(nullptr);
+    main.reset();
+    return exitCode;
+}
+
+}  // namespace
+}  // namespace dv
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    return dv::Run();
+}
