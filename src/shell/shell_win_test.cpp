@@ -1,0 +1,298 @@
+// The controller's Windows side: the program entry as a real process, the tray icon and the
+// directory watcher.
+#include "platform/windows_include.h"
+
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/handles_win.h"
+#include "platform/text.h"
+#include "platform/windows_include.h"
+#include "shell/directory_watcher_win.h"
+#include "shell/main_window_win.h"
+#include "shell/program_entry.h"
+#include "testing/temp_folder.h"
+
+namespace dv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Pumps this thread's messages until `done` or the time is up.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > deadline) return false;
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+        ::Sleep(10);
+    }
+    return true;
+}
+
+// --- The program entry, as a process of its own ---
+
+std::wstring DockvaneExe() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring exe(path);
+    return exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"Dockvane.exe";
+}
+
+struct Child {
+    UniqueKernelHandle process;
+    DWORD id = 0;
+};
+
+Child Launch() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::wstring command = L"\"" + DockvaneExe() + L"\"";
+    EXPECT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &info));
+    ::CloseHandle(info.hThread);
+    return {UniqueKernelHandle(info.hProcess), info.dwProcessId};
+}
+
+// The message box the process shows, once it is there.
+HWND FindMessageBox(DWORD processId, std::chrono::milliseconds limit) {
+    struct Search {
+        DWORD processId;
+        HWND found = nullptr;
+    } search{processId};
+    PumpUntil(
+        [&] {
+            ::EnumWindows(
+                [](HWND window, LPARAM parameter) -> BOOL {
+                    auto* s = reinterpret_cast<Search*>(parameter);
+                    DWORD owner = 0;
+                    ::GetWindowThreadProcessId(window, &owner);
+                    wchar_t className[32] = {};
+                    ::GetClassNameW(window, className, 32);
+                    if (owner == s->processId && ::IsWindowVisible(window) && std::wstring(className) == L"#32770") {
+                        s->found = window;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        limit);
+    return search.found;
+}
+
+std::u16string MessageText(HWND box) {
+    wchar_t text[1024] = {};
+    ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+    return FromWide(text);
+}
+
+void Press(HWND box, int button) {
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
+}
+
+DWORD ExitCodeAfter(const Child& child, DWORD milliseconds) {
+    if (::WaitForSingleObject(child.process.get(), milliseconds) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = 0;
+    ::GetExitCodeProcess(child.process.get(), &code);
+    return code;
+}
+
+void SetForceGuest(std::optional<DWORD> value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Lsa", 0, nullptr, 0,
+                                KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const UniqueRegistryKey owned(key);
+    if (value) {
+        ::RegSetValueExW(key, L"forceguest", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&*value), sizeof(DWORD));
+    } else {
+        ::RegDeleteValueW(key, L"forceguest");
+    }
+}
+
+std::optional<DWORD> ForceGuest() {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Lsa", L"forceguest", RRF_RT_DWORD,
+                       nullptr, &value, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// One test, run in sequence: instances of the product must not meet each other's mutex.
+TEST(WinProgramEntry, ChecksRunInOrderWithTheirTextsAndExitCodes) {
+    const std::optional<DWORD> saved = ForceGuest();
+
+    // A second instance: only the notice, exit code 0, and the sharing value is not asked about.
+    {
+        SetForceGuest(1);
+        const UniqueKernelHandle mutex(::CreateMutexW(nullptr, FALSE, L"VelmoraMutex"));
+        const Child child = Launch();
+        const HWND box = FindMessageBox(child.id, std::chrono::seconds(60));
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(MessageText(box), u"Dockvane\u2122 is already running.");
+        Press(box, IDOK);
+        EXPECT_EQ(ExitCodeAfter(child, 30000), 0u);
+        EXPECT_EQ(ForceGuest(), 1u);
+    }
+
+    // Simple sharing, declined: the process ends and the value stays.
+    {
+        SetForceGuest(1);
+        const Child child = Launch();
+        const HWND box = FindMessageBox(child.id, std::chrono::seconds(60));
+        ASSERT_NE(box, nullptr);
+        EXPECT_NE(MessageText(box).find(u"Do you now want to switch Windows into full network sharing?"),
+                  std::u16string::npos);
+        Press(box, IDNO);
+        EXPECT_EQ(ExitCodeAfter(child, 30000), 0u);
+        EXPECT_EQ(ForceGuest(), 1u);
+    }
+
+    // Simple sharing, switched: the value is 0 and the application runs on without another question.
+    {
+        SetForceGuest(1);
+        const Child child = Launch();
+        const HWND box = FindMessageBox(child.id, std::chrono::seconds(60));
+        ASSERT_NE(box, nullptr);
+        Press(box, IDYES);
+        PumpUntil([] { return ForceGuest() == 0u; }, std::chrono::seconds(30));
+        EXPECT_EQ(ForceGuest(), 0u);
+        EXPECT_EQ(ExitCodeAfter(child, 3000), STILL_ACTIVE);
+        EXPECT_EQ(FindMessageBox(child.id, std::chrono::milliseconds(500)), nullptr);
+        ::TerminateProcess(child.process.get(), 0);
+        ::WaitForSingleObject(child.process.get(), 30000);
+    }
+
+    // Values 0 and 2 are full sharing: no question.
+    for (const DWORD value : {0u, 2u}) {
+        SetForceGuest(value);
+        const Child child = Launch();
+        EXPECT_EQ(FindMessageBox(child.id, std::chrono::seconds(5)), nullptr) << value;
+        EXPECT_EQ(ExitCodeAfter(child, 0), STILL_ACTIVE);
+        ::TerminateProcess(child.process.get(), 0);
+        ::WaitForSingleObject(child.process.get(), 30000);
+        EXPECT_EQ(ForceGuest(), value);
+    }
+
+    SetForceGuest(saved);
+}
+
+// --- The tray icon ---
+
+bool TrayIconExists(HWND window) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 1;
+    data.uFlags = NIF_TIP;
+    return ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+TEST(WinMainWindow, TrayIconIsAddedAndRemovedWithTheWindow) {
+    HWND handle = nullptr;
+    {
+        TMainWindow window;
+        handle = window.Handle();
+        ASSERT_NE(handle, nullptr);
+        EXPECT_TRUE(window.TrayIconAdded());
+        EXPECT_TRUE(TrayIconExists(handle));
+        EXPECT_FALSE(::IsWindowVisible(handle));
+
+        window.SetAddCaption(u"Add:  F:(7 Gb)");
+        window.SetMenuSlot(TMenuSlots::Modify, 0, u"Modify: BACKUP (E:) - 15 Gb | Sharing@ \\\\OFFICE\\backup", true);
+        window.SetMenuSlot(TMenuSlots::Eject, 0, u"Eject: BACKUP (E:) - 15 Gb", true);
+        window.SetDomainUserItemVisible(false);
+        const std::vector<std::u16string> tray = window.MenuTexts(TTrayMenu::Tray);
+        ASSERT_GE(tray.size(), 5u);
+        EXPECT_EQ(tray[1], u"Host:");
+        EXPECT_EQ(tray[3], u"Add:  F:(7 Gb)");
+        EXPECT_EQ(tray[4], u"Modify: BACKUP (E:) - 15 Gb | Sharing@ \\\\OFFICE\\backup");
+        EXPECT_EQ(tray.back(), u"Exit");
+        const std::vector<std::u16string> eject = window.MenuTexts(TTrayMenu::Eject);
+        EXPECT_EQ(eject, (std::vector<std::u16string>{u"Dockvane", u"Eject: BACKUP (E:) - 15 Gb"}));
+    }
+    EXPECT_FALSE(TrayIconExists(handle));
+}
+
+TEST(WinMainWindow, TimersTickOnTheWindowsThread) {
+    TMainWindow window;
+    window.SetTimerInterval(TTimer::Poll, 50);
+    EXPECT_FALSE(window.TimerEnabled(TTimer::Poll));
+    window.SetTimerEnabled(TTimer::Poll, true);
+    EXPECT_TRUE(window.TimerEnabled(TTimer::Poll));
+    window.SetTimerEnabled(TTimer::Poll, false);
+    EXPECT_FALSE(window.TimerEnabled(TTimer::Poll));
+}
+
+// --- The directory watcher ---
+
+class WinWatcherTest : public ::testing::Test {
+protected:
+    static constexpr UINT kMessage = WM_APP + 7;
+    void SetUp() override {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+            if (message == kMessage) {
+                auto* watcher = reinterpret_cast<TWinDirectoryWatcher*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+                if (watcher) watcher->HandOver(wParam);
+                return 0;
+            }
+            return ::DefWindowProcW(window, message, wParam, lParam);
+        };
+        windowClass.lpszClassName = L"DockvaneWatcherTest";
+        ::RegisterClassW(&windowClass);
+        window = ::CreateWindowW(L"DockvaneWatcherTest", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        watcher = std::make_unique<TWinDirectoryWatcher>(window, kMessage);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(watcher.get()));
+    }
+    void TearDown() override {
+        watcher.reset();
+        ::DestroyWindow(window);
+    }
+
+    HWND window = nullptr;
+    std::unique_ptr<TWinDirectoryWatcher> watcher;
+};
+
+TEST_F(WinWatcherTest, FileWrittenUnderAWatchedFolderIsReported) {
+    testing::TempFolder folder;
+    std::vector<std::u16string> changes;
+    watcher->OnChange = [&](const std::u16string& directory) { changes.push_back(directory); };
+    watcher->Entries.push_back({folder.Path(), true, kFileNotifyChangeSize | kFileNotifyChangeLastWrite});
+    watcher->Start();
+    ASSERT_TRUE(watcher->Active());
+    // In the watched folder itself: Wine reports no changes below it, Windows does.
+    testing::WriteBytes(folder.path() / "copied.bin", std::string(4096, 'x'));
+    EXPECT_TRUE(PumpUntil([&] { return !changes.empty(); }, std::chrono::seconds(20)));
+    if (!changes.empty()) EXPECT_EQ(changes.front(), folder.Path());
+    watcher->Stop();
+    EXPECT_FALSE(watcher->Active());
+}
+
+TEST_F(WinWatcherTest, MissingFolderFailsTheStartAndWatchesNothing) {
+    testing::TempFolder folder;
+    watcher->Entries.push_back({folder.Path(), true, kFileNotifyChangeLastWrite});
+    watcher->Entries.push_back({folder.File(u"missing"), true, kFileNotifyChangeLastWrite});
+    EXPECT_ANY_THROW(watcher->Start());
+    EXPECT_FALSE(watcher->Active());
+
+    watcher->Entries.assign(65, {folder.Path(), true, kFileNotifyChangeLastWrite});
+    EXPECT_ANY_THROW(watcher->Start());
+    EXPECT_FALSE(watcher->Active());
+}
+
+}  // namespace
+}  // namespace dv
