@@ -13,6 +13,7 @@
 #include "platform/handles_win.h"
 #include "platform/text.h"
 #include "platform/windows_include.h"
+#include "settings/app_settings.h"
 #include "shell/directory_watcher_win.h"
 #include "shell/main_window_win.h"
 #include "shell/program_entry.h"
@@ -176,11 +177,28 @@ TEST(WinProgramEntry, ChecksRunInOrderWithTheirTextsAndExitCodes) {
         ::WaitForSingleObject(child.process.get(), 30000);
     }
 
-    // Values 0 and 2 are full sharing: no question.
+    // Values 0 and 2 are full sharing: no question. The application starts: settings with a new
+    // salt, the log's start line and the AutoPlay policy.
     for (const DWORD value : {0u, 2u}) {
         SetForceGuest(value);
+        const std::u16string settings = GetSettingsFileName();
+        const std::u16string log = fs::GetTempDir() + u"Velmora.log";
+        (void)fs::RemoveFile(settings);
+        (void)fs::RemoveFile(log);
         const Child child = Launch();
         EXPECT_EQ(FindMessageBox(child.id, std::chrono::seconds(5)), nullptr) << value;
+        PumpUntil([&] { return fs::FileExists(settings) && fs::FileExists(log); }, std::chrono::seconds(30));
+        TApplicationSettings stored(settings);
+        stored.Load();
+        EXPECT_EQ(stored.FPasswordSalt.size(), 32u);
+        const auto lines = fs::ReadTextLines(log);
+        ASSERT_TRUE(lines && lines->size() >= 2);
+        EXPECT_TRUE((*lines)[1].ends_with(u"]Error> Start> Dockvane\u2122"));
+        DWORD policy = 0;
+        DWORD size = sizeof policy;
+        EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
+                                 L"NoDriveTypeAutoRun", RRF_RT_DWORD, nullptr, &policy, &size),
+                  ERROR_SUCCESS);
         EXPECT_EQ(ExitCodeAfter(child, 0), STILL_ACTIVE);
         ::TerminateProcess(child.process.get(), 0);
         ::WaitForSingleObject(child.process.get(), 30000);
