@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "sharing/ping_to_web.h"
 
 namespace dv {
 namespace {
@@ -152,6 +153,12 @@ void TWinServiceMgmt::ShowSystemProperties() {
     const std::u16string system = host_.SpecialFolder(kCsidlSystem);
     const std::u16string target = system.empty() ? std::u16string(u"sysdm.cpl") : system + u"\\sysdm.cpl";
     host_.ShellOpen(target, u"", false, TShowMode::Normal);
+}
+
+std::u16string TWinServiceMgmt::doPingToSrvUrl(std::u16string_view url) {
+    const std::unique_ptr<IHttpClient> client = CreateHttpClient();
+    if (!client) throw Exception(u"No HTTP client in this build");
+    return DoPingToSrvUrl(*client, url);
 }
 
 }  // namespace dv

@@ -36,6 +36,9 @@ public:
     std::u16string getHostname();
     // Opens the system properties. Raises EFCreateError when the helper batch file cannot be written.
     void ShowSystemProperties();
+    // One notification ping with the platform's HTTP client (see DoPingToSrvUrl); raises when the
+    // build has no client.
+    std::u16string doPingToSrvUrl(std::u16string_view url);
 
     bool ServiceStartAndWait(std::u16string_view machine, std::u16string_view service);
     bool ServiceStopAndWait(std::u16string_view machine, std::u16string_view service);
