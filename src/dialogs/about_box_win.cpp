@@ -1,0 +1,124 @@
+#include "dialogs/about_box_win.h"
+
+#include "resources/resource_ids.h"
+#include "settings/ini_persist.h"
+
+namespace dv {
+namespace {
+
+constexpr COLORREF kAboutBackground = RGB(240, 251, 255);
+
+constexpr std::wstring_view kAgreement =
+    L"END-USER LICENSE AGREEMENT\r\n"
+    L"\r\n"
+    L"Dockvane is licensed, not sold. By installing or using\r\n"
+    L"it you accept this agreement.\r\n"
+    L"\r\n"
+    L"1. You may install and use Dockvane on any number of\r\n"
+    L"   computers that you own or administer.\r\n"
+    L"2. Dockvane creates network shares, local accounts and\r\n"
+    L"   access rights for the drives you give it. You are\r\n"
+    L"   responsible for the data on those drives and for who\r\n"
+    L"   may reach them on your network.\r\n"
+    L"3. Keep a second copy of anything you cannot afford to\r\n"
+    L"   lose. Dockvane ejects drives on request; it does not\r\n"
+    L"   check the backups written to them.\r\n"
+    L"4. You may not sell Dockvane or pass it off as your own.\r\n"
+    L"\r\n"
+    L"THE SOFTWARE IS PROVIDED \"AS IS\", WITHOUT WARRANTY OF\r\n"
+    L"ANY KIND. IN NO EVENT SHALL THE AUTHORS BE LIABLE FOR ANY\r\n"
+    L"CLAIM, DAMAGES OR OTHER LIABILITY ARISING FROM THE USE\r\n"
+    L"OF THE SOFTWARE.\r\n";
+
+HFONT DerivedFont(HWND control, int weight, bool underline) {
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font), &font);
+    font.lfWeight = weight;
+    font.lfUnderline = underline;
+    return CreateFontIndirectW(&font);
+}
+
+}  // namespace
+
+TAboutBox::TAboutBox(IWebSystem& system) : TDialogBase(IDD_ABOUT), WebLinks(system), system_(system) {}
+
+TAboutBox::~TAboutBox() { FreeGdiObjects(); }
+
+void TAboutBox::FreeGdiObjects() {
+    for (HGDIOBJ* object : {reinterpret_cast<HGDIOBJ*>(&background_), reinterpret_cast<HGDIOBJ*>(&bold_),
+                            reinterpret_cast<HGDIOBJ*>(&link_), reinterpret_cast<HGDIOBJ*>(&fixed_)}) {
+        if (*object) DeleteObject(*object);
+        *object = nullptr;
+    }
+}
+
+void TAboutBox::FormCreate() {
+    const std::u16string release = ApplicationReleaseText(system_);
+    SetItemText(IDC_FILE_VERSION, release.empty() ? kReleaseUnknown : release);
+    SetItemText(IDC_HOME_SITE, kHomePageUrl);
+    SetDlgItemTextW(Handle(), IDC_AGREEMENT, std::wstring(kAgreement).c_str());
+
+    background_ = CreateSolidBrush(kAboutBackground);
+    bold_ = DerivedFont(Item(IDC_FILE_VERSION), FW_BOLD, false);
+    link_ = DerivedFont(Item(IDC_HOME_SITE), FW_BOLD, true);
+    HDC screen = GetDC(Handle());
+    const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(Handle(), screen);
+    fixed_ = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Courier New");
+    SendMessageW(Item(IDC_RELEASE_HEADING), WM_SETFONT, reinterpret_cast<WPARAM>(bold_), FALSE);
+    SendMessageW(Item(IDC_FILE_VERSION), WM_SETFONT, reinterpret_cast<WPARAM>(bold_), FALSE);
+    SendMessageW(Item(IDC_HOME_SITE), WM_SETFONT, reinterpret_cast<WPARAM>(link_), FALSE);
+    SendMessageW(Item(IDC_AGREEMENT), WM_SETFONT, reinterpret_cast<WPARAM>(fixed_), FALSE);
+    HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+INT_PTR TAboutBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        FormCreate();
+        SetFocus(Item(IDOK));
+        return FALSE;
+    case WM_CTLCOLORDLG:
+        return reinterpret_cast<INT_PTR>(background_);
+    case WM_CTLCOLORSTATIC: {
+        const HDC dc = reinterpret_cast<HDC>(wParam);
+        const HWND control = reinterpret_cast<HWND>(lParam);
+        if (control == Item(IDC_AGREEMENT)) return FALSE;  // the agreement keeps its own look
+        SetBkMode(dc, TRANSPARENT);
+        if (control == Item(IDC_HOME_SITE)) SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
+        return reinterpret_cast<INT_PTR>(background_);
+    }
+    case WM_SETCURSOR:
+        if (reinterpret_cast<HWND>(wParam) == Item(IDC_HOME_SITE)) {
+            SetCursor(LoadCursorW(nullptr, IDC_HAND));
+            SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_HOME_SITE && HIWORD(wParam) == STN_CLICKED) {
+            WebLinks.goToProductHomePage();
+        } else if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            EndWith(IDOK);
+        }
+        return TRUE;
+    case WM_CLOSE:
+        EndWith(IDOK);
+        return TRUE;
+    case WM_NCDESTROY:
+        FreeGdiObjects();
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void ShowAboutBox() {
+    TAboutBox box;
+    box.ShowModal(nullptr);
+}
+
+}  // namespace dv

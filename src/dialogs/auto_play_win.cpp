@@ -1,0 +1,112 @@
+#include "dialogs/auto_play_win.h"
+
+#include <shellapi.h>
+
+#include "resources/resource_ids.h"
+
+namespace dv {
+
+TAutoPlayWindow::TAutoPlayWindow() : TDialogBase(IDD_AUTOPLAY) {
+    Explore = [](HWND owner, const std::u16string& folder) {
+        const std::wstring root = ToWide(folder);
+        ShellExecuteW(owner, L"Explore", root.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    };
+}
+
+TAutoPlayWindow::~TAutoPlayWindow() {
+    for (HICON& icon : images_) {
+        if (icon) DestroyIcon(icon);
+        icon = nullptr;
+    }
+}
+
+void TAutoPlayWindow::Show(char16_t drive, std::u16string_view caption) {
+    logic_.Drive = drive;
+    caption_ = caption;
+    ShowModal(nullptr);
+}
+
+HWND TAutoPlayWindow::ShowModeless(char16_t drive, std::u16string_view caption) {
+    logic_.Drive = drive;
+    caption_ = caption;
+    return CreateModeless(nullptr);
+}
+
+void TAutoPlayWindow::Close(TModalResult result) {
+    logic_.ItemIndex = static_cast<int>(SendMessageW(Item(IDC_AUTOPLAY_ACTIONS), LB_GETCURSEL, 0, 0));
+    if (const auto folder = logic_.FormClose(result)) Explore(Handle(), *folder);
+    EndWith(result);
+}
+
+void TAutoPlayWindow::DrawItem(const DRAWITEMSTRUCT& item) {
+    if (item.itemID == static_cast<UINT>(-1)) return;
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    const int height = item.rcItem.bottom - item.rcItem.top;
+    const int margin = (height - imageSize_) / 2;
+    if (item.itemID < 2 && images_[item.itemID]) {
+        DrawIconEx(item.hDC, item.rcItem.left + margin, item.rcItem.top + margin, images_[item.itemID], imageSize_,
+                   imageSize_, 0, nullptr, DI_NORMAL);
+    }
+    wchar_t text[128] = {};
+    SendMessageW(item.hwndItem, LB_GETTEXT, item.itemID, reinterpret_cast<LPARAM>(text));
+    RECT textRect = item.rcItem;
+    textRect.left += 2 * margin + imageSize_;
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    DrawTextW(item.hDC, text, -1, &textRect, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
+}
+
+INT_PTR TAutoPlayWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        imageSize_ = ScaleForWindow(Handle(), 32);
+        const int ids[2] = {IDI_OPENED_FOLDER, IDI_CANCEL};
+        for (int i = 0; i < 2; ++i) {
+            if (!images_[i]) {
+                images_[i] = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(ids[i]),
+                                                           IMAGE_ICON, imageSize_, imageSize_, LR_DEFAULTCOLOR));
+            }
+        }
+        SetWindowTextW(Handle(), ToWide(caption_).c_str());
+        HWND list = Item(IDC_AUTOPLAY_ACTIONS);
+        // The list measured its items before this object was reachable from the window.
+        SendMessageW(list, LB_SETITEMHEIGHT, 0, ScaleForWindow(Handle(), 42));
+        for (std::u16string_view action : {kOpenFolderAction, kTakeNoAction}) {
+            SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(action).c_str()));
+        }
+        SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(logic_.ItemIndex), 0);
+        SetFocus(list);
+        return FALSE;
+    }
+    case WM_MEASUREITEM: {
+        auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        measure->itemHeight = static_cast<UINT>(ScaleForWindow(Handle(), 42));
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    }
+    case WM_DRAWITEM:
+        DrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_AUTOPLAY_OK:
+            Close(mrOk);
+            break;
+        case IDCANCEL:
+            Close(mrCancel);
+            break;
+        default:
+            break;  // Enter (IDOK) is no answer here
+        }
+        return TRUE;
+    case WM_CLOSE:
+        Close(mrNone);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace dv

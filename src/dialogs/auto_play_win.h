@@ -1,0 +1,39 @@
+// The application's AutoPlay dialog window. The controller keeps one for the whole run; the choice
+// in its list carries over from one drive to the next.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "dialogs/auto_play.h"
+#include "dialogs/dialog_base_win.h"
+
+namespace dv {
+
+class TAutoPlayWindow : public TDialogBase {
+public:
+    TAutoPlayWindow();
+    ~TAutoPlayWindow() override;
+
+    // Sets the drive and the caption ("BACKUP (E:)") and shows the dialog modally, without an owner;
+    // on "Ok" with "Open folder to view files" chosen the drive root opens in Explorer.
+    void Show(char16_t drive, std::u16string_view caption);
+    // The same steps without the modal loop, the window left hidden: for tests.
+    HWND ShowModeless(char16_t drive, std::u16string_view caption);
+
+    TfmAutoPlay& Logic() { return logic_; }
+    // Opens a folder; tests record instead.
+    std::function<void(HWND owner, const std::u16string& folder)> Explore;
+
+private:
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void Close(TModalResult result);
+    void DrawItem(const DRAWITEMSTRUCT& item);
+
+    TfmAutoPlay logic_;
+    std::u16string caption_;
+    HICON images_[2] = {nullptr, nullptr};
+    int imageSize_ = 32;
+};
+
+}  // namespace dv

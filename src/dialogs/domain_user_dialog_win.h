@@ -1,0 +1,29 @@
+// The domain user dialog's window over the account logic of accounts/domain_user_dialog.h.
+#pragma once
+
+#include "accounts/domain_user_dialog.h"
+#include "dialogs/dialog_base_win.h"
+
+namespace dv {
+
+class TfmDomainUserName : public TDialogBase {
+public:
+    TfmDomainUserName(TUserManager& userManager, TApplicationSettings& settings);
+    ~TfmDomainUserName() override;
+
+    // Fills the fields and shows the dialog modally; returns once it has closed and stored (or not).
+    void SetShareUser(HWND owner);
+
+private:
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void LoadShareUser();
+    void Close(TDialogResult result);
+
+    TDomainUserNameLogic logic_;
+    HBRUSH band_ = nullptr;
+};
+
+// What the tray command runs: create the dialog with `owner`, SetShareUser, destroy it.
+void ShowDomainUserDialog(HWND owner, TUserManager& userManager, TApplicationSettings& settings);
+
+}  // namespace dv
