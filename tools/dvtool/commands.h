@@ -24,6 +24,7 @@ void AddSettingsCommands(std::vector<Command>& commands);
 void AddDrivesCommands(std::vector<Command>& commands);
 void AddSharingCommands(std::vector<Command>& commands);
 void AddAccountsCommands(std::vector<Command>& commands);
+void AddDialogsCommands(std::vector<Command>& commands);
 
 // Writes "key=value" and a line end, in UTF-8.
 void PrintValue(std::ostream& out, std::u16string_view key, std::u16string_view value);

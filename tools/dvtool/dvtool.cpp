@@ -13,6 +13,7 @@ std::vector<Command> AllCommands() {
     AddDrivesCommands(commands);
     AddSharingCommands(commands);
     AddAccountsCommands(commands);
+    AddDialogsCommands(commands);
     return commands;
 }
 
