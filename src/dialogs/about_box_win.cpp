@@ -8,27 +8,24 @@ namespace {
 
 constexpr COLORREF kAboutBackground = RGB(240, 251, 255);
 
+// Paragraphs only: the read-only field wraps them to its width.
 constexpr std::wstring_view kAgreement =
     L"END-USER LICENSE AGREEMENT\r\n"
     L"\r\n"
-    L"Dockvane is licensed, not sold. By installing or using\r\n"
-    L"it you accept this agreement.\r\n"
+    L"Dockvane is licensed, not sold. By installing or using it you accept this agreement.\r\n"
     L"\r\n"
-    L"1. You may install and use Dockvane on any number of\r\n"
-    L"   computers that you own or administer.\r\n"
-    L"2. Dockvane creates network shares, local accounts and\r\n"
-    L"   access rights for the drives you give it. You are\r\n"
-    L"   responsible for the data on those drives and for who\r\n"
-    L"   may reach them on your network.\r\n"
-    L"3. Keep a second copy of anything you cannot afford to\r\n"
-    L"   lose. Dockvane ejects drives on request; it does not\r\n"
-    L"   check the backups written to them.\r\n"
+    L"1. You may install and use Dockvane on any number of computers that you own or administer.\r\n"
+    L"\r\n"
+    L"2. Dockvane creates network shares, local accounts and access rights for the drives you give it. "
+    L"You are responsible for the data on those drives and for who may reach them on your network.\r\n"
+    L"\r\n"
+    L"3. Keep a second copy of anything you cannot afford to lose. Dockvane ejects drives on request; it "
+    L"does not check the backups written to them.\r\n"
+    L"\r\n"
     L"4. You may not sell Dockvane or pass it off as your own.\r\n"
     L"\r\n"
-    L"THE SOFTWARE IS PROVIDED \"AS IS\", WITHOUT WARRANTY OF\r\n"
-    L"ANY KIND. IN NO EVENT SHALL THE AUTHORS BE LIABLE FOR ANY\r\n"
-    L"CLAIM, DAMAGES OR OTHER LIABILITY ARISING FROM THE USE\r\n"
-    L"OF THE SOFTWARE.\r\n";
+    L"THE SOFTWARE IS PROVIDED \"AS IS\", WITHOUT WARRANTY OF ANY KIND. IN NO EVENT SHALL THE AUTHORS BE "
+    L"LIABLE FOR ANY CLAIM, DAMAGES OR OTHER LIABILITY ARISING FROM THE USE OF THE SOFTWARE.\r\n";
 
 HFONT DerivedFont(HWND control, int weight, bool underline) {
     LOGFONTW font{};
@@ -50,6 +47,8 @@ void TAboutBox::FreeGdiObjects() {
         if (*object) DeleteObject(*object);
         *object = nullptr;
     }
+    if (icon_) DestroyIcon(icon_);
+    icon_ = nullptr;
 }
 
 void TAboutBox::FormCreate() {
@@ -70,9 +69,11 @@ void TAboutBox::FormCreate() {
     SendMessageW(Item(IDC_FILE_VERSION), WM_SETFONT, reinterpret_cast<WPARAM>(bold_), FALSE);
     SendMessageW(Item(IDC_HOME_SITE), WM_SETFONT, reinterpret_cast<WPARAM>(link_), FALSE);
     SendMessageW(Item(IDC_AGREEMENT), WM_SETFONT, reinterpret_cast<WPARAM>(fixed_), FALSE);
-    HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    const int size = ScaleForWindow(Handle(), 32);
+    icon_ = static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    SendMessageW(Item(IDC_ABOUT_ICON), STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
+    SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
 }
 
 INT_PTR TAboutBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

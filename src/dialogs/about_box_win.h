@@ -26,6 +26,7 @@ private:
     HFONT bold_ = nullptr;
     HFONT link_ = nullptr;
     HFONT fixed_ = nullptr;
+    HICON icon_ = nullptr;
 };
 
 // Shows the About box modally, without an owner.

@@ -18,6 +18,7 @@ TAutoPlayWindow::~TAutoPlayWindow() {
         if (icon) DestroyIcon(icon);
         icon = nullptr;
     }
+    if (picture_) DestroyIcon(picture_);
 }
 
 void TAutoPlayWindow::Show(char16_t drive, std::u16string_view caption) {
@@ -69,6 +70,11 @@ INT_PTR TAutoPlayWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
                                                            IMAGE_ICON, imageSize_, imageSize_, LR_DEFAULTCOLOR));
             }
         }
+        if (!picture_) {
+            picture_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MENU_DRIVE_BLUE_USB),
+                                                     IMAGE_ICON, imageSize_, imageSize_, LR_DEFAULTCOLOR));
+        }
+        SendMessageW(Item(IDC_AUTOPLAY_IMAGE), STM_SETICON, reinterpret_cast<WPARAM>(picture_), 0);
         SetWindowTextW(Handle(), ToWide(caption_).c_str());
         HWND list = Item(IDC_AUTOPLAY_ACTIONS);
         // The list measured its items before this object was reachable from the window.

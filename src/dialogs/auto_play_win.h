@@ -33,6 +33,7 @@ private:
     TfmAutoPlay logic_;
     std::u16string caption_;
     HICON images_[2] = {nullptr, nullptr};
+    HICON picture_ = nullptr;  // Image1, 32 x 32 at 100 %
     int imageSize_ = 32;
 };
 
