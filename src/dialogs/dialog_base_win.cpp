@@ -54,7 +54,7 @@ void TDialogBase::EndWith(INT_PTR result) {
 int TDialogBase::Message(std::wstring_view text, UINT flags) {
     if (MessageBoxHook) return MessageBoxHook(hwnd_, text, flags);
     const std::wstring copy(text);
-    return MessageBoxW(hwnd_, copy.c_str(), std::wstring(kApplicationTitle).c_str(), flags);
+    return MessageBoxW(hwnd_, copy.c_str(), std::wstring(kDialogTitle).c_str(), flags);
 }
 
 std::wstring TDialogBase::ItemText(int id) const {

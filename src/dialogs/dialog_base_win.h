@@ -11,7 +11,7 @@
 
 namespace dv {
 
-inline constexpr std::wstring_view kApplicationTitle = L"Dockvane\u2122";
+inline constexpr std::wstring_view kDialogTitle = L"Dockvane\u2122";
 
 class TDialogBase {
 public:

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "accounts/accounts_win.h"
+#include "dialogs/web_links.h"
 #include "drives/volume_observer.h"
 #include "drives/volume_query.h"
 #include "platform/errors.h"
@@ -156,6 +157,7 @@ int Run() {
         SystemDeviceEject(),
         system,
         services,
+        DefaultWebSystem(),
         window,
         window,
         watcher,

@@ -69,6 +69,7 @@ void TfmMain::FormCreate() {
     FApplicationSettings = std::make_unique<TApplicationSettings>(u"");
     FUserManager = std::make_unique<TUserManager>(services_.UserApi, *FApplicationSettings);
     FWinServiceManager = std::make_unique<TWinServiceMgmt>(services_.System, services_.Services);
+    FWebLinks = std::make_unique<TWebLinks>(services_.Web);
     FUSBDriveManager = std::make_unique<TUSBDriveManager>(services_.Volumes, services_.Devices);
     FShareManager = std::make_unique<TShareManager>(services_.ShareApi);
     FFormAction = TCloseAction::caNone;
@@ -493,6 +494,7 @@ void TfmMain::actPasswordRenewExecute() {
 
 void TfmMain::actSettingsExecute() {
     view_.ShowSettingsWindow();
+    FormShow();
 }
 
 void TfmMain::actInformationExecute() {
@@ -505,6 +507,14 @@ void TfmMain::actInformationExecute() {
     view_.ShowAboutBox();
 }
 
+void TfmMain::acHelpExecute() {
+    FWebLinks->goToOnlineHelp();
+}
+
+void TfmMain::PngBtnChekUpdateClick() {
+    (void)FWebLinks->goToUpdateLink();
+}
+
 void TfmMain::acSetDomainUserNameExecute() {
     if (domainUserOpen_) return;
     domainUserOpen_ = true;
@@ -515,7 +525,73 @@ void TfmMain::acSetDomainUserNameExecute() {
     view_.ShowDomainUserDialog();
 }
 
-// --- The settings window's immediate choices ---
+// --- The settings window ---
+
+void TfmMain::FormShow() {
+    FillSoundLists();
+}
+
+void TfmMain::FillSoundLists() {
+    clock_.ProcessPendingMessages();
+    struct Box {
+        TSoundBox box;
+        const std::u16string& stored;
+        std::u16string_view builtIn;
+        std::u16string_view select;
+    };
+    const Box boxes[] = {
+        {TSoundBox::Available, FApplicationSettings->FSoundBackupAvailable, kDefaultSoundBackupAvailable,
+         u"Select backup available sound file"},
+        {TSoundBox::Done, FApplicationSettings->FSoundBackupDone, kDefaultSoundBackupDone,
+         u"Select backup done sound file"},
+    };
+    for (const Box& box : boxes) {
+        std::vector<std::u16string> entries = {std::u16string(kSilentSound), std::u16string(box.builtIn)};
+        const bool isFile = box.stored != kSilentSound && !box.stored.empty() && box.stored != box.builtIn;
+        entries.push_back(isFile ? box.stored : std::u16string(box.select));
+        view_.SetSoundEntries(box.box, entries);
+        clock_.ProcessPendingMessages();
+        int selected = 0;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (EqualsIgnoreCase(entries[i], box.stored)) {
+                selected = static_cast<int>(i);
+                break;
+            }
+        }
+        view_.SelectSound(box.box, selected);
+    }
+}
+
+void TfmMain::SoundBoxChange(TSoundBox box) {
+    if (view_.SelectedSound(box) != 2) return;
+    const std::optional<std::u16string> chosen = view_.ChooseSoundFile();
+    if (!chosen || !fs::FileExists(*chosen)) return;  // entry 2 stays selected
+    std::vector<std::u16string> entries = view_.SoundEntries(box);
+    if (entries.size() < 4) entries.emplace_back();
+    entries[3] = *chosen;
+    view_.SetSoundEntries(box, entries);
+    view_.SelectSound(box, 3);
+}
+
+std::u16string TfmMain::SoundText(TSoundBox box) const {
+    const std::vector<std::u16string> entries = view_.SoundEntries(box);
+    const int selected = view_.SelectedSound(box);
+    if (selected < 0 || selected >= static_cast<int>(entries.size())) return {};
+    return entries[static_cast<std::size_t>(selected)];
+}
+
+void TfmMain::btnOkClick() {
+    TApplicationSettings& settings = *FApplicationSettings;
+    settings.FSoundBackupAvailable = SoundText(TSoundBox::Available);
+    settings.FSoundBackupDone = SoundText(TSoundBox::Done);
+    settings.FAutoStart = view_.AutostartChecked();
+    settings.Save();
+    FormClose();
+}
+
+void TfmMain::btnCancelClick() {
+    FormClose();
+}
 
 void TfmMain::ckAutostartClick(bool checked) {
     if (FInitializing) return;

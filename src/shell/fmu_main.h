@@ -16,6 +16,7 @@
 #include "drives/volume_query.h"
 #include "shell/main_view.h"
 #include "sharing/nas.h"
+#include "dialogs/web_links.h"
 #include "system/system_host.h"
 
 namespace dv {
@@ -49,6 +50,7 @@ struct TMainServices {
     IDeviceEject& Devices;
     ISystemHost& System;
     IServiceControl& Services;
+    IWebSystem& Web;
     IMainView& View;
     IClock& Clock;
     IDirectoryWatcher& Watcher;
@@ -110,12 +112,22 @@ public:
     void actPasswordRenewExecute();
     void actSettingsExecute();
     void actInformationExecute();
+    void acHelpExecute();
+    void PngBtnChekUpdateClick();
     void acSetDomainUserNameExecute();
     void actExitExecute();
 
-    // --- The settings window's immediate choices ---
+    // --- The settings window ---
+    void FormShow();
+    void FillSoundLists();
+    void cboxBackupAvailableSoundChange() { SoundBoxChange(TSoundBox::Available); }
+    void cboxBackupDoneSoundChange() { SoundBoxChange(TSoundBox::Done); }
+    void spBtnPlayAvaliableSoundClick() { PlayNotifySound(SoundText(TSoundBox::Available)); }
+    void spBtnPlayDoneSoundClick() { PlayNotifySound(SoundText(TSoundBox::Done)); }
     void ckAutostartClick(bool checked);
     void cbAutoPlayUSBDiskChange(int index);
+    void btnOkClick();
+    void btnCancelClick();
 
     // Closing the main window: hides it while the application runs; after Exit, shuts down.
     void FormClose();
@@ -124,6 +136,8 @@ public:
     TNasManager& NasManager() { return *FNasManager; }
     TUSBDriveManager& USBDriveManager() { return *FUSBDriveManager; }
     TWinServiceMgmt& WinServiceManager() { return *FWinServiceManager; }
+    TWebLinks& WebLinks() { return *FWebLinks; }
+    IVolumeQuery& Volumes() { return services_.Volumes; }
     TVolumeObserver* VolumeObserver() { return FVolumeObserver.get(); }
     int PollTimerTag() const { return FPollTimerTag; }
     bool Initializing() const { return FInitializing; }
@@ -143,6 +157,8 @@ private:
     void RestartDriveChangeNotify();
     std::u16string CapacityText(char16_t letter);
     void StartSearchWorker(bool stop);
+    void SoundBoxChange(TSoundBox box);
+    std::u16string SoundText(TSoundBox box) const;
 
     TMainServices services_;
     IMainView& view_;
@@ -164,6 +180,7 @@ private:
     std::unique_ptr<TUSBDriveManager> FUSBDriveManager;
     std::unique_ptr<TWinServiceMgmt> FWinServiceManager;
     std::unique_ptr<TUserManager> FUserManager;
+    std::unique_ptr<TWebLinks> FWebLinks;
     std::unique_ptr<TNasManager> FNasManager;
     std::unique_ptr<TVolumeObserver> FVolumeObserver;
 };

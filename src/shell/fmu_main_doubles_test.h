@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/web_links.h"
 #include "drives/volume_observer.h"
 #include "platform/files.h"
 #include "shell/main_view.h"
@@ -51,6 +52,10 @@ public:
     int domainDialogs = 0, aboutBoxes = 0, homePageOpened = 0;
     std::vector<std::pair<char16_t, std::u16string>> autoPlayDialogs;
     bool settingsVisible = false;
+    std::map<TSoundBox, std::vector<std::u16string>> soundEntries;
+    std::map<TSoundBox, int> soundSelected;
+    std::deque<std::optional<std::u16string>> chosenFiles;
+    int choosers = 0;
     bool quit = false;
 
     void SetTrayIconIndex(int index) override {
@@ -86,6 +91,27 @@ public:
         shellNotifications.emplace_back(eventId, path);
     }
     void SetAutostartChecked(bool checked) override { autostartChecked = checked; }
+    bool AutostartChecked() const override { return autostartChecked.value_or(false); }
+    void SetSoundEntries(TSoundBox box, const std::vector<std::u16string>& entries) override {
+        soundEntries[box] = entries;
+        soundSelected[box] = -1;
+    }
+    std::vector<std::u16string> SoundEntries(TSoundBox box) const override {
+        const auto found = soundEntries.find(box);
+        return found == soundEntries.end() ? std::vector<std::u16string>() : found->second;
+    }
+    void SelectSound(TSoundBox box, int index) override { soundSelected[box] = index; }
+    int SelectedSound(TSoundBox box) const override {
+        const auto found = soundSelected.find(box);
+        return found == soundSelected.end() ? -1 : found->second;
+    }
+    std::optional<std::u16string> ChooseSoundFile() override {
+        ++choosers;
+        if (chosenFiles.empty()) return std::nullopt;
+        auto chosen = chosenFiles.front();
+        chosenFiles.pop_front();
+        return chosen;
+    }
     void SetAutoPlaySelection(int index) override { autoPlaySelection = index; }
     void SetSoundFileFolder(std::u16string_view folder) override { soundFolder = folder; }
     std::optional<TDriveDialogResult> ShowDriveSettingsDialog(TDriveDialogMode mode, std::u16string_view letter) override {
@@ -215,6 +241,13 @@ public:
         return std::make_unique<Session>(*this);
     }
     void Sleep(std::uint32_t) override {}
+};
+
+class RecordingWeb : public IWebSystem {
+public:
+    std::vector<std::u16string> opened;
+    void OpenUrl(std::u16string_view url) override { opened.emplace_back(url); }
+    std::optional<std::u16string> ApplicationFileVersion() override { return u"1.0.0.0"; }
 };
 
 }  // namespace dv::testing

@@ -47,7 +47,7 @@ protected:
 
     TMainServices Services() {
         return TMainServices{
-            sim, sim, drives, drives, system, services, view, clock, watcher,
+            sim, sim, drives, drives, system, services, web, view, clock, watcher,
             [] { return std::make_unique<TVolumeObserver>(); },
             [this] { return GetSettingsFileName(appData.Path()); },
             [] { return std::make_unique<DoneClient>(); },
@@ -127,6 +127,7 @@ protected:
     testing::SimWatcher watcher;
     testing::SimSystem system;
     testing::SimServices services;
+    testing::RecordingWeb web;
     int workers = 0;
     Lines errors;
     std::unique_ptr<TfmMain> main;
@@ -567,6 +568,110 @@ TEST_F(ControllerTest, StartOnLogonFollowsTheBoxOnlyAfterStartUp) {
     app.ckAutostartClick(false);
     EXPECT_FALSE(app.ApplicationSettings().FAutoStart);
     EXPECT_FALSE(system.programs.empty());
+}
+
+}  // namespace
+}  // namespace dv
+
+namespace dv {
+namespace {
+
+// --- The settings window ---
+
+TEST_F(ControllerTest, SoundListsShowTheStoredChoices) {
+    struct Case {
+        const char* name;
+        std::u16string stored;
+        Lines entries;
+        int selected;
+    };
+    const Case cases[] = {
+        {"built-in", u"Defaut backup available sound",
+         {u"Silent (no sound)", u"Defaut backup available sound", u"Select backup available sound file"}, 1},
+        {"a file", u"C:\\Media\\ding.wav", {u"Silent (no sound)", u"Defaut backup available sound", u"C:\\Media\\ding.wav"}, 2},
+        {"silent, other case", u"silent (NO sound)",
+         {u"Silent (no sound)", u"Defaut backup available sound", u"silent (NO sound)"}, 0},
+        {"empty", u"", {u"Silent (no sound)", u"Defaut backup available sound", u"Select backup available sound file"}, 0},
+    };
+    TfmMain& app = Start();
+    for (const auto& c : cases) {
+        app.ApplicationSettings().FSoundBackupAvailable = c.stored;
+        app.actSettingsExecute();
+        EXPECT_TRUE(view.settingsVisible);
+        EXPECT_EQ(view.soundEntries[TSoundBox::Available], c.entries) << c.name;
+        EXPECT_EQ(view.soundSelected[TSoundBox::Available], c.selected) << c.name;
+        EXPECT_EQ(view.soundEntries[TSoundBox::Done][2], u"Select backup done sound file");
+    }
+}
+
+TEST_F(ControllerTest, ChosenSoundFilesGoToTheFourthEntryAndOkStoresTheChoice) {
+    TfmMain& app = Start();
+    app.actSettingsExecute();
+    const auto first = temp.File(u"first.wav");
+    const auto second = temp.File(u"second.wav");
+    WriteBytes(testing::ToFsPath(first), "RIFF");
+    WriteBytes(testing::ToFsPath(second), "RIFF");
+
+    view.SelectSound(TSoundBox::Available, 2);
+    view.chosenFiles = {std::nullopt};  // cancelled: entry 2 stays
+    app.cboxBackupAvailableSoundChange();
+    EXPECT_EQ(view.soundSelected[TSoundBox::Available], 2);
+    EXPECT_EQ(view.soundEntries[TSoundBox::Available].size(), 3u);
+
+    view.chosenFiles = {first, second, temp.File(u"missing.wav")};
+    for (int i = 0; i < 3; ++i) {
+        view.SelectSound(TSoundBox::Available, 2);
+        app.cboxBackupAvailableSoundChange();
+    }
+    EXPECT_EQ(view.soundEntries[TSoundBox::Available].size(), 4u);
+    EXPECT_EQ(view.soundEntries[TSoundBox::Available][3], second);
+    EXPECT_EQ(view.soundSelected[TSoundBox::Available], 2);  // the missing file is ignored
+    view.SelectSound(TSoundBox::Available, 3);
+
+    // The play button plays the unsaved choice.
+    app.spBtnPlayAvaliableSoundClick();
+    EXPECT_EQ(view.soundFiles, (Lines{second}));
+
+    view.SelectSound(TSoundBox::Done, 0);
+    view.autostartChecked = false;
+    app.btnOkClick();
+    EXPECT_FALSE(view.settingsVisible);
+    const TApplicationSettings stored = StoredSettings();
+    EXPECT_EQ(stored.FSoundBackupAvailable, second);
+    EXPECT_EQ(stored.FSoundBackupDone, u"Silent (no sound)");
+    EXPECT_FALSE(stored.FAutoStart);
+}
+
+TEST_F(ControllerTest, CancelDiscardsTheSoundsButNotTheImmediateChoices) {
+    TfmMain& app = Start();
+    app.actSettingsExecute();
+    view.SelectSound(TSoundBox::Available, 0);
+    app.ckAutostartClick(false);
+    app.cbAutoPlayUSBDiskChange(1);
+    app.btnCancelClick();
+    EXPECT_FALSE(view.settingsVisible);
+    EXPECT_FALSE(system.programs.empty());  // start-on-logon was applied at once
+    EXPECT_EQ(StoredSettings().FSoundBackupAvailable, u"Defaut backup available sound");
+    EXPECT_EQ(StoredSettings().FAutoPlay, 2);  // reaches the file with the next save
+    app.actExitExecute();
+    main.reset();
+    EXPECT_EQ(StoredSettings().FAutoPlay, 1);
+    EXPECT_FALSE(StoredSettings().FAutoStart);
+}
+
+}  // namespace
+}  // namespace dv
+
+namespace dv {
+namespace {
+
+TEST_F(ControllerTest, HelpAndUpdateOpenTheProductPages) {
+    TfmMain& app = Start();
+    app.acHelpExecute();
+    app.PngBtnChekUpdateClick();
+    ASSERT_EQ(web.opened.size(), 2u);
+    EXPECT_TRUE(web.opened[0].ends_with(u"/help/dockvane/index.htm"));
+    EXPECT_NE(web.opened[1].find(u"myapp=Dockvane&myver=1.0.0"), std::u16string::npos);
 }
 
 }  // namespace

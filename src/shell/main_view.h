@@ -19,6 +19,7 @@ enum class TMessageIcon { Information, Warning, Error };
 enum class TTrayMenu { Tray, Eject };
 enum class TMenuSlots { Modify, Eject };
 enum class TDriveDialogMode { Add, Modify };
+enum class TSoundBox { Available, Done };
 
 struct TDriveDialogResult {
     std::u16string DriveLetter;
@@ -58,8 +59,17 @@ public:
     // Tells the shell that something changed at a path (SHChangeNotify with SHCNF_PATHW).
     virtual void NotifyShell(std::uint32_t eventId, std::u16string_view path) = 0;
 
+    // The settings window's sound boxes: their entries, the selected one (-1: none) and its text.
+    virtual void SetSoundEntries(TSoundBox box, const std::vector<std::u16string>& entries) = 0;
+    virtual std::vector<std::u16string> SoundEntries(TSoundBox box) const = 0;
+    virtual void SelectSound(TSoundBox box, int index) = 0;
+    virtual int SelectedSound(TSoundBox box) const = 0;
+    // The file chooser for a wave file; nothing when the user cancels.
+    virtual std::optional<std::u16string> ChooseSoundFile() = 0;
+
     // The settings window's start-on-logon box and AutoPlay choice (-1: no selection), and the folder
     // the sound file chooser opens in.
+    virtual bool AutostartChecked() const = 0;
     virtual void SetAutostartChecked(bool checked) = 0;
     virtual void SetAutoPlaySelection(int index) = 0;
     virtual void SetSoundFileFolder(std::u16string_view folder) = 0;

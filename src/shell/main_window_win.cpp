@@ -1,11 +1,18 @@
 #include "shell/main_window_win.h"
 
+#include <commctrl.h>
+#include <commdlg.h>
 #include <mmsystem.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "dialogs/about_box_win.h"
+#include "dialogs/auto_play_win.h"
+#include "dialogs/domain_user_dialog_win.h"
+#include "dialogs/modify_nas_win.h"
 #include "platform/text.h"
 #include "resources/resource_ids.h"
+#include "shell/drive_settings_host.h"
 #include "shell/fmu_main.h"
 
 namespace dv {
@@ -28,6 +35,23 @@ enum : UINT {
     kCmdModifyFirst = 200,  // + slot
     kCmdEjectFirst = 300,   // + slot
 };
+
+// The settings window's controls.
+enum : int {
+    kIdPlayAvailable = 1001,
+    kIdSoundAvailable,
+    kIdPlayDone,
+    kIdSoundDone,
+    kIdRenewPassword,
+    kIdCheckUpdate,
+    kIdAutoPlay,
+    kIdAutostart,
+    kIdOk = IDOK,
+    kIdCancel = IDCANCEL,
+};
+
+constexpr int kClientWidth = 384;
+constexpr int kClientHeight = 341;
 
 UINT_PTR TimerId(TTimer timer) {
     return timer == TTimer::Poll ? 1 : 2;
@@ -57,10 +81,16 @@ TMainWindow::TMainWindow() {
     windowClass.lpszClassName = kWindowClass;
     ::RegisterClassExW(&windowClass);
 
-    // A hidden top-level window: a message-only window would receive no broadcasts.
-    window_ = ::CreateWindowExW(0, kWindowClass, ToWide(kApplicationTitle).c_str(), WS_OVERLAPPED | WS_CAPTION,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 400, 380, nullptr, nullptr, windowClass.hInstance,
-                                this);
+    // A hidden top-level window: a message-only window would receive no broadcasts. Shown, it is the
+    // settings window: fixed border, only the close button, a taskbar button of its own.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    ::AdjustWindowRectEx(&frame, style, FALSE, WS_EX_APPWINDOW | WS_EX_CONTROLPARENT);
+    window_ = ::CreateWindowExW(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, kWindowClass,
+                                (ToWide(kApplicationTitle) + L" Settings").c_str(), style, CW_USEDEFAULT,
+                                CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                                windowClass.hInstance, this);
+    CreateSettingsControls();
     taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
     trayIcons_ = {LoadSmallIcon(IDI_TRAY_DEFAULT), LoadSmallIcon(IDI_TRAY_GREEN), LoadSmallIcon(IDI_TRAY_RED)};
     timers_[TTimer::Poll] = {kPollIntervalMs, false};
@@ -74,6 +104,74 @@ TMainWindow::~TMainWindow() {
     if (window_) ::DestroyWindow(window_);
     for (HICON icon : trayIcons_) {
         if (icon) ::DestroyIcon(icon);
+    }
+    if (font_) ::DeleteObject(font_);
+    if (boldFont_) ::DeleteObject(boldFont_);
+}
+
+void TMainWindow::CreateSettingsControls() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    font_ = ::CreateFontIndirectW(&metrics.lfMessageFont);
+    LOGFONTW bold = metrics.lfMessageFont;
+    bold.lfWeight = FW_BOLD;
+    boldFont_ = ::CreateFontIndirectW(&bold);
+
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    const auto make = [&](const wchar_t* kind, const wchar_t* text, DWORD style, int x, int y, int w, int h, int id,
+                          HFONT font) {
+        HWND control = ::CreateWindowExW(0, kind, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, window_,
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        return control;
+    };
+    const auto group = [&](const wchar_t* text, int y) { make(L"STATIC", text, SS_LEFT, 12, y, 360, 18, -1, boldFont_); };
+    const auto label = [&](const wchar_t* text, int y) { make(L"STATIC", text, SS_LEFT, 24, y + 4, 128, 18, -1, font_); };
+    const DWORD comboStyle = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
+
+    group(L"Sounds", 10);
+    label(L"Backup available", 32);
+    // The play buttons draw their triangle themselves: not every font has one.
+    HWND playAvailable = make(L"BUTTON", L"Play", BS_OWNERDRAW | WS_TABSTOP, 152, 31, 26, 24, kIdPlayAvailable, font_);
+    make(L"COMBOBOX", L"", comboStyle, 184, 32, 188, 200, kIdSoundAvailable, font_);
+    label(L"Backup done", 62);
+    HWND playDone = make(L"BUTTON", L"Play", BS_OWNERDRAW | WS_TABSTOP, 152, 61, 26, 24, kIdPlayDone, font_);
+    make(L"COMBOBOX", L"", comboStyle, 184, 62, 188, 200, kIdSoundDone, font_);
+
+    group(L"Security", 98);
+    label(L"Master password", 120);
+    make(L"BUTTON", L"Renew master password", BS_PUSHBUTTON | WS_TABSTOP, 152, 119, 220, 26, kIdRenewPassword, font_);
+    label(L"Software Update", 152);
+    make(L"BUTTON", L"Check for new releases", BS_PUSHBUTTON | WS_TABSTOP, 152, 151, 220, 26, kIdCheckUpdate, font_);
+
+    group(L"Show Auto-play dialog for External Storage Devices", 190);
+    label(L"Auto-play mode", 212);
+    HWND autoPlay = make(L"COMBOBOX", L"", comboStyle, 152, 212, 220, 120, kIdAutoPlay, font_);
+    for (const wchar_t* mode : {L"Always disabled", L"Disable for Dockvane disks", L"Always enabled"}) {
+        ::SendMessageW(autoPlay, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(mode));
+    }
+
+    group(L"Startup", 248);
+    label(L"Start on logon", 270);
+    make(L"BUTTON", L"", BS_AUTOCHECKBOX | WS_TABSTOP, 152, 272, 20, 20, kIdAutostart, font_);
+
+    // OK first in the tab order; Cancel is both the default and the cancel button.
+    make(L"BUTTON", L"OK", BS_PUSHBUTTON | WS_TABSTOP, 206, 305, 80, 26, kIdOk, font_);
+    make(L"BUTTON", L"Cancel", BS_DEFPUSHBUTTON | WS_TABSTOP, 292, 305, 80, 26, kIdCancel, font_);
+
+    HWND tips = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance, nullptr);
+    for (HWND button : {playAvailable, playDone}) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = window_;
+        tool.uId = reinterpret_cast<UINT_PTR>(button);
+        tool.lpszText = const_cast<wchar_t*>(L"Play");
+        ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
 }
 
@@ -127,7 +225,63 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kDirectoryChangeMessage:
             if (directoryChange_) directoryChange_(wParam);
             return 0;
+        case WM_DRAWITEM: {
+            const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (item.CtlType != ODT_BUTTON) break;
+            RECT frame = item.rcItem;
+            const bool pushed = (item.itemState & ODS_SELECTED) != 0;
+            ::DrawFrameControl(item.hDC, &frame, DFC_BUTTON, DFCS_BUTTONPUSH | DFCS_FLAT | (pushed ? DFCS_PUSHED : 0));
+            const int size = (frame.bottom - frame.top) / 3;
+            const int x = (frame.left + frame.right) / 2 - size / 2 + (pushed ? 1 : 0);
+            const int y = (frame.top + frame.bottom) / 2 + (pushed ? 1 : 0);
+            const POINT triangle[] = {{x, y - size}, {x + size, y}, {x, y + size}};
+            HBRUSH brush = ::GetSysColorBrush(COLOR_BTNTEXT);
+            HGDIOBJ oldBrush = ::SelectObject(item.hDC, brush);
+            HGDIOBJ oldPen = ::SelectObject(item.hDC, ::GetStockObject(NULL_PEN));
+            ::Polygon(item.hDC, triangle, 3);
+            ::SelectObject(item.hDC, oldPen);
+            ::SelectObject(item.hDC, oldBrush);
+            if (item.itemState & ODS_FOCUS) {
+                ::InflateRect(&frame, -3, -3);
+                ::DrawFocusRect(item.hDC, &frame);
+            }
+            return TRUE;
+        }
+        case DM_GETDEFID:
+            return MAKELRESULT(IDCANCEL, DC_HASDEFID);
         case WM_COMMAND:
+            if (lParam != 0) {  // from a control of the settings window
+                const int id = LOWORD(wParam);
+                const int code = HIWORD(wParam);
+                if (id == kIdSoundAvailable && code == CBN_SELCHANGE) {
+                    Dispatch([](TfmMain& main) { main.cboxBackupAvailableSoundChange(); });
+                } else if (id == kIdSoundDone && code == CBN_SELCHANGE) {
+                    Dispatch([](TfmMain& main) { main.cboxBackupDoneSoundChange(); });
+                } else if (id == kIdAutoPlay && code == CBN_SELCHANGE) {
+                    const int index = static_cast<int>(::SendMessageW(Control(kIdAutoPlay), CB_GETCURSEL, 0, 0));
+                    Dispatch([index](TfmMain& main) { main.cbAutoPlayUSBDiskChange(index); });
+                } else if (code == BN_CLICKED) {
+                    switch (id) {
+                        case kIdPlayAvailable: Dispatch([](TfmMain& main) { main.spBtnPlayAvaliableSoundClick(); }); break;
+                        case kIdPlayDone: Dispatch([](TfmMain& main) { main.spBtnPlayDoneSoundClick(); }); break;
+                        case kIdRenewPassword: Dispatch([](TfmMain& main) { main.actPasswordRenewExecute(); }); break;
+                        case kIdCheckUpdate: Dispatch([](TfmMain& main) { main.PngBtnChekUpdateClick(); }); break;
+                        case kIdAutostart: {
+                            const bool checked = AutostartChecked();
+                            Dispatch([checked](TfmMain& main) { main.ckAutostartClick(checked); });
+                            break;
+                        }
+                        case kIdOk: Dispatch([](TfmMain& main) { main.btnOkClick(); }); break;
+                        case kIdCancel: Dispatch([](TfmMain& main) { main.btnCancelClick(); }); break;
+                        default: break;
+                    }
+                }
+                return 0;
+            }
+            if (LOWORD(wParam) == IDCANCEL) {  // Escape, or Enter away from the buttons
+                Dispatch([](TfmMain& main) { main.btnCancelClick(); });
+                return 0;
+            }
             RunCommand(LOWORD(wParam));
             return 0;
         case WM_CLOSE:
@@ -141,6 +295,8 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 int TMainWindow::RunMessageLoop() {
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Tab, Enter and Escape in the settings window.
+        if (::IsWindowVisible(window_) && ::IsDialogMessageW(window_, &message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
@@ -289,6 +445,7 @@ void TMainWindow::RunCommand(UINT id) {
         case kCmdAdd: Dispatch([](TfmMain& main) { main.actNasAddExecute(); }); break;
         case kCmdSettings: Dispatch([](TfmMain& main) { main.actSettingsExecute(); }); break;
         case kCmdAbout: Dispatch([](TfmMain& main) { main.actInformationExecute(); }); break;
+        case kCmdHelp: Dispatch([](TfmMain& main) { main.acHelpExecute(); }); break;
         case kCmdExit: Dispatch([](TfmMain& main) { main.actExitExecute(); }); break;
         case kCmdDomainUser: Dispatch([](TfmMain& main) { main.acSetDomainUserNameExecute(); }); break;
         default: break;
@@ -355,19 +512,104 @@ void TMainWindow::OpenHomePageFromVersionInfo() {
 
 // --- Dialogs and the settings window ---
 
-std::optional<TDriveDialogResult> TMainWindow::ShowDriveSettingsDialog(TDriveDialogMode, std::u16string_view) {
-    return std::nullopt;
+std::optional<TDriveDialogResult> TMainWindow::ShowDriveSettingsDialog(TDriveDialogMode mode,
+                                                                        std::u16string_view driveLetter) {
+    if (!controller_) return std::nullopt;
+    TDriveSettingsHost host(*controller_);
+    const auto result = dv::ShowDriveSettingsDialog(host, mode == TDriveDialogMode::Add ? mAdd : mModify,
+                                                    driveLetter.empty() ? u'\0' : driveLetter.front());
+    if (!result) return std::nullopt;
+    return TDriveDialogResult{result->Drive, result->VolumeName};
 }
 
-void TMainWindow::ShowDomainUserDialog() {}
+void TMainWindow::ShowDomainUserDialog() {
+    if (!controller_) return;
+    dv::ShowDomainUserDialog(window_, controller_->UserManager(), controller_->ApplicationSettings());
+}
 
-void TMainWindow::ShowAboutBox() {}
+void TMainWindow::ShowAboutBox() {
+    dv::ShowAboutBox();
+}
 
-void TMainWindow::ShowAutoPlayDialog(char16_t, std::u16string_view) {}
+void TMainWindow::ShowAutoPlayDialog(char16_t driveLetter, std::u16string_view caption) {
+    // Created once and reused, so that its selection is kept.
+    if (!autoPlay_) autoPlay_ = std::make_unique<TAutoPlayWindow>();
+    autoPlay_->Show(driveLetter, caption);
+}
 
 void TMainWindow::ShowSettingsWindow() {
+    // Centred on the screen each time it opens.
+    RECT frame{};
+    ::GetWindowRect(window_, &frame);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    ::SetWindowPos(window_, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                   (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ::ShowWindow(window_, SW_SHOW);
     ::SetForegroundWindow(window_);
+    ::SetFocus(Control(kIdOk));
+}
+
+HWND TMainWindow::SoundBox(TSoundBox box) const {
+    return Control(box == TSoundBox::Available ? kIdSoundAvailable : kIdSoundDone);
+}
+
+void TMainWindow::SetSoundEntries(TSoundBox box, const std::vector<std::u16string>& entries) {
+    HWND combo = SoundBox(box);
+    ::SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    for (const auto& entry : entries) {
+        ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(entry).c_str()));
+    }
+}
+
+std::vector<std::u16string> TMainWindow::SoundEntries(TSoundBox box) const {
+    HWND combo = SoundBox(box);
+    std::vector<std::u16string> entries;
+    const int count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        const auto length = static_cast<std::size_t>(::SendMessageW(combo, CB_GETLBTEXTLEN, i, 0));
+        std::wstring text(length + 1, L'\0');
+        ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        text.resize(length);
+        entries.push_back(FromWide(text));
+    }
+    return entries;
+}
+
+void TMainWindow::SelectSound(TSoundBox box, int index) {
+    ::SendMessageW(SoundBox(box), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int TMainWindow::SelectedSound(TSoundBox box) const {
+    return static_cast<int>(::SendMessageW(SoundBox(box), CB_GETCURSEL, 0, 0));
+}
+
+std::optional<std::u16string> TMainWindow::ChooseSoundFile() {
+    wchar_t file[MAX_PATH] = {};
+    const std::wstring folder = ToWide(soundFolder_);
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window_;
+    dialog.lpstrFilter = L"Windows Wave (*.wav)\0*.wav\0";
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrInitialDir = folder.c_str();
+    dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_NONETWORKBUTTON | OFN_ENABLESIZING |
+                   OFN_EXPLORER;
+    if (!::GetOpenFileNameW(&dialog)) return std::nullopt;
+    return FromWide(file);
+}
+
+bool TMainWindow::AutostartChecked() const {
+    return ::SendMessageW(Control(kIdAutostart), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TMainWindow::SetAutostartChecked(bool checked) {
+    ::SendMessageW(Control(kIdAutostart), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void TMainWindow::SetAutoPlaySelection(int index) {
+    ::SendMessageW(Control(kIdAutoPlay), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 void TMainWindow::HideSettingsWindow() {

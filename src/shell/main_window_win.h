@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "platform/windows_include.h"
@@ -13,6 +14,7 @@
 
 namespace dv {
 
+class TAutoPlayWindow;
 class TfmMain;
 
 class TMainWindow : public IMainView, public IClock {
@@ -50,8 +52,14 @@ public:
     void PlaySoundFile(std::u16string_view path) override;
     bool PlayBuiltInSound(std::u16string_view name) override;
     void NotifyShell(std::uint32_t eventId, std::u16string_view path) override;
-    void SetAutostartChecked(bool checked) override { autostartChecked_ = checked; }
-    void SetAutoPlaySelection(int index) override { autoPlaySelection_ = index; }
+    void SetSoundEntries(TSoundBox box, const std::vector<std::u16string>& entries) override;
+    std::vector<std::u16string> SoundEntries(TSoundBox box) const override;
+    void SelectSound(TSoundBox box, int index) override;
+    int SelectedSound(TSoundBox box) const override;
+    std::optional<std::u16string> ChooseSoundFile() override;
+    bool AutostartChecked() const override;
+    void SetAutostartChecked(bool checked) override;
+    void SetAutoPlaySelection(int index) override;
     void SetSoundFileFolder(std::u16string_view folder) override { soundFolder_ = folder; }
     std::optional<TDriveDialogResult> ShowDriveSettingsDialog(TDriveDialogMode mode,
                                                                std::u16string_view driveLetter) override;
@@ -73,11 +81,15 @@ public:
     // For tests: whether the tray icon is in the notification area, and the menu a click would open
     // as its item texts (separators as "-"), without showing it.
     bool TrayIconAdded() const { return trayAdded_; }
+    // The settings window's control with the given identifier (see main_window_win.cpp).
+    HWND Control(int id) const { return ::GetDlgItem(window_, id); }
     std::vector<std::u16string> MenuTexts(TTrayMenu menu);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateSettingsControls();
+    HWND SoundBox(TSoundBox box) const;
     void AddTrayIcon();
     void RemoveTrayIcon();
     void UpdateTrayIcon();
@@ -104,9 +116,9 @@ private:
     };
     std::array<Slot, 12> modifySlots_{};
     std::array<Slot, 12> ejectSlots_{};
-    bool autostartChecked_ = false;
-    int autoPlaySelection_ = -1;
     std::u16string soundFolder_;
+    HFONT font_ = nullptr;
+    HFONT boldFont_ = nullptr;
     struct TimerState {
         std::uint32_t interval = 0;
         bool enabled = false;
@@ -114,6 +126,7 @@ private:
     std::map<TTimer, TimerState> timers_;
     bool quitting_ = false;
     std::function<void(WPARAM)> directoryChange_;
+    std::unique_ptr<TAutoPlayWindow> autoPlay_;
 };
 
 }  // namespace dv
