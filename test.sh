@@ -5,20 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 # --- What a fresh Debian 12 machine lacks ---
-packages=(cmake make g++ googletest libgtest-dev libbenchmark-dev libssl-dev
-          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine wine64 xvfb xauth)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if ((${#missing[@]})); then
-    echo "== installing: ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/install-deps.sh
 
 # --- Native: the portable core and its tests ---
 echo "== native build"
