@@ -53,6 +53,15 @@ enum : int {
 constexpr int kClientWidth = 384;
 constexpr int kClientHeight = 341;
 
+// What an owner-drawn menu item is: a header, or the image of an ordinary item (index + 1).
+constexpr ULONG_PTR kTrayHeader = 1000;
+constexpr ULONG_PTR kEjectHeader = 1001;
+// The menu image list's indexes.
+enum : int { kImageExit = 0, kImageAbout = 1, kImageSettings = 2, kImageMyHost = 6, kImageHd = 7, kImageHelp = 9 };
+
+// Only gives the header its width; never drawn.
+constexpr wchar_t kHeaderWidthCaption[] = L"The easy way to promote External Storage drive on the LAN  ";
+
 UINT_PTR TimerId(TTimer timer) {
     return timer == TTimer::Poll ? 1 : 2;
 }
@@ -93,6 +102,7 @@ TMainWindow::TMainWindow() {
     CreateSettingsControls();
     taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
     trayIcons_ = {LoadSmallIcon(IDI_TRAY_DEFAULT), LoadSmallIcon(IDI_TRAY_GREEN), LoadSmallIcon(IDI_TRAY_RED)};
+    for (std::size_t i = 0; i < menuIcons_.size(); ++i) menuIcons_[i] = LoadSmallIcon(IDI_MENU_FIRST + static_cast<int>(i));
     timers_[TTimer::Poll] = {kPollIntervalMs, false};
     timers_[TTimer::NotifyUsbDrive] = {7500, true};
     ::SetTimer(window_, TimerId(TTimer::NotifyUsbDrive), 7500, nullptr);
@@ -103,6 +113,9 @@ TMainWindow::~TMainWindow() {
     RemoveTrayIcon();
     if (window_) ::DestroyWindow(window_);
     for (HICON icon : trayIcons_) {
+        if (icon) ::DestroyIcon(icon);
+    }
+    for (HICON icon : menuIcons_) {
         if (icon) ::DestroyIcon(icon);
     }
     if (font_) ::DeleteObject(font_);
@@ -225,8 +238,18 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kDirectoryChangeMessage:
             if (directoryChange_) directoryChange_(wParam);
             return 0;
+        case WM_MEASUREITEM: {
+            auto& item = *reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+            if (item.CtlType != ODT_MENU) break;
+            MeasureMenuItem(item);
+            return TRUE;
+        }
         case WM_DRAWITEM: {
             const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (item.CtlType == ODT_MENU) {
+                DrawMenuItem(item);
+                return TRUE;
+            }
             if (item.CtlType != ODT_BUTTON) break;
             RECT frame = item.rcItem;
             const bool pushed = (item.itemState & ODS_SELECTED) != 0;
@@ -368,34 +391,127 @@ void TMainWindow::SetMenuSlot(TMenuSlots slots, int slot, std::u16string_view ca
 
 HMENU TMainWindow::BuildMenu(TTrayMenu which) {
     HMENU menu = ::CreatePopupMenu();
-    const auto add = [menu](UINT id, std::u16string_view text) {
-        ::AppendMenuW(menu, MF_STRING, id, ToWide(text).c_str());
+    const auto add = [menu](UINT id, std::u16string_view text, int image) {
+        const std::wstring caption = ToWide(text);
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE;
+        item.fType = MFT_STRING;
+        item.wID = id;
+        item.dwTypeData = const_cast<wchar_t*>(caption.c_str());
+        if (image >= 0) {
+            // The image is drawn on request, at the size the system uses for small icons.
+            item.fMask |= MIIM_BITMAP | MIIM_DATA;
+            item.hbmpItem = HBMMENU_CALLBACK;
+            item.dwItemData = static_cast<ULONG_PTR>(image) + 1;
+        }
+        ::InsertMenuItemW(menu, ::GetMenuItemCount(menu), TRUE, &item);
+    };
+    const auto header = [menu](UINT id, const wchar_t* caption, ULONG_PTR kind) {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE | MIIM_DATA;
+        item.fType = MFT_OWNERDRAW;
+        item.wID = id;
+        item.dwTypeData = const_cast<wchar_t*>(caption);
+        item.dwItemData = kind;
+        ::InsertMenuItemW(menu, ::GetMenuItemCount(menu), TRUE, &item);
     };
     if (which == TTrayMenu::Eject) {
-        add(kCmdHeader, u"Dockvane");
+        header(kCmdHeader, L"Dockvane", kEjectHeader);
         for (std::size_t slot = 0; slot < ejectSlots_.size(); ++slot) {
-            if (ejectSlots_[slot].visible) add(kCmdEjectFirst + static_cast<UINT>(slot), ejectSlots_[slot].caption);
+            if (ejectSlots_[slot].visible) {
+                add(kCmdEjectFirst + static_cast<UINT>(slot), ejectSlots_[slot].caption, kImageHd);
+            }
         }
         return menu;
     }
-    add(kCmdHeader, u"Dockvane\u2122 - The easy way to promote USB drives on the LAN");
-    add(kCmdHost, hostCaption_);
+    header(kCmdHeader, kHeaderWidthCaption, kTrayHeader);
+    add(kCmdHost, hostCaption_, kImageMyHost);
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    add(kCmdAdd, addCaption_);
+    add(kCmdAdd, addCaption_, kImageHd);
     for (std::size_t slot = 0; slot < modifySlots_.size(); ++slot) {
-        if (modifySlots_[slot].visible) add(kCmdModifyFirst + static_cast<UINT>(slot), modifySlots_[slot].caption);
+        if (modifySlots_[slot].visible) {
+            add(kCmdModifyFirst + static_cast<UINT>(slot), modifySlots_[slot].caption, kImageHd);
+        }
     }
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    add(kCmdSettings, u"Settings");
-    add(kCmdHelp, u"Help");
-    add(kCmdAbout, u"About");
+    add(kCmdSettings, u"Settings", kImageSettings);
+    add(kCmdHelp, u"Help", kImageHelp);
+    add(kCmdAbout, u"About", kImageAbout);
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    add(kCmdExit, u"Exit");
+    add(kCmdExit, u"Exit", kImageExit);
     if (domainItemVisible_) {
         ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        add(kCmdDomainUser, u"Set Domain User Name");
+        add(kCmdDomainUser, u"Set Domain User Name", -1);
     }
     return menu;
+}
+
+void TMainWindow::MeasureMenuItem(MEASUREITEMSTRUCT& item) {
+    const int icon = ::GetSystemMetrics(SM_CXSMICON);
+    if (item.itemData != kTrayHeader && item.itemData != kEjectHeader) {
+        // A little air between the image and the text.
+        item.itemWidth = static_cast<UINT>(icon + 6);
+        item.itemHeight = static_cast<UINT>(icon);
+        return;
+    }
+    HDC dc = ::GetDC(window_);
+    HGDIOBJ old = ::SelectObject(dc, boldFont_);
+    const auto width = [dc](const wchar_t* text) {
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc, text, static_cast<int>(::wcslen(text)), &size);
+        return static_cast<int>(size.cx);
+    };
+    int itemWidth = width(item.itemData == kTrayHeader ? kHeaderWidthCaption : L"Dockvane\x2122");
+    if (item.itemData == kTrayHeader) {
+        // The caption sets the width; the slogan drawn after the name must fit in it all the same.
+        ::SelectObject(dc, font_);
+        itemWidth = std::max(itemWidth, 93 + width(L" - The easy way to promote USB drives on the LAN") + 8);
+    } else {
+        itemWidth += 16;
+    }
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(window_, dc);
+    item.itemWidth = static_cast<UINT>(itemWidth);
+    item.itemHeight = static_cast<UINT>(metrics.tmHeight + 6);
+}
+
+void TMainWindow::DrawMenuItem(const DRAWITEMSTRUCT& item) {
+    if (item.itemData != kTrayHeader && item.itemData != kEjectHeader) {
+        const std::size_t image = item.itemData - 1;
+        if (image < menuIcons_.size() && menuIcons_[image]) {
+            const int size = ::GetSystemMetrics(SM_CXSMICON);
+            const int top = (item.rcItem.top + item.rcItem.bottom - size) / 2;
+            ::DrawIconEx(item.hDC, item.rcItem.left + 2, top, menuIcons_[image], size, size, 0, nullptr, DI_NORMAL);
+        }
+        return;
+    }
+    // The header looks the same selected or not: a band in the workspace colour with white text.
+    const RECT& area = item.rcItem;
+    const COLORREF band = ::GetSysColor(COLOR_APPWORKSPACE);
+    HBRUSH brush = ::CreateSolidBrush(band);
+    HPEN pen = ::CreatePen(PS_SOLID, 1, band);
+    HGDIOBJ oldBrush = ::SelectObject(item.hDC, brush);
+    HGDIOBJ oldPen = ::SelectObject(item.hDC, pen);
+    ::Rectangle(item.hDC, area.left, area.top, area.right, area.bottom - 2);
+    ::SetBkMode(item.hDC, TRANSPARENT);
+    ::SetTextColor(item.hDC, RGB(255, 255, 255));
+    HGDIOBJ oldFont = ::SelectObject(item.hDC, boldFont_);
+    const std::wstring title = ToWide(kApplicationTitle);
+    ::TextOutW(item.hDC, area.left + 8, area.top + 2, title.c_str(), static_cast<int>(title.size()));
+    if (item.itemData == kTrayHeader) {
+        ::SelectObject(item.hDC, font_);
+        const wchar_t slogan[] = L" - The easy way to promote USB drives on the LAN";
+        ::TextOutW(item.hDC, area.left + 93, area.top + 2, slogan, static_cast<int>(::wcslen(slogan)));
+    }
+    ::SelectObject(item.hDC, oldFont);
+    ::SelectObject(item.hDC, oldPen);
+    ::SelectObject(item.hDC, oldBrush);
+    ::DeleteObject(pen);
+    ::DeleteObject(brush);
 }
 
 std::vector<std::u16string> TMainWindow::MenuTexts(TTrayMenu which) {

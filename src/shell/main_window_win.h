@@ -94,6 +94,8 @@ private:
     void RemoveTrayIcon();
     void UpdateTrayIcon();
     HMENU BuildMenu(TTrayMenu menu);
+    void MeasureMenuItem(MEASUREITEMSTRUCT& item);
+    void DrawMenuItem(const DRAWITEMSTRUCT& item);
     void PopUpMenu(TTrayMenu menu, POINT at);
     void RunCommand(UINT id);
     // Runs a controller handler with errors going to the central error handler.
@@ -105,6 +107,7 @@ private:
     bool trayAdded_ = false;
     int trayIndex_ = 2;
     std::array<HICON, 3> trayIcons_{};  // idle, shared, activity
+    std::array<HICON, 10> menuIcons_{};  // the menu image list, by index
     std::u16string addCaption_ = u"Add USB NAS device";
     std::u16string hostCaption_ = u"Host:";
     bool domainItemVisible_ = true;
