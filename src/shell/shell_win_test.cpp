@@ -235,6 +235,7 @@ TEST(WinMainWindow, TrayIconIsAddedAndRemovedWithTheWindow) {
         window.SetDomainUserItemVisible(false);
         const std::vector<std::u16string> tray = window.MenuTexts(TTrayMenu::Tray);
         ASSERT_GE(tray.size(), 5u);
+        EXPECT_EQ(tray[0], u"The easy way to promote External Storage drive on the LAN  ");
         EXPECT_EQ(tray[1], u"Host:");
         EXPECT_EQ(tray[3], u"Add:  F:(7 Gb)");
         EXPECT_EQ(tray[4], u"Modify: BACKUP (E:) - 15 Gb | Sharing@ \\\\OFFICE\\backup");
@@ -253,6 +254,60 @@ TEST(WinMainWindow, TimersTickOnTheWindowsThread) {
     EXPECT_TRUE(window.TimerEnabled(TTimer::Poll));
     window.SetTimerEnabled(TTimer::Poll, false);
     EXPECT_FALSE(window.TimerEnabled(TTimer::Poll));
+}
+
+// --- The settings window ---
+
+std::u16string TextOf(HWND window) {
+    wchar_t text[256] = {};
+    ::GetWindowTextW(window, text, 256);
+    return FromWide(text);
+}
+
+TEST(WinMainWindow, SettingsWindowHasItsControlsInOrder) {
+    TMainWindow window;
+    HWND handle = window.Handle();
+    EXPECT_EQ(TextOf(handle), u"Dockvane\u2122 Settings");
+    RECT client{};
+    ::GetClientRect(handle, &client);
+    EXPECT_EQ(client.right, 384);
+    EXPECT_EQ(client.bottom, 341);
+    const LONG style = ::GetWindowLongW(handle, GWL_STYLE);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_MINIMIZEBOX | WS_THICKFRAME));
+    EXPECT_TRUE(::GetWindowLongW(handle, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+
+    // Labels and buttons, top to bottom.
+    std::vector<std::u16string> texts;
+    for (HWND child = ::GetWindow(handle, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[32] = {};
+        ::GetClassNameW(child, className, 32);
+        if (std::wstring(className) != L"ComboBox") texts.push_back(TextOf(child));
+    }
+    EXPECT_EQ(texts, (std::vector<std::u16string>{
+                         u"Sounds", u"Backup available", u"Play", u"Backup done", u"Play", u"Security",
+                         u"Master password", u"Renew master password", u"Software Update", u"Check for new releases",
+                         u"Show Auto-play dialog for External Storage Devices", u"Auto-play mode", u"Startup",
+                         u"Start on logon", u"", u"OK", u"Cancel"}));
+
+    // The AutoPlay choices; Cancel is the default button and comes after OK in the tab order.
+    HWND autoPlay = window.Control(1007);
+    ASSERT_EQ(::SendMessageW(autoPlay, CB_GETCOUNT, 0, 0), 3);
+    wchar_t entry[64] = {};
+    ::SendMessageW(autoPlay, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(entry));
+    EXPECT_STREQ(entry, L"Disable for Dockvane disks");
+    EXPECT_EQ(LOWORD(::SendMessageW(handle, DM_GETDEFID, 0, 0)), IDCANCEL);
+    EXPECT_EQ(::GetNextDlgTabItem(handle, window.Control(IDOK), FALSE), window.Control(IDCANCEL));
+
+    // The boxes the controller fills.
+    window.SetSoundEntries(TSoundBox::Available, {u"Silent (no sound)", u"Defaut backup available sound", u"x.wav"});
+    window.SelectSound(TSoundBox::Available, 2);
+    EXPECT_EQ(window.SoundEntries(TSoundBox::Available).back(), u"x.wav");
+    EXPECT_EQ(window.SelectedSound(TSoundBox::Available), 2);
+    window.SetAutostartChecked(true);
+    EXPECT_TRUE(window.AutostartChecked());
+    window.SetAutoPlaySelection(-1);
+    EXPECT_EQ(::SendMessageW(autoPlay, CB_GETCURSEL, 0, 0), CB_ERR);
 }
 
 // --- The directory watcher ---
