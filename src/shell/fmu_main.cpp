@@ -27,6 +27,18 @@ std::u16string Letter(char16_t letter) {
     return std::u16string(1, letter);
 }
 
+// Marks a dialog as open for as long as the command that shows it runs, also when it fails.
+class DialogOpen {
+public:
+    explicit DialogOpen(bool& open) : open_(open) { open_ = true; }
+    ~DialogOpen() { open_ = false; }
+    DialogOpen(const DialogOpen&) = delete;
+    DialogOpen& operator=(const DialogOpen&) = delete;
+
+private:
+    bool& open_;
+};
+
 }  // namespace
 
 TfmMain::TfmMain(TMainServices services)
@@ -428,11 +440,7 @@ void TfmMain::actNasAddExecute() {
         return;
     }
     if (driveSettingsOpen_) return;
-    driveSettingsOpen_ = true;
-    struct Closed {
-        bool& open;
-        ~Closed() { open = false; }
-    } closed{driveSettingsOpen_};
+    const DialogOpen open(driveSettingsOpen_);
 
     const auto result = view_.ShowDriveSettingsDialog(TDriveDialogMode::Add, u"");
     if (!result || result->DriveLetter.empty()) return;
@@ -452,11 +460,7 @@ void TfmMain::actNasAddExecute() {
 void TfmMain::actNasModifySettingsExecute(int slot) {
     const TNas* nas = FNasManager->GetNasByIndex(slot);
     if (!nas || driveSettingsOpen_) return;
-    driveSettingsOpen_ = true;
-    struct Closed {
-        bool& open;
-        ~Closed() { open = false; }
-    } closed{driveSettingsOpen_};
+    const DialogOpen open(driveSettingsOpen_);
 
     const auto result = view_.ShowDriveSettingsDialog(TDriveDialogMode::Modify, nas->DriveName());
     if (!result || result->DriveLetter.empty()) return;
@@ -499,11 +503,7 @@ void TfmMain::actSettingsExecute() {
 
 void TfmMain::actInformationExecute() {
     if (aboutOpen_) return;
-    aboutOpen_ = true;
-    struct Closed {
-        bool& open;
-        ~Closed() { open = false; }
-    } closed{aboutOpen_};
+    const DialogOpen open(aboutOpen_);
     view_.ShowAboutBox();
 }
 
@@ -517,11 +517,7 @@ void TfmMain::PngBtnChekUpdateClick() {
 
 void TfmMain::acSetDomainUserNameExecute() {
     if (domainUserOpen_) return;
-    domainUserOpen_ = true;
-    struct Closed {
-        bool& open;
-        ~Closed() { open = false; }
-    } closed{domainUserOpen_};
+    const DialogOpen open(domainUserOpen_);
     view_.ShowDomainUserDialog();
 }
 
