@@ -68,6 +68,10 @@ public:
     void AddFolder(const std::u16string& path, std::optional<TAcl> dacl);
     // Adds an account of any kind (a group, a domain account) as it is found by the lookup.
     void AddAccount(const std::u16string& name, const TSid& sid, TSidNameUse use);
+    // The relative identifier the next account gets; identifiers are never given out twice, so that
+    // rights left behind by a deleted account never pass to a new one.
+    std::uint32_t NextRid() const { return nextRid_; }
+    void SetNextRid(std::uint32_t rid) { nextRid_ = rid; }
 
 private:
     std::optional<TOsStatus> Fail(const char* operation);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "drives/byte_size.h"
+#include "drives/plugged_drives_sim_win.h"
 #include "drives/usb_drive_mgmt.h"
 #include "drives/volume_query_win.h"
 #include "platform/handles_win.h"
@@ -18,49 +19,12 @@
 namespace dv {
 namespace {
 
-// Wine's own mount-manager request (the one winecfg sends), Wine 8 layout; the host path follows.
-struct MountManagerUnixDrive {
-    ULONG size;
-    ULONG type;
-    ULONG fs_type;
-    DWORD serial;
-    ULONGLONG unix_dev;
-    WCHAR letter;
-    USHORT mount_point_offset;
-    USHORT device_offset;
-    USHORT label_offset;
-};
-constexpr DWORD kIoctlDefineUnixDrive = CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
-
 bool DefineUnixDrive(wchar_t letter, UINT type, const std::string& hostPath) {
-    std::vector<char> buffer(sizeof(MountManagerUnixDrive) + (hostPath.empty() ? 0 : hostPath.size() + 1), 0);
-    auto* request = reinterpret_cast<MountManagerUnixDrive*>(buffer.data());
-    request->size = static_cast<ULONG>(buffer.size());
-    request->type = type;
-    request->fs_type = 1;  // FS_UNKNOWN in Wine's mount manager: a plain host folder
-    request->letter = static_cast<WCHAR>(::towlower(letter));
-    if (!hostPath.empty()) {
-        request->mount_point_offset = sizeof(MountManagerUnixDrive);
-        std::memcpy(buffer.data() + sizeof(MountManagerUnixDrive), hostPath.c_str(), hostPath.size() + 1);
-    }
-    UniqueFileHandle manager(::CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!manager) return false;
-    DWORD returned = 0;
-    return ::DeviceIoControl(manager.get(), kIoctlDefineUnixDrive, buffer.data(), static_cast<DWORD>(buffer.size()),
-                             nullptr, 0, &returned, nullptr) != FALSE;
+    return DefineWineDrive(static_cast<char16_t>(letter), type, hostPath);
 }
 
 std::string UnixPathOf(const std::u16string& windowsPath) {
-    using WineGetUnixFileName = char*(CDECL*)(LPCWSTR);
-    const auto convert = reinterpret_cast<WineGetUnixFileName>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (convert == nullptr) return {};
-    char* unixPath = convert(ToWide(windowsPath).c_str());
-    if (unixPath == nullptr) return {};
-    std::string result(unixPath);
-    ::HeapFree(::GetProcessHeap(), 0, unixPath);
-    return result;
+    return WineHostPathOf(windowsPath);
 }
 
 // A removable drive on a fresh host folder for the test's lifetime.

@@ -3,12 +3,16 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 
+#include "accounts/accounts_store_sim.h"
 #include "accounts/accounts_win.h"
 #include "dialogs/web_links.h"
 #include "drives/volume_observer.h"
+#include "drives/plugged_drives_sim_win.h"
 #include "drives/volume_query.h"
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/handles_win.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
@@ -136,25 +140,77 @@ private:
     UniqueKernelHandle latest_;
 };
 
+// The simulation mode: with DOCKVANE_SIMULATION naming a folder, the services that a test machine
+// (Wine) lacks are simulated, their state kept in files of that folder: shares with their security,
+// local accounts with their passwords and SIDs, the rights on a drive's root, the bus type of the
+// drives the simulation plugged in (USB) and their eject (the simulation unplugs the drive).
+// Everything else is the system's own.
+class TSimulation {
+public:
+    TSimulation(std::u16string folder, IShareApi& systemShares)
+        : bay_(folder), volumes_(bay_), devices_(bay_), accounts_(folder, &WithSimulationLock) {
+        accounts_.OnError = [](std::u16string_view message) {
+            LogError(u"Simulation: " + std::u16string(message));
+        };
+        // Explorer may still show the folder's shared state; telling it costs nothing.
+        accounts_.OnShareChanged = [&systemShares](const std::u16string& path) {
+            systemShares.NotifyShareChanged(path);
+        };
+    }
+
+    // The folder the variable names; nothing when it is not set (the product as on Windows).
+    static std::optional<std::u16string> FolderFromEnvironment() {
+        const DWORD size = ::GetEnvironmentVariableW(L"DOCKVANE_SIMULATION", nullptr, 0);
+        if (size <= 1) return std::nullopt;
+        std::wstring value(size, L'\0');
+        const DWORD length = ::GetEnvironmentVariableW(L"DOCKVANE_SIMULATION", value.data(), size);
+        if (length == 0 || length >= size) return std::nullopt;
+        value.resize(length);
+        while (value.size() > 3 && (value.back() == L'\\' || value.back() == L'/')) value.pop_back();
+        return FromWide(value);
+    }
+
+    IShareApi& Shares() { return accounts_; }
+    IUserApi& Users() { return accounts_; }
+    IVolumeQuery& Volumes() { return volumes_; }
+    IDeviceEject& Devices() { return devices_; }
+
+private:
+    TSimDriveBay bay_;
+    TSimVolumeQuery volumes_;
+    TSimDeviceEject devices_;
+    TSimAccountsStore accounts_;
+};
+
 int Run() {
     TWinEntryHost entry;
     if (!RunStartupChecks(entry)) return 0;
 
+    const std::unique_ptr<IShareApi> shares = CreateWinShareApi();
+    const std::unique_ptr<IUserApi> users = CreateWinUserApi();
+    std::unique_ptr<TSimulation> simulation;
+    if (const std::optional<std::u16string> folder = TSimulation::FolderFromEnvironment()) {
+        if (!fs::DirectoryExists(*folder) && !fs::MakeDirectory(*folder).ok()) {
+            entry.ShowMessage(u"The simulation folder " + *folder + u" cannot be made.", TMessageIcon::Error);
+            return 1;
+        }
+        simulation = std::make_unique<TSimulation>(*folder, *shares);
+        LogApp(u"Simulation mode", *folder);
+    }
+
     TMainWindow window;
     TWinDirectoryWatcher watcher(window.Handle(), TMainWindow::kDirectoryChangeMessage);
     window.SetDirectoryChangeHandler([&watcher](WPARAM index) { watcher.HandOver(index); });
-    const std::unique_ptr<IShareApi> shares = CreateWinShareApi();
-    const std::unique_ptr<IUserApi> users = CreateWinUserApi();
     TWinSystemHost system;
     system.SetMainWindow(window.Handle());
     TWinServiceControl services;
     TWorkers workers;
 
     auto main = std::make_unique<TfmMain>(TMainServices{
-        *shares,
-        *users,
-        SystemVolumeQuery(),
-        SystemDeviceEject(),
+        simulation ? simulation->Shares() : *shares,
+        simulation ? simulation->Users() : *users,
+        simulation ? simulation->Volumes() : SystemVolumeQuery(),
+        simulation ? simulation->Devices() : SystemDeviceEject(),
         system,
         services,
         DefaultWebSystem(),

@@ -1,0 +1,83 @@
+// The simulation's drives on Windows and under Wine: drive letters defined and removed while
+// programs run, the device-change broadcasts that announce them, and the volume and device queries
+// that answer for the letters the simulation plugged in (a USB bus, an eject that unplugs).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "drives/plugged_drives_sim.h"
+#include "drives/volume_observer.h"
+#include "drives/volume_query_win.h"
+
+namespace dv {
+
+// Runs `transaction` while no other process works on the simulation's files (a named mutex; a
+// process that died holding it does not block the others). Raises EOSError when the files stay
+// busy for 10 s.
+void WithSimulationLock(const std::function<void()>& transaction);
+
+// The host path of a Windows path under Wine ("Z:\tmp\x" -> "/tmp/x"); empty away from Wine or when
+// the path cannot be converted.
+std::string WineHostPathOf(std::u16string_view windowsPath);
+// The Windows path of a host path under Wine ("/tmp/x" -> "Z:\tmp\x"); empty away from Wine.
+std::u16string WineWindowsPathOf(std::string_view hostPath);
+
+// Wine's mount manager (what winecfg uses): defines the letter as a drive of `driveType` whose root
+// is the host folder, or removes it for an empty folder. Every process sees the change at once.
+// False away from Wine or when the manager refuses.
+bool DefineWineDrive(char16_t letter, std::uint32_t driveType, std::string_view hostFolder);
+
+// WM_DEVICECHANGE with a volume record for the letter to every top-level window, as the system
+// sends it (DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE). Returns when every window has handled it
+// or its time is up.
+void BroadcastVolumeChange(std::uint32_t event, char16_t letter);
+
+// Plugging and unplugging in one simulation folder. Both raise an Exception with a message for the
+// user when they cannot; neither broadcasts (the caller does, outside the lock).
+class TSimDriveBay {
+public:
+    explicit TSimDriveBay(std::u16string simulationFolder) : folder_(std::move(simulationFolder)) {}
+
+    // Makes the letter a removable drive whose root is the folder (a host path under Wine, a
+    // Windows path elsewhere), records it as USB and forgets earlier rights on that letter.
+    void Plug(char16_t letter, const std::u16string& folder);
+    // Removes a drive this simulation plugged in.
+    void Unplug(char16_t letter);
+    // The simulation's drives now; empty when its list cannot be read.
+    TPluggedDrives Drives() const;
+    bool IsPlugged(char16_t letter) const;
+    const std::u16string& Folder() const { return folder_; }
+
+private:
+    std::u16string folder_;
+};
+
+// The real volume queries, except that the letters the simulation plugged in sit on a USB bus.
+class TSimVolumeQuery : public TWinVolumeQuery {
+public:
+    explicit TSimVolumeQuery(const TSimDriveBay& bay) : bay_(bay) {}
+    std::uint32_t BusType(char16_t letter) override;
+    std::optional<std::u16string> DosDeviceName(char16_t letter) override;
+
+private:
+    const TSimDriveBay& bay_;
+};
+
+// The real device side, except that the letters the simulation plugged in are devices of their own
+// whose eject unplugs the drive and then announces the removal.
+class TSimDeviceEject : public TWinDeviceEject {
+public:
+    explicit TSimDeviceEject(TSimDriveBay& bay) : bay_(bay) {}
+    std::int64_t DeviceNumber(std::u16string_view path) override;
+    std::unique_ptr<IDeviceInterfaceSet> PresentInterfaces(DeviceInterfaceClass interfaceClass) override;
+    std::optional<std::uint32_t> Parent(std::uint32_t devInst) override;
+    std::uint32_t RequestEject(std::uint32_t devInst, std::uint32_t& vetoType) override;
+
+private:
+    TSimDriveBay& bay_;
+};
+
+}  // namespace dv

@@ -1,0 +1,183 @@
+// The simulation's drives under Wine: plugged in through the mount manager, seen as USB drives by
+// the drive manager, ejected by it, and announced to the windows. Skipped away from Wine.
+#include "drives/plugged_drives_sim_win.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+#include "drives/usb_drive_mgmt.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "platform/windows_include.h"
+#include "testing/temp_folder.h"
+
+#include <dbt.h>
+
+namespace dv {
+namespace {
+
+using dv::testing::TempFolder;
+
+char16_t FreeLetter() {
+    const DWORD used = ::GetLogicalDrives();
+    for (char16_t candidate = u'X'; candidate >= u'M'; --candidate) {
+        if ((used & (1u << (candidate - u'A'))) == 0) return candidate;
+    }
+    return 0;
+}
+
+bool Present(char16_t letter) {
+    return (::GetLogicalDrives() & (1u << (letter - u'A'))) != 0;
+}
+
+// A hidden top-level window that records the volume broadcasts it gets.
+class BroadcastListener {
+public:
+    BroadcastListener() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &BroadcastListener::Procedure;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"DockvaneSimBroadcastListener";
+        ::RegisterClassW(&windowClass);
+        window_ = ::CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                    windowClass.hInstance, nullptr);
+        ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~BroadcastListener() { ::DestroyWindow(window_); }
+    BroadcastListener(const BroadcastListener&) = delete;
+    BroadcastListener& operator=(const BroadcastListener&) = delete;
+
+    // Pumps until a broadcast of `event` for the letter came, or 10 s passed.
+    bool Received(WPARAM event, char16_t letter) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            for (const auto& [got, mask] : received_) {
+                if (got == event && mask == (1u << (letter - u'A'))) return true;
+            }
+            MSG message;
+            while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+            ::Sleep(10);
+        }
+        return false;
+    }
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<BroadcastListener*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && message == WM_DEVICECHANGE && lParam != 0) {
+            const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+            if (header->dbch_devicetype == DBT_DEVTYP_VOLUME) {
+                self->received_.emplace_back(wParam, reinterpret_cast<const DEV_BROADCAST_VOLUME*>(lParam)->dbcv_unitmask);
+            }
+            return TRUE;
+        }
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    HWND window_ = nullptr;
+    std::vector<std::pair<WPARAM, DWORD>> received_;
+};
+
+class SimDrivesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (WineHostPathOf(u"C:\\").empty()) GTEST_SKIP() << "not under Wine";
+        letter = FreeLetter();
+        ASSERT_NE(letter, 0);
+        dv::testing::WriteBytes(root.path() / "velmora.conf", "[Share]\r\n");
+    }
+    void TearDown() override {
+        if (letter != 0 && bay.IsPlugged(letter)) bay.Unplug(letter);
+    }
+
+    TempFolder state;
+    TempFolder root;
+    TSimDriveBay bay{state.Path()};
+    TSimVolumeQuery volumes{bay};
+    TSimDeviceEject devices{bay};
+    char16_t letter = 0;
+};
+
+TEST_F(SimDrivesTest, APluggedDriveIsAUsbDriveThatTheDriveManagerEjects) {
+    bay.Plug(letter, FromUtf8(WineHostPathOf(root.Path())));
+    ASSERT_TRUE(Present(letter));
+    EXPECT_EQ(volumes.DriveType(letter), kDriveRemovable);
+    EXPECT_EQ(volumes.BusType(letter), kBusTypeUsb);
+    // The system's own drives keep their real answers.
+    EXPECT_EQ(volumes.BusType(u'C'), TWinVolumeQuery().BusType(u'C'));
+    EXPECT_TRUE(fs::FileExists(std::u16string(1, letter) + u":\\velmora.conf"));
+    EXPECT_EQ(LoadPluggedDrives(state.Path()).count(letter), 1u);
+
+    TUSBDriveManager manager(volumes, devices);
+    std::vector<std::u16string> usb;
+    manager.GetUsbDrives(usb);
+    EXPECT_EQ(usb, std::vector<std::u16string>{std::u16string(1, letter)});
+
+    BroadcastListener listener;
+    EXPECT_TRUE(manager.RemoveDriveByLetter(letter));
+    EXPECT_FALSE(Present(letter));
+    EXPECT_FALSE(bay.IsPlugged(letter));
+    // The removal is announced after the eject returned, as the system does.
+    EXPECT_TRUE(listener.Received(DBT_DEVICEREMOVECOMPLETE, letter));
+    // Nothing left to eject.
+    EXPECT_FALSE(manager.RemoveDriveByLetter(letter));
+}
+
+TEST_F(SimDrivesTest, WindowsPathsPlugAndTheArrivalReachesEveryWindow) {
+    bay.Plug(letter, root.Path());
+    ASSERT_TRUE(Present(letter));
+    BroadcastListener listener;
+    // From another thread, as another process would: the listener's thread pumps meanwhile.
+    HANDLE thread = ::CreateThread(
+        nullptr, 0,
+        [](void* argument) -> DWORD {
+            BroadcastVolumeChange(DBT_DEVICEARRIVAL, *static_cast<char16_t*>(argument));
+            return 0;
+        },
+        &letter, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_TRUE(listener.Received(DBT_DEVICEARRIVAL, letter));
+    // The broadcast waits for every window of this thread, so the thread keeps pumping until it ends.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (::MsgWaitForMultipleObjects(1, &thread, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           std::chrono::steady_clock::now() < deadline) {
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    }
+    EXPECT_EQ(::WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
+    ::CloseHandle(thread);
+    bay.Unplug(letter);
+    EXPECT_FALSE(Present(letter));
+}
+
+TEST_F(SimDrivesTest, RefusalsLeaveEverythingAsItWas) {
+    const std::u16string folder = root.Path();
+    const struct {
+        const char* name;
+        char16_t letter;
+        std::u16string folder;
+    } cases[] = {
+        {"system drive", u'C', folder},
+        {"floppy letter", u'A', folder},
+        {"no such folder", letter, folder + u"\\missing"},
+        {"tab in the name", letter, folder + u"\tx"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_THROW(bay.Plug(c.letter, c.folder), Exception) << c.name;
+    }
+    EXPECT_FALSE(Present(letter));
+    EXPECT_TRUE(bay.Drives().empty());
+    EXPECT_THROW(bay.Unplug(letter), Exception);
+    EXPECT_THROW(bay.Unplug(u'C'), Exception);
+
+    bay.Plug(letter, folder);
+    EXPECT_THROW(bay.Plug(letter, folder), Exception);
+    EXPECT_EQ(bay.Drives().size(), 1u);
+    EXPECT_TRUE(Present(letter));
+}
+
+}  // namespace
+}  // namespace dv
