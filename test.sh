@@ -55,4 +55,6 @@ export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko prompts in a fres
 mkdir -p "$WINEPREFIX"
 wineserver -p                               # one persistent server for the whole run
 wineboot --init >/dev/null 2>&1
+# Among them the end-to-end run of Dockvane.exe in simulation mode, on a Wine prefix of its own.
 ctest --preset windows
+echo "Balloons of the end-to-end run: build/windows/e2e-artefacts/"
