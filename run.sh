@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows programs and starts Dockvane.exe under Wine in a virtual desktop, on the current
-# display or, when there is none, on an Xvfb display of its own.
+# display or, when there is none, on an Xvfb display of its own. It runs in simulation mode with a
+# demo drive E: plugged in, so that the drive shows up shared within seconds (README: "Simulation
+# mode"); DOCKVANE_DEMO names the folder of the demo's drive and state (default ~/.dockvane-demo).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -12,8 +14,24 @@ export WINEPREFIX="${WINEPREFIX:-$HOME/.dockvane-wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
+demo="${DOCKVANE_DEMO:-$HOME/.dockvane-demo}"
+mkdir -p "$demo/drive-e" "$demo/simulation"
+demo="$(cd "$demo" && pwd)"
+drive="$demo/drive-e"
+simulation="$demo/simulation"
+if [ ! -f "$drive/velmora.conf" ] && [ ! -f "$drive/velmora.conf.inactive" ]; then
+    printf '[Share]\r\nShareName=DEMO\r\nDescription=Dockvane demo drive\r\nAutoRemove=True\r\n' \
+        >"$drive/velmora.conf"
+    printf 'A folder that Dockvane sees as USB drive E:.\r\n' >"$drive/readme.txt"
+fi
+# Under Wine, Z: reaches the host's files.
+export DOCKVANE_SIMULATION="Z:${simulation//\//\\}"
+dvsim() { wine build/windows/tools/dvsim/dvsim.exe "$@"; }
+
 xvfb_pid=""
 cleanup() {
+    # A drive left plugged in would stay a drive letter of the prefix.
+    dvsim unplug E >/dev/null 2>&1 || true
     wineserver -k 2>/dev/null || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
@@ -39,5 +57,31 @@ fi
 
 mkdir -p "$WINEPREFIX"
 [ -f "$WINEPREFIX/system.reg" ] || wineboot --init >/dev/null 2>&1
-echo "Starting Dockvane (prefix $WINEPREFIX); Exit in its tray menu ends it."
-wine explorer /desktop=Dockvane,1280x1024 build/windows/src/Dockvane.exe
+dvsim unplug E >/dev/null 2>&1 || true   # left plugged in by a run that was cut short
+app_log="$(ls "$WINEPREFIX"/drive_c/users/*/Temp/Velmora.log 2>/dev/null | head -1 || true)"
+log_size=0
+[ -n "$app_log" ] && log_size=$(stat -c %s "$app_log")
+
+echo "Starting Dockvane in simulation mode (prefix $WINEPREFIX, state $simulation); Exit in its tray menu ends it."
+wine explorer /desktop=Dockvane,1280x1024 build/windows/src/Dockvane.exe &
+dockvane=$!
+
+# Plug the demo drive in once Dockvane has started (its log has a new Start line).
+for _ in $(seq 120); do
+    app_log="$(ls "$WINEPREFIX"/drive_c/users/*/Temp/Velmora.log 2>/dev/null | head -1 || true)"
+    if [ -n "$app_log" ] && tail -c +$((log_size + 1)) "$app_log" | grep -q "Start"; then break; fi
+    kill -0 "$dockvane" 2>/dev/null || break
+    sleep 0.5
+done
+if kill -0 "$dockvane" 2>/dev/null && dvsim plug E "$drive"; then
+    echo
+    echo "The demo drive E: (the folder $drive) is plugged in and shared:"
+    dvsim shares | tr -d '\r' | sed 's/^/    share    /'
+    dvsim accounts | tr -d '\r' | grep -v '^Administrator\|^Guest' | sed 's/^/    account  /'
+    echo "Logs: $drive/velmora-activity.log and $app_log"
+    echo "Let the backup finish (Dockvane unshares and ejects the drive):  touch '$drive/backup.done'"
+    echo "Plug in more drives (any folder with a velmora.conf), from this folder:"
+    echo "    WINEPREFIX=$WINEPREFIX DOCKVANE_SIMULATION='$DOCKVANE_SIMULATION' \\"
+    echo "        wine build/windows/tools/dvsim/dvsim.exe plug F /path/to/folder"
+fi
+wait "$dockvane" || true
