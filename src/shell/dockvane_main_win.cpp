@@ -205,6 +205,8 @@ int Run() {
     system.SetMainWindow(window.Handle());
     TWinServiceControl services;
     TWorkers workers;
+    // The logs let the user-interface thread handle its messages while they write, from the start-up on.
+    SetPendingMessagesHook([&window] { window.ProcessPendingMessages(); });
 
     auto main = std::make_unique<TfmMain>(TMainServices{
         simulation ? simulation->Shares() : *shares,
@@ -225,7 +227,6 @@ int Run() {
         WindowsFolder(),
     });
     window.SetController(main.get());
-    SetPendingMessagesHook([&window] { window.ProcessPendingMessages(); });
 
     const int exitCode = window.RunMessageLoop();
     SetPendingMessagesHook(nullptr);
