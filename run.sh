@@ -28,7 +28,7 @@ fi
 export DOCKVANE_SIMULATION="Z:${simulation//\//\\}"
 dvsim() { wine build/windows/tools/dvsim/dvsim.exe "$@"; }
 
-xvfb_pid=""
+source scripts/xvfb.sh
 cleanup() {
     # A drive left plugged in would stay a drive letter of the prefix.
     dvsim unplug E >/dev/null 2>&1 || true
@@ -38,18 +38,7 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 if [ -z "${DISPLAY:-}" ]; then
-    for display in $(seq 99 130); do
-        [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] && continue
-        Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        xvfb_pid=$!
-        sleep 1
-        if kill -0 "$xvfb_pid" 2>/dev/null; then
-            export DISPLAY=":$display"
-            break
-        fi
-        xvfb_pid=""
-    done
-    [ -n "${DISPLAY:-}" ] || { echo "no X display could be started" >&2; exit 1; }
+    start_xvfb 99 130 1280x1024x24
     echo "No display was set: Dockvane runs on the virtual display $DISPLAY."
     echo "Look at it with:  DISPLAY=$DISPLAY import -window root dockvane.png"
     echo "Click the tray icon with:  DISPLAY=$DISPLAY xdotool mousemove 1010 1012 click 1"

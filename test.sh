@@ -21,7 +21,7 @@ cmake --build --preset windows
 
 echo "== windows tests (Wine)"
 work=$(mktemp -d)
-xvfb_pid=""
+source scripts/xvfb.sh
 cleanup() {
     if [ -n "${WINEPREFIX:-}" ]; then
         wineserver -k 2>/dev/null || true
@@ -33,21 +33,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A display of our own: Wine needs one for any window, and the server must see it from its start.
-for display in $(seq 90 120); do
-    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] && continue
-    Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-        [ -e "/tmp/.X11-unix/X$display" ] && break
-        sleep 0.1
-    done
-    if kill -0 "$xvfb_pid" 2>/dev/null; then
-        export DISPLAY=":$display"
-        break
-    fi
-    xvfb_pid=""
-done
-[ -n "${DISPLAY:-}" ] || { echo "no X display could be started" >&2; exit 1; }
+start_xvfb 90 120 1280x1024x24
 
 export WINEPREFIX="$work/wineprefix"
 export WINEDEBUG=-all

@@ -11,7 +11,7 @@ exe=build/windows/src/Dockvane.exe
 [ -x "$exe" ] || { echo "build the windows preset first: $exe is missing" >&2; exit 1; }
 
 work=$(mktemp -d)
-xvfb_pid=""
+source scripts/xvfb.sh
 cleanup() {
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
@@ -20,15 +20,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for display in $(seq 140 170); do
-    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] && continue
-    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    sleep 1
-    kill -0 "$xvfb_pid" 2>/dev/null && { export DISPLAY=":$display"; break; }
-    xvfb_pid=""
-done
-[ -n "${DISPLAY:-}" ] || { echo "no X display could be started" >&2; exit 1; }
+start_xvfb 140 170 1024x768x24
 
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
