@@ -5,6 +5,9 @@
 //   dvsim shares                   NAME, PATH, REMARK, ACCOUNT:MASK,... per share
 //   dvsim accounts                 NAME, PASSWORD, COMMENT per local account
 //   dvsim drives                   LETTER, FOLDER per plugged-in drive
+//   dvsim useradd NAME PASSWORD [COMMENT]   a local account as a person makes one
+//   dvsim shareadd NAME PATH       a share as a person makes one (NAME$: an administrative share)
+//   dvsim password NAME            the account's password now
 // UTF-8 on stdout; errors on stderr with exit code 1.
 #include "platform/windows_include.h"
 
@@ -25,7 +28,12 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: dvsim plug LETTER HOSTFOLDER | unplug LETTER | shares | accounts | drives\n"
-    "The variable DOCKVANE_SIMULATION names the simulation's folder (a Windows path).\n";
+    "       dvsim useradd NAME PASSWORD [COMMENT] | shareadd NAME PATH | password NAME\n"
+    "The variable DOCKVANE_SIMULATION names the simulation's folder (a Windows path).\n"
+    "useradd makes a local user account as a person would (user privilege, the comment, default empty).\n"
+    "shareadd makes a disk share that Everyone may read; a NAME ending in $ is an administrative share\n"
+    "  (C$ with a PATH such as C:\\, IPC$ with an empty or no PATH).\n"
+    "password prints the account's current password.\n";
 
 struct UsageError {};
 
@@ -48,6 +56,82 @@ char16_t LetterArgument(const std::u16string& text) {
     const char16_t letter = DriveLetterOf(text);
     if (letter == 0) throw Exception(u"Not a drive letter: " + text);
     return letter;
+}
+
+// What a person gets from "net user NAME PASSWORD /add": an ordinary user account.
+constexpr std::uint32_t kUfNormalAccount = 0x0200;  // UF_NORMAL_ACCOUNT
+// Shares: what "net share" and the system's own administrative shares look like.
+constexpr std::uint32_t kStypeIpc = 3;                   // STYPE_IPC
+constexpr std::uint32_t kStypeSpecial = 0x80000000;      // STYPE_SPECIAL
+constexpr std::uint32_t kShiUsesUnlimited = 0xFFFFFFFF;  // SHI_USES_UNLIMITED
+constexpr std::uint32_t kShareRead = 0x1200A9;           // the "Read" share permission
+constexpr std::uint32_t kNerrShareExists = 2118;         // NERR_ShareExists
+constexpr std::uint32_t kNerrUserExists = 2224;          // NERR_UserExists
+
+std::u16string StatusText(TOsStatus status) {
+    return u"error " + IntToStr(status.Code);
+}
+
+TSimAccountsStore LockedStore() {
+    return TSimAccountsStore(SimulationFolder(), WithSimulationLock);
+}
+
+void AddUser(const std::u16string& name, const std::u16string& password, const std::u16string& comment) {
+    TUserInfo1 info;
+    info.Name = name;
+    info.Password = password;
+    info.Priv = kUserPrivUser;
+    info.Comment = comment;
+    info.Flags = kUfScript | kUfNormalAccount;
+    TOsStatus status;
+    LockedStore().Change([&](TSimAccounts& state) { status = state.UserAdd1(info); });
+    if (status.Code == kNerrUserExists) throw Exception(u"The account " + name + u" exists already.");
+    if (!status.ok()) throw Exception(u"The account " + name + u" cannot be made (" + StatusText(status) + u").");
+}
+
+void AddShare(const std::u16string& name, std::u16string path) {
+    TShareInfo502 share;
+    share.NetName = name;
+    share.MaxUses = kShiUsesUnlimited;
+    const bool administrative = name.size() > 1 && name.back() == u'$';
+    const bool ipc = EqualsIgnoreCase(name, u"IPC$");
+    if (ipc) {
+        if (!path.empty()) throw Exception(u"The IPC$ share has no path.");
+        share.Type = kStypeIpc | kStypeSpecial;
+        share.Remark = u"Remote IPC";
+    } else {
+        if (path.starts_with(u'/')) path = WineWindowsPathOf(ToUtf8(path));
+        if (path.empty() || !fs::DirectoryExists(path)) throw Exception(u"The folder of the share does not exist.");
+        share.Path = path;
+        if (administrative) {
+            share.Type = kStypeDisktree | kStypeSpecial;
+            share.Remark = u"Default share";
+        } else {
+            // The system's administrative shares keep the default descriptor; a share a person
+            // makes lets Everyone read.
+            TAcl acl;
+            acl.Aces = {TAce::Allowed(EveryoneSid(), kShareRead)};
+            share.SecurityDescriptor = {true, acl};
+        }
+    }
+    TOsStatus status;
+    LockedStore().Change([&](TSimAccounts& state) {
+        if (share.Type == kStypeDisktree) {
+            status = state.ShareAdd502(share);
+        } else if (!state.Shares.try_emplace(UpperCase(name), share).second) {
+            // The simulated system itself makes only disk shares; the special ones go in as they are.
+            status = TOsStatus::Net(kNerrShareExists);
+        }
+    });
+    if (status.Code == kNerrShareExists) throw Exception(u"The share " + name + u" exists already.");
+    if (!status.ok()) throw Exception(u"The share " + name + u" cannot be made (" + StatusText(status) + u").");
+}
+
+std::u16string PasswordOf(const std::u16string& name) {
+    const TSimAccounts state = TSimAccountsStore(SimulationFolder()).Load();
+    const TSimAccounts::Account* account = state.FindAccount(name);
+    if (account == nullptr || account->Use != TSidNameUse::User) throw Exception(u"No local account " + name + u".");
+    return account->Info.Password;
 }
 
 int Run(const std::vector<std::u16string>& args) {
@@ -81,6 +165,18 @@ int Run(const std::vector<std::u16string>& args) {
         for (const auto& [letter, folder] : LoadPluggedDrives(SimulationFolder())) {
             std::cout << ToUtf8(std::u16string(1, letter) + u"\t" + folder) << '\n';
         }
+        return 0;
+    }
+    if (command == u"useradd" && (args.size() == 3 || args.size() == 4)) {
+        AddUser(args[1], args[2], args.size() == 4 ? args[3] : std::u16string());
+        return 0;
+    }
+    if (command == u"shareadd" && (args.size() == 3 || (args.size() == 2 && EqualsIgnoreCase(args[1], u"IPC$")))) {
+        AddShare(args[1], args.size() == 3 ? args[2] : std::u16string());
+        return 0;
+    }
+    if (command == u"password" && args.size() == 2) {
+        std::cout << ToUtf8(PasswordOf(args[1])) << '\n';
         return 0;
     }
     throw UsageError();
