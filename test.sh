@@ -43,4 +43,4 @@ wineserver -p                               # one persistent server for the whol
 wineboot --init >/dev/null 2>&1
 # Among them the end-to-end run of Dockvane.exe in simulation mode, on a Wine prefix of its own.
 ctest --preset windows
-echo "Balloons of the end-to-end run: build/windows/e2e-artefacts/"
+echo "Balloons and message boxes of the end-to-end runs: build/windows/e2e-artefacts/"

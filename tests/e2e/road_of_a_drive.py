@@ -10,52 +10,22 @@ Screenshots of the balloons go to the artefacts folder. Every process it started
     road_of_a_drive.py --build-dir BUILD/windows --artefacts DIR [--keep]
 """
 
-import argparse
 import glob
-import hashlib
 import http.server
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 import threading
 import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e_support import (GENERIC_ALL, BalloonCamera, main, read_text, snapshot, user_folder,  # noqa: E402
+                         wait_for)
 
 SHARE = "BACKUP"
 ACCOUNT = "extdisk_backup"
 DESCRIPTION = "Nightly backup"
-GENERIC_ALL = 268435456
 DRIVE = "E"
 UNIT_DEADLINE_S = 20
-
-
-class Failures:
-    def __init__(self):
-        self.items = []
-
-    def check(self, condition, what):
-        print(("ok    " if condition else "FAIL  ") + what, flush=True)
-        if not condition:
-            self.items.append(what)
-        return condition
-
-
-def wait_for(predicate, seconds, step=0.25):
-    deadline = time.monotonic() + seconds
-    while True:
-        value = predicate()
-        if value or time.monotonic() > deadline:
-            return value
-        time.sleep(step)
-
-
-def read_text(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read().decode("cp1252", errors="replace")
-    except OSError:
-        return ""
 
 
 class PingServer:
@@ -85,176 +55,6 @@ class PingServer:
     def stop(self):
         self.server.shutdown()
         self.server.server_close()
-
-
-class BalloonCamera:
-    """Photographs the virtual desktop a few times a second and keeps one picture of every balloon
-    that shows up in the notification area's corner."""
-
-    # The corner above the taskbar of the 1024x768 desktop, where balloons open.
-    CORNER = "600x130+424+618"
-
-    def __init__(self, wine, folder):
-        self.wine = wine
-        self.folder = folder
-        self.kept = []
-        self.stopping = threading.Event()
-        self.thread = threading.Thread(target=self.watch, daemon=True)
-        self.thread.start()
-
-    def corner(self, path):
-        """The corner's pixels, and whether something white (a balloon) covers part of it."""
-        done = subprocess.run(["convert", path, "-crop", self.CORNER, "+repage", "-depth", "8", "rgb:-"],
-                              env=self.wine.env, capture_output=True, timeout=30)
-        pixels = done.stdout
-        white = sum(1 for i in range(0, len(pixels) - 2, 3 * 7) if min(pixels[i:i + 3]) > 240)
-        return pixels, white > len(pixels) // (3 * 7) // 20
-
-    def watch(self):
-        previous = None
-        shot = os.path.join(self.folder, "camera.png")
-        while not self.stopping.wait(0.4):
-            self.wine.screenshot(shot)
-            try:
-                pixels, balloon = self.corner(shot)
-            except (OSError, subprocess.SubprocessError):
-                continue
-            signature = hashlib.sha1(pixels).hexdigest() if balloon else None
-            if balloon and signature != previous:
-                name = os.path.join(self.folder, f"balloon-{len(self.kept) + 1}.png")
-                shutil.copy(shot, name)
-                self.kept.append(name)
-            previous = signature
-        if os.path.exists(shot):
-            os.remove(shot)
-
-    def stop(self):
-        self.stopping.set()
-        self.thread.join(timeout=30)
-
-
-class Wine:
-    """A fresh prefix with one persistent server, on a display."""
-
-    def __init__(self, work, build):
-        self.build = build
-        self.env = dict(os.environ)
-        self.env.update(WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=")
-        self.xvfb = None
-        if not self.env.get("DISPLAY"):
-            self.start_xvfb()
-        self.started_server = False
-        self.desktop = None
-
-    def start_xvfb(self):
-        for number in range(140, 180):
-            if os.path.exists(f"/tmp/.X11-unix/X{number}") or os.path.exists(f"/tmp/.X{number}-lock"):
-                continue
-            self.xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            if wait_for(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"), 5) and self.xvfb.poll() is None:
-                self.env["DISPLAY"] = f":{number}"
-                return
-            self.xvfb.kill()
-            self.xvfb.wait()
-            self.xvfb = None
-        raise RuntimeError("no X display could be started")
-
-    def boot(self):
-        os.makedirs(self.env["WINEPREFIX"])
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
-        self.started_server = True
-        subprocess.run(["wineboot", "--init"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=120, check=True)
-
-    def run(self, program, *args, timeout=60):
-        """Runs one of the build's programs (or a program of the prefix, by its Windows name);
-        returns (exit code, stdout without CR, stderr)."""
-        path = program if ":" in program else os.path.join(self.build, program)
-        done = subprocess.run(["wine", path, *args], env=self.env, capture_output=True, timeout=timeout)
-        decode = lambda b: b.decode("utf-8", errors="replace").replace("\r\n", "\n")
-        return done.returncode, decode(done.stdout), decode(done.stderr)
-
-    def start_in_desktop(self, program):
-        self.desktop = subprocess.Popen(["wine", "explorer", "/desktop=DockvaneE2E,1024x768",
-                                         os.path.join(self.build, program)],
-                                        env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def run_refused_instance(self, program):
-        """Starts the program, answers the message box it shows with Enter (as a user would) and
-        returns (exit code, the box's title); the code is None when it did not end."""
-        process = subprocess.Popen(["wine", os.path.join(self.build, program)], env=self.env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        title = ""
-        try:
-            found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(process.pid)],
-                                   env=self.env, capture_output=True, timeout=30)
-            windows = found.stdout.split()
-            if windows:
-                window = windows[0].decode()
-                title = subprocess.run(["xdotool", "getwindowname", window], env=self.env,
-                                       capture_output=True).stdout.decode("utf-8", errors="replace").strip()
-                # Wine takes keys from the X focus; without a window manager nobody else sets it.
-                subprocess.run(["xdotool", "windowfocus", window], env=self.env, capture_output=True, timeout=10)
-                subprocess.run(["xdotool", "key", "Return"], env=self.env, capture_output=True, timeout=10)
-            return process.wait(timeout=30), title
-        except subprocess.TimeoutExpired:
-            return None, title
-        finally:
-            if process.poll() is None:
-                process.kill()
-                process.wait()
-
-    def reg_value(self, key, name):
-        done = subprocess.run(["wine", "reg", "query", key, "/v", name], env=self.env, capture_output=True,
-                              timeout=60)
-        for line in done.stdout.decode("utf-8", errors="replace").splitlines():
-            parts = line.split()
-            if len(parts) == 3 and parts[0] == name:
-                return parts[1], parts[2]
-        return None
-
-    def screenshot(self, path):
-        subprocess.run(["import", "-window", "root", path], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=30)
-
-    def stop(self):
-        if self.started_server:
-            subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL, timeout=60)
-            subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL, timeout=60)
-        if self.desktop is not None:
-            try:
-                self.desktop.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.desktop.kill()
-                self.desktop.wait()
-        if self.xvfb is not None:
-            self.xvfb.terminate()
-            self.xvfb.wait()
-
-
-def user_folder(prefix, *parts):
-    found = glob.glob(os.path.join(prefix, "drive_c", "users", "*", *parts))
-    return found[0] if found else os.path.join(prefix, "drive_c", "users", "?", *parts)
-
-
-def snapshot(paths):
-    """Every file under the paths with its bytes and time of change."""
-    files = []
-    for path in paths:
-        if os.path.isdir(path):
-            files += [os.path.join(root, name) for root, _, names in os.walk(path) for name in names]
-        else:
-            files.append(path)
-    state = {}
-    for path in files:
-        try:
-            with open(path, "rb") as f:
-                state[path] = (f.read(), os.stat(path).st_mtime_ns)
-        except OSError:
-            state[path] = None
-    return state
 
 
 def road(wine, work, artefacts, failures):
@@ -370,7 +170,6 @@ def plug_and_finish(wine, work, failures, ping, salt):
     failures.check(present.strip() == "absent", "drive E: has been ejected")
 
 
-
 def refused_second_instance(wine, failures, settings_file, prefix, simulation, drive):
     watched = [settings_file, user_folder(prefix, "Temp"), simulation, drive]
     before = snapshot(watched)
@@ -380,47 +179,8 @@ def refused_second_instance(wine, failures, settings_file, prefix, simulation, d
     failures.check(snapshot(watched) == before, "a second Dockvane.exe writes nothing")
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build-dir", required=True, help="the windows preset's build folder")
-    parser.add_argument("--artefacts", required=True, help="where screenshots and, on failure, logs go")
-    parser.add_argument("--keep", action="store_true", help="keep the work folder (prefix, drive, state)")
-    options = parser.parse_args()
-
-    build = os.path.abspath(options.build_dir)
-    artefacts = os.path.abspath(options.artefacts)
-    shutil.rmtree(artefacts, ignore_errors=True)
-    os.makedirs(artefacts)
-    work = tempfile.mkdtemp(prefix="dockvane-e2e-")
-    failures = Failures()
-    wine = Wine(work, build)
-    try:
-        began = time.monotonic()
-        wine.boot()
-        print(f"..    fresh Wine prefix in {time.monotonic() - began:.1f} s", flush=True)
-        road(wine, work, artefacts, failures)
-    except Exception as error:  # the run itself broke: report it as a failure, then clean up
-        failures.check(False, f"the run completed ({type(error).__name__}: {error})")
-    finally:
-        wine.stop()
-        if failures.items:
-            # The logs tell what happened; the prefix goes, the logs stay.
-            for pattern in ("usb-drive/*", "simulation/*", "prefix/drive_c/users/*/Temp/Velmora.log",
-                            "prefix/drive_c/users/*/AppData/Local/dockvane/Settings.ini"):
-                for path in glob.glob(os.path.join(work, pattern)):
-                    if os.path.isfile(path):
-                        shutil.copy(path, artefacts)
-        if options.keep:
-            print(f"..    work folder kept: {work}")
-        else:
-            shutil.rmtree(work, ignore_errors=True)
-    print(f"..    artefacts: {artefacts}")
-    if failures.items:
-        print(f"{len(failures.items)} check(s) failed", file=sys.stderr)
-        return 1
-    print("the road of one drive: every check passed")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    code = main(__doc__, road, failure_files=("usb-drive/*",))
+    if code == 0:
+        print("the road of one drive: every check passed")
+    sys.exit(code)

@@ -1,0 +1,328 @@
+"""What the end-to-end runs of the real Dockvane.exe share: a fresh Wine prefix with one persistent
+server on an X display, the programs of the build run through it, the checks and their report, and a
+frame that boots, runs, keeps artefacts on failure and ends every process it started."""
+
+import argparse
+import glob
+import hashlib
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+GENERIC_ALL = 268435456
+TITLE = "Dockvane\u2122"
+DVSIM = "tools/dvsim/dvsim.exe"
+DVTOOL = "tools/dvtool/dvtool.exe"
+MESSAGE_BOXES = "tests/e2e/e2e_message_boxes.exe"
+DESKTOP = "DockvaneE2E"
+
+
+class Failures:
+    """The checks of a run. Each failure is kept with the case it belongs to (None outside cases)."""
+
+    def __init__(self):
+        self.items = []
+        self.case = None
+
+    def check(self, condition, what):
+        print(("ok    " if condition else "FAIL  ") + what, flush=True)
+        if not condition:
+            self.items.append((self.case, what))
+        return condition
+
+    def of_case(self, case):
+        return [what for name, what in self.items if name == case]
+
+
+def wait_for(predicate, seconds, step=0.25):
+    deadline = time.monotonic() + seconds
+    while True:
+        value = predicate()
+        if value or time.monotonic() > deadline:
+            return value
+        time.sleep(step)
+
+
+def read_bytes(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return b""
+
+
+def read_text(path):
+    """A file in the system code page (the logs, the settings), as text."""
+    return read_bytes(path).decode("cp1252", errors="replace")
+
+
+def user_folder(prefix, *parts):
+    found = glob.glob(os.path.join(prefix, "drive_c", "users", "*", *parts))
+    return found[0] if found else os.path.join(prefix, "drive_c", "users", "?", *parts)
+
+
+def snapshot(paths):
+    """Every file under the paths with its bytes and time of change."""
+    files = []
+    for path in paths:
+        if os.path.isdir(path):
+            files += [os.path.join(root, name) for root, _, names in os.walk(path) for name in names]
+        else:
+            files.append(path)
+    state = {}
+    for path in files:
+        try:
+            with open(path, "rb") as f:
+                state[path] = (f.read(), os.stat(path).st_mtime_ns)
+        except OSError:
+            state[path] = None
+    return state
+
+
+def display_range():
+    """The X display numbers a run may take when it starts its own display: DOCKVANE_E2E_DISPLAYS
+    ("FIRST-LAST"), 140-179 without it."""
+    first, _, last = os.environ.get("DOCKVANE_E2E_DISPLAYS", "140-179").partition("-")
+    return range(int(first), int(last or first) + 1)
+
+
+class Wine:
+    """A fresh prefix with one persistent server, on a display."""
+
+    def __init__(self, work, build):
+        self.build = build
+        self.env = dict(os.environ)
+        self.env.update(WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.xvfb = None
+        if not self.env.get("DISPLAY"):
+            self.start_xvfb()
+        self.started_server = False
+        self.desktops = []
+
+    def start_xvfb(self):
+        for number in display_range():
+            if os.path.exists(f"/tmp/.X11-unix/X{number}") or os.path.exists(f"/tmp/.X{number}-lock"):
+                continue
+            self.xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            # Another run may have taken the number in the meantime: its Xvfb then ends at once.
+            if wait_for(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"), 5) and self.xvfb.poll() is None:
+                self.env["DISPLAY"] = f":{number}"
+                return
+            self.xvfb.kill()
+            self.xvfb.wait()
+            self.xvfb = None
+        raise RuntimeError("no X display could be started")
+
+    def boot(self):
+        os.makedirs(self.env["WINEPREFIX"])
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        self.started_server = True
+        subprocess.run(["wineboot", "--init"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=120, check=True)
+
+    def run(self, program, *args, timeout=60):
+        """Runs one of the build's programs (or a program of the prefix, by its Windows name);
+        returns (exit code, stdout without CR, stderr)."""
+        path = program if ":" in program else os.path.join(self.build, program)
+        done = subprocess.run(["wine", path, *args], env=self.env, capture_output=True, timeout=timeout)
+        decode = lambda b: b.decode("utf-8", errors="replace").replace("\r\n", "\n")
+        return done.returncode, decode(done.stdout), decode(done.stderr)
+
+    def dvsim(self, *args, timeout=60):
+        return self.run(DVSIM, *args, timeout=timeout)
+
+    def lines(self, *args):
+        """dvsim's listing (shares, accounts, drives) as its non-empty lines."""
+        return [line for line in self.dvsim(*args)[1].split("\n") if line]
+
+    def start_in_desktop(self, program):
+        """Starts the program in the run's virtual desktop (a second start joins the same desktop)."""
+        self.desktops.append(subprocess.Popen(["wine", "explorer", f"/desktop={DESKTOP},1024x768",
+                                               os.path.join(self.build, program)],
+                                              env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+
+    def xdotool(self, *args, timeout=10):
+        done = subprocess.run(["xdotool", *args], env=self.env, capture_output=True, timeout=timeout)
+        return done.stdout.decode("utf-8", errors="replace").strip()
+
+    def window_pid(self, name):
+        """The host process id of the (possibly hidden) window of that exact name; None without one."""
+        for window in self.xdotool("search", "--name", f"^{name}$").split():
+            pid = self.xdotool("getwindowpid", window)
+            if pid.isdigit():
+                return int(pid)
+        return None
+
+    def visible_windows(self):
+        """(X window, title) of every window shown on the display but the virtual desktop itself."""
+        found = []
+        for window in self.xdotool("search", "--onlyvisible", "--name", ".").split():
+            title = self.xdotool("getwindowname", window)
+            if title and not title.endswith(" - Wine desktop"):
+                found.append((window, title))
+        return found
+
+    def message_box_texts(self):
+        """(title, text) of every message box shown on any desktop, read from the Windows side."""
+        _, out, _ = self.run(MESSAGE_BOXES, timeout=30)
+        unescape = lambda s: s.replace("\\r", "\r").replace("\\n", "\n").replace("\\t", "\t").replace("\\\\", "\\")
+        return [tuple(unescape(part) for part in line.split("\t", 1)) for line in out.split("\n") if "\t" in line]
+
+    def press_return(self, window):
+        # Wine takes keys from the X focus; without a window manager nobody else sets it.
+        self.xdotool("windowfocus", window)
+        self.xdotool("key", "Return")
+
+    def run_refused_instance(self, program):
+        """Starts the program, answers the message box it shows with Enter (as a user would) and
+        returns (exit code, the box's title); the code is None when it did not end."""
+        process = subprocess.Popen(["wine", os.path.join(self.build, program)], env=self.env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        title = ""
+        try:
+            found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(process.pid)],
+                                   env=self.env, capture_output=True, timeout=30)
+            windows = found.stdout.split()
+            if windows:
+                window = windows[0].decode()
+                title = self.xdotool("getwindowname", window)
+                self.press_return(window)
+            return process.wait(timeout=30), title
+        except subprocess.TimeoutExpired:
+            return None, title
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+
+    def reg_value(self, key, name):
+        done = subprocess.run(["wine", "reg", "query", key, "/v", name], env=self.env, capture_output=True,
+                              timeout=60)
+        for line in done.stdout.decode("utf-8", errors="replace").splitlines():
+            parts = line.split()
+            if len(parts) == 3 and parts[0] == name:
+                return parts[1], parts[2]
+        return None
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-window", "root", path], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=30)
+
+    def stop(self):
+        if self.started_server:
+            subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL, timeout=60)
+            subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL, timeout=60)
+        for desktop in self.desktops:
+            try:
+                desktop.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                desktop.kill()
+                desktop.wait()
+        if self.xvfb is not None:
+            self.xvfb.terminate()
+            self.xvfb.wait()
+
+
+# The corner above the taskbar of the 1024x768 desktop, where balloons open.
+BALLOON_CORNER = "600x130+424+618"
+
+
+def balloon_in_corner(wine, shot):
+    """The signature of the balloon that the screenshot shows in the notification corner; None when
+    nothing white (a balloon) covers part of it."""
+    done = subprocess.run(["convert", shot, "-crop", BALLOON_CORNER, "+repage", "-depth", "8", "rgb:-"],
+                          env=wine.env, capture_output=True, timeout=30)
+    pixels = done.stdout
+    white = sum(1 for i in range(0, len(pixels) - 2, 3 * 7) if min(pixels[i:i + 3]) > 240)
+    return hashlib.sha1(pixels).hexdigest() if white > len(pixels) // (3 * 7) // 20 else None
+
+
+class BalloonCamera:
+    """Photographs the virtual desktop a few times a second and keeps one picture of every balloon
+    that shows up in the notification area's corner."""
+
+    def __init__(self, wine, folder):
+        self.wine = wine
+        self.folder = folder
+        self.kept = []
+        self.stopping = threading.Event()
+        self.thread = threading.Thread(target=self.watch, daemon=True)
+        self.thread.start()
+
+    def watch(self):
+        previous = None
+        shot = os.path.join(self.folder, "camera.png")
+        while not self.stopping.wait(0.4):
+            self.wine.screenshot(shot)
+            try:
+                signature = balloon_in_corner(self.wine, shot)
+            except (OSError, subprocess.SubprocessError):
+                continue
+            if signature is not None and signature != previous:
+                name = os.path.join(self.folder, f"balloon-{len(self.kept) + 1}.png")
+                shutil.copy(shot, name)
+                self.kept.append(name)
+            previous = signature
+        if os.path.exists(shot):
+            os.remove(shot)
+
+    def stop(self):
+        self.stopping.set()
+        self.thread.join(timeout=30)
+
+
+# Kept in the artefacts folder when a run fails: the logs and the state tell what happened.
+FAILURE_FILES = ("simulation/*", "prefix/drive_c/users/*/Temp/Velmora.log",
+                 "prefix/drive_c/users/*/AppData/Local/dockvane/Settings.ini")
+
+
+def main(doc, body, failure_files=()):
+    """Parses the common arguments, boots a fresh prefix, runs body(wine, work, artefacts, failures)
+    and cleans up; the exit code tells whether every check passed."""
+    parser = argparse.ArgumentParser(description=doc.splitlines()[0])
+    parser.add_argument("--build-dir", required=True, help="the windows preset's build folder")
+    parser.add_argument("--artefacts", required=True, help="where screenshots and, on failure, logs go")
+    parser.add_argument("--keep", action="store_true", help="keep the work folder (prefix, drives, state)")
+    options = parser.parse_args()
+
+    # A run stopped from outside (ctest's time-out) still ends the processes it started.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped from outside"))
+    build = os.path.abspath(options.build_dir)
+    artefacts = os.path.abspath(options.artefacts)
+    shutil.rmtree(artefacts, ignore_errors=True)
+    os.makedirs(artefacts)
+    work = tempfile.mkdtemp(prefix="dockvane-e2e-")
+    failures = Failures()
+    began = time.monotonic()
+    wine = Wine(work, build)
+    try:
+        wine.boot()
+        print(f"..    fresh Wine prefix in {time.monotonic() - began:.1f} s", flush=True)
+        body(wine, work, artefacts, failures)
+    except Exception as error:  # the run itself broke: report it as a failure, then clean up
+        failures.case = None
+        failures.check(False, f"the run completed ({type(error).__name__}: {error})")
+    finally:
+        wine.stop()
+        if failures.items:
+            for pattern in FAILURE_FILES + tuple(failure_files):
+                for path in glob.glob(os.path.join(work, pattern)):
+                    if os.path.isfile(path):
+                        shutil.copy(path, artefacts)
+        if options.keep:
+            print(f"..    work folder kept: {work}")
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+    print(f"..    artefacts: {artefacts}")
+    print(f"..    {time.monotonic() - began:.0f} s in all")
+    if failures.items:
+        print(f"{len(failures.items)} check(s) failed", file=sys.stderr)
+        return 1
+    return 0
