@@ -471,7 +471,9 @@ TEST_F(WinWatcherTest, FileWrittenUnderAWatchedFolderIsReported) {
     // In the watched folder itself: Wine reports no changes below it, Windows does.
     testing::WriteBytes(folder.path() / "copied.bin", std::string(4096, 'x'));
     EXPECT_TRUE(PumpUntil([&] { return !changes.empty(); }, std::chrono::seconds(20)));
-    if (!changes.empty()) EXPECT_EQ(changes.front(), folder.Path());
+    if (!changes.empty()) {
+        EXPECT_EQ(changes.front(), folder.Path());
+    }
     watcher->Stop();
     EXPECT_FALSE(watcher->Active());
 }
