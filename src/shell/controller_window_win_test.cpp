@@ -72,7 +72,7 @@ bool TakeQuit() {
 }
 
 // Watches, on a thread of its own, for a top-level window of this process with the title, and hands
-// each one it finds to `act` (once per window) until it is destroyed.
+// each one to `act` (once per window) as soon as it is on the screen, that is done with its set-up.
 class WindowWaiter {
 public:
     WindowWaiter(std::wstring title, std::function<void(HWND)> act)
@@ -93,7 +93,7 @@ private:
             HWND window = ::FindWindowW(nullptr, title_.c_str());
             DWORD process = 0;
             if (window) ::GetWindowThreadProcessId(window, &process);
-            if (window && window != last && process == ::GetCurrentProcessId()) {
+            if (window && window != last && process == ::GetCurrentProcessId() && ::IsWindowVisible(window)) {
                 last = window;
                 ++found_;
                 act_(window);
@@ -168,7 +168,7 @@ TEST_F(ControllerOnWindowTest, FirstStartOnADomainMemberAsksForTheDomainUserThen
     {
         // The user enters the domain account and leaves with Cancel, which stores it all the same.
         WindowWaiter user(L"Dockvane in domain user name settings", [&](HWND dialog) {
-            shownDuringStartUp = !startUpDone && ::IsWindowVisible(dialog);
+            shownDuringStartUp = !startUpDone;
             ::SetDlgItemTextW(dialog, IDC_DOMAIN_USER_NAME, L"CORP\\backup");
             ::SetDlgItemTextW(dialog, IDC_DOMAIN_PASSWORD, L"Secret1");
             ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
