@@ -122,7 +122,7 @@ public:
         driveDialogAnswers.pop_front();
         return answer;
     }
-    void ShowDomainUserDialog() override { ++domainDialogs; }
+    void ShowDomainUserDialog(TUserManager&, TApplicationSettings&) override { ++domainDialogs; }
     void ShowAboutBox() override { ++aboutBoxes; }
     void ShowAutoPlayDialog(char16_t letter, std::u16string_view caption) override {
         autoPlayDialogs.emplace_back(letter, caption);

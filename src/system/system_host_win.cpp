@@ -103,6 +103,11 @@ std::u16string TWinSystemHost::ExecutablePath() {
 void TWinSystemHost::ProcessMessages() {
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // The quit request belongs to the message loop: put it back and stop, or Exit is lost.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
