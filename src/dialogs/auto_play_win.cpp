@@ -22,6 +22,9 @@ TAutoPlayWindow::~TAutoPlayWindow() {
 }
 
 void TAutoPlayWindow::Show(char16_t drive, std::u16string_view caption) {
+    // One window per object: a request while it is open must not take over the open dialog's drive
+    // or window (which then could no longer be closed).
+    if (Handle()) return;
     logic_.Drive = drive;
     caption_ = caption;
     ShowModal(nullptr);

@@ -16,7 +16,8 @@ public:
     ~TAutoPlayWindow() override;
 
     // Sets the drive and the caption ("BACKUP (E:)") and shows the dialog modally, without an owner;
-    // on "Ok" with "Open folder to view files" chosen the drive root opens in Explorer.
+    // on "Ok" with "Open folder to view files" chosen the drive root opens in Explorer. Does nothing
+    // while the dialog is open already.
     void Show(char16_t drive, std::u16string_view caption);
     // The same steps without the modal loop, the window left hidden: for tests.
     HWND ShowModeless(char16_t drive, std::u16string_view caption);

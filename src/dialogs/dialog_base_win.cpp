@@ -25,6 +25,9 @@ void RegisterCommonControls() {
 }  // namespace
 
 INT_PTR TDialogBase::ShowModal(HWND owner) {
+    // A second window for the same object would take over its handle: the first could then no
+    // longer be closed.
+    if (hwnd_) return 0;
     RegisterCommonControls();
     modal_ = true;
     result_ = -1;

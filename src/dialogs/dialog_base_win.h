@@ -20,7 +20,8 @@ public:
     TDialogBase(const TDialogBase&) = delete;
     TDialogBase& operator=(const TDialogBase&) = delete;
 
-    // Runs the dialog until it closes; answers its result (IDOK, IDCANCEL, or 0 for none).
+    // Runs the dialog until it closes; answers its result (IDOK, IDCANCEL, or 0 for none). A dialog
+    // that is open already is left as it is, and the answer is 0.
     INT_PTR ShowModal(HWND owner);
     // Creates the window and returns at once: for tests, which then send it messages.
     HWND CreateModeless(HWND owner);

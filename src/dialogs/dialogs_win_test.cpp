@@ -190,6 +190,32 @@ TEST_F(DriveSettingsWindowTest, DisableAsksThenHandsTheDriveToTheControllerAndCl
     }
 }
 
+TEST_F(DriveSettingsWindowTest, AFailingControllerLeavesTheDialogUsable) {
+    host.drives[u'E'].attachedShare = u"eshare";
+    const struct {
+        int button;
+        const char16_t* raiseIn;
+    } cases[] = {{IDC_DISABLE, u"RemoveNASDrive"}, {IDC_DISABLE_REMOVE, u"EjectRemovableDriveByLetter"}};
+    for (const auto& c : cases) {
+        host.raiseIn = c.raiseIn;
+        messages.clear();
+        TModifyNASWindow window(host, mModify, u'E');
+        HWND dialog = Open(window);
+        Click(dialog, c.button);
+        // The question, then the error; the busy panel is gone and every button works again.
+        ASSERT_EQ(messages.size(), 2u) << c.button;
+        EXPECT_NE(messages[1].find(ToWide(c.raiseIn) + L" failed"), std::wstring::npos) << c.button;
+        ASSERT_TRUE(IsWindow(dialog)) << c.button;
+        for (int id : {IDC_PLEASE_WAIT, IDC_PLEASE_WAIT_TEXT, IDC_PLEASE_WAIT_BAR}) EXPECT_FALSE(Shown(dialog, id));
+        for (int id : {IDC_UPDATE, IDC_DISABLE, IDC_DISABLE_REMOVE, IDCANCEL}) {
+            EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, id))) << c.button << " " << id;
+        }
+        Click(dialog, IDCANCEL);
+        EXPECT_FALSE(IsWindow(dialog)) << c.button;
+        EXPECT_EQ(window.Result(), mrCancel) << c.button;
+    }
+}
+
 TEST(AutoPlayWindowTest, ShowsTheChoicesAndKeepsTheSelectionForTheNextDrive) {
     TAutoPlayWindow window;
     std::vector<std::u16string> explored;

@@ -25,6 +25,30 @@ std::u16string_view TrimControls(std::u16string_view text) {
     return text;
 }
 
+// The busy panel for as long as the controller works on the drive: it goes again however that work
+// ends, also when it raises (the error still goes on to whoever reports it).
+class BusyScope {
+public:
+    BusyScope(TModifyNASControls& controls, IModifyNASView& view) : controls_(controls), view_(view) {
+        controls_.pnlPleaseWaitVisible = true;
+        view_.ShowBusy();
+    }
+    ~BusyScope() {
+        controls_.pnlPleaseWaitVisible = false;
+        try {
+            view_.EndBusy();
+        } catch (...) {
+            // Nothing to add to an error already on its way.
+        }
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    TModifyNASControls& controls_;
+    IModifyNASView& view_;
+};
+
 }  // namespace
 
 std::u16string ShareNameFromLabel(std::u16string_view label) {
@@ -246,8 +270,7 @@ bool TfmModifyNAS::FormClose(TModalResult result) {
 
 void TfmModifyNAS::btnDisableClick() {
     if (!view_.Confirm(kConfirmDisable)) return;
-    Controls.pnlPleaseWaitVisible = true;
-    view_.ShowBusy();
+    const BusyScope busy(Controls, view_);
     host_.RemoveNASDrive(DriveChar());
     Controls.btnDisableEnabled = false;
     view_.CloseDialog(mrCancel);
@@ -255,8 +278,7 @@ void TfmModifyNAS::btnDisableClick() {
 
 void TfmModifyNAS::btnDisableRemoveClick() {
     if (!view_.Confirm(kConfirmEject)) return;
-    Controls.pnlPleaseWaitVisible = true;
-    view_.ShowBusy();
+    const BusyScope busy(Controls, view_);
     host_.DisconnectNASDrive(DriveChar());
     host_.EjectRemovableDriveByLetter(DriveChar());
     view_.CloseDialog(mrCancel);

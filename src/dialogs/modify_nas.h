@@ -86,6 +86,9 @@ public:
     virtual void FocusShareName() = 0;
     // Shows the controls as they are now, then the busy panel; lets pending messages run.
     virtual void ShowBusy() = 0;
+    // Hides the busy panel and gives the buttons back, as the controls now are. Nothing once the
+    // dialog is closing.
+    virtual void EndBusy() = 0;
     virtual void CloseDialog(TModalResult result) = 0;
     virtual void SetClipboardText(std::u16string_view text) = 0;
 };

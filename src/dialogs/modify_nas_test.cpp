@@ -31,6 +31,7 @@ public:
     }
     void FocusShareName() override { events.push_back(u"FocusShareName"); }
     void ShowBusy() override { events.push_back(u"ShowBusy"); }
+    void EndBusy() override { events.push_back(u"EndBusy"); }
     void CloseDialog(TModalResult result) override { closedWith = result; }
     void SetClipboardText(std::u16string_view text) override { clipboard = std::u16string(text); }
 };
@@ -271,12 +272,39 @@ TEST_F(ModifyNASTest, DisableAndEjectAskFirstAndCloseAsCancel) {
             auto dialog = Open(mModify, u'E');
             (dialog.get()->*c.click)();
             std::vector<std::u16string> expectedEvents{u"Confirm " + std::u16string(c.question)};
-            if (answer) expectedEvents.push_back(u"ShowBusy");
+            if (answer) expectedEvents.insert(expectedEvents.end(), {u"ShowBusy", u"EndBusy"});
             EXPECT_EQ(view.events, expectedEvents) << c.name;
             EXPECT_EQ(host.calls, answer ? c.calls : std::vector<std::u16string>{}) << c.name;
             EXPECT_EQ(view.closedWith, answer ? std::optional(mrCancel) : std::nullopt) << c.name;
             EXPECT_EQ(ReadFile(u'E', kDriveConfigFileName), u"<missing>") << c.name;
         }
+    }
+}
+
+TEST_F(ModifyNASTest, AFailingControllerEndsTheBusyStateAndTheErrorGoesOn) {
+    host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", u"eshare"};
+    const struct {
+        const char* name;
+        void (TfmModifyNAS::*click)();
+        std::u16string_view raiseIn;
+    } cases[] = {
+        {"Disable", &TfmModifyNAS::btnDisableClick, u"RemoveNASDrive"},
+        {"Eject, unsharing fails", &TfmModifyNAS::btnDisableRemoveClick, u"DisconnectNASDrive"},
+        {"Eject, the eject fails", &TfmModifyNAS::btnDisableRemoveClick, u"EjectRemovableDriveByLetter"},
+    };
+    for (const auto& c : cases) {
+        view = {};
+        host.raiseIn = c.raiseIn;
+        auto dialog = Open(mModify, u'E');
+        EXPECT_THROW((dialog.get()->*c.click)(), EOSError) << c.name;
+        const auto& controls = dialog->Controls;
+        EXPECT_FALSE(controls.pnlPleaseWaitVisible) << c.name;
+        ASSERT_FALSE(view.events.empty()) << c.name;
+        EXPECT_EQ(view.events.back(), u"EndBusy") << c.name;
+        // The dialog stays open with every button as it was, so the user can try again or cancel.
+        EXPECT_EQ(view.closedWith, std::nullopt) << c.name;
+        EXPECT_TRUE(controls.btnUpdateEnabled && controls.btnDisableEnabled && controls.btnDisableRemoveEnabled)
+            << c.name;
     }
 }
 

@@ -220,6 +220,13 @@ void TModifyNASWindow::ShowBusy() {
     ProcessPendingMessages();
 }
 
+void TModifyNASWindow::EndBusy() {
+    if (closing_ || !Handle()) return;
+    SendMessageW(Item(IDC_PLEASE_WAIT_BAR), PBM_SETMARQUEE, FALSE, 0);
+    EnableWindow(Item(IDCANCEL), TRUE);
+    Render();
+}
+
 void TModifyNASWindow::CloseDialog(TModalResult result) {
     if (closing_) return;
     closing_ = true;

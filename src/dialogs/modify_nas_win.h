@@ -38,6 +38,7 @@ private:
     bool Confirm(std::u16string_view text) override;
     void FocusShareName() override;
     void ShowBusy() override;
+    void EndBusy() override;
     void CloseDialog(TModalResult result) override;
     void SetClipboardText(std::u16string_view text) override;
 

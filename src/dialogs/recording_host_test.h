@@ -11,6 +11,7 @@
 
 #include "dialogs/modify_nas.h"
 #include "drives/volume_query.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "testing/temp_folder.h"
@@ -28,7 +29,7 @@ struct TFakeDrive {
 // The controller as the dialog sees it: drives in temporary folders, calls recorded.
 class TRecordingHost : public IDriveSettingsHost {
 public:
-    explicit TRecordingHost(TempFolder& folder) : folder_(folder), settings(folder.File(u"Settings.ini")) {
+    explicit TRecordingHost(TempFolder& folder) : settings(folder.File(u"Settings.ini")), folder_(folder) {
         settings.FDefaultShareUserName = u"dockvane";
         settings.FPasswordSalt = u"salt";
     }
@@ -37,6 +38,8 @@ public:
     std::vector<std::u16string> users{u"dockvane"};
     TApplicationSettings settings;
     std::vector<std::u16string> calls;
+    // The controller operation (by name) that raises an error after it was recorded.
+    std::u16string raiseIn;
 
     std::u16string Root(char16_t drive) {
         const std::u16string root = folder_.File(std::u16string(1, drive));
@@ -97,16 +100,19 @@ public:
     }
     std::u16string getHostname() override { return u"OFFICE (\\\\10.0.0.5)"; }
     TApplicationSettings& ApplicationSettings() override { return settings; }
-    void RemoveNASDrive(char16_t drive) override { calls.push_back(u"RemoveNASDrive " + std::u16string(1, drive)); }
-    void DisconnectNASDrive(char16_t drive) override {
-        calls.push_back(u"DisconnectNASDrive " + std::u16string(1, drive));
-    }
+    void RemoveNASDrive(char16_t drive) override { Record(u"RemoveNASDrive", drive); }
+    void DisconnectNASDrive(char16_t drive) override { Record(u"DisconnectNASDrive", drive); }
     bool EjectRemovableDriveByLetter(char16_t drive) override {
-        calls.push_back(u"EjectRemovableDriveByLetter " + std::u16string(1, drive));
+        Record(u"EjectRemovableDriveByLetter", drive);
         return true;
     }
 
 private:
+    void Record(std::u16string_view operation, char16_t drive) {
+        calls.push_back(std::u16string(operation) + u" " + std::u16string(1, drive));
+        if (operation == raiseIn) throw EOSError(std::u16string(operation) + u" failed", 5);
+    }
+
     TempFolder& folder_;
 };
 

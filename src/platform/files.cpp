@@ -28,16 +28,21 @@ std::u16string CannotOpenMessage(std::u16string_view path, std::uint32_t code) {
     return u"Cannot open file \"" + std::u16string(path) + u"\". " + SystemErrorText(code);
 }
 
-std::optional<std::string> ReadReplaceableFile(std::u16string_view path) {
+std::optional<std::string> ReadReplaceableFile(std::u16string_view path, std::size_t maxBytes) {
+    const auto openError = [maxBytes](std::u16string_view file, std::uint32_t code) {
+        if (code != kFileTooLarge) return EFOpenError(CannotOpenMessage(file, code));
+        return EFOpenError(u"Cannot open file \"" + std::u16string(file) + u"\". It holds more than " +
+                           IntToStr(static_cast<std::int64_t>(maxBytes)) + u" bytes.");
+    };
     std::string bytes;
-    Status status = ReadWholeFile(path, bytes);
+    Status status = ReadWholeFile(path, bytes, maxBytes);
     if (status.ok()) return bytes;
-    if (!IsMissing(status.code)) throw EFOpenError(CannotOpenMessage(path, status.code));
+    if (!IsMissing(status.code)) throw openError(path, status.code);
 
     const std::u16string twin = CompleteTwinOf(path);
-    status = ReadWholeFile(twin, bytes);
+    status = ReadWholeFile(twin, bytes, maxBytes);
     if (status.ok()) return bytes;
-    if (!IsMissing(status.code)) throw EFOpenError(CannotOpenMessage(twin, status.code));
+    if (!IsMissing(status.code)) throw openError(twin, status.code);
     return std::nullopt;
 }
 
@@ -64,14 +69,26 @@ bool DeleteReplaceableFile(std::u16string_view path) {
     return RemoveFile(path).ok();
 }
 
-std::optional<std::vector<std::u16string>> ReadTextLines(std::u16string_view path) {
-    const std::optional<std::string> bytes = ReadReplaceableFile(path);
+std::optional<TextLines> ReadTextFile(std::u16string_view path, std::size_t maxBytes) {
+    const std::optional<std::string> bytes = ReadReplaceableFile(path, maxBytes);
     if (!bytes) return std::nullopt;
-    return SplitLines(DecodeFileText(*bytes));
+    FileText text = DecodeTextFile(*bytes);
+    if (!text.whole) {
+        // Half a character at the end: writing the text back would lose that byte.
+        throw EFOpenError(u"Cannot open file \"" + std::u16string(path) +
+                          u"\". Its byte-order mark says UTF-16, but it holds an odd number of bytes.");
+    }
+    return TextLines{SplitLines(text.text), text.encoding};
 }
 
-std::string EncodeTextLines(const std::vector<std::u16string>& lines) {
-    return ToAnsi(JoinLines(lines));
+std::optional<std::vector<std::u16string>> ReadTextLines(std::u16string_view path) {
+    std::optional<TextLines> text = ReadTextFile(path);
+    if (!text) return std::nullopt;
+    return std::move(text->lines);
+}
+
+std::string EncodeTextLines(const std::vector<std::u16string>& lines, TextEncoding encoding) {
+    return EncodeTextFile(JoinLines(lines), encoding);
 }
 
 }  // namespace dv::fs

@@ -2,11 +2,14 @@
 // become slashes and a drive letter reaches a host folder only when one was mapped to it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/text.h"
 
 namespace dv::fs {
 
@@ -20,10 +23,13 @@ struct [[nodiscard]] Status {
 inline constexpr std::uint32_t kFileNotFound = 2;   // ERROR_FILE_NOT_FOUND
 inline constexpr std::uint32_t kPathNotFound = 3;   // ERROR_PATH_NOT_FOUND
 inline constexpr std::uint32_t kAccessDenied = 5;   // ERROR_ACCESS_DENIED
+inline constexpr std::uint32_t kFileTooLarge = 223;  // ERROR_FILE_TOO_LARGE
+inline constexpr std::size_t kAnySize = static_cast<std::size_t>(-1);
 
 // --- One system call each (platform files) ---
 
-Status ReadWholeFile(std::u16string_view path, std::string& bytes);
+// A file of more than `maxBytes` is not read (kFileTooLarge).
+Status ReadWholeFile(std::u16string_view path, std::string& bytes, std::size_t maxBytes = kAnySize);
 // Creates or truncates the file, writes the bytes and flushes them to the medium.
 Status WriteNewFile(std::u16string_view path, std::string_view bytes);
 // Appends to an existing file and flushes.
@@ -58,18 +64,28 @@ void MapDrive(char16_t letter, std::u16string_view hostFolder);
 std::u16string CompleteTwinOf(std::u16string_view path);
 
 // The file's bytes, or those of its complete twin when the file itself is missing; nothing when
-// neither exists. Raises EFOpenError when the file exists but cannot be read.
-std::optional<std::string> ReadReplaceableFile(std::u16string_view path);
+// neither exists. Raises EFOpenError when the file exists but cannot be read, or holds more than
+// `maxBytes`.
+std::optional<std::string> ReadReplaceableFile(std::u16string_view path, std::size_t maxBytes = kAnySize);
 // Replaces (or creates) the file. Raises EFCreateError when it cannot; the old file is then left as
 // it was.
 void ReplaceFileContents(std::u16string_view path, std::string_view bytes);
 // Deletes the file and a twin it may have left; true when the file itself was deleted.
 bool DeleteReplaceableFile(std::u16string_view path);
 
-// Text files: decoded by their byte-order mark or from the system code page; written in the system
-// code page with CR LF after every line.
+// Text files: decoded by their byte-order mark or from the system code page, and written in an
+// encoding of the caller's choice (a file that is written back: the one it was read in) with CR LF
+// after every line.
+struct TextLines {
+    std::vector<std::u16string> lines;
+    TextEncoding encoding = TextEncoding::SystemCodePage;
+};
+// Nothing when neither the file nor its twin exists. Raises EFOpenError when the file cannot be read,
+// and when its text cannot be written back as it stands (UTF-16 of an odd number of bytes).
+std::optional<TextLines> ReadTextFile(std::u16string_view path, std::size_t maxBytes = kAnySize);
 std::optional<std::vector<std::u16string>> ReadTextLines(std::u16string_view path);
-std::string EncodeTextLines(const std::vector<std::u16string>& lines);
+std::string EncodeTextLines(const std::vector<std::u16string>& lines,
+                            TextEncoding encoding = TextEncoding::SystemCodePage);
 
 // The messages of the file error kinds.
 std::u16string CannotCreateMessage(std::u16string_view path, std::uint32_t code);

@@ -111,7 +111,7 @@ void MapDrive(char16_t letter, std::u16string_view hostFolder) {
     }
 }
 
-Status ReadWholeFile(std::u16string_view path, std::string& bytes) {
+Status ReadWholeFile(std::u16string_view path, std::string& bytes, std::size_t maxBytes) {
     return OnHostPath(path, [&](const std::string& host) {
         const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return LastError();
@@ -119,6 +119,10 @@ Status ReadWholeFile(std::u16string_view path, std::string& bytes) {
         if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
             ::close(fd);
             return Status{kAccessDenied};
+        }
+        if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
+            ::close(fd);
+            return Status{kFileTooLarge};
         }
         bytes.clear();
         char buffer[64 * 1024];
@@ -131,6 +135,10 @@ Status ReadWholeFile(std::u16string_view path, std::string& bytes) {
                 break;
             }
             if (got == 0) break;
+            if (static_cast<std::size_t>(got) > maxBytes - bytes.size()) {  // it grew meanwhile
+                status = Status{kFileTooLarge};
+                break;
+            }
             bytes.append(buffer, static_cast<std::size_t>(got));
         }
         ::close(fd);
@@ -204,6 +212,7 @@ std::u16string SystemErrorText(std::uint32_t code) {
         case 145: return u"The directory is not empty.";
         case 183: return u"Cannot create a file when that file already exists.";
         case 206: return u"The filename or extension is too long.";
+        case kFileTooLarge: return u"The file size exceeds the limit allowed and cannot be saved.";
         default: return u"System error " + IntToStr(code) + u".";
     }
 }

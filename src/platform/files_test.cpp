@@ -75,6 +75,43 @@ TEST_F(ReplaceFileTest, UnreadableFileRaisesOpenError) {
     EXPECT_THROW(ReadReplaceableFile(file), EFOpenError);
 }
 
+TEST_F(ReplaceFileTest, TextLinesKeepTheirEncoding) {
+    WriteBytes(ToFsPath(file), std::string("\xFE\xFF\0a\0\n\x20\xAC", 8));
+    const std::optional<TextLines> text = ReadTextFile(file);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->encoding, TextEncoding::Utf16BeBom);
+    EXPECT_EQ(text->lines, (std::vector<std::u16string>{u"a", u"\u20AC"}));
+    EXPECT_EQ(EncodeTextLines(text->lines, text->encoding), std::string("\xFE\xFF\0a\0\r\0\n\x20\xAC\0\r\0\n", 14));
+    EXPECT_EQ(EncodeTextLines(text->lines), "a\r\n\x80\r\n");  // the system code page unless told
+}
+
+TEST_F(ReplaceFileTest, HalfACharacterAtTheEndIsAnOpenError) {
+    // Writing such a text back would lose its last byte: it is refused with a reason, and left alone.
+    const std::string bytes("\xFF\xFEk\0=\0v", 7);
+    WriteBytes(ToFsPath(file), bytes);
+    try {
+        (void)ReadTextFile(file);
+        FAIL() << "no error";
+    } catch (const EFOpenError& error) {
+        EXPECT_EQ(error.Message(), u"Cannot open file \"" + file +
+                                       u"\". Its byte-order mark says UTF-16, but it holds an odd number of bytes.");
+    }
+    EXPECT_EQ(ReadBytes(ToFsPath(file)), bytes);
+}
+
+TEST_F(ReplaceFileTest, FileLargerThanAskedForIsAnOpenError) {
+    WriteBytes(ToFsPath(file), "12345");
+    EXPECT_EQ(ReadReplaceableFile(file, 5), "12345");
+    try {
+        (void)ReadReplaceableFile(file, 4);
+        FAIL() << "no error";
+    } catch (const EFOpenError& error) {
+        EXPECT_EQ(error.Message(), u"Cannot open file \"" + file + u"\". It holds more than 4 bytes.");
+    }
+    std::string bytes;
+    EXPECT_EQ(ReadWholeFile(file, bytes, 4).code, kFileTooLarge);
+}
+
 TEST(Files, PrimitivesReportWin32Codes) {
     TempFolder folder;
     const std::u16string file = folder.File(u"a.txt");

@@ -29,12 +29,13 @@ void MapDrive(char16_t, std::u16string_view) {
     // Drive letters are real here.
 }
 
-Status ReadWholeFile(std::u16string_view path, std::string& bytes) {
+Status ReadWholeFile(std::u16string_view path, std::string& bytes, std::size_t maxBytes) {
     const UniqueFileHandle file(::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return LastError();
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size)) return LastError();
+    if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) return Status{kFileTooLarge};
     bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
     std::size_t done = 0;
     while (done < bytes.size()) {

@@ -29,9 +29,29 @@ std::u16string FromUtf16Bytes(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
-}  // namespace
+std::string ToUtf16Bytes(std::u16string_view text, bool bigEndian) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        out.push_back(bigEndian ? high : low);
+        out.push_back(bigEndian ? low : high);
+    }
+    return out;
+}
 
-std::u16string FromUtf8(std::string_view utf8) {
+// A byte that begins no well-formed UTF-8 sequence stands for itself as an unpaired low surrogate;
+// ASCII is always well-formed, so only bytes 0x80-0xFF need this.
+constexpr char16_t kByteEscape = 0xDC00;
+
+bool IsByteEscape(char16_t unit) {
+    return unit >= kByteEscape + 0x80 && unit <= kByteEscape + 0xFF;
+}
+
+// `keepBytes`: each byte that begins no well-formed sequence becomes its escape, and decoding goes on
+// with the next byte; otherwise such bytes become U+FFFD.
+std::u16string DecodeUtf8(std::string_view utf8, bool keepBytes) {
     std::u16string out;
     out.reserve(utf8.size());
     std::size_t i = 0;
@@ -52,7 +72,7 @@ std::u16string FromUtf8(std::string_view utf8) {
         } else if ((lead & 0xF8) == 0xF0) {
             extra = 3, cp = lead & 0x07, min = 0x10000;
         } else {
-            out.push_back(kReplacement);
+            out.push_back(keepBytes ? static_cast<char16_t>(kByteEscape + lead) : kReplacement);
             ++i;
             continue;
         }
@@ -63,8 +83,13 @@ std::u16string FromUtf8(std::string_view utf8) {
             cp = cp << 6 | (cont & 0x3F);
         }
         if (j != i + extra + 1 || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out.push_back(kReplacement);
-            i = j > i + 1 ? j : i + 1;
+            if (keepBytes) {
+                out.push_back(static_cast<char16_t>(kByteEscape + lead));
+                ++i;
+            } else {
+                out.push_back(kReplacement);
+                i = j > i + 1 ? j : i + 1;
+            }
             continue;
         }
         AppendUtf16(out, cp);
@@ -73,7 +98,9 @@ std::u16string FromUtf8(std::string_view utf8) {
     return out;
 }
 
-std::string ToUtf8(std::u16string_view text) {
+// `keepBytes`: an unpaired escape is written as the byte it stands for; other unpaired surrogates
+// become U+FFFD.
+std::string EncodeUtf8(std::u16string_view text, bool keepBytes) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -81,6 +108,9 @@ std::string ToUtf8(std::u16string_view text) {
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
+        } else if (keepBytes && IsByteEscape(text[i])) {
+            out.push_back(static_cast<char>(text[i] - kByteEscape));
+            continue;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = kReplacement;
         }
@@ -103,11 +133,44 @@ std::string ToUtf8(std::u16string_view text) {
     return out;
 }
 
+}  // namespace
+
+std::u16string FromUtf8(std::string_view utf8) {
+    return DecodeUtf8(utf8, false);
+}
+
+std::string ToUtf8(std::u16string_view text) {
+    return EncodeUtf8(text, false);
+}
+
+FileText DecodeTextFile(std::string_view bytes) {
+    FileText file;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        file.encoding = TextEncoding::Utf8Bom;
+        file.text = DecodeUtf8(bytes.substr(3), true);
+    } else if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+        const bool bigEndian = bytes[0] == '\xFE';
+        file.encoding = bigEndian ? TextEncoding::Utf16BeBom : TextEncoding::Utf16LeBom;
+        file.text = FromUtf16Bytes(bytes.substr(2), bigEndian);
+        file.whole = bytes.size() % 2 == 0;
+    } else {
+        file.text = FromAnsi(bytes);
+    }
+    return file;
+}
+
 std::u16string DecodeFileText(std::string_view bytes) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return FromUtf8(bytes.substr(3));
-    if (bytes.substr(0, 2) == "\xFF\xFE") return FromUtf16Bytes(bytes.substr(2), false);
-    if (bytes.substr(0, 2) == "\xFE\xFF") return FromUtf16Bytes(bytes.substr(2), true);
-    return FromAnsi(bytes);
+    return DecodeTextFile(bytes).text;
+}
+
+std::string EncodeTextFile(std::u16string_view text, TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::Utf8Bom: return "\xEF\xBB\xBF" + EncodeUtf8(text, true);
+        case TextEncoding::Utf16LeBom: return "\xFF\xFE" + ToUtf16Bytes(text, false);
+        case TextEncoding::Utf16BeBom: return "\xFE\xFF" + ToUtf16Bytes(text, true);
+        case TextEncoding::SystemCodePage: break;
+    }
+    return ToAnsi(text);
 }
 
 std::vector<std::u16string> SplitLines(std::u16string_view text) {
@@ -133,6 +196,29 @@ std::u16string JoinLines(const std::vector<std::u16string>& lines) {
         text += u"\r\n";
     }
     return text;
+}
+
+std::u16string VisibleText(std::u16string_view text) {
+    constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    std::u16string out;
+    out.reserve(text.size());
+    for (const char16_t c : text) {
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+        if (!control) {
+            out.push_back(c);
+        } else if (c == u'\r') {
+            out += u"\\r";
+        } else if (c == u'\n') {
+            out += u"\\n";
+        } else if (c == u'\t') {
+            out += u"\\t";
+        } else {
+            out += u"\\x";
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0xF]);
+        }
+    }
+    return out;
 }
 
 char16_t FoldCase(char16_t c) {

@@ -43,6 +43,63 @@ TEST(DecodeFileText, FollowsTheByteOrderMark) {
     for (const auto& c : cases) EXPECT_EQ(DecodeFileText(c.bytes), c.text) << c.bytes;
 }
 
+TEST(TextFiles, WrittenBackInTheEncodingTheyWereReadIn) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        TextEncoding encoding;
+        std::u16string text;
+        bool whole = true;
+    };
+    const Case cases[] = {
+        {"system code page", "Caf\xE9 \x80", TextEncoding::SystemCodePage, u"Caf\u00E9 \u20AC"},
+        {"UTF-8", "\xEF\xBB\xBF" "Caf\xC3\xA9 \xE6\xBC\xA2\xE5\xAD\x97 \xE2\x82\xAC", TextEncoding::Utf8Bom,
+         u"Caf\u00E9 \u6F22\u5B57 \u20AC"},
+        {"UTF-16 LE", std::string("\xFF\xFE" "C\0\xE9\0\x22\x6F\x3D\xD8\x00\xDE", 12), TextEncoding::Utf16LeBom,
+         u"C\u00E9\u6F22\U0001F600"},
+        {"UTF-16 BE", std::string("\xFE\xFF\0C\x6F\x22", 6), TextEncoding::Utf16BeBom, u"C\u6F22"},
+        {"mark alone", "\xEF\xBB\xBF", TextEncoding::Utf8Bom, u""},
+        {"UTF-16 mark alone", "\xFF\xFE", TextEncoding::Utf16LeBom, u""},
+        {"empty", "", TextEncoding::SystemCodePage, u""},
+        {"NUL bytes", std::string("a\0b", 3), TextEncoding::SystemCodePage, std::u16string(u"a\0b", 3)},
+        // Bytes that are no UTF-8 stand for themselves and are written back as they were.
+        {"invalid UTF-8", "\xEF\xBB\xBF" "a\xFF\xC3(\xED\xA0\x80\xF4\x90\x80\x80\xC0\xAF\xE2\x82",
+         TextEncoding::Utf8Bom, u"a\xDCFF\xDCC3(\xDCED\xDCA0\xDC80\xDCF4\xDC90\xDC80\xDC80\xDCC0\xDCAF\xDCE2\xDC82"},
+        {"unpaired surrogates in UTF-16", std::string("\xFF\xFE\x00\xD8x\0\x80\xDC", 8), TextEncoding::Utf16LeBom,
+         u"\xD800x\xDC80"},
+        {"UTF-16 of an odd length", std::string("\xFF\xFEh\0i", 5), TextEncoding::Utf16LeBom, u"h", false},
+    };
+    for (const auto& c : cases) {
+        const FileText file = DecodeTextFile(c.bytes);
+        EXPECT_EQ(file.text, c.text) << c.name;
+        EXPECT_EQ(file.encoding, c.encoding) << c.name;
+        EXPECT_EQ(file.whole, c.whole) << c.name;
+        if (c.whole) EXPECT_EQ(EncodeTextFile(file.text, file.encoding), c.bytes) << c.name;
+    }
+    // Text that does not come from a file: unpaired surrogates other than the byte escapes become
+    // U+FFFD in UTF-8; characters the code page lacks become '?'.
+    EXPECT_EQ(EncodeTextFile(u"\xD800\xDC80", TextEncoding::Utf8Bom), "\xEF\xBB\xBF\xF0\x90\x82\x80");
+    EXPECT_EQ(EncodeTextFile(u"\xDC00", TextEncoding::Utf8Bom), "\xEF\xBB\xBF\xEF\xBF\xBD");
+    EXPECT_EQ(EncodeTextFile(u"\u6F22", TextEncoding::SystemCodePage), "?");
+}
+
+TEST(VisibleText, SpellsEveryControlCharacter) {
+    struct Case {
+        std::u16string text, visible;
+    };
+    const Case cases[] = {
+        {u"plain text > \\ [x]", u"plain text > \\ [x]"},
+        {u"a\r\nb", u"a\\r\\nb"},
+        {u"tab\there", u"tab\\there"},
+        {std::u16string(u"nul\0", 4), u"nul\\x00"},
+        {u"\x01\x1B\x1F\x7F", u"\\x01\\x1B\\x1F\\x7F"},
+        {u"\x80\x85\x9F", u"\\x80\\x85\\x9F"},  // C1, NEL among them
+        {u"\u00A0\u00E9\u20AC\u2122\U0001F600", u"\u00A0\u00E9\u20AC\u2122\U0001F600"},
+        {u"", u""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(VisibleText(c.text), c.visible) << ToUtf8(c.visible);
+}
+
 TEST(SplitLines, EveryLineEndCounts) {
     struct Case {
         std::u16string text;

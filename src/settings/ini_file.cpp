@@ -65,22 +65,29 @@ std::optional<std::size_t> IniFile::FindKey(const Section& section, std::u16stri
     return std::nullopt;
 }
 
-std::u16string IniFile::ReadString(std::u16string_view section, std::u16string_view key,
-                                   std::u16string_view defaultValue) const {
-    std::optional<std::u16string_view> value;
-    if (const auto found = FindSection(section)) {
-        if (const auto line = FindKey(*found, key)) value = KeyLineOf(lines_[*line]).value;
-    }
-    if (!value) {
-        // The profile functions drop trailing blanks of the default.
-        while (!defaultValue.empty() && defaultValue.back() == u' ') defaultValue.remove_suffix(1);
-        return std::u16string(defaultValue.substr(0, kMaxValueLength));
-    }
+std::optional<std::u16string_view> IniFile::ValueOf(std::u16string_view line) {
+    const std::optional<std::u16string_view> value = KeyLineOf(line).value;
+    if (!value) return std::nullopt;
     std::u16string_view text = *value;
     if (text.size() >= 2 && (text.front() == u'"' || text.front() == u'\'') && text.back() == text.front()) {
         text = text.substr(1, text.size() - 2);
     }
-    return std::u16string(text.substr(0, kMaxValueLength));
+    // The system takes every value it is handed up to its first NUL: a value that went on behind one
+    // would name one thing here and another there.
+    text = text.substr(0, text.find(u'\0'));
+    return text.substr(0, kMaxValueLength);
+}
+
+std::u16string IniFile::ReadString(std::u16string_view section, std::u16string_view key,
+                                   std::u16string_view defaultValue) const {
+    if (const auto found = FindSection(section)) {
+        if (const auto line = FindKey(*found, key)) {
+            if (const auto value = ValueOf(lines_[*line])) return std::u16string(*value);
+        }
+    }
+    // The profile functions drop trailing blanks of the default.
+    while (!defaultValue.empty() && defaultValue.back() == u' ') defaultValue.remove_suffix(1);
+    return std::u16string(defaultValue.substr(0, kMaxValueLength));
 }
 
 void IniFile::WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value) {
@@ -91,6 +98,10 @@ void IniFile::WriteString(std::u16string_view section, std::u16string_view key, 
         return;
     }
     if (const auto line = FindKey(*found, key)) {
+        // A line that already reads as the value stays as it stands, so that nothing a read does not
+        // return (the part of a value past kMaxValueLength, enclosing quotes) is lost by writing
+        // back what was read.
+        if (ValueOf(lines_[*line]) == value) return;
         // Only the value changes: the key and the blanks around "=" stay as they stood.
         std::u16string& text = lines_[*line];
         std::size_t valueStart = text.find(u'=');

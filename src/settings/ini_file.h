@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace dv {
 
 class IniFile {
@@ -17,7 +19,8 @@ public:
     static constexpr std::size_t kMaxValueLength = 2047;
 
     IniFile() = default;
-    explicit IniFile(std::vector<std::u16string> lines) : lines_(std::move(lines)) {}
+    explicit IniFile(std::vector<std::u16string> lines, TextEncoding encoding = TextEncoding::SystemCodePage)
+        : lines_(std::move(lines)), encoding_(encoding) {}
 
     // The key's value: blanks around it and one pair of enclosing quotes dropped, at most
     // kMaxValueLength characters. `defaultValue` (trailing blanks dropped) when the section or key
@@ -25,12 +28,15 @@ public:
     std::u16string ReadString(std::u16string_view section, std::u16string_view key,
                               std::u16string_view defaultValue) const;
 
-    // Sets the key's value: an existing key's line is rewritten where it stands; a new key goes after
-    // the last line of its section that is not blank; a new section goes at the end of the file.
+    // Sets the key's value: an existing key's line is rewritten where it stands (unless it already
+    // reads as the value); a new key goes after the last line of its section that is not blank; a
+    // new section goes at the end of the file.
     void WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value);
 
     const std::vector<std::u16string>& Lines() const { return lines_; }
     std::vector<std::u16string>& Lines() { return lines_; }
+    // The encoding the file was read in, and is written back in.
+    TextEncoding Encoding() const { return encoding_; }
 
 private:
     struct Section {
@@ -39,8 +45,11 @@ private:
     };
     std::optional<Section> FindSection(std::u16string_view name) const;
     std::optional<std::size_t> FindKey(const Section& section, std::u16string_view key) const;
+    // What a read of the key on this line returns; nothing for a line without "=".
+    static std::optional<std::u16string_view> ValueOf(std::u16string_view line);
 
     std::vector<std::u16string> lines_;
+    TextEncoding encoding_ = TextEncoding::SystemCodePage;
 };
 
 }  // namespace dv

@@ -9,12 +9,13 @@ namespace dv {
 
 void TIniFileBase::Load() {
     IniFile file = ReadIniFile(FSettingsFile);
+    loadedEncoding_ = file.Encoding();
     ToReadableForm(file.Lines());
     TIniPersist::Load(file, *this);
 }
 
 void TIniFileBase::Save() {
-    IniFile file = startFresh_ ? IniFile() : ReadIniFile(FSettingsFile);
+    IniFile file = startFresh_ ? IniFile({}, loadedEncoding_) : ReadIniFile(FSettingsFile);
     ToReadableForm(file.Lines());
 
     // Keys written before a property that cannot be converted stay written; the header step then
@@ -36,7 +37,7 @@ void TIniFileBase::Save() {
         }
     }
     ToStoredForm(lines);
-    WriteIniFile(FSettingsFile, lines);
+    WriteIniFile(FSettingsFile, file);
     startFresh_ = false;
     if (failure) std::rethrow_exception(failure);
 }

@@ -34,6 +34,8 @@ protected:
 private:
     std::u16string FSettingsFile;
     bool startFresh_ = false;
+    // The file's encoding at the last load: a fresh file is written in it too.
+    TextEncoding loadedEncoding_ = TextEncoding::SystemCodePage;
 };
 
 }  // namespace dv

@@ -20,6 +20,31 @@ TEST(IniFileRead, ValuesStopAt2047Characters) {
     EXPECT_EQ(file.ReadString(u"S", u"k", u""), longValue.substr(0, 2047));
 }
 
+TEST(IniFileRead, ValueEndsAtANul) {
+    // What the system would take the value for, wherever it is handed on.
+    const IniFile file({u"[S]", std::u16string(u"k=A\0B", 5), std::u16string(u"q=\"x\0y\"", 7)});
+    EXPECT_EQ(file.ReadString(u"S", u"k", u""), u"A");
+    EXPECT_EQ(file.ReadString(u"S", u"q", u""), u"x");
+}
+
+TEST(IniFileWrite, LineThatReadsAsTheValueStaysWhole) {
+    // Writing back what was read loses nothing a read does not return.
+    const std::u16string longValue(3000, u'v');
+    const std::vector<std::u16string> lines = {u"[S]", u"long=" + longValue, u"quoted = \"a b\"",
+                                               std::u16string(u"nul=A\0B", 7)};
+    IniFile file(lines);
+    for (const std::u16string key : {u"long", u"quoted", u"nul"}) {
+        file.WriteString(u"S", key, file.ReadString(u"S", key, u""));
+    }
+    EXPECT_EQ(file.Lines(), lines);
+    // Another value replaces the whole of the old one.
+    file.WriteString(u"S", u"long", u"short");
+    file.WriteString(u"S", u"nul", u"A");
+    file.WriteString(u"S", u"nul", u"C");
+    EXPECT_EQ(file.Lines()[1], u"long=short");
+    EXPECT_EQ(file.Lines()[3], u"nul=C");
+}
+
 TEST(IniFileWrite, KeepsEveryOtherLineWhereItStands) {
     IniFile file({u"#=== header", u"[General]", u"; comment", u"AutoStart=True", u"Unmapped=7", u"", u"[Sounds]",
                   u"Done=x"});

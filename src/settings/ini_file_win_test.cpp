@@ -43,6 +43,21 @@ TEST(WinIniFile, LongValuesAndSystemCodePageAgree) {
     }
 }
 
+TEST(WinIniFile, FilesWithAByteOrderMarkReadAlike) {
+    testing::TempFolder folder;
+    const std::vector<std::u16string> lines = {u"[Share]", u"Description=Caf\u00E9 \u6F22\u5B57 \u20AC",
+                                               u"PingURL1=http://h/\U0001F600"};
+    for (const TextEncoding encoding : {TextEncoding::Utf8Bom, TextEncoding::Utf16LeBom, TextEncoding::Utf16BeBom}) {
+        const std::u16string file = folder.File(u"encoding" + IntToStr(static_cast<int>(encoding)) + u".ini");
+        fs::ReplaceFileContents(file, fs::EncodeTextLines(lines, encoding));
+        const IniFile ini(*fs::ReadTextLines(file));
+        for (const std::u16string key : {u"Description", u"PingURL1"}) {
+            EXPECT_EQ(ProfileString(file, u"Share", key, u""), ini.ReadString(u"Share", key, u""))
+                << static_cast<int>(encoding) << " " << ToUtf8(key);
+        }
+    }
+}
+
 TEST(WinIniFile, WhatWeWriteTheProfileFunctionsRead) {
     testing::TempFolder folder;
     const std::u16string file = folder.File(u"written.ini");

@@ -84,8 +84,8 @@ std::u16string SetToText(const TSetValue& value) {
 }  // namespace
 
 IniFile ReadIniFile(std::u16string_view fileName) {
-    auto lines = fs::ReadTextLines(fileName);
-    return lines ? IniFile(std::move(*lines)) : IniFile();
+    auto text = fs::ReadTextFile(fileName, kLargestIniFile);
+    return text ? IniFile(std::move(text->lines), text->encoding) : IniFile();
 }
 
 std::u16string GeneratedFileHeader() {
@@ -169,13 +169,13 @@ void TIniPersist::Save(std::u16string_view fileName, TPersistable& obj) {
     } catch (const Exception&) {
         failure = std::current_exception();
     }
-    WriteIniFile(fileName, file.Lines());
+    WriteIniFile(fileName, file);
     if (failure) std::rethrow_exception(failure);
 }
 
-void WriteIniFile(std::u16string_view fileName, const std::vector<std::u16string>& lines) {
+void WriteIniFile(std::u16string_view fileName, const IniFile& file) {
     try {
-        fs::ReplaceFileContents(fileName, fs::EncodeTextLines(lines));
+        fs::ReplaceFileContents(fileName, fs::EncodeTextLines(file.Lines(), file.Encoding()));
     } catch (const EFCreateError&) {
         throw EIniFileException(u"Unable to write to " + std::u16string(fileName));
     }

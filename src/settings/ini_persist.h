@@ -1,6 +1,7 @@
 // Settings records persisted through per-property INI attributes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -85,10 +86,15 @@ public:
     virtual std::vector<TPersistedProperty> PersistedProperties() = 0;
 };
 
-// Reads an INI file (absent: no lines; unreadable: EFOpenError) and replaces one with the given lines
-// (EIniFileException "Unable to write to <file>" when it cannot).
+// Far more than any settings file holds; a drive's file of more is refused rather than read into
+// memory.
+inline constexpr std::size_t kLargestIniFile = 8 * 1024 * 1024;
+
+// Reads an INI file (absent: no lines; unreadable or larger than kLargestIniFile: EFOpenError) and
+// replaces one with the lines of `file`, in the encoding it was read in (EIniFileException "Unable to
+// write to <file>" when it cannot).
 IniFile ReadIniFile(std::u16string_view fileName);
-void WriteIniFile(std::u16string_view fileName, const std::vector<std::u16string>& lines);
+void WriteIniFile(std::u16string_view fileName, const IniFile& file);
 
 class TIniPersist {
 public:

@@ -189,15 +189,21 @@ TEST_F(IniPersistTest, HeaderFurtherDownDoesNotCount) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), GeneratedFileHeader()), 2);
 }
 
-TEST_F(IniPersistTest, SavedFileIsSystemCodePageWithCrLf) {
-    WriteFile({});
-    WriteBytes(ToFsPath(file), "\xEF\xBB\xBF[K]\nText=\xC3\xA9t\xC3\xA9\n");  // UTF-8 with a mark, LF ends
-    record.Load();
-    EXPECT_EQ(record.text, u"\u00E9t\u00E9");
+TEST_F(IniPersistTest, SavedFileKeepsItsEncodingWithCrLf) {
+    // A new file, and one without a byte-order mark, are in the system code page.
+    record.text = u"\u00E9t\u00E9 \u6F22";
     record.Save();
-    const std::string bytes = ReadBytes(ToFsPath(file));
+    std::string bytes = ReadBytes(ToFsPath(file));
     EXPECT_EQ(bytes.substr(0, bytes.find("\r\n")), ToAnsi(GeneratedFileHeader()));
-    EXPECT_NE(bytes.find("[K]\r\nText=\xE9t\xE9\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("[K]\r\nText=\xE9t\xE9 ?\r\n"), std::string::npos);
+
+    WriteBytes(ToFsPath(file), "\xEF\xBB\xBF[K]\nText=\xC3\xA9t\xC3\xA9 \xE6\xBC\xA2\n");  // UTF-8 with a mark, LF ends
+    record.Load();
+    EXPECT_EQ(record.text, u"\u00E9t\u00E9 \u6F22");
+    record.Save();
+    bytes = ReadBytes(ToFsPath(file));
+    EXPECT_EQ(bytes.substr(0, bytes.find("\r\n")), "\xEF\xBB\xBF" + ToUtf8(GeneratedFileHeader()));
+    EXPECT_NE(bytes.find("[K]\r\nText=\xC3\xA9t\xC3\xA9 \xE6\xBC\xA2\r\n"), std::string::npos);
 }
 
 TEST_F(IniPersistTest, WriteFailureNamesTheFile) {

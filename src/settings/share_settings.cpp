@@ -44,6 +44,7 @@ void TShareSettings::Load() {
 void TShareSettings::NumberPingUrls(std::vector<std::u16string>& lines) {
     std::size_t n = 1;
     for (std::u16string& line : lines) {
+        if (line.find(u"PingURL") == std::u16string::npos) continue;  // spares copying every other line
         bool found = false;
         std::u16string numbered = ReplaceAll(line, u"PingURL=", NumberedPingKey(n), found);
         if (!found) continue;
@@ -54,10 +55,14 @@ void TShareSettings::NumberPingUrls(std::vector<std::u16string>& lines) {
 }
 
 void TShareSettings::UnnumberPingUrls(std::vector<std::u16string>& lines) {
+    std::array<std::u16string, kPingUrlSlots> keys;
+    for (std::size_t slot = 1; slot <= kPingUrlSlots; ++slot) keys[slot - 1] = NumberedPingKey(slot);
     for (std::u16string& line : lines) {
-        for (std::size_t slot = 1; slot <= kPingUrlSlots; ++slot) {
+        if (line.find(u"PingURL") == std::u16string::npos) continue;  // spares copying every other line
+        for (const std::u16string& key : keys) {
             bool found = false;
-            line = ReplaceAll(line, NumberedPingKey(slot), u"PingURL=", found);
+            std::u16string unnumbered = ReplaceAll(line, key, u"PingURL=", found);
+            if (found) line = std::move(unnumbered);
         }
     }
     std::erase(lines, std::u16string(u"PingURL="));

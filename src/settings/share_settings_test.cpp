@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -16,6 +19,30 @@ using testing::ToFsPath;
 using testing::WriteBytes;
 
 using Lines = std::vector<std::u16string>;
+using namespace std::string_literals;
+
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+    std::string bytes;
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+// The bytes of a text file in each encoding a file may come in, made without the code under test.
+struct Encoding {
+    const char* name;
+    std::string (*bytes)(std::u16string_view text);
+    bool unicode;
+};
+const Encoding kEncodings[] = {
+    {"system code page", [](std::u16string_view text) { return ToAnsi(text); }, false},
+    {"UTF-8 with a mark", [](std::u16string_view text) { return "\xEF\xBB\xBF" + ToUtf8(text); }, true},
+    {"UTF-16 LE with a mark", [](std::u16string_view text) { return "\xFF\xFE" + Utf16(text, false); }, true},
+    {"UTF-16 BE with a mark", [](std::u16string_view text) { return "\xFE\xFF" + Utf16(text, true); }, true},
+};
 
 class ShareSettingsTest : public ::testing::Test {
 protected:
@@ -173,6 +200,124 @@ TEST_F(ShareSettingsTest, CommentsBlankLinesAndOtherSectionsSurvive) {
     EXPECT_EQ(FileLines(),
               (Lines{GeneratedFileHeader(), u"; written by hand", u"", u"[Share]", u"ShareName=S", u"Custom=keep",
                      u"ShareUserName=", u"Description=", u"AutoRemove=False", u"", u"[Extra]", u"x=1"}));
+}
+
+TEST_F(ShareSettingsTest, AttachWritesTheFileBackInItsOwnEncoding) {
+    const std::u16string contents[] = {u"Caf\u00E9 \u6F22\u5B57 \u20AC", u"plain", u"\U0001F600 \u2122", u""};
+    for (const Encoding& encoding : kEncodings) {
+        for (const std::u16string& content : contents) {
+            const std::string what = std::string(encoding.name) + ": " + ToUtf8(content);
+            // What the file can hold of the content.
+            const std::u16string held = encoding.unicode ? content : FromAnsi(ToAnsi(content));
+            WriteBytes(ToFsPath(file),
+                       encoding.bytes(JoinLines({u"; " + content, u"[Share]", u"ShareName=S", u"Description=" + content,
+                                                 u"AutoRemove=true", u"PingURL=http://a/" + content,
+                                                 u"PingURL=http://b/"})));
+            const TShareSettings settings = Attach();
+            EXPECT_EQ(settings.FShareDescription, held) << what;
+            EXPECT_EQ(settings.PingUrl(0), u"http://a/" + held) << what;
+            EXPECT_EQ(settings.PingUrl(1), u"http://b/") << what;
+            // The rewrite (header, new keys, the addresses numbered and unnumbered again) is in the
+            // file's own encoding; without a mark, byte for byte what the system code page gives.
+            EXPECT_EQ(ReadBytes(ToFsPath(file)),
+                      encoding.bytes(JoinLines({GeneratedFileHeader(), u"; " + content, u"[Share]", u"ShareName=S",
+                                                u"Description=" + content, u"AutoRemove=True",
+                                                u"PingURL=http://a/" + content, u"PingURL=http://b/",
+                                                u"ShareUserName="})))
+                << what;
+        }
+    }
+}
+
+TEST_F(ShareSettingsTest, FreshFileAfterTheOlderKeyKeepsTheEncoding) {
+    WriteBytes(ToFsPath(file), "\xFE\xFF" + Utf16(JoinLines({u"; gone", u"[Share]", u"Name=\u6F22\u5B57"}), true));
+    Attach();
+    EXPECT_EQ(ReadBytes(ToFsPath(file)),
+              "\xFE\xFF" + Utf16(JoinLines({GeneratedFileHeader(), u"[Share]", u"ShareName=\u6F22\u5B57",
+                                            u"ShareUserName=", u"Description=", u"AutoRemove=False"}),
+                                 true));
+}
+
+// Whatever a drive's file holds: it loads, or fails with a reason and stays as it was; what an attach
+// writes back holds every line it read (address lines past the eighth aside), in the file's encoding,
+// and a second attach changes nothing more.
+TEST_F(ShareSettingsTest, HostileFilesLoadOrFailWithoutLosingAnything) {
+    std::u16string bigOther = u"[Other]\r\n";
+    for (int i = 0; bigOther.size() < 5 * 1024 * 1024; ++i) {
+        bigOther += u"key" + IntToStr(i) + u"=" + std::u16string(40, u'x') + u"\r\n";
+    }
+    std::u16string manyAddresses = u"[Share]\r\nShareName=S\r\n";
+    for (int i = 0; i < 300; ++i) manyAddresses += u"PingURL=http://h/" + IntToStr(i) + u"\r\n";
+    std::string everyByte;
+    for (int b = 0; b < 256; ++b) everyByte.push_back(static_cast<char>(b));
+    const std::u16string thousand(1000, u'w');
+    const std::u16string tooLongToRead(3000, u'r');
+
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::u16string shareName;
+        std::size_t addresses;
+        std::u16string description = u"";
+        bool fails = false;
+    } cases[] = {
+        {"empty file", "", u"", 0},
+        {"UTF-8 mark alone", "\xEF\xBB\xBF", u"", 0},
+        {"UTF-16 LE mark alone", "\xFF\xFE", u"", 0},
+        {"UTF-16 BE mark alone", "\xFE\xFF", u"", 0},
+        {"NUL bytes: a value ends at the first", "[Share]\r\nShareName=AB\0CD\r\n; \0\r\nDescription=\0x\r\n"s,
+         u"AB", 0},
+        {"bytes that are no UTF-8", "\xEF\xBB\xBF[Share]\r\nShareName=S\xFF\r\nDescription=\xC3(\xE2\x82\r\n",
+         u"S\xDCFF", 0, u"\xDCC3(\xDCE2\xDC82"},
+        {"more than any settings file holds", "[Share]\r\nShareName=S\r\n; " + std::string(kLargestIniFile, 'x'), u"",
+         0, u"", true},
+        {"UTF-16 of an odd length", "\xFF\xFE" + Utf16(u"[Share]\r\nShareName=S\r\n", false) + "x", u"", 0, u"", true},
+        {"unpaired surrogates in UTF-16", "\xFF\xFE" + Utf16(u"[Share]\r\nShareName=S\xD800\r\n", false), u"S\xD800",
+         0},
+        {"1000-character values", ToAnsi(u"[Share]\r\nShareName=S\r\nDescription=" + thousand + u"\r\nPingURL=" +
+                                         thousand + u"\r\n"),
+         u"S", 1, thousand},
+        {"a value longer than a read returns", ToAnsi(u"[Share]\r\nShareName=S\r\nDescription=" + tooLongToRead),
+         u"S", 0, tooLongToRead.substr(0, 2047)},
+        {"hundreds of address lines", ToAnsi(manyAddresses), u"S", 8},
+        {"5 MB before the section", ToAnsi(bigOther + u"[Share]\r\nShareName=BIG\r\nPingURL=http://h/\r\n"), u"BIG", 1},
+        {"many empty lines", std::string(100000, '\n') + "[Share]\nShareName=S" + std::string(100000, '\n'), u"S", 0},
+        {"lone line ends, no final one", "[Share]\rShareName=S\nDescription=d", u"S", 0, u"d"},
+        {"every byte value", everyByte + "\r\n[Share]\r\nShareName=S" + everyByte, u"S", 0},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(ToFsPath(file), c.bytes);
+        if (c.fails) {
+            TShareSettings settings(file);
+            EXPECT_THROW(settings.Load(), EFOpenError) << c.name;
+            EXPECT_THROW(settings.Save(), EFOpenError) << c.name;
+            EXPECT_EQ(ReadBytes(ToFsPath(file)), c.bytes) << c.name;
+            continue;
+        }
+        const TShareSettings settings = Attach();
+        EXPECT_EQ(settings.FShareName, c.shareName) << c.name;
+        EXPECT_EQ(settings.FShareDescription, c.description) << c.name;
+        std::size_t addresses = 0;
+        for (std::size_t slot = 0; slot < kPingUrlSlots; ++slot) addresses += settings.PingUrl(slot).empty() ? 0 : 1;
+        EXPECT_EQ(addresses, c.addresses) << c.name;
+
+        const std::string written = ReadBytes(ToFsPath(file));
+        const FileText before = DecodeTextFile(c.bytes);
+        const FileText after = DecodeTextFile(written);
+        EXPECT_EQ(after.encoding, before.encoding) << c.name;
+        const Lines writtenLines = SplitLines(after.text);
+        auto next = writtenLines.begin();
+        for (const std::u16string& line : SplitLines(before.text)) {
+            if (line.find(u"PingURL=") != std::u16string::npos) continue;
+            next = std::find(next, writtenLines.end(), line);
+            if (next == writtenLines.end()) {
+                ADD_FAILURE() << c.name << ": lost " << ToUtf8(line.substr(0, 80));
+                break;
+            }
+        }
+        Attach();
+        EXPECT_EQ(ReadBytes(ToFsPath(file)), written) << c.name;
+    }
 }
 
 }  // namespace

@@ -236,7 +236,9 @@ bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16stri
 
     std::vector<std::u16string> added;
     if (!bytes) added.push_back(FormatLogLine({time, TLogSeverity::Error, u" " + GeneratedFileHeader(), u" -"}));
-    added.push_back(FormatLogLine({time, TLogSeverity::Error, u" " + std::u16string(title), u" " + std::u16string(text)}));
+    // Titles and texts come from drives, servers and the system: a control character in them must
+    // neither end the line nor begin a record of its own.
+    added.push_back(FormatLogLine({time, TLogSeverity::Error, u" " + VisibleText(title), u" " + VisibleText(text)}));
 
     try {
         // A file already in its written form, and short enough to keep whole, only needs the new lines

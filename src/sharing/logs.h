@@ -53,6 +53,8 @@ struct LogWrite {
     bool appendWhenWritten = true;
 };
 // Adds the record (" " + title, " " + text), preceded by the header record when the file is new.
+// Control characters in the title and text are written as visible escapes (VisibleText): a record
+// is always one line.
 // Returns whether the file was written.
 bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16string_view text);
 

@@ -97,11 +97,35 @@ TEST_F(LogsTest, ReadingBackNormalisesTheFile) {
                           }));
 }
 
-TEST_F(LogsTest, TextWithALineBreakSurvivesOnlyWhereItReadsAsARecord) {
+TEST_F(LogsTest, ControlCharactersFromOutsideAreWrittenVisibly) {
+    // A server's answer, a volume label, a message: none of them may split a line or forge a record.
     LogDriveActivity(u"t", u"first\r\nsecond", u"E");
-    LogDriveActivity(u"t", u"one\r\n[x]Warning>y>z", u"E");
-    EXPECT_EQ(LogLines()[1], u"[" + kTime + u"]Error> t> first");  // "second" went at the rewrite
-    EXPECT_EQ(LogLines().back(), u"[x]Warning>y>z");
+    LogDriveActivity(u"OK, server said: ", u"one\r\n[x]Warning>y>z", u"E");
+    LogDriveActivity(u"ti\ntle>\x1B[2J", u"tab\t nul" + std::u16string(1, u'\0') + u" del\x7F c1\x85", u"E");
+    EXPECT_EQ(LogLines(), (Lines{HeaderLine(), u"[" + kTime + u"]Error> t> first\\r\\nsecond",
+                                 u"[" + kTime + u"]Error> OK, server said: > one\\r\\n[x]Warning>y>z",
+                                 u"[" + kTime + u"]Error> ti\\ntle>>\\x1B[2J> tab\\t nul\\x00 del\\x7F c1\\x85"}));
+    // A whole rewrite (the file lacks its final line end) reads them back as they are.
+    const Lines before = LogLines();
+    const std::string bytes = fs::EncodeTextLines(before);
+    WriteBytes(ToFsPath(log), bytes.substr(0, bytes.size() - 2));
+    LogDriveActivity(u"t", u"last", u"E");
+    Lines expected = before;
+    expected.push_back(u"[" + kTime + u"]Error> t> last");
+    EXPECT_EQ(LogLines(), expected);
+}
+
+TEST_F(LogsTest, SystemErrorMessagesReadOnOneLine) {
+    TempFolder temp;
+    {
+        testing::ScopedEnv tmpdir("TMPDIR", ToUtf8(temp.Path()));
+        LogError(u"Class:TShareManager Method:ShareCreate Type:EOSError " +
+                 EOSError(u"System Error.  Code: 5.\r\nAccess is denied.", 5).Message());
+    }
+    EXPECT_EQ(fs::ReadTextLines(temp.File(u"Velmora.log"))->back(),
+              u"[" + kTime +
+                  u"]Error> ERROR > Class:TShareManager Method:ShareCreate Type:EOSError System Error.  Code: 5.\\r\\n"
+                  u"Access is denied.");
 }
 
 TEST_F(LogsTest, LineParsingAndFormattingAreInverse) {

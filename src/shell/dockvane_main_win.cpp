@@ -113,8 +113,8 @@ std::u16string WindowsFolder() {
     return text;
 }
 
-// Search-service workers: plain threads nobody waits for; the latest handle of each kind is kept
-// and closed at exit.
+// Search-service workers: plain threads nobody waits for, each owning its task; the latest handle
+// is kept and closed at exit.
 class TWorkers {
 public:
     void Start(std::function<void()> work) {
@@ -201,9 +201,10 @@ int Run() {
     TMainWindow window;
     TWinDirectoryWatcher watcher(window.Handle(), TMainWindow::kDirectoryChangeMessage);
     window.SetDirectoryChangeHandler([&watcher](WPARAM index) { watcher.HandOver(index); });
-    TWinSystemHost system;
-    system.SetMainWindow(window.Handle());
-    TWinServiceControl services;
+    // Shared with the search-service workers, which may still run when this function has returned.
+    const auto system = std::make_shared<TWinSystemHost>();
+    system->SetMainWindow(window.Handle());
+    const auto services = std::make_shared<TWinServiceControl>();
     TWorkers workers;
     // The logs let the user-interface thread handle its messages while they write, from the start-up on.
     SetPendingMessagesHook([&window] { window.ProcessPendingMessages(); });
@@ -213,8 +214,8 @@ int Run() {
         simulation ? simulation->Users() : *users,
         simulation ? simulation->Volumes() : SystemVolumeQuery(),
         simulation ? simulation->Devices() : SystemDeviceEject(),
-        system,
-        services,
+        *system,
+        *services,
         DefaultWebSystem(),
         window,
         window,
@@ -222,7 +223,10 @@ int Run() {
         [] { return std::make_unique<TVolumeObserver>(&ReportError); },
         [] { return GetSettingsFileName(); },
         [] { return CreateHttpClient(); },
-        [&workers](std::function<void()> work) { workers.Start(std::move(work)); },
+        // A worker uses the system and service objects above: it holds them until it ends.
+        [&workers, system, services](std::function<void()> work) {
+            workers.Start([system, services, work = std::move(work)] { work(); });
+        },
         &ReportError,
         WindowsFolder(),
     });
@@ -239,5 +243,13 @@ int Run() {
 }  // namespace dv
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    return dv::Run();
+    const int exitCode = dv::Run();
+    // Everything is saved and the tray icon is gone. Workers may still run: a ping waiting on a
+    // server that does not answer (for up to its time-out), a search-service worker waiting on the
+    // service. They own what they use, but not what the runtime destroys once the entry returns (the
+    // static objects, among them the logs' locks, and the C runtime's own state), and joining them
+    // would keep Exit waiting on the network. Ending the process here runs no destructor under
+    // them; the system closes the handles and releases the instance mutex.
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(exitCode));
+    return exitCode;
 }

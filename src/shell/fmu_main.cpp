@@ -518,7 +518,7 @@ void TfmMain::PngBtnChekUpdateClick() {
 void TfmMain::acSetDomainUserNameExecute() {
     if (domainUserOpen_) return;
     const DialogOpen open(domainUserOpen_);
-    view_.ShowDomainUserDialog();
+    view_.ShowDomainUserDialog(*FUserManager, *FApplicationSettings);
 }
 
 // --- The settings window ---

@@ -58,7 +58,8 @@ struct TMainServices {
     std::function<std::unique_ptr<TVolumeObserver>()> CreateVolumeObserver;
     std::function<std::u16string()> SettingsFileName;
     TPingToWebTh::ClientFactory PingClients;
-    // Runs a search-service worker on a thread of its own; nobody waits for it.
+    // Runs a search-service worker on a thread of its own; nobody waits for it. The worker uses System
+    // and Services: whoever runs it keeps them alive until it ends.
     std::function<void(std::function<void()>)> StartWorker;
     // The central error handler: reports an error that escaped a handler, a timer, a command or the
     // start-up, and returns.

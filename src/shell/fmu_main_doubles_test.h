@@ -122,7 +122,7 @@ public:
         driveDialogAnswers.pop_front();
         return answer;
     }
-    void ShowDomainUserDialog() override { ++domainDialogs; }
+    void ShowDomainUserDialog(TUserManager&, TApplicationSettings&) override { ++domainDialogs; }
     void ShowAboutBox() override { ++aboutBoxes; }
     void ShowAutoPlayDialog(char16_t letter, std::u16string_view caption) override {
         autoPlayDialogs.emplace_back(letter, caption);
@@ -205,7 +205,7 @@ public:
     std::u16string ResolveIPv4(std::u16string_view) override { return u"10.0.0.7"; }
     std::u16string TempFolder() override { return fs::GetTempDir(); }
     std::u16string SpecialFolder(int) override { return u"C:\\Windows\\System32"; }
-    void ShellOpen(std::u16string_view target, std::u16string_view, bool, TShowMode) override {
+    void ShellOpen(std::u16string_view target, std::u16string_view, std::u16string_view, bool, TShowMode) override {
         opened.emplace_back(target);
     }
 };

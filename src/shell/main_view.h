@@ -12,6 +12,9 @@
 
 namespace dv {
 
+class TApplicationSettings;
+class TUserManager;
+
 // --- The tray icon, its menus, message boxes and sounds ---
 
 enum class TBalloonIcon { Information, Warning };
@@ -78,7 +81,9 @@ public:
     // field on OK, nothing otherwise.
     virtual std::optional<TDriveDialogResult> ShowDriveSettingsDialog(TDriveDialogMode mode,
                                                                        std::u16string_view driveLetter) = 0;
-    virtual void ShowDomainUserDialog() = 0;
+    // The domain user dialog works on the account manager and the settings it is given, so that
+    // start-up can show it before the controller is known to anyone.
+    virtual void ShowDomainUserDialog(TUserManager& users, TApplicationSettings& settings) = 0;
     virtual void ShowAboutBox() = 0;
     // Created once and reused; `caption` is the volume label and the drive ("BACKUP (E:)").
     virtual void ShowAutoPlayDialog(char16_t driveLetter, std::u16string_view caption) = 0;

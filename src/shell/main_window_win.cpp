@@ -22,20 +22,6 @@ constexpr wchar_t kWindowClass[] = L"DockvaneMainWindow";
 constexpr UINT kTrayMessage = WM_APP + 1;
 constexpr UINT kTrayIconId = 1;
 
-// Menu command identifiers.
-enum : UINT {
-    kCmdHeader = 100,
-    kCmdHost,
-    kCmdAdd,
-    kCmdSettings,
-    kCmdHelp,
-    kCmdAbout,
-    kCmdExit,
-    kCmdDomainUser,
-    kCmdModifyFirst = 200,  // + slot
-    kCmdEjectFirst = 300,   // + slot
-};
-
 // The settings window's controls.
 enum : int {
     kIdPlayAvailable = 1001,
@@ -311,8 +297,10 @@ LRESULT TMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             Dispatch([](TfmMain& main) { main.FormClose(); });
             return 0;
         default:
-            return ::DefWindowProcW(window_, message, wParam, lParam);
+            break;
     }
+    // Measure and draw requests for items other than ours take the default.
+    return ::DefWindowProcW(window_, message, wParam, lParam);
 }
 
 int TMainWindow::RunMessageLoop() {
@@ -559,7 +547,15 @@ void TMainWindow::RunCommand(UINT id) {
         case kCmdHeader: Dispatch([](TfmMain& main) { main.DockvaneClick(); }); break;
         case kCmdHost: Dispatch([](TfmMain& main) { main.Host1Click(); }); break;
         case kCmdAdd: Dispatch([](TfmMain& main) { main.actNasAddExecute(); }); break;
-        case kCmdSettings: Dispatch([](TfmMain& main) { main.actSettingsExecute(); }); break;
+        case kCmdSettings:
+            // Open already: only brought to the front, so that the choices being made are not
+            // refilled from the stored settings.
+            if (::IsWindowVisible(window_)) {
+                ::SetForegroundWindow(window_);
+            } else {
+                Dispatch([](TfmMain& main) { main.actSettingsExecute(); });
+            }
+            break;
         case kCmdAbout: Dispatch([](TfmMain& main) { main.actInformationExecute(); }); break;
         case kCmdHelp: Dispatch([](TfmMain& main) { main.acHelpExecute(); }); break;
         case kCmdExit: Dispatch([](TfmMain& main) { main.actExitExecute(); }); break;
@@ -638,9 +634,9 @@ std::optional<TDriveDialogResult> TMainWindow::ShowDriveSettingsDialog(TDriveDia
     return TDriveDialogResult{result->Drive, result->VolumeName};
 }
 
-void TMainWindow::ShowDomainUserDialog() {
-    if (!controller_) return;
-    dv::ShowDomainUserDialog(window_, controller_->UserManager(), controller_->ApplicationSettings());
+void TMainWindow::ShowDomainUserDialog(TUserManager& users, TApplicationSettings& settings) {
+    // Also during the controller's start-up, while this window does not know the controller yet.
+    dv::ShowDomainUserDialog(window_, users, settings);
 }
 
 void TMainWindow::ShowAboutBox() {
@@ -648,8 +644,10 @@ void TMainWindow::ShowAboutBox() {
 }
 
 void TMainWindow::ShowAutoPlayDialog(char16_t driveLetter, std::u16string_view caption) {
-    // Created once and reused, so that its selection is kept.
+    // Created once and reused, so that its selection is kept. A request while it is open does
+    // nothing: the open dialog keeps its drive and stays closable.
     if (!autoPlay_) autoPlay_ = std::make_unique<TAutoPlayWindow>();
+    if (autoPlay_->Handle()) return;
     autoPlay_->Show(driveLetter, caption);
 }
 

@@ -36,6 +36,20 @@ public:
     // A message the watcher's worker sends to hand over a change.
     static constexpr UINT kDirectoryChangeMessage = WM_APP + 2;
 
+    // The menus' command identifiers, as WM_COMMAND carries them.
+    enum : UINT {
+        kCmdHeader = 100,
+        kCmdHost,
+        kCmdAdd,
+        kCmdSettings,
+        kCmdHelp,
+        kCmdAbout,
+        kCmdExit,
+        kCmdDomainUser,
+        kCmdModifyFirst = 200,  // + slot
+        kCmdEjectFirst = 300,   // + slot
+    };
+
     // --- IMainView ---
     void SetTrayIconIndex(int index) override;
     int TrayIconIndex() const override { return trayIndex_; }
@@ -63,7 +77,7 @@ public:
     void SetSoundFileFolder(std::u16string_view folder) override { soundFolder_ = folder; }
     std::optional<TDriveDialogResult> ShowDriveSettingsDialog(TDriveDialogMode mode,
                                                                std::u16string_view driveLetter) override;
-    void ShowDomainUserDialog() override;
+    void ShowDomainUserDialog(TUserManager& users, TApplicationSettings& settings) override;
     void ShowAboutBox() override;
     void ShowAutoPlayDialog(char16_t driveLetter, std::u16string_view caption) override;
     void OpenHomePageFromVersionInfo() override;

@@ -3,12 +3,15 @@
 #include "platform/windows_include.h"
 
 #include <shellapi.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
+#include "drives/plugged_drives_sim_win.h"
 #include "platform/files.h"
 #include "platform/handles_win.h"
 #include "platform/text.h"
@@ -208,6 +211,124 @@ TEST(WinProgramEntry, ChecksRunInOrderWithTheirTextsAndExitCodes) {
     SetForceGuest(saved);
 }
 
+// --- Exit while a worker waits ---
+
+// A server on 127.0.0.1 that accepts connections and never answers.
+class SilentServer {
+public:
+    SilentServer() {
+        WSADATA data{};
+        started_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::listen(listener_, 4) == 0 &&
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
+    }
+    ~SilentServer() {
+        if (accepted_ != INVALID_SOCKET) ::closesocket(accepted_);
+        if (listener_ != INVALID_SOCKET) ::closesocket(listener_);
+        if (started_) ::WSACleanup();
+    }
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+
+    int Port() const { return port_; }
+    // Whether a client connected within the time.
+    bool Accept(std::chrono::seconds limit) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(listener_, &readable);
+        timeval wait{static_cast<long>(limit.count()), 0};
+        if (::select(0, &readable, nullptr, nullptr, &wait) != 1) return false;
+        accepted_ = ::accept(listener_, nullptr, nullptr);
+        return accepted_ != INVALID_SOCKET;
+    }
+
+private:
+    bool started_ = false;
+    SOCKET listener_ = INVALID_SOCKET;
+    SOCKET accepted_ = INVALID_SOCKET;
+    int port_ = 0;
+};
+
+HWND MainWindowOf(DWORD processId, std::chrono::milliseconds limit) {
+    struct Search {
+        DWORD processId;
+        HWND found = nullptr;
+    } search{processId};
+    PumpUntil(
+        [&] {
+            ::EnumWindows(
+                [](HWND window, LPARAM parameter) -> BOOL {
+                    auto* s = reinterpret_cast<Search*>(parameter);
+                    DWORD owner = 0;
+                    ::GetWindowThreadProcessId(window, &owner);
+                    wchar_t className[32] = {};
+                    ::GetClassNameW(window, className, 32);
+                    if (owner == s->processId && std::wstring(className) == L"DockvaneMainWindow") {
+                        s->found = window;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        limit);
+    return search.found;
+}
+
+char16_t FreeDriveLetter() {
+    const DWORD used = ::GetLogicalDrives();
+    for (char16_t candidate = u'W'; candidate >= u'M'; --candidate) {
+        if ((used & (1u << (candidate - u'A'))) == 0) return candidate;
+    }
+    return 0;
+}
+
+// A drive whose address does not answer: its ping worker waits (for up to its time-out) while the
+// user chooses Exit. The process ends at once, with exit code 0, without a crash.
+TEST(WinProgramExit, ExitWhileAPingWaitsOnASilentServerEndsAtOnceWithCodeZero) {
+    if (WineHostPathOf(u"C:\\").empty()) GTEST_SKIP() << "the simulation's drives need Wine";
+    SilentServer server;
+    ASSERT_NE(server.Port(), 0);
+    testing::TempFolder simulation;
+    testing::TempFolder drive;
+    testing::WriteBytes(drive.path() / "velmora.conf",
+                        "[Share]\r\nShareName=silent\r\nPingURL1=http://127.0.0.1:" + std::to_string(server.Port()) +
+                            "/ping\r\n");
+    TSimDriveBay bay(simulation.Path());
+    const char16_t letter = FreeDriveLetter();
+    ASSERT_NE(letter, 0);
+    bay.Plug(letter, FromUtf8(WineHostPathOf(drive.Path())));
+
+    ::SetEnvironmentVariableW(L"DOCKVANE_SIMULATION", ToWide(simulation.Path()).c_str());
+    const Child child = Launch();
+    ::SetEnvironmentVariableW(L"DOCKVANE_SIMULATION", nullptr);
+
+    // The start-up shares the drive and its ping worker calls the address.
+    const bool pinged = server.Accept(std::chrono::seconds(60));
+    EXPECT_TRUE(pinged);
+    const HWND window = MainWindowOf(child.id, std::chrono::seconds(10));
+    EXPECT_NE(window, nullptr);
+    if (pinged && window) {
+        ::PostMessageW(window, WM_COMMAND, TMainWindow::kCmdExit, 0);
+        // The worker's own time-out is 30 s: the process must not wait for it.
+        EXPECT_EQ(ExitCodeAfter(child, 5000), 0u);
+    }
+    if (ExitCodeAfter(child, 0) == STILL_ACTIVE) {
+        ::TerminateProcess(child.process.get(), 1);
+        ::WaitForSingleObject(child.process.get(), 30000);
+    }
+    bay.Unplug(letter);
+}
+
 // --- The tray icon ---
 
 bool TrayIconExists(HWND window) {
@@ -350,7 +471,9 @@ TEST_F(WinWatcherTest, FileWrittenUnderAWatchedFolderIsReported) {
     // In the watched folder itself: Wine reports no changes below it, Windows does.
     testing::WriteBytes(folder.path() / "copied.bin", std::string(4096, 'x'));
     EXPECT_TRUE(PumpUntil([&] { return !changes.empty(); }, std::chrono::seconds(20)));
-    if (!changes.empty()) EXPECT_EQ(changes.front(), folder.Path());
+    if (!changes.empty()) {
+        EXPECT_EQ(changes.front(), folder.Path());
+    }
     watcher->Stop();
     EXPECT_FALSE(watcher->Active());
 }

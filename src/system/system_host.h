@@ -52,9 +52,10 @@ public:
     virtual std::u16string TempFolder() = 0;
     // A shell folder by its CSIDL number; empty when unknown.
     virtual std::u16string SpecialFolder(int csidl) = 0;
-    // Opens a file with the shell; an empty verb is the default one. The outcome is not examined.
-    virtual void ShellOpen(std::u16string_view target, std::u16string_view verb, bool ownedByMainWindow,
-                           TShowMode show) = 0;
+    // Opens a file with the shell, a program with its parameters (empty: none); an empty verb is the
+    // default one. The outcome is not examined.
+    virtual void ShellOpen(std::u16string_view target, std::u16string_view parameters, std::u16string_view verb,
+                           bool ownedByMainWindow, TShowMode show) = 0;
 };
 
 inline constexpr std::uint32_t kServiceStopped = 1;       // SERVICE_STOPPED

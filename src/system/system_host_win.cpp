@@ -103,6 +103,11 @@ std::u16string TWinSystemHost::ExecutablePath() {
 void TWinSystemHost::ProcessMessages() {
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // The quit request belongs to the message loop: put it back and stop, or Exit is lost.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
@@ -215,15 +220,16 @@ std::u16string TWinSystemHost::SpecialFolder(int csidl) {
     return GetSpecialFolder(csidl);
 }
 
-void TWinSystemHost::ShellOpen(std::u16string_view target, std::u16string_view verb, bool ownedByMainWindow,
-                               TShowMode show) {
+void TWinSystemHost::ShellOpen(std::u16string_view target, std::u16string_view parameters, std::u16string_view verb,
+                               bool ownedByMainWindow, TShowMode show) {
     const std::wstring file = ToWide(target);
+    const std::wstring parameterText = ToWide(parameters);
     const std::wstring verbText = ToWide(verb);
     const int showCommand = show == TShowMode::Minimized ? SW_SHOWMINIMIZED
                             : show == TShowMode::Hidden  ? SW_HIDE
                                                          : SW_SHOWNORMAL;
     ::ShellExecuteW(ownedByMainWindow ? mainWindow_ : nullptr, verbText.empty() ? nullptr : verbText.c_str(),
-                    file.c_str(), nullptr, nullptr, showCommand);
+                    file.c_str(), parameterText.empty() ? nullptr : parameterText.c_str(), nullptr, showCommand);
 }
 
 std::unique_ptr<IServiceSession> TWinServiceControl::Open(std::u16string_view machine, std::u16string_view service,

@@ -25,8 +25,8 @@ public:
     std::u16string ResolveIPv4(std::u16string_view name) override;
     std::u16string TempFolder() override;
     std::u16string SpecialFolder(int csidl) override;
-    void ShellOpen(std::u16string_view target, std::u16string_view verb, bool ownedByMainWindow,
-                   TShowMode show) override;
+    void ShellOpen(std::u16string_view target, std::u16string_view parameters, std::u16string_view verb,
+                   bool ownedByMainWindow, TShowMode show) override;
 
 private:
     HWND mainWindow_ = nullptr;

@@ -1,8 +1,6 @@
 #include "system/win_service_mgmt.h"
 
 #include "platform/errors.h"
-#include "platform/files.h"
-#include "platform/text.h"
 #include "sharing/ping_to_web.h"
 
 namespace dv {
@@ -139,20 +137,20 @@ std::u16string TWinServiceMgmt::getHostname() {
 
 void TWinServiceMgmt::ShowSystemProperties() {
     if (IsVistaOrLater()) {
-        // A batch file opens the System page without the shell asking how to open a control panel
-        // item; an existing one is used as it is.
-        const std::u16string batch = host_.TempFolder() + std::u16string(kSystemPropertiesBatch);
-        if (!fs::FileExists(batch)) {
-            const fs::Status written = fs::WriteNewFile(batch, ToAnsi(u"control /name Microsoft.System \r\n"));
-            if (!written.ok()) throw EFCreateError(fs::CannotCreateMessage(batch, written.code));
-        }
-        host_.ShellOpen(batch, u"open", true, TShowMode::Minimized);
+        // The control panel program of the system folder, by its full path: this process runs
+        // elevated, so it runs nothing that another process of the user could have written or put
+        // first in the search path (a file in the temporary folder, a control.exe elsewhere).
+        const std::u16string system = host_.SpecialFolder(kCsidlSystem);
+        if (system.empty()) return;
+        const std::u16string separator = system.back() == u'\\' ? u"" : u"\\";
+        host_.ShellOpen(system + separator + std::u16string(kControlPanelProgram), kSystemPageParameters, u"open",
+                        true, TShowMode::Normal);
         host_.ProcessMessages();
         return;
     }
     const std::u16string system = host_.SpecialFolder(kCsidlSystem);
     const std::u16string target = system.empty() ? std::u16string(u"sysdm.cpl") : system + u"\\sysdm.cpl";
-    host_.ShellOpen(target, u"", false, TShowMode::Normal);
+    host_.ShellOpen(target, u"", u"", false, TShowMode::Normal);
 }
 
 std::u16string TWinServiceMgmt::doPingToSrvUrl(std::u16string_view url) {

@@ -14,7 +14,10 @@ inline constexpr std::u16string_view kExplorerPolicyKey =
     u"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 inline constexpr std::u16string_view kAutostartName = u"Dockvane";
 inline constexpr std::u16string_view kAutoRunValueName = u"NoDriveTypeAutoRun";
-inline constexpr std::u16string_view kSystemPropertiesBatch = u"RunSysProp.bat";
+// The program that opens the System page of the control panel, in the system folder, and its
+// parameters.
+inline constexpr std::u16string_view kControlPanelProgram = u"control.exe";
+inline constexpr std::u16string_view kSystemPageParameters = u"/name Microsoft.System";
 // How long a scheduled-task command may take before it is given up.
 inline constexpr std::uint32_t kSchedulerTimeoutMs = 30000;
 inline constexpr int kCsidlSystem = 0x25;  // CSIDL_SYSTEM
@@ -34,7 +37,7 @@ public:
     void USBAutoPalyStartStop(int mode);
     // "NAME (\\1.2.3.4)"; the name alone when something fails on the way.
     std::u16string getHostname();
-    // Opens the system properties. Raises EFCreateError when the helper batch file cannot be written.
+    // Opens the system properties with the system's own programs, named by their full path.
     void ShowSystemProperties();
     // One notification ping with the platform's HTTP client (see DoPingToSrvUrl); raises when the
     // build has no client.

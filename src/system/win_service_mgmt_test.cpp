@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <stdexcept>
 
@@ -54,8 +55,10 @@ public:
     }
     std::u16string TempFolder() override { return temp; }
     std::u16string SpecialFolder(int csidl) override { return csidl == kCsidlSystem ? systemFolder : u""; }
-    void ShellOpen(std::u16string_view target, std::u16string_view verb, bool owned, TShowMode show) override {
-        log.push_back(u"open " + std::u16string(target) + u" verb=" + std::u16string(verb) +
+    void ShellOpen(std::u16string_view target, std::u16string_view parameters, std::u16string_view verb, bool owned,
+                   TShowMode show) override {
+        log.push_back(u"open " + std::u16string(target) + u" [" + std::u16string(parameters) + u"] verb=" +
+                      std::u16string(verb) +
                       (owned ? u" owned" : u" unowned") +
                       (show == TShowMode::Minimized ? u" minimized" : show == TShowMode::Normal ? u" normal" : u" hidden"));
     }
@@ -149,32 +152,41 @@ TEST(WinServiceMgmt, HostnameReadsLikeANetworkPath) {
     EXPECT_EQ(mgmt.getHostname(), u" (\\\\)");
 }
 
-TEST(WinServiceMgmt, SystemPropertiesThroughABatchFileWrittenOnce) {
-    FakeHost host;
-    dv::testing::TempFolder folder;
-    const std::u16string batch = folder.File(u"RunSysProp.bat");
-    host.temp = batch.substr(0, batch.size() - std::u16string_view(u"RunSysProp.bat").size());
-    NoServices services;
-    TWinServiceMgmt mgmt(host, services);
+TEST(WinServiceMgmt, SystemPropertiesOnlyThroughTheSystemFoldersPrograms) {
+    const struct {
+        const char* what;
+        bool vista;
+        std::u16string systemFolder;
+        std::vector<std::u16string> log;
+    } cases[] = {
+        {"control panel program by its full path", true, u"C:\\Windows\\system32",
+         {u"open C:\\Windows\\system32\\control.exe [/name Microsoft.System] verb=open owned normal", u"pump"}},
+        {"folder with a trailing backslash", true, u"C:\\Win\\",
+         {u"open C:\\Win\\control.exe [/name Microsoft.System] verb=open owned normal", u"pump"}},
+        // Nothing rather than a bare name found through the search path.
+        {"no system folder", true, u"", {}},
+        {"earlier Windows", false, u"C:\\Windows\\system32",
+         {u"open C:\\Windows\\system32\\sysdm.cpl [] verb= unowned normal"}},
+        {"earlier Windows without a system folder", false, u"", {u"open sysdm.cpl [] verb= unowned normal"}},
+    };
+    for (const auto& c : cases) {
+        // A batch file of the name an older way used, planted where any process of the user can write.
+        dv::testing::TempFolder temp;
+        const std::u16string planted = temp.File(u"RunSysProp.bat");
+        dv::testing::WriteBytes(dv::testing::ToFsPath(planted), "echo planted\r\n");
+        FakeHost host;
+        host.temp = temp.Path() + u"\\";
+        host.vista = c.vista;
+        host.systemFolder = c.systemFolder;
+        NoServices services;
+        TWinServiceMgmt mgmt(host, services);
 
-    mgmt.ShowSystemProperties();
-    EXPECT_EQ(dv::testing::ReadBytes(dv::testing::ToFsPath(batch)), "control /name Microsoft.System \r\n");
-    EXPECT_EQ(host.log, (std::vector<std::u16string>{u"open " + batch + u" verb=open owned minimized", u"pump"}));
-
-    dv::testing::WriteBytes(dv::testing::ToFsPath(batch), "edited by the user\r\n");
-    mgmt.ShowSystemProperties();
-    EXPECT_EQ(dv::testing::ReadBytes(dv::testing::ToFsPath(batch)), "edited by the user\r\n");
-
-    host.temp = folder.File(u"missing") + u"/";
-    EXPECT_THROW(mgmt.ShowSystemProperties(), EFCreateError);
-
-    host.vista = false;
-    host.log.clear();
-    mgmt.ShowSystemProperties();
-    host.systemFolder.clear();
-    mgmt.ShowSystemProperties();
-    EXPECT_EQ(host.log, (std::vector<std::u16string>{u"open C:\\Windows\\system32\\sysdm.cpl verb= unowned normal",
-                                                     u"open sysdm.cpl verb= unowned normal"}));
+        mgmt.ShowSystemProperties();
+        EXPECT_EQ(host.log, c.log) << c.what;
+        EXPECT_EQ(dv::testing::ReadBytes(dv::testing::ToFsPath(planted)), "echo planted\r\n") << c.what;
+        // Nothing is written to the temporary folder.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.path()), {}), 1) << c.what;
+    }
 }
 
 // A scripted service: the answers of successive status queries, and what the requests answer.

@@ -1,6 +1,7 @@
 // The integration's Windows side against the real registry, service manager and processes.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "drives/test_process_win.h"
@@ -151,6 +152,50 @@ TEST(WinServiceMgmtWin, ProgramsRunHiddenAndAreWaitedFor) {
     outcome = host.RunSystemProgram(u"cmd.exe", u"/c exit 7", 30000);
     EXPECT_TRUE(outcome.finished);
     EXPECT_EQ(outcome.exitCode, 7u);
+}
+
+// The real system host, except that what the shell would open is only recorded.
+class RecordingShellHost : public TWinSystemHost {
+public:
+    void ShellOpen(std::u16string_view target, std::u16string_view parameters, std::u16string_view, bool,
+                   TShowMode) override {
+        opened.push_back(std::u16string(target) + u" " + std::u16string(parameters));
+    }
+    std::vector<std::u16string> opened;
+};
+
+TEST(WinServiceMgmtWin, SystemPropertiesRunTheSystemFoldersControlPanel) {
+    RecordingShellHost host;
+    TWinServiceControl services;
+    TWinServiceMgmt mgmt(host, services);
+    mgmt.ShowSystemProperties();
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+    ASSERT_EQ(host.opened.size(), 1u);
+    const std::u16string program = FromWide(system) + u"\\control.exe";
+    EXPECT_TRUE(EqualsIgnoreCase(host.opened[0], program + u" /name Microsoft.System")) << ToUtf8(host.opened[0]);
+    const DWORD attributes = ::GetFileAttributesW(ToWide(program).c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY));
+}
+
+TEST(WinServiceMgmtWin, ShellOpenHandsTheParametersToTheProgram) {
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryW(system, MAX_PATH), 0u);
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
+    const std::wstring marker = std::wstring(temp) + L"dockvane_shellopen_" + std::to_wstring(::GetCurrentProcessId());
+    ::DeleteFileW(marker.c_str());
+
+    TWinSystemHost host;
+    host.ShellOpen(FromWide(system) + u"\\cmd.exe", u"/c echo parameters> \"" + FromWide(marker) + u"\"", u"open",
+                   false, TShowMode::Hidden);
+    const ULONGLONG deadline = ::GetTickCount64() + 30000;
+    while (::GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES && ::GetTickCount64() < deadline) {
+        ::Sleep(50);
+    }
+    EXPECT_NE(::GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES);
+    ::Sleep(200);  // the command interpreter may still hold the file
+    ::DeleteFileW(marker.c_str());
 }
 
 TEST(WinServiceMgmtWin, SpecialFolders) {
