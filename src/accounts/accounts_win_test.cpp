@@ -179,6 +179,21 @@ TEST(WinSecurity, CreationDescriptorReadsBackWithTheApi) {
     EXPECT_EQ(back.Dacl->AclSize(), 256u);
 }
 
+TEST(WinSecurity, AnInvalidDescriptorIsAFailureWithItsOwnCode) {
+    // Revision 0: no descriptor IsValidSecurityDescriptor accepts. It sets no last error for it.
+    alignas(8) BYTE invalid[SECURITY_DESCRIPTOR_MIN_LENGTH] = {};
+    ::SetLastError(0);
+    const TOsStatus status = CheckSecurityDescriptor(invalid);
+    EXPECT_FALSE(status.ok());
+    EXPECT_EQ(status.Code, static_cast<std::uint32_t>(ERROR_INVALID_SECURITY_DESCR));
+    EXPECT_TRUE(status.LastError);
+    EXPECT_EQ(CheckSecurityDescriptor(nullptr).Code, static_cast<std::uint32_t>(ERROR_INVALID_SECURITY_DESCR));
+
+    TNativeDescriptor valid;
+    ASSERT_TRUE(BuildNativeDescriptor(ShareCreationDescriptor(), valid).ok());
+    EXPECT_TRUE(CheckSecurityDescriptor(valid.get()).ok());
+}
+
 TEST(WinSecurity, EntriesOfEveryKindSurviveTheRoundTrip) {
     TAcl dacl;
     TAce object;  // an object ACE: another layout, copied as read

@@ -176,6 +176,16 @@ TEST_F(ShareManagerTest, AStepThatFailsIsLoggedAndTheOthersStillRun) {
     EXPECT_EQ(sim.Folders.at(u"E:\\").Dacl->Aces[0], TAce::Allowed(account, kGenericAll));
 }
 
+TEST_F(ShareManagerTest, AShareReadThatFailedWithoutACodeIsLogged) {
+    // An invalid share descriptor is reported by a check that sets no last error of its own.
+    manager.ShareCreate(u"Photos", u"d", u"E:\\", false);
+    sim.Failures["ShareGetInfo502"] = TOsStatus::Last(0);
+    EXPECT_FALSE(manager.ShareAddAccesRights(u"Photos", u"extdisk_photos", kGenericAll));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0], (LogLine{u"ERROR ", u"Class:TShareManager Method:ShareAddAccesRights  Type:EOSError"
+                                          u"A call to an OS function failed"}));
+}
+
 TEST_F(ShareManagerTest, FolderFailuresGoToTheApplicationLogUnderTheirOwnTitle) {
     EXPECT_FALSE(manager.FileAddAccesRights(u"G:\\", u"extdisk_photos", kGenericAll));
     ASSERT_EQ(log.size(), 1u);
