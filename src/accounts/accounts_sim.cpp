@@ -157,6 +157,13 @@ TOsStatus TSimAccounts::UserGetInfo0(const std::u16string& name) {
     return account && account->Use == TSidNameUse::User ? TOsStatus{} : TOsStatus::Net(kNerrUserNotFound);
 }
 
+TUserComment TSimAccounts::UserGetInfo1(const std::u16string& name) {
+    if (auto failure = Fail("UserGetInfo1")) return {*failure, {}};
+    const Account* account = FindAccount(name);
+    if (!account || account->Use != TSidNameUse::User) return {TOsStatus::Net(kNerrUserNotFound), {}};
+    return {TOsStatus{}, account->Info.Comment};
+}
+
 TOsStatus TSimAccounts::UserAdd1(const TUserInfo1& info) {
     if (auto failure = Fail("UserAdd1")) return *failure;
     if (info.Name.empty()) return TOsStatus::Net(kErrorInvalidParameter);

@@ -100,6 +100,28 @@ TEST(WinAccounts, AddChangeAndDeleteALocalAccount) {
     EXPECT_EQ(api->UserChangePassword(name, u"not it", u"x").Code, kErrorInvalidPassword);
     EXPECT_TRUE(api->UserChangePassword(name, u"Another1Password", u"Third1Password").ok());
 
+    // Dockvane knows its own accounts by their comment. Wine 8 answers every account with an empty
+    // comment: there no account is Dockvane's, and none may be deleted with a drive.
+    const TUserComment own = api->UserGetInfo1(name);
+    ASSERT_TRUE(own.Status.ok());
+    const bool commentsKept = !own.Comment.empty();
+    if (commentsKept) EXPECT_EQ(own.Comment, u"Velmora User");
+    EXPECT_EQ(users.IsOwnAccount(name), commentsKept);
+    EXPECT_TRUE(users.IsOwnAccount(u"DockVane"));
+    const std::u16string foreign = u"extdisk_foreign";
+    TUserInfo1 info;
+    info.Name = foreign;
+    info.Password = u"Foreign1Password";
+    info.Comment = u"Made by someone else";
+    ASSERT_TRUE(api->UserAdd1(info).ok());
+    EXPECT_FALSE(users.IsOwnAccount(foreign));
+    EXPECT_FALSE(users.ChekToManualUserDeleteByuserName(foreign, {}));
+    EXPECT_TRUE(users.UserExists(foreign));
+    users.UserDelete(foreign);
+    EXPECT_EQ(api->UserGetInfo1(foreign).Status.Code, kNerrUserNotFound);
+
+    EXPECT_EQ(users.ChekToManualUserDeleteByuserName(name, {}), commentsKept);
+    EXPECT_EQ(users.UserExists(name), !commentsKept);
     users.UserDelete(name);
     EXPECT_FALSE(users.UserExists(name));
     EXPECT_NO_THROW(users.UserDelete(name));
