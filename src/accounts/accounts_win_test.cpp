@@ -272,10 +272,16 @@ TEST(WinShares, FolderRightsForAnAccountTheSystemResolves) {
               0u)
         << ToUtf8(log.lines[0]);
 
-    // Groups are refused before anything is touched.
+    // Groups are refused before anything is touched, each for its own reason.
     EXPECT_FALSE(manager.SetAccesRights(path, u"DockvaneNoShare", u"Everyone"));
     EXPECT_FALSE(manager.SetAccesRights(path, u"DockvaneNoShare", u"Administrators"));
     EXPECT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(manager.ShareAccountRefusal(u"Everyone", false).value_or(u""),
+              u"Everyone is a group that many people belong to; Dockvane opens a drive only to one account or a "
+              u"small group");
+    EXPECT_EQ(manager.ShareAccountRefusal(u"Administrators", false).value_or(u""),
+              u"Administrators is a group; outside a domain Dockvane opens a drive only to one user account");
+    EXPECT_FALSE(manager.ShareAccountRefusal(user, false).has_value());
 }
 
 TEST(WinShares, AFolderThatIsMissingIsLoggedUnderItsOwnTitle) {

@@ -6,6 +6,32 @@
 
 namespace dv {
 
+namespace {
+
+std::u16string RefusalText(TShareAccountVerdict verdict, std::u16string_view name) {
+    const std::u16string account(name);
+    constexpr std::u16string_view kOnlyOne = u"; Dockvane opens a drive only to one account or a small group";
+    switch (verdict) {
+        case TShareAccountVerdict::BroadGroup:
+            return account + u" is a group that many people belong to" + std::u16string(kOnlyOne);
+        case TShareAccountVerdict::GuestAccount:
+            return account + u" is the guest account, which anybody may use" + std::u16string(kOnlyOne);
+        case TShareAccountVerdict::GroupOutsideDomain:
+            return account + u" is a group; outside a domain Dockvane opens a drive only to one user account";
+        case TShareAccountVerdict::LocalGroupInDomain:
+            return account +
+                   u" is a group of this computer; in a domain Dockvane opens a drive only to one account or one "
+                   u"domain group";
+        case TShareAccountVerdict::NotAnAccount:
+            return account + u" is not the account of a person or a group of people" + std::u16string(kOnlyOne);
+        case TShareAccountVerdict::Allowed:
+            break;
+    }
+    return {};
+}
+
+}  // namespace
+
 TShareManagerLog ApplicationLog() {
     return {[](std::u16string_view text) { LogError(text); },
             [](std::u16string_view title, std::u16string_view text) { LogApp(title, text); }};
@@ -75,10 +101,12 @@ bool TShareManager::SetAccesRights(const std::u16string& LocalPath, const std::u
                                    const std::u16string& ShareUserName) {
     if (ShareName.empty()) return false;
     // The account comes from a drive's configuration file, which whoever wrote the drive controls: a
-    // group (Everyone, Users) or the built-in Guest would open the drive to anybody on the network.
+    // broad group (Everyone, Users) or the built-in Guest would open the drive to anybody on the
+    // network. Whether a group may have a drive at all is the caller's to decide (only in a domain);
+    // here nothing broad ever gets one.
     const TAccountLookup account = api_.LookupAccount(ShareUserName);
     if (account.SizeQueryError != 0 || account.LookupError != 0) return false;
-    if (account.Use != TSidNameUse::User || account.Sid.Rid() == kGuestRid) return false;
+    if (ClassifyShareAccount(account.Sid, account.Use, true) != TShareAccountVerdict::Allowed) return false;
     try {
         (void)FileAddAccesRights(LocalPath, ShareUserName, kGenericAll);
         (void)ShareAddAccesRights(ShareName, ShareUserName, kGenericAll);
@@ -88,6 +116,15 @@ bool TShareManager::SetAccesRights(const std::u16string& LocalPath, const std::u
         return false;
     }
     return true;
+}
+
+std::optional<std::u16string> TShareManager::ShareAccountRefusal(const std::u16string& UserName, bool DomainMode) {
+    if (UserName.empty()) return std::nullopt;
+    const TAccountLookup account = api_.LookupAccount(UserName);
+    if (account.SizeQueryError != 0 || account.LookupError != 0) return std::nullopt;
+    const TShareAccountVerdict verdict = ClassifyShareAccount(account.Sid, account.Use, DomainMode);
+    if (verdict == TShareAccountVerdict::Allowed) return std::nullopt;
+    return RefusalText(verdict, UserName);
 }
 
 TAccountLookup TShareManager::Lookup(const std::u16string& UserName) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,11 +41,15 @@ public:
     void ShareCreate(const std::u16string& ShareName, const std::u16string& ShareDescription,
                      const std::u16string& LocalPath, bool Temporary);
     void ShareDelete(const std::u16string& ShareName);
-    // Grants the account GENERIC_ALL on the folder and on the share. False for an empty share name and
-    // for an account that does not resolve to a user other than the built-in Guest; true once the three
-    // steps ran, even when one of them failed and logged its error.
+    // Grants the account GENERIC_ALL on the folder and on the share. False for an empty share name, for
+    // an account that does not resolve, and for one that may never have a drive (a broad group, a guest,
+    // no person's account; a group other than a domain group); true once the three steps ran, even
+    // when one of them failed and logged its error.
     bool SetAccesRights(const std::u16string& LocalPath, const std::u16string& ShareName,
                         const std::u16string& ShareUserName);
+    // Why the account must not be given a drive, for the user to read; nothing when it may, and nothing
+    // when the system cannot resolve the name (granting the rights then fails on its own).
+    std::optional<std::u16string> ShareAccountRefusal(const std::u16string& UserName, bool DomainMode);
     // Both raise EOSError when the account's name cannot be resolved at all; other failures are logged
     // and give false. True once the new DACL was written.
     bool ShareAddAccesRights(const std::u16string& ShareName, const std::u16string& UserName,

@@ -152,18 +152,61 @@ TEST_F(ShareManagerTest, GrantsTheAccountFullRightsOnShareAndFolder) {
     EXPECT_TRUE(log.empty());
 }
 
-TEST_F(ShareManagerTest, OpensDrivesOnlyToUserAccountsOtherThanGuest) {
+TEST_F(ShareManagerTest, OpensDrivesOnlyToOneAccountOrASmallGroup) {
+    sim.AddAccount(u"CORP\\Backup Team", TSid::Make(5, {21, 4, 5, 6, 1200}), TSidNameUse::Group);
+    sim.AddAccount(u"CORP\\Domain Users", TSid::Make(5, {21, 4, 5, 6, 513}), TSidNameUse::Group);
+    sim.AddAccount(u"SYSTEM", TSid::Make(5, {18}), TSidNameUse::WellKnownGroup);
     manager.ShareCreate(u"Photos", u"d", u"E:\\", false);
     const TSecurityDescriptor shareBefore = Share(u"Photos").SecurityDescriptor;
     const TSecurityDescriptor folderBefore = sim.Folders.at(u"E:\\");
-    // Names a drive's configuration file may carry.
-    for (const char16_t* name : {u"nobody", u"", u"Everyone", u"Users", u"Administrators", u"Guest", u"GUEST"}) {
+    // Names a drive's configuration file or the domain user dialog may carry.
+    for (const char16_t* name : {u"nobody", u"", u"Everyone", u"Users", u"Administrators", u"Guest", u"GUEST",
+                                 u"CORP\\Domain Users", u"SYSTEM"}) {
         EXPECT_FALSE(manager.SetAccesRights(u"E:\\", u"Photos", name)) << ToUtf8(name);
     }
     EXPECT_EQ(Share(u"Photos").SecurityDescriptor, shareBefore);
     EXPECT_EQ(sim.Folders.at(u"E:\\"), folderBefore);
     EXPECT_TRUE(log.empty());
     EXPECT_TRUE(manager.SetAccesRights(u"E:\\", u"Photos", u"Administrator"));
+    // A small domain group: the caller allows groups only in a domain.
+    EXPECT_TRUE(manager.SetAccesRights(u"E:\\", u"Photos", u"CORP\\Backup Team"));
+}
+
+TEST_F(ShareManagerTest, RefusalsSayWhatIsWrongWithTheAccount) {
+    sim.AddAccount(u"CORP\\Backup Team", TSid::Make(5, {21, 4, 5, 6, 1200}), TSidNameUse::Group);
+    sim.AddAccount(u"CORP\\Domain Users", TSid::Make(5, {21, 4, 5, 6, 513}), TSidNameUse::Group);
+    sim.AddAccount(u"CORP\\Guest", TSid::Make(5, {21, 4, 5, 6, 501}), TSidNameUse::User);
+    sim.AddAccount(u"SYSTEM", TSid::Make(5, {18}), TSidNameUse::WellKnownGroup);
+    const std::u16string onlyOne = u"; Dockvane opens a drive only to one account or a small group";
+    const struct {
+        const char16_t* name;
+        bool domain;
+        std::u16string refusal;  // empty: none
+    } cases[] = {
+        {u"extdisk_photos", false, u""},
+        {u"Administrator", false, u""},
+        {u"nobody", false, u""},  // not resolved: the grant itself fails and says so
+        {u"Everyone", false, u"Everyone is a group that many people belong to" + onlyOne},
+        {u"everyone", true, u"everyone is a group that many people belong to" + onlyOne},
+        {u"Users", false, u"Users is a group that many people belong to" + onlyOne},
+        {u"CORP\\Domain Users", true, u"CORP\\Domain Users is a group that many people belong to" + onlyOne},
+        {u"Guest", false, u"Guest is the guest account, which anybody may use" + onlyOne},
+        {u"CORP\\Guest", true, u"CORP\\Guest is the guest account, which anybody may use" + onlyOne},
+        {u"Administrators", false,
+         u"Administrators is a group; outside a domain Dockvane opens a drive only to one user account"},
+        {u"CORP\\Backup Team", false,
+         u"CORP\\Backup Team is a group; outside a domain Dockvane opens a drive only to one user account"},
+        {u"CORP\\Backup Team", true, u""},
+        {u"Administrators", true,
+         u"Administrators is a group of this computer; in a domain Dockvane opens a drive only to one account or "
+         u"one domain group"},
+        {u"SYSTEM", false, u"SYSTEM is not the account of a person or a group of people" + onlyOne},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(manager.ShareAccountRefusal(c.name, c.domain).value_or(u""), c.refusal)
+            << ToUtf8(c.name) << (c.domain ? " in a domain" : "");
+    }
+    EXPECT_TRUE(log.empty());
 }
 
 TEST_F(ShareManagerTest, AStepThatFailsIsLoggedAndTheOthersStillRun) {
