@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/text.h"
 #include "sharing/logs.h"
 
 namespace dv {
@@ -68,11 +69,38 @@ void TShareManager::ShareDelete(const std::u16string& ShareName) {
     }
 }
 
+std::optional<std::u16string> TShareManager::SharePath(const std::u16string& ShareName) {
+    if (ShareName.empty()) return std::nullopt;
+    const TShareGetInfo share = api_.ShareGetInfo502(ShareName);
+    if (share.Status.ok()) return share.Info.Path;
+    if (share.Status.Code == kNerrNetNameNotFound && !share.Status.LastError) return std::nullopt;
+    try {
+        RaiseIfFailed(share.Status);
+    } catch (const EOSError& error) {
+        log_.Error(std::u16string(kSharePathErrorPrefix) + error.Message());
+    }
+    return std::u16string();
+}
+
+void TShareManager::ShareDeleteAt(const std::u16string& ShareName, const std::u16string& LocalPath) {
+    const std::optional<std::u16string> path = SharePath(ShareName);
+    if (path && EqualsIgnoreCase(*path, LocalPath)) ShareDelete(ShareName);
+}
+
 void TShareManager::ShareCreate(const std::u16string& ShareName, const std::u16string& ShareDescription,
                                 const std::u16string& LocalPath, bool /*Temporary*/) {
     if (ShareName.empty()) return;
-    // A share of that name is replaced, and whatever rights it carried go with it.
-    if (ShareExists(ShareName)) ShareDelete(ShareName);
+    if (ShareExists(ShareName)) {
+        // Only Dockvane's own share of this folder is replaced (with whatever rights it carried); a
+        // name in use elsewhere belongs to someone else.
+        const std::optional<std::u16string> path = SharePath(ShareName);
+        if (path && !EqualsIgnoreCase(*path, LocalPath)) {
+            log_.Error(u"Class:TShareManager Method:ShareCreate  The share name \"" + ShareName + u"\" is in use for " +
+                       *path + u"; not replaced by one for " + LocalPath);
+            return;
+        }
+        ShareDelete(ShareName);
+    }
 
     TShareInfo502 info;
     info.NetName = ShareName;

@@ -66,15 +66,47 @@ TEST_F(ShareManagerTest, CreatesAPermanentDiskShareThatGrantsNothing) {
     EXPECT_TRUE(log.empty());
 }
 
-TEST_F(ShareManagerTest, CreatingAnExistingShareReplacesItAndItsRights) {
-    manager.ShareCreate(u"Photos", u"old", u"F:\\", false);
+TEST_F(ShareManagerTest, CreatingAnExistingShareReplacesItOnlyForTheSameFolder) {
+    // Left by an earlier attach of the same drive: replaced, its rights gone with it.
+    manager.ShareCreate(u"Photos", u"old", u"E:\\", false);
     ASSERT_TRUE(manager.ShareAddAccesRights(u"Photos", u"extdisk_photos", kGenericAll));
-    manager.ShareCreate(u"Photos", u"new", u"E:\\", false);
+    manager.ShareCreate(u"PHOTOS", u"new", u"e:\\", false);
     EXPECT_EQ(Share(u"Photos").Remark, u"new");
-    EXPECT_EQ(Share(u"Photos").Path, u"E:\\");
+    EXPECT_EQ(Share(u"Photos").Path, u"e:\\");
     EXPECT_EQ(Share(u"Photos").SecurityDescriptor, ShareCreationDescriptor());
     EXPECT_EQ(sim.Calls["ShareDel"], 1);
     EXPECT_TRUE(log.empty());
+
+    // Someone else's share of that name: left as it is, and nothing is created.
+    const TShareInfo502 foreign = Share(u"Photos");
+    manager.ShareCreate(u"Photos", u"mine", u"F:\\", false);
+    EXPECT_EQ(Share(u"Photos"), foreign);
+    EXPECT_EQ(sim.Calls["ShareDel"], 1);
+    EXPECT_EQ(sim.Calls["ShareAdd502"], 2);
+    EXPECT_EQ(log, (std::vector<LogLine>{{u"ERROR ", u"Class:TShareManager Method:ShareCreate  The share name "
+                                                     u"\"Photos\" is in use for e:\\; not replaced by one for F:\\"}}));
+}
+
+TEST_F(ShareManagerTest, UnsharingRemovesAShareOnlyWhileItPointsAtTheFolder) {
+    manager.ShareCreate(u"Photos", u"d", u"E:\\", false);
+    EXPECT_EQ(manager.SharePath(u"photos"), u"E:\\");
+    EXPECT_EQ(manager.SharePath(u"Nothing"), std::nullopt);
+    manager.ShareDeleteAt(u"Photos", u"F:\\");
+    EXPECT_TRUE(manager.ShareExists(u"Photos"));
+    manager.ShareDeleteAt(u"Photos", u"e:\\");
+    EXPECT_FALSE(manager.ShareExists(u"Photos"));
+    manager.ShareDeleteAt(u"Photos", u"E:\\");  // gone already: nothing to say
+    manager.ShareDeleteAt(u"", u"E:\\");
+    EXPECT_TRUE(log.empty());
+
+    // A share whose record cannot be read points nowhere Dockvane knows: it stays.
+    manager.ShareCreate(u"Photos", u"d", u"E:\\", false);
+    sim.Failures["ShareGetInfo502"] = TOsStatus::Net(5);
+    EXPECT_EQ(manager.SharePath(u"Photos"), u"");
+    manager.ShareDeleteAt(u"Photos", u"E:\\");
+    EXPECT_TRUE(manager.ShareExists(u"Photos"));
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].text, u"Class:TShareManager Method:SharePath  Type:EOSErrorSystem Error.  Code: 5.\r\nAccess is denied");
 }
 
 TEST_F(ShareManagerTest, EmptyShareNamesTouchNothing) {
