@@ -15,6 +15,23 @@ constexpr std::uint32_t kNerrUserExists = 2224;
 constexpr std::uint32_t kNerrPasswordTooShort = 2245;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
 
+constexpr std::uint32_t kErrorInvalidName = 123;
+constexpr std::size_t kMaxShareNameLength = 80;   // NNLEN
+constexpr std::size_t kMaxShareRemarkLength = 256;  // MAXCOMMENTSZ
+
+// What the server service refuses in a share record's name and remark: 0 when it takes them.
+std::uint32_t ShareRecordError(const TShareInfo502& info) {
+    if (info.NetName.empty()) return kErrorInvalidParameter;
+    if (info.NetName.size() > kMaxShareNameLength) return kErrorInvalidName;
+    for (char16_t c : info.NetName) {
+        if (c < 0x20 || c == 0x7F || std::u16string_view(u"\"/\\[]:|<>+=;,*?").find(c) != std::u16string_view::npos) {
+            return kErrorInvalidName;
+        }
+    }
+    if (info.Remark.size() > kMaxShareRemarkLength) return kErrorInvalidParameter;
+    return 0;
+}
+
 // The machine part of the simulated computer's account SIDs.
 TSid LocalSid(std::uint32_t rid) {
     return TSid::Make(5, {21, 1111111111, 2222222222, 3333333333, rid});
@@ -77,7 +94,8 @@ TShareGetInfo TSimAccounts::ShareGetInfo502(const std::u16string& name) {
 
 TOsStatus TSimAccounts::ShareAdd502(const TShareInfo502& info) {
     if (auto failure = Fail("ShareAdd502")) return *failure;
-    if (info.NetName.empty() || info.Path.empty()) return TOsStatus::Net(kErrorInvalidParameter);
+    if (const std::uint32_t refused = ShareRecordError(info)) return TOsStatus::Net(refused);
+    if (info.Path.empty()) return TOsStatus::Net(kErrorInvalidParameter);
     if (info.Type != kStypeDisktree) return TOsStatus::Net(kErrorNotSupported);
     auto [share, added] = Shares.try_emplace(UpperCase(info.NetName), info);
     return added ? TOsStatus{} : TOsStatus::Net(kNerrShareExists);
@@ -85,6 +103,7 @@ TOsStatus TSimAccounts::ShareAdd502(const TShareInfo502& info) {
 
 TOsStatus TSimAccounts::ShareSetInfo502(const TShareInfo502& info) {
     if (auto failure = Fail("ShareSetInfo502")) return *failure;
+    if (const std::uint32_t refused = ShareRecordError(info)) return TOsStatus::Net(refused);
     auto share = Shares.find(UpperCase(info.NetName));
     if (share == Shares.end()) return TOsStatus::Net(kNerrNetNameNotFound);
     share->second = info;
@@ -136,6 +155,13 @@ TOsStatus TSimAccounts::UserGetInfo0(const std::u16string& name) {
     if (auto failure = Fail("UserGetInfo0")) return *failure;
     const Account* account = FindAccount(name);
     return account && account->Use == TSidNameUse::User ? TOsStatus{} : TOsStatus::Net(kNerrUserNotFound);
+}
+
+TUserComment TSimAccounts::UserGetInfo1(const std::u16string& name) {
+    if (auto failure = Fail("UserGetInfo1")) return {*failure, {}};
+    const Account* account = FindAccount(name);
+    if (!account || account->Use != TSidNameUse::User) return {TOsStatus::Net(kNerrUserNotFound), {}};
+    return {TOsStatus{}, account->Info.Comment};
 }
 
 TOsStatus TSimAccounts::UserAdd1(const TUserInfo1& info) {

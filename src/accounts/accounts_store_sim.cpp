@@ -474,6 +474,14 @@ TOsStatus TSimAccountsStore::UserGetInfo0(const std::u16string& name) {
     return result;
 }
 
+TUserComment TSimAccountsStore::UserGetInfo1(const std::u16string& name) {
+    TUserComment result;
+    if (const std::uint32_t failed = Run([&](TSimAccounts& s) { result = s.UserGetInfo1(name); })) {
+        return {TOsStatus::Net(failed), {}};
+    }
+    return result;
+}
+
 TOsStatus TSimAccountsStore::UserAdd1(const TUserInfo1& info) {
     TOsStatus result;
     if (const std::uint32_t failed = Run([&](TSimAccounts& s) { result = s.UserAdd1(info); })) {

@@ -82,6 +82,7 @@ public:
 
     // --- IUserApi ---
     TOsStatus UserGetInfo0(const std::u16string& name) override;
+    TUserComment UserGetInfo1(const std::u16string& name) override;
     TOsStatus UserAdd1(const TUserInfo1& info) override;
     TOsStatus UserChangePassword(const std::u16string& name, const std::u16string& oldPassword,
                                  const std::u16string& newPassword) override;

@@ -273,6 +273,55 @@ TEST_F(SimStoreTest, DriveRootsStartWithTheRightsOfAFreshVolume) {
 
 // --- The list of plugged-in drives ---
 
+// --- What the simulated system refuses, as Windows does ---
+
+TEST(SimShares, NamesAndRemarksWindowsRefusesAreRefused) {
+    struct Case {
+        std::u16string name;
+        std::u16string remark;
+        std::uint32_t status;
+    };
+    const Case cases[] = {
+        {u"Backup", u"", 0},
+        {std::u16string(80, u'n'), std::u16string(256, u'r'), 0},
+        {u"C$", u"", 0},
+        {u"Back up.2", u"plain words; with [any] *chars*?", 0},
+        {std::u16string(81, u'n'), u"", 123},
+        {u"back\x01up", u"", 123},
+        {u"tab\there", u"", 123},
+        {u"del\x7F", u"", 123},
+        {u"Backup", std::u16string(257, u'r'), 87},
+        {u"", u"", 87},
+    };
+    for (const char16_t reserved : std::u16string_view(u"\"/\\[]:|<>+=;,*?")) {
+        const Case c{u"back" + std::u16string(1, reserved) + u"up", u"", 123};
+        TSimAccounts sim;
+        TShareInfo502 info;
+        info.NetName = c.name;
+        info.Path = u"E:\\";
+        EXPECT_EQ(sim.ShareAdd502(info).Code, c.status) << ToUtf8(c.name);
+        EXPECT_TRUE(sim.Shares.empty());
+    }
+    for (const Case& c : cases) {
+        TSimAccounts sim;
+        TShareInfo502 info;
+        info.NetName = c.name;
+        info.Remark = c.remark;
+        info.Path = u"E:\\";
+        EXPECT_EQ(sim.ShareAdd502(info).Code, c.status) << ToUtf8(c.name) << " / " << ToUtf8(c.remark);
+        EXPECT_EQ(sim.Shares.size(), c.status == 0 ? 1u : 0u);
+        // Changing a share that exists is refused alike.
+        TShareInfo502 existing;
+        existing.NetName = u"Existing";
+        existing.Path = u"F:\\";
+        sim.Shares[UpperCase(c.name)] = existing;
+        sim.Shares[UpperCase(c.name)].NetName = c.name;
+        info.Remark = c.remark;
+        EXPECT_EQ(sim.ShareSetInfo502(info).Code, c.status) << ToUtf8(c.name) << " / " << ToUtf8(c.remark);
+        if (c.status != 0) EXPECT_EQ(sim.Shares[UpperCase(c.name)].Path, u"F:\\");
+    }
+}
+
 TEST(SimPluggedDrives, ListRoundTripAndDamage) {
     const TPluggedDrives drives{{u'E', u"/tmp/a b"}, {u'Z', u"C:\\\u00E9t\u00E9"}};
     EXPECT_EQ(DecodePluggedDrives(EncodePluggedDrives(drives)), drives);

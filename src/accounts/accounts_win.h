@@ -33,6 +33,9 @@ private:
 // plain allow entries and AddAce for every other, SetSecurityDescriptorDacl); a failure is the
 // call's last error.
 TOsStatus BuildNativeDescriptor(const TSecurityDescriptor& value, TNativeDescriptor& native);
+// Success for a valid descriptor; ERROR_INVALID_SECURITY_DESCR for a missing or invalid one.
+// IsValidSecurityDescriptor sets no last error of its own, so the thread's last error says nothing.
+TOsStatus CheckSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor);
 // The DACL of a descriptor as a value (GetSecurityDescriptorDacl, GetAclInformation, GetAce).
 TOsStatus ReadNativeDescriptor(PSECURITY_DESCRIPTOR descriptor, TSecurityDescriptor& value);
 

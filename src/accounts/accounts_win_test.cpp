@@ -100,6 +100,28 @@ TEST(WinAccounts, AddChangeAndDeleteALocalAccount) {
     EXPECT_EQ(api->UserChangePassword(name, u"not it", u"x").Code, kErrorInvalidPassword);
     EXPECT_TRUE(api->UserChangePassword(name, u"Another1Password", u"Third1Password").ok());
 
+    // Dockvane knows its own accounts by their comment. Wine 8 answers every account with an empty
+    // comment: there no account is Dockvane's, and none may be deleted with a drive.
+    const TUserComment own = api->UserGetInfo1(name);
+    ASSERT_TRUE(own.Status.ok());
+    const bool commentsKept = !own.Comment.empty();
+    if (commentsKept) EXPECT_EQ(own.Comment, u"Velmora User");
+    EXPECT_EQ(users.IsOwnAccount(name), commentsKept);
+    EXPECT_TRUE(users.IsOwnAccount(u"DockVane"));
+    const std::u16string foreign = u"extdisk_foreign";
+    TUserInfo1 info;
+    info.Name = foreign;
+    info.Password = u"Foreign1Password";
+    info.Comment = u"Made by someone else";
+    ASSERT_TRUE(api->UserAdd1(info).ok());
+    EXPECT_FALSE(users.IsOwnAccount(foreign));
+    EXPECT_FALSE(users.ChekToManualUserDeleteByuserName(foreign, {}));
+    EXPECT_TRUE(users.UserExists(foreign));
+    users.UserDelete(foreign);
+    EXPECT_EQ(api->UserGetInfo1(foreign).Status.Code, kNerrUserNotFound);
+
+    EXPECT_EQ(users.ChekToManualUserDeleteByuserName(name, {}), commentsKept);
+    EXPECT_EQ(users.UserExists(name), !commentsKept);
     users.UserDelete(name);
     EXPECT_FALSE(users.UserExists(name));
     EXPECT_NO_THROW(users.UserDelete(name));
@@ -179,6 +201,21 @@ TEST(WinSecurity, CreationDescriptorReadsBackWithTheApi) {
     EXPECT_EQ(back.Dacl->AclSize(), 256u);
 }
 
+TEST(WinSecurity, AnInvalidDescriptorIsAFailureWithItsOwnCode) {
+    // Revision 0: no descriptor IsValidSecurityDescriptor accepts. It sets no last error for it.
+    alignas(8) BYTE invalid[SECURITY_DESCRIPTOR_MIN_LENGTH] = {};
+    ::SetLastError(0);
+    const TOsStatus status = CheckSecurityDescriptor(invalid);
+    EXPECT_FALSE(status.ok());
+    EXPECT_EQ(status.Code, static_cast<std::uint32_t>(ERROR_INVALID_SECURITY_DESCR));
+    EXPECT_TRUE(status.LastError);
+    EXPECT_EQ(CheckSecurityDescriptor(nullptr).Code, static_cast<std::uint32_t>(ERROR_INVALID_SECURITY_DESCR));
+
+    TNativeDescriptor valid;
+    ASSERT_TRUE(BuildNativeDescriptor(ShareCreationDescriptor(), valid).ok());
+    EXPECT_TRUE(CheckSecurityDescriptor(valid.get()).ok());
+}
+
 TEST(WinSecurity, EntriesOfEveryKindSurviveTheRoundTrip) {
     TAcl dacl;
     TAce object;  // an object ACE: another layout, copied as read
@@ -235,10 +272,16 @@ TEST(WinShares, FolderRightsForAnAccountTheSystemResolves) {
               0u)
         << ToUtf8(log.lines[0]);
 
-    // Groups are refused before anything is touched.
+    // Groups are refused before anything is touched, each for its own reason.
     EXPECT_FALSE(manager.SetAccesRights(path, u"DockvaneNoShare", u"Everyone"));
     EXPECT_FALSE(manager.SetAccesRights(path, u"DockvaneNoShare", u"Administrators"));
     EXPECT_EQ(log.lines.size(), 1u);
+    EXPECT_EQ(manager.ShareAccountRefusal(u"Everyone", false).value_or(u""),
+              u"Everyone is a group that many people belong to; Dockvane opens a drive only to one account or a "
+              u"small group");
+    EXPECT_EQ(manager.ShareAccountRefusal(u"Administrators", false).value_or(u""),
+              u"Administrators is a group; outside a domain Dockvane opens a drive only to one user account");
+    EXPECT_FALSE(manager.ShareAccountRefusal(user, false).has_value());
 }
 
 TEST(WinShares, AFolderThatIsMissingIsLoggedUnderItsOwnTitle) {

@@ -27,12 +27,13 @@ std::u16string OSErrorMessage(std::uint32_t code, std::u16string_view text);
 
 // The outcome of one call of the system side: 0 or the error code, and whether the code is the last
 // error of a security call (whose text comes from the system table alone) or a network-management
-// status.
+// status. A last error is always a failure, also when its code is 0: some security calls fail
+// without setting one.
 struct [[nodiscard]] TOsStatus {
     std::uint32_t Code = 0;
     bool LastError = false;
 
-    bool ok() const { return Code == 0; }
+    bool ok() const { return Code == 0 && !LastError; }
     static TOsStatus Net(std::uint32_t code) { return {code, false}; }
     static TOsStatus Last(std::uint32_t code) { return {code, true}; }
 };

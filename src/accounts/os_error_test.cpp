@@ -61,6 +61,15 @@ TEST(RaiseOSError, StatusesRaiseByTheirKind) {
         EXPECT_EQ(error.Message(), u"System Error.  Code: 2310.\r\n");
     }
     EXPECT_THROW(RaiseIfFailed(TOsStatus::Net(5)), EOSError);
+    // A security call that failed without a last error is still a failure.
+    EXPECT_FALSE(TOsStatus::Last(0).ok());
+    try {
+        RaiseIfFailed(TOsStatus::Last(0));
+        FAIL();
+    } catch (const EOSError& error) {
+        EXPECT_EQ(error.Message(), u"A call to an OS function failed");
+        EXPECT_EQ(error.ErrorCode(), 0u);
+    }
 }
 
 }  // namespace

@@ -66,6 +66,119 @@ std::u16string TSid::ToString() const {
     return text;
 }
 
+namespace {
+
+constexpr std::uint64_t kWorldAuthority = 1;
+constexpr std::uint64_t kLocalAuthority = 2;
+constexpr std::uint64_t kNtAuthority = 5;
+constexpr std::uint64_t kAppPackageAuthority = 15;
+constexpr std::uint64_t kAzureAdAuthority = 12;
+constexpr std::uint32_t kNtNonUniqueRid = 21;  // SECURITY_NT_NON_UNIQUE: computer and domain accounts
+constexpr std::uint32_t kBuiltinDomainRid = 32;
+
+std::uint64_t AuthorityOf(const TSid& sid) {
+    std::uint64_t authority = 0;
+    for (std::uint8_t b : sid.Authority) authority = authority << 8 | b;
+    return authority;
+}
+
+bool IsAccountDomainSid(const TSid& sid) {
+    return AuthorityOf(sid) == kNtAuthority && sid.SubAuthorities.size() >= 2 &&
+           sid.SubAuthorities.front() == kNtNonUniqueRid;
+}
+
+// Where the accounts and groups of people live: a computer's or a domain's account database, or a
+// cloud directory (S-1-12-1-...).
+bool IsPeoplesAccountSid(const TSid& sid) {
+    return IsAccountDomainSid(sid) ||
+           (AuthorityOf(sid) == kAzureAdAuthority && !sid.SubAuthorities.empty() && sid.SubAuthorities.front() == 1);
+}
+
+// Groups that anybody, or everybody of a kind, belongs to.
+bool IsBroadGroupSid(const TSid& sid) {
+    const std::uint64_t authority = AuthorityOf(sid);
+    const std::vector<std::uint32_t>& sub = sid.SubAuthorities;
+    if (authority == kWorldAuthority) return true;  // Everyone
+    if (authority == kLocalAuthority) return true;  // LOCAL, CONSOLE LOGON
+    if (authority == kAppPackageAuthority) {
+        // ALL APPLICATION PACKAGES, ALL RESTRICTED APPLICATION PACKAGES
+        return sub.size() == 2 && sub[0] == 2 && (sub[1] == 1 || sub[1] == 2);
+    }
+    if (authority != kNtAuthority || sub.empty()) return false;
+    if (sub.size() == 1) {
+        switch (sub[0]) {
+            case 1:     // DIALUP
+            case 2:     // NETWORK
+            case 3:     // BATCH
+            case 4:     // INTERACTIVE
+            case 6:     // SERVICE
+            case 7:     // ANONYMOUS LOGON
+            case 8:     // PROXY
+            case 11:    // Authenticated Users
+            case 13:    // TERMINAL SERVER USER
+            case 14:    // REMOTE INTERACTIVE LOGON
+            case 15:    // This Organization
+            case 113:   // Local account
+            case 114:   // Local account and member of Administrators group
+            case 1000:  // Other Organization
+                return true;
+            default:
+                return false;
+        }
+    }
+    if (sub[0] == 64) return true;  // NTLM, SChannel and Digest Authentication
+    if (sub[0] == kBuiltinDomainRid && sub.size() == 2) {
+        switch (sub[1]) {
+            case 545:  // Users
+            case 546:  // Guests
+            case 547:  // Power Users
+            case 554:  // Pre-Windows 2000 Compatible Access
+            case 555:  // Remote Desktop Users
+            case 558:  // Performance Monitor Users
+            case 559:  // Performance Log Users
+            case 562:  // Distributed COM Users
+            case 568:  // IIS_IUSRS
+            case 573:  // Event Log Readers
+            case 580:  // Remote Management Users
+                return true;
+            default:
+                return false;
+        }
+    }
+    if (IsAccountDomainSid(sid) && sub.size() >= 3) {
+        switch (sid.Rid()) {
+            case 513:  // Domain Users (None on a computer outside a domain)
+            case 514:  // Domain Guests
+            case 515:  // Domain Computers
+                return true;
+            default:
+                return false;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TShareAccountVerdict ClassifyShareAccount(const TSid& sid, TSidNameUse use, bool domainMode) {
+    if (IsBroadGroupSid(sid)) return TShareAccountVerdict::BroadGroup;
+    if (IsAccountDomainSid(sid) && sid.SubAuthorities.size() >= 3 && sid.Rid() == kGuestRid) {
+        return TShareAccountVerdict::GuestAccount;
+    }
+    switch (use) {
+        case TSidNameUse::User:
+            // SYSTEM, LOCAL SERVICE and the like are no person's account, whatever a lookup calls them.
+            return IsPeoplesAccountSid(sid) ? TShareAccountVerdict::Allowed : TShareAccountVerdict::NotAnAccount;
+        case TSidNameUse::Group:
+            if (!IsPeoplesAccountSid(sid)) return TShareAccountVerdict::NotAnAccount;
+            return domainMode ? TShareAccountVerdict::Allowed : TShareAccountVerdict::GroupOutsideDomain;
+        case TSidNameUse::Alias:
+            return domainMode ? TShareAccountVerdict::LocalGroupInDomain : TShareAccountVerdict::GroupOutsideDomain;
+        default:
+            return TShareAccountVerdict::NotAnAccount;
+    }
+}
+
 TSid EveryoneSid() {
     return TSid::Make(1, {0});  // SECURITY_WORLD_SID_AUTHORITY, SECURITY_WORLD_RID
 }

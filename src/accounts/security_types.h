@@ -58,6 +58,22 @@ enum class TSidNameUse : std::uint8_t {
     Label = 10,
 };
 
+// Whether an account may be given a drive, and if not, why. A drive is opened to one account or a
+// small group only: never to a group meant for many people or to the guest account, never to a
+// special identity of the system, and outside a domain only to a user account.
+enum class TShareAccountVerdict : std::uint8_t {
+    Allowed,
+    BroadGroup,          // Everyone, Users, Guests, Authenticated Users, Domain Users, Anonymous, ...
+    GuestAccount,        // the built-in Guest of the computer or of a domain
+    GroupOutsideDomain,  // any group, while the computer is not in a domain
+    LocalGroupInDomain,  // a group of this computer (an alias such as Administrators) in a domain
+    NotAnAccount,        // a special identity (SYSTEM, CREATOR OWNER), a domain, a computer, ...
+};
+
+// The verdict on a resolved account. In domain mode a domain group (use Group) may be given a drive;
+// otherwise only a user account may.
+TShareAccountVerdict ClassifyShareAccount(const TSid& sid, TSidNameUse use, bool domainMode);
+
 // One ACE. Access-allowed and access-denied entries carry the SID as their body; other kinds (object
 // ACEs, callback ACEs, audit ACEs) keep their body as it was read so that they pass through a merge
 // unchanged.

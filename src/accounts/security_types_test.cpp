@@ -113,3 +113,74 @@ TEST(Acl, ShareMergeAppendsAfterEverything) {
 
 }  // namespace
 }  // namespace dv
+
+namespace dv {
+namespace {
+
+TEST(ShareAccounts, OnlyOneAccountOrASmallGroupMayHaveADrive) {
+    using V = TShareAccountVerdict;
+    using U = TSidNameUse;
+    const TSid machine = TSid::Make(5, {21, 11, 22, 33});
+    auto local = [&](std::uint32_t rid) {
+        TSid sid = machine;
+        sid.SubAuthorities.push_back(rid);
+        return sid;
+    };
+    auto domain = [](std::uint32_t rid) { return TSid::Make(5, {21, 44, 55, 66, rid}); };
+    auto builtin = [](std::uint32_t rid) { return TSid::Make(5, {32, rid}); };
+    struct Case {
+        const char* name;
+        TSid sid;
+        U use;
+        V workgroup;
+        V domain;
+    };
+    const Case cases[] = {
+        {"a local user", local(1001), U::User, V::Allowed, V::Allowed},
+        {"Administrator", local(500), U::User, V::Allowed, V::Allowed},
+        {"a domain user", domain(1105), U::User, V::Allowed, V::Allowed},
+        {"a cloud directory user", TSid::Make(12, {1, 2, 3, 4, 5}), U::User, V::Allowed, V::Allowed},
+        {"Guest", local(501), U::User, V::GuestAccount, V::GuestAccount},
+        {"the domain's Guest", domain(501), U::User, V::GuestAccount, V::GuestAccount},
+        {"a domain group", domain(1200), U::Group, V::GroupOutsideDomain, V::Allowed},
+        {"Domain Admins", domain(512), U::Group, V::GroupOutsideDomain, V::Allowed},
+        {"Domain Users", domain(513), U::Group, V::BroadGroup, V::BroadGroup},
+        {"None (all local users)", local(513), U::Group, V::BroadGroup, V::BroadGroup},
+        {"Domain Guests", domain(514), U::Group, V::BroadGroup, V::BroadGroup},
+        {"Domain Computers", domain(515), U::Group, V::BroadGroup, V::BroadGroup},
+        {"a local group", local(1010), U::Alias, V::GroupOutsideDomain, V::LocalGroupInDomain},
+        {"Administrators", builtin(544), U::Alias, V::GroupOutsideDomain, V::LocalGroupInDomain},
+        {"Backup Operators", builtin(551), U::Alias, V::GroupOutsideDomain, V::LocalGroupInDomain},
+        {"Users", builtin(545), U::Alias, V::BroadGroup, V::BroadGroup},
+        {"Guests", builtin(546), U::Alias, V::BroadGroup, V::BroadGroup},
+        {"Remote Desktop Users", builtin(555), U::Alias, V::BroadGroup, V::BroadGroup},
+        {"Pre-Windows 2000 Compatible Access", builtin(554), U::Alias, V::BroadGroup, V::BroadGroup},
+        {"Everyone", EveryoneSid(), U::WellKnownGroup, V::BroadGroup, V::BroadGroup},
+        {"LOCAL", TSid::Make(2, {0}), U::WellKnownGroup, V::BroadGroup, V::BroadGroup},
+        {"Authenticated Users", TSid::Make(5, {11}), U::WellKnownGroup, V::BroadGroup, V::BroadGroup},
+        {"Anonymous", TSid::Make(5, {7}), U::WellKnownGroup, V::BroadGroup, V::BroadGroup},
+        {"Interactive", TSid::Make(5, {4}), U::WellKnownGroup, V::BroadGroup, V::BroadGroup},
+        {"Network", TSid::Make(5, {2}), U::WellKnownGroup, V::BroadGroup, V::BroadGroup},
+        {"Local account", TSid::Make(5, {113}), U::WellKnownGroup, V::BroadGroup, V::BroadGroup},
+        {"NTLM Authentication", TSid::Make(5, {64, 10}), U::WellKnownGroup, V::BroadGroup, V::BroadGroup},
+        {"ALL APPLICATION PACKAGES", TSid::Make(15, {2, 1}), U::WellKnownGroup, V::BroadGroup, V::BroadGroup},
+        // A broad group stays broad whatever the lookup calls it.
+        {"Everyone as a user", EveryoneSid(), U::User, V::BroadGroup, V::BroadGroup},
+        {"Domain Users as a user", domain(513), U::User, V::BroadGroup, V::BroadGroup},
+        {"SYSTEM", TSid::Make(5, {18}), U::WellKnownGroup, V::NotAnAccount, V::NotAnAccount},
+        {"SYSTEM as a user", TSid::Make(5, {18}), U::User, V::NotAnAccount, V::NotAnAccount},
+        {"CREATOR OWNER", TSid::Make(3, {0}), U::WellKnownGroup, V::NotAnAccount, V::NotAnAccount},
+        {"NULL SID as a group", TSid::Make(0, {0}), U::Group, V::NotAnAccount, V::NotAnAccount},
+        {"a domain", TSid::Make(5, {21, 44, 55, 66}), U::Domain, V::NotAnAccount, V::NotAnAccount},
+        {"a computer", domain(1300), U::Computer, V::NotAnAccount, V::NotAnAccount},
+        {"a deleted account", domain(1301), U::DeletedAccount, V::NotAnAccount, V::NotAnAccount},
+        {"an integrity label", TSid::Make(16, {12288}), U::Label, V::NotAnAccount, V::NotAnAccount},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ClassifyShareAccount(c.sid, c.use, false), c.workgroup) << c.name;
+        EXPECT_EQ(ClassifyShareAccount(c.sid, c.use, true), c.domain) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace dv

@@ -113,11 +113,9 @@ public:
         if (info->shi502_passwd) share.Info.Passwd = Text(info->shi502_passwd);
         share.Info.Reserved = info->shi502_reserved;
         const PSECURITY_DESCRIPTOR descriptor = info->shi502_security_descriptor;
-        if (!descriptor || !::IsValidSecurityDescriptor(descriptor)) {
-            // A share without a descriptor has no DACL to merge into: report it as invalid.
-            share.Status = TOsStatus::Last(descriptor ? ::GetLastError() : ERROR_INVALID_SECURITY_DESCR);
-            return share;
-        }
+        // A share without a descriptor has no DACL to merge into: it counts as invalid.
+        share.Status = CheckSecurityDescriptor(descriptor);
+        if (!share.Status.ok()) return share;
         share.Status = ReadNativeDescriptor(descriptor, share.Info.SecurityDescriptor);
         return share;
     }
@@ -234,6 +232,11 @@ TOsStatus BuildNativeDescriptor(const TSecurityDescriptor& value, TNativeDescrip
         }
     }
     if (value.DaclPresent && !::SetSecurityDescriptorDacl(&native.descriptor_, TRUE, acl, FALSE)) return LastError();
+    return {};
+}
+
+TOsStatus CheckSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor) {
+    if (!descriptor || !::IsValidSecurityDescriptor(descriptor)) return TOsStatus::Last(ERROR_INVALID_SECURITY_DESCR);
     return {};
 }
 

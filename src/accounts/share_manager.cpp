@@ -2,9 +2,36 @@
 
 #include <utility>
 
+#include "platform/text.h"
 #include "sharing/logs.h"
 
 namespace dv {
+
+namespace {
+
+std::u16string RefusalText(TShareAccountVerdict verdict, std::u16string_view name) {
+    const std::u16string account(name);
+    constexpr std::u16string_view kOnlyOne = u"; Dockvane opens a drive only to one account or a small group";
+    switch (verdict) {
+        case TShareAccountVerdict::BroadGroup:
+            return account + u" is a group that many people belong to" + std::u16string(kOnlyOne);
+        case TShareAccountVerdict::GuestAccount:
+            return account + u" is the guest account, which anybody may use" + std::u16string(kOnlyOne);
+        case TShareAccountVerdict::GroupOutsideDomain:
+            return account + u" is a group; outside a domain Dockvane opens a drive only to one user account";
+        case TShareAccountVerdict::LocalGroupInDomain:
+            return account +
+                   u" is a group of this computer; in a domain Dockvane opens a drive only to one account or one "
+                   u"domain group";
+        case TShareAccountVerdict::NotAnAccount:
+            return account + u" is not the account of a person or a group of people" + std::u16string(kOnlyOne);
+        case TShareAccountVerdict::Allowed:
+            break;
+    }
+    return {};
+}
+
+}  // namespace
 
 TShareManagerLog ApplicationLog() {
     return {[](std::u16string_view text) { LogError(text); },
@@ -42,11 +69,38 @@ void TShareManager::ShareDelete(const std::u16string& ShareName) {
     }
 }
 
+std::optional<std::u16string> TShareManager::SharePath(const std::u16string& ShareName) {
+    if (ShareName.empty()) return std::nullopt;
+    const TShareGetInfo share = api_.ShareGetInfo502(ShareName);
+    if (share.Status.ok()) return share.Info.Path;
+    if (share.Status.Code == kNerrNetNameNotFound && !share.Status.LastError) return std::nullopt;
+    try {
+        RaiseIfFailed(share.Status);
+    } catch (const EOSError& error) {
+        log_.Error(std::u16string(kSharePathErrorPrefix) + error.Message());
+    }
+    return std::u16string();
+}
+
+void TShareManager::ShareDeleteAt(const std::u16string& ShareName, const std::u16string& LocalPath) {
+    const std::optional<std::u16string> path = SharePath(ShareName);
+    if (path && EqualsIgnoreCase(*path, LocalPath)) ShareDelete(ShareName);
+}
+
 void TShareManager::ShareCreate(const std::u16string& ShareName, const std::u16string& ShareDescription,
                                 const std::u16string& LocalPath, bool /*Temporary*/) {
     if (ShareName.empty()) return;
-    // A share of that name is replaced, and whatever rights it carried go with it.
-    if (ShareExists(ShareName)) ShareDelete(ShareName);
+    if (ShareExists(ShareName)) {
+        // Only Dockvane's own share of this folder is replaced (with whatever rights it carried); a
+        // name in use elsewhere belongs to someone else.
+        const std::optional<std::u16string> path = SharePath(ShareName);
+        if (path && !EqualsIgnoreCase(*path, LocalPath)) {
+            log_.Error(u"Class:TShareManager Method:ShareCreate  The share name \"" + ShareName + u"\" is in use for " +
+                       *path + u"; not replaced by one for " + LocalPath);
+            return;
+        }
+        ShareDelete(ShareName);
+    }
 
     TShareInfo502 info;
     info.NetName = ShareName;
@@ -75,10 +129,12 @@ bool TShareManager::SetAccesRights(const std::u16string& LocalPath, const std::u
                                    const std::u16string& ShareUserName) {
     if (ShareName.empty()) return false;
     // The account comes from a drive's configuration file, which whoever wrote the drive controls: a
-    // group (Everyone, Users) or the built-in Guest would open the drive to anybody on the network.
+    // broad group (Everyone, Users) or the built-in Guest would open the drive to anybody on the
+    // network. Whether a group may have a drive at all is the caller's to decide (only in a domain);
+    // here nothing broad ever gets one.
     const TAccountLookup account = api_.LookupAccount(ShareUserName);
     if (account.SizeQueryError != 0 || account.LookupError != 0) return false;
-    if (account.Use != TSidNameUse::User || account.Sid.Rid() == kGuestRid) return false;
+    if (ClassifyShareAccount(account.Sid, account.Use, true) != TShareAccountVerdict::Allowed) return false;
     try {
         (void)FileAddAccesRights(LocalPath, ShareUserName, kGenericAll);
         (void)ShareAddAccesRights(ShareName, ShareUserName, kGenericAll);
@@ -88,6 +144,15 @@ bool TShareManager::SetAccesRights(const std::u16string& LocalPath, const std::u
         return false;
     }
     return true;
+}
+
+std::optional<std::u16string> TShareManager::ShareAccountRefusal(const std::u16string& UserName, bool DomainMode) {
+    if (UserName.empty()) return std::nullopt;
+    const TAccountLookup account = api_.LookupAccount(UserName);
+    if (account.SizeQueryError != 0 || account.LookupError != 0) return std::nullopt;
+    const TShareAccountVerdict verdict = ClassifyShareAccount(account.Sid, account.Use, DomainMode);
+    if (verdict == TShareAccountVerdict::Allowed) return std::nullopt;
+    return RefusalText(verdict, UserName);
 }
 
 TAccountLookup TShareManager::Lookup(const std::u16string& UserName) {

@@ -66,15 +66,47 @@ TEST_F(ShareManagerTest, CreatesAPermanentDiskShareThatGrantsNothing) {
     EXPECT_TRUE(log.empty());
 }
 
-TEST_F(ShareManagerTest, CreatingAnExistingShareReplacesItAndItsRights) {
-    manager.ShareCreate(u"Photos", u"old", u"F:\\", false);
+TEST_F(ShareManagerTest, CreatingAnExistingShareReplacesItOnlyForTheSameFolder) {
+    // Left by an earlier attach of the same drive: replaced, its rights gone with it.
+    manager.ShareCreate(u"Photos", u"old", u"E:\\", false);
     ASSERT_TRUE(manager.ShareAddAccesRights(u"Photos", u"extdisk_photos", kGenericAll));
-    manager.ShareCreate(u"Photos", u"new", u"E:\\", false);
+    manager.ShareCreate(u"PHOTOS", u"new", u"e:\\", false);
     EXPECT_EQ(Share(u"Photos").Remark, u"new");
-    EXPECT_EQ(Share(u"Photos").Path, u"E:\\");
+    EXPECT_EQ(Share(u"Photos").Path, u"e:\\");
     EXPECT_EQ(Share(u"Photos").SecurityDescriptor, ShareCreationDescriptor());
     EXPECT_EQ(sim.Calls["ShareDel"], 1);
     EXPECT_TRUE(log.empty());
+
+    // Someone else's share of that name: left as it is, and nothing is created.
+    const TShareInfo502 foreign = Share(u"Photos");
+    manager.ShareCreate(u"Photos", u"mine", u"F:\\", false);
+    EXPECT_EQ(Share(u"Photos"), foreign);
+    EXPECT_EQ(sim.Calls["ShareDel"], 1);
+    EXPECT_EQ(sim.Calls["ShareAdd502"], 2);
+    EXPECT_EQ(log, (std::vector<LogLine>{{u"ERROR ", u"Class:TShareManager Method:ShareCreate  The share name "
+                                                     u"\"Photos\" is in use for e:\\; not replaced by one for F:\\"}}));
+}
+
+TEST_F(ShareManagerTest, UnsharingRemovesAShareOnlyWhileItPointsAtTheFolder) {
+    manager.ShareCreate(u"Photos", u"d", u"E:\\", false);
+    EXPECT_EQ(manager.SharePath(u"photos"), u"E:\\");
+    EXPECT_EQ(manager.SharePath(u"Nothing"), std::nullopt);
+    manager.ShareDeleteAt(u"Photos", u"F:\\");
+    EXPECT_TRUE(manager.ShareExists(u"Photos"));
+    manager.ShareDeleteAt(u"Photos", u"e:\\");
+    EXPECT_FALSE(manager.ShareExists(u"Photos"));
+    manager.ShareDeleteAt(u"Photos", u"E:\\");  // gone already: nothing to say
+    manager.ShareDeleteAt(u"", u"E:\\");
+    EXPECT_TRUE(log.empty());
+
+    // A share whose record cannot be read points nowhere Dockvane knows: it stays.
+    manager.ShareCreate(u"Photos", u"d", u"E:\\", false);
+    sim.Failures["ShareGetInfo502"] = TOsStatus::Net(5);
+    EXPECT_EQ(manager.SharePath(u"Photos"), u"");
+    manager.ShareDeleteAt(u"Photos", u"E:\\");
+    EXPECT_TRUE(manager.ShareExists(u"Photos"));
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].text, u"Class:TShareManager Method:SharePath  Type:EOSErrorSystem Error.  Code: 5.\r\nAccess is denied");
 }
 
 TEST_F(ShareManagerTest, EmptyShareNamesTouchNothing) {
@@ -152,18 +184,61 @@ TEST_F(ShareManagerTest, GrantsTheAccountFullRightsOnShareAndFolder) {
     EXPECT_TRUE(log.empty());
 }
 
-TEST_F(ShareManagerTest, OpensDrivesOnlyToUserAccountsOtherThanGuest) {
+TEST_F(ShareManagerTest, OpensDrivesOnlyToOneAccountOrASmallGroup) {
+    sim.AddAccount(u"CORP\\Backup Team", TSid::Make(5, {21, 4, 5, 6, 1200}), TSidNameUse::Group);
+    sim.AddAccount(u"CORP\\Domain Users", TSid::Make(5, {21, 4, 5, 6, 513}), TSidNameUse::Group);
+    sim.AddAccount(u"SYSTEM", TSid::Make(5, {18}), TSidNameUse::WellKnownGroup);
     manager.ShareCreate(u"Photos", u"d", u"E:\\", false);
     const TSecurityDescriptor shareBefore = Share(u"Photos").SecurityDescriptor;
     const TSecurityDescriptor folderBefore = sim.Folders.at(u"E:\\");
-    // Names a drive's configuration file may carry.
-    for (const char16_t* name : {u"nobody", u"", u"Everyone", u"Users", u"Administrators", u"Guest", u"GUEST"}) {
+    // Names a drive's configuration file or the domain user dialog may carry.
+    for (const char16_t* name : {u"nobody", u"", u"Everyone", u"Users", u"Administrators", u"Guest", u"GUEST",
+                                 u"CORP\\Domain Users", u"SYSTEM"}) {
         EXPECT_FALSE(manager.SetAccesRights(u"E:\\", u"Photos", name)) << ToUtf8(name);
     }
     EXPECT_EQ(Share(u"Photos").SecurityDescriptor, shareBefore);
     EXPECT_EQ(sim.Folders.at(u"E:\\"), folderBefore);
     EXPECT_TRUE(log.empty());
     EXPECT_TRUE(manager.SetAccesRights(u"E:\\", u"Photos", u"Administrator"));
+    // A small domain group: the caller allows groups only in a domain.
+    EXPECT_TRUE(manager.SetAccesRights(u"E:\\", u"Photos", u"CORP\\Backup Team"));
+}
+
+TEST_F(ShareManagerTest, RefusalsSayWhatIsWrongWithTheAccount) {
+    sim.AddAccount(u"CORP\\Backup Team", TSid::Make(5, {21, 4, 5, 6, 1200}), TSidNameUse::Group);
+    sim.AddAccount(u"CORP\\Domain Users", TSid::Make(5, {21, 4, 5, 6, 513}), TSidNameUse::Group);
+    sim.AddAccount(u"CORP\\Guest", TSid::Make(5, {21, 4, 5, 6, 501}), TSidNameUse::User);
+    sim.AddAccount(u"SYSTEM", TSid::Make(5, {18}), TSidNameUse::WellKnownGroup);
+    const std::u16string onlyOne = u"; Dockvane opens a drive only to one account or a small group";
+    const struct {
+        const char16_t* name;
+        bool domain;
+        std::u16string refusal;  // empty: none
+    } cases[] = {
+        {u"extdisk_photos", false, u""},
+        {u"Administrator", false, u""},
+        {u"nobody", false, u""},  // not resolved: the grant itself fails and says so
+        {u"Everyone", false, u"Everyone is a group that many people belong to" + onlyOne},
+        {u"everyone", true, u"everyone is a group that many people belong to" + onlyOne},
+        {u"Users", false, u"Users is a group that many people belong to" + onlyOne},
+        {u"CORP\\Domain Users", true, u"CORP\\Domain Users is a group that many people belong to" + onlyOne},
+        {u"Guest", false, u"Guest is the guest account, which anybody may use" + onlyOne},
+        {u"CORP\\Guest", true, u"CORP\\Guest is the guest account, which anybody may use" + onlyOne},
+        {u"Administrators", false,
+         u"Administrators is a group; outside a domain Dockvane opens a drive only to one user account"},
+        {u"CORP\\Backup Team", false,
+         u"CORP\\Backup Team is a group; outside a domain Dockvane opens a drive only to one user account"},
+        {u"CORP\\Backup Team", true, u""},
+        {u"Administrators", true,
+         u"Administrators is a group of this computer; in a domain Dockvane opens a drive only to one account or "
+         u"one domain group"},
+        {u"SYSTEM", false, u"SYSTEM is not the account of a person or a group of people" + onlyOne},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(manager.ShareAccountRefusal(c.name, c.domain).value_or(u""), c.refusal)
+            << ToUtf8(c.name) << (c.domain ? " in a domain" : "");
+    }
+    EXPECT_TRUE(log.empty());
 }
 
 TEST_F(ShareManagerTest, AStepThatFailsIsLoggedAndTheOthersStillRun) {
@@ -174,6 +249,16 @@ TEST_F(ShareManagerTest, AStepThatFailsIsLoggedAndTheOthersStillRun) {
                                u"Class:TShareManager Method:ShareAddAccesRights  Type:EOSError"
                                u"System Error.  Code: 2310.\r\nThis shared resource does not exist"}));
     EXPECT_EQ(sim.Folders.at(u"E:\\").Dacl->Aces[0], TAce::Allowed(account, kGenericAll));
+}
+
+TEST_F(ShareManagerTest, AShareReadThatFailedWithoutACodeIsLogged) {
+    // An invalid share descriptor is reported by a check that sets no last error of its own.
+    manager.ShareCreate(u"Photos", u"d", u"E:\\", false);
+    sim.Failures["ShareGetInfo502"] = TOsStatus::Last(0);
+    EXPECT_FALSE(manager.ShareAddAccesRights(u"Photos", u"extdisk_photos", kGenericAll));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0], (LogLine{u"ERROR ", u"Class:TShareManager Method:ShareAddAccesRights  Type:EOSError"
+                                          u"A call to an OS function failed"}));
 }
 
 TEST_F(ShareManagerTest, FolderFailuresGoToTheApplicationLogUnderTheirOwnTitle) {

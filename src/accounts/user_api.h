@@ -31,6 +31,12 @@ struct TUserInfo1 {
     bool operator==(const TUserInfo1&) const = default;
 };
 
+// What NetUserGetInfo at level 1 tells of an account that the account manager uses: its comment.
+struct TUserComment {
+    TOsStatus Status;
+    std::u16string Comment;
+};
+
 // One batch of NetUserEnum.
 struct TUserEnumBatch {
     TOsStatus Status;  // 0, ERROR_MORE_DATA while more follow, or the failure
@@ -43,6 +49,8 @@ public:
 
     // NetUserGetInfo at level 0.
     [[nodiscard]] virtual TOsStatus UserGetInfo0(const std::u16string& name) = 0;
+    // NetUserGetInfo at level 1: the account's comment.
+    [[nodiscard]] virtual TUserComment UserGetInfo1(const std::u16string& name) = 0;
     // NetUserAdd at level 1.
     [[nodiscard]] virtual TOsStatus UserAdd1(const TUserInfo1& info) = 0;
     [[nodiscard]] virtual TOsStatus UserChangePassword(const std::u16string& name, const std::u16string& oldPassword,

@@ -20,6 +20,20 @@ public:
         return TOsStatus::Net(result);
     }
 
+    TUserComment UserGetInfo1(const std::u16string& name) override {
+        const std::wstring wide = ToWide(name);
+        LPBYTE buffer = nullptr;
+        const NET_API_STATUS result = ::NetUserGetInfo(nullptr, wide.c_str(), 1, &buffer);
+        NetApiBuffer owner(buffer);
+        TUserComment answer;
+        answer.Status = TOsStatus::Net(result);
+        if (result == NERR_Success && buffer) {
+            const auto* info = reinterpret_cast<const USER_INFO_1*>(buffer);
+            if (info->usri1_comment) answer.Comment = FromWide(info->usri1_comment);
+        }
+        return answer;
+    }
+
     TOsStatus UserAdd1(const TUserInfo1& value) override {
         std::wstring name = ToWide(value.Name);
         std::wstring password = ToWide(value.Password);

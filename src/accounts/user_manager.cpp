@@ -19,6 +19,10 @@ bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
+bool IsMasterAccountName(std::u16string_view name) {
+    return EqualsIgnoreCase(name, kMasterAccountName);
+}
+
 }  // namespace
 
 std::u16string HashMD5(std::u16string_view s) {
@@ -171,8 +175,23 @@ std::vector<std::u16string> TUserManager::GetDockvaneUserList() {
     return list;
 }
 
+bool TUserManager::IsOwnAccount(const std::u16string& Name) {
+    return IsMasterAccountName(Name) || IsOwnPerDriveAccount(Name);
+}
+
+bool TUserManager::IsOwnPerDriveAccount(const std::u16string& Name) {
+    if (!EqualsIgnoreCase(std::u16string_view(Name).substr(0, kPerDriveUserPrefix.size()), kPerDriveUserPrefix)) {
+        return false;
+    }
+    const TUserComment account = api_.UserGetInfo1(Name);
+    if (account.Status.Code == kNerrUserNotFound) return false;
+    RaiseIfFailed(account.Status);
+    return EqualsIgnoreCase(account.Comment, kShareUserComment);
+}
+
 bool TUserManager::ChekToManualUserCreate(const std::u16string& UserName, const std::u16string& Salt) {
-    if (UserName.empty() || UserName == kMasterAccountName) return false;
+    // Whatever case a drive's file writes it in, the master account is not a drive's own account.
+    if (UserName.empty() || IsMasterAccountName(UserName)) return false;
     if (UserExists(UserName)) return true;
     if (settings_.FIsInDomain != 0) return true;
     UserAdd(UserName, MakePassword(Salt + UserName), std::u16string(kShareUserComment));
@@ -182,22 +201,23 @@ bool TUserManager::ChekToManualUserCreate(const std::u16string& UserName, const 
 bool TUserManager::ChekToManualUserDelete(const std::u16string& Drive,
                                           std::vector<std::u16string> AttachedNasDriveLetters) {
     const std::u16string name = GetDriveShareUser(Drive);
-    if (name == kMasterAccountName) return false;
+    if (IsMasterAccountName(name)) return false;
     // The leaving drive does not keep its own account alive.
     auto self = std::find_if(AttachedNasDriveLetters.begin(), AttachedNasDriveLetters.end(),
                              [&](const std::u16string& letter) { return EqualsIgnoreCase(letter, Drive); });
     if (self != AttachedNasDriveLetters.end()) AttachedNasDriveLetters.erase(self);
     const std::vector<std::u16string> users = GetAttachedUserList(AttachedNasDriveLetters);
-    if (ContainsIgnoreCase(users, name) || !UserExists(name)) return false;
+    // The file may name any account; only one that Dockvane made goes with the drive.
+    if (ContainsIgnoreCase(users, name) || !UserExists(name) || !IsOwnPerDriveAccount(name)) return false;
     UserDelete(name);
     return true;
 }
 
 bool TUserManager::ChekToManualUserDeleteByuserName(const std::u16string& UserName,
                                                     const std::vector<std::u16string>& AttachedNasDriveLetters) {
-    if (UserName == settings_.FDefaultShareUserName) return false;
+    if (EqualsIgnoreCase(UserName, settings_.FDefaultShareUserName) || IsMasterAccountName(UserName)) return false;
     const std::vector<std::u16string> users = GetAttachedUserList(AttachedNasDriveLetters);
-    if (ContainsIgnoreCase(users, UserName) || !UserExists(UserName)) return false;
+    if (ContainsIgnoreCase(users, UserName) || !UserExists(UserName) || !IsOwnPerDriveAccount(UserName)) return false;
     UserDelete(UserName);
     return true;
 }

@@ -59,12 +59,20 @@ public:
     // The default account (first), "dockvane" and the per-drive accounts among the local accounts.
     std::vector<std::u16string> GetDockvaneUserList();
 
+    // Dockvane's own accounts, the only ones it ever gives a new password or deletes: the master
+    // account, and the "extdisk_" accounts that carry the comment "Velmora User" (names and comment
+    // without regard to case). A drive's file may name any other account to be used as it is.
+    bool IsOwnAccount(const std::u16string& Name);
+
     // True when the named per-drive account exists already (or in domain mode). A missing one is
-    // created outside domain mode, and the answer is then false. False for "" and "dockvane".
+    // created outside domain mode, and the answer is then false. False for "" and "dockvane" (in
+    // any case).
     bool ChekToManualUserCreate(const std::u16string& UserName, const std::u16string& Salt);
-    // Deletes the account of the leaving drive's configuration when no other attached drive names it.
+    // Deletes the account of the leaving drive's configuration when it is one of Dockvane's per-drive
+    // accounts and no other attached drive names it. Never the master account.
     bool ChekToManualUserDelete(const std::u16string& Drive, std::vector<std::u16string> AttachedNasDriveLetters);
-    // Deletes the account when no attached drive names it and it is not the default account.
+    // Deletes the account when it is one of Dockvane's per-drive accounts, no attached drive names it
+    // and it is not the default account.
     bool ChekToManualUserDeleteByuserName(const std::u16string& UserName,
                                           const std::vector<std::u16string>& AttachedNasDriveLetters);
 
@@ -74,6 +82,9 @@ public:
     std::vector<std::u16string> GetAttachedUserList(const std::vector<std::u16string>& AttachedNasDriveLetters);
 
 private:
+    // An "extdisk_" account with Dockvane's comment; raises as UserExists does.
+    bool IsOwnPerDriveAccount(const std::u16string& Name);
+
     IUserApi& api_;
     TApplicationSettings& settings_;
 };

@@ -102,10 +102,12 @@ protected:
         config.FShareUserName = *account;
         config.Save();
     }
-    void AddUser(const std::u16string& name) {
+    // An account as Dockvane makes them, or, with another comment, as someone else made it.
+    void AddUser(const std::u16string& name, const std::u16string& comment = u"Velmora User") {
         TUserInfo1 info;
         info.Name = name;
         info.Password = u"pw";
+        info.Comment = comment;
         ASSERT_TRUE(sim.UserAdd1(info).ok());
     }
     bool Exists(const std::u16string& name) const { return sim.FindAccount(name) != nullptr; }
@@ -231,6 +233,8 @@ TEST_F(UserManagerTest, CreatesAMissingPerDriveAccountWithItsOwnPassword) {
     } cases[] = {
         {u"", 0, false, false},
         {u"dockvane", 0, false, false},
+        {u"DOCKVANE", 0, false, false},
+        {u"DockVane", 1, false, false},
         {u"extdisk_old", 0, true, false},
         {u"extdisk_new", 1, true, false},
         {u"extdisk_new", 2, true, false},  // any value but 0 counts as domain mode here
@@ -271,6 +275,56 @@ TEST_F(UserManagerTest, TheMasterAccountIsNeverDeletedWithADrive) {
     settings.FDefaultShareUserName = u"CORP\\backup";
     EXPECT_FALSE(users.ChekToManualUserDelete(u"G", {}));
     EXPECT_TRUE(Exists(u"dockvane"));
+}
+
+TEST_F(UserManagerTest, ADriveLeavingDeletesOnlyAccountsDockvaneMade) {
+    AddUser(u"dockvane");
+    AddUser(u"john", u"");
+    AddUser(u"extdisk_admin", u"Made by the administrator");  // the prefix alone makes no account Dockvane's
+    AddUser(u"EXTDISK_Photos", u"velmora user");               // Dockvane's, whatever the case
+    AddUser(u"mallory");                                        // the comment alone neither
+    const struct {
+        const char16_t* named;  // what the leaving drive's file says
+        const char16_t* account;
+        bool deleted;
+    } cases[] = {
+        {u"john", u"john", false},
+        {u"Administrator", u"Administrator", false},
+        {u"DOCKVANE", u"dockvane", false},
+        {u"Dockvane", u"dockvane", false},
+        {u"extdisk_admin", u"extdisk_admin", false},
+        {u"mallory", u"mallory", false},
+        {u"extdisk_photos", u"EXTDISK_Photos", true},
+    };
+    char16_t letter = u'K';
+    for (const auto& c : cases) {
+        PlugDrive(letter, std::u16string(c.named));
+        EXPECT_EQ(users.ChekToManualUserDelete(std::u16string(1, letter), {std::u16string(1, letter)}), c.deleted)
+            << ToUtf8(c.named);
+        EXPECT_EQ(Exists(c.account), !c.deleted) << ToUtf8(c.named);
+        ++letter;
+    }
+    EXPECT_EQ(sim.FindAccount(u"john")->Info.Password, u"pw");
+
+    // When the comment cannot be read, nothing is deleted.
+    AddUser(u"extdisk_unread");
+    PlugDrive(letter, std::u16string(u"extdisk_unread"));
+    sim.Failures["UserGetInfo1"] = TOsStatus::Net(5);
+    EXPECT_THROW((void)users.ChekToManualUserDelete(std::u16string(1, letter), {}), EOSError);
+    EXPECT_TRUE(Exists(u"extdisk_unread"));
+}
+
+TEST_F(UserManagerTest, AnotherAccountForADriveDeletesOnlyAccountsDockvaneMade) {
+    AddUser(u"dockvane");
+    AddUser(u"john", u"");
+    AddUser(u"extdisk_admin", u"");
+    AddUser(u"extdisk_old");
+    for (const char16_t* name : {u"john", u"DOCKVANE", u"Administrator", u"Guest", u"extdisk_admin", u"Everyone"}) {
+        EXPECT_FALSE(users.ChekToManualUserDeleteByuserName(name, {})) << ToUtf8(name);
+        EXPECT_TRUE(Exists(name)) << ToUtf8(name);
+    }
+    EXPECT_TRUE(users.ChekToManualUserDeleteByuserName(u"Extdisk_Old", {}));
+    EXPECT_FALSE(Exists(u"extdisk_old"));
 }
 
 TEST_F(UserManagerTest, AnUnpluggedDriveDeletesNothingAndAsksNothing) {

@@ -66,6 +66,18 @@ bool TNas::CheckIO() {
     return true;
 }
 
+void TNas::Refuse(const std::u16string& message, const std::u16string& logText) {
+    LogError(u"Drive " + FDriveName + u": not shared: " + logText);
+    MainForm.ShowErrorMessage(message);
+}
+
+bool TNas::RefuseAccount(const std::u16string& account, bool domainMode, std::u16string_view hint) {
+    const std::optional<std::u16string> refusal = MainForm.ShareManager().ShareAccountRefusal(account, domainMode);
+    if (!refusal) return false;
+    Refuse(*refusal + u"." + std::u16string(hint), *refusal);
+    return true;
+}
+
 bool TNas::AttachAndShare(bool OpenShare) {
     FIsShared = false;
     const std::u16string root = Root();
@@ -76,34 +88,79 @@ bool TNas::AttachAndShare(bool OpenShare) {
     attachedNasSettings_ = std::make_shared<TShareSettings>(configFile);
     if (!fs::FileExists(configFile) && !fs::FileExists(fs::CompleteTwinOf(configFile))) return false;
     try {
-        // Every attach brings the file into its written form.
+        // An attach brings the file into its written form, but only a file that names a share: one
+        // that names none may be anything at all (another program's file, garbage) and stays as it is.
         attachedNasSettings_->Load();
-        attachedNasSettings_->Save();
+        if (!attachedNasSettings_->FShareName.empty()) attachedNasSettings_->Save();
     } catch (const EFCreateError&) {
         return false;
     }
     const TShareSettings& settings = *attachedNasSettings_;
-    if (settings.FShareName.empty() || !OpenShare) return false;
+    if (settings.FShareName.empty()) {
+        if (OpenShare) MainForm.ShowWarningBalloon(u"The configuration of drive " + FDriveName + u": names no share.");
+        return false;
+    }
+    if (!OpenShare) return false;
 
+    // The file is anybody's: before anything is made, the share name must be free or this drive's
+    // own (left by an earlier attach), and the account one that may have a drive.
     TShareManager& shares = MainForm.ShareManager();
-    shares.ShareCreate(settings.FShareName, settings.FShareDescription, root, false);
-    if (!shares.ShareExists(settings.FShareName)) {
-        MainForm.ShowErrorMessage(u"Access is not installed.\n\rPerhaps the current user does not have enough rights.");
+    const std::u16string shareName = settings.FShareName;
+    auto refuseShareName = [&](const std::u16string& path) {
+        const std::u16string inUse =
+            u"The share name \"" + shareName + u"\" is already in use" + (path.empty() ? u"" : u" for " + path);
+        Refuse(inUse + u".\n\rChoose another share name for this drive in its drive settings.", inUse);
+    };
+    if (const std::optional<std::u16string> path = shares.SharePath(shareName);
+        path && !EqualsIgnoreCase(*path, root)) {
+        refuseShareName(*path);
+        return false;
+    }
+    const bool domainMode = ApplicationSettings.FIsInDomain != 0;
+    const std::u16string ownAccount = domainMode ? std::u16string() : settings.FShareUserName;
+    const std::u16string defaultAccount = ApplicationSettings.FDefaultShareUserName;
+    if (!ownAccount.empty() && !EqualsIgnoreCase(ownAccount, kMasterAccountName) &&
+        RefuseAccount(ownAccount, false, u"\n\rChoose another account for this drive in its drive settings.")) {
+        return false;
+    }
+    if (RefuseAccount(defaultAccount, domainMode,
+                      domainMode ? u"\n\rEnter another account with \"Set Domain User Name\" in the tray menu."
+                                 : u"")) {
         return false;
     }
 
-    // The drive's own account when it exists already; otherwise (also right after creating it) the
-    // default account.
-    const bool ownAccount = ApplicationSettings.FIsInDomain == 0 &&
-                            MainForm.UserManager().ChekToManualUserCreate(settings.FShareUserName,
-                                                                          ApplicationSettings.FPasswordSalt);
-    const std::u16string account = ownAccount ? settings.FShareUserName : ApplicationSettings.FDefaultShareUserName;
+    shares.ShareCreate(shareName, settings.FShareDescription, root, false);
+    if (!shares.ShareExists(shareName)) {
+        MainForm.ShowErrorMessage(u"Access is not installed.\n\rPerhaps the current user does not have enough rights.");
+        return false;
+    }
+    // A share of that name made elsewhere meanwhile is not this drive's: nothing is granted on it.
+    if (const std::optional<std::u16string> path = shares.SharePath(shareName);
+        !path || !EqualsIgnoreCase(*path, root)) {
+        refuseShareName(path.value_or(u""));
+        return false;
+    }
 
-    if (shares.SetAccesRights(root, settings.FShareName, account)) {
+    // From here on every way out that does not share the drive takes the share away again.
+    std::u16string account;
+    bool granted = false;
+    try {
+        // The drive's own account when it exists already; otherwise (also right after creating it)
+        // the default account.
+        const bool useOwnAccount =
+            !domainMode && MainForm.UserManager().ChekToManualUserCreate(settings.FShareUserName,
+                                                                         ApplicationSettings.FPasswordSalt);
+        account = useOwnAccount ? settings.FShareUserName : defaultAccount;
+        granted = shares.SetAccesRights(root, shareName, account);
+    } catch (...) {
+        shares.ShareDeleteAt(shareName, root);
+        throw;
+    }
+    if (granted) {
         FIsShared = true;
         return true;
     }
-    shares.ShareDelete(settings.FShareName);
+    shares.ShareDeleteAt(shareName, root);
     MainForm.ShowErrorMessage(u"Permissions for the user: " + account +
                               u" is not installed!\n\rPerhaps this user is not registered in system");
     return false;
@@ -111,7 +168,7 @@ bool TNas::AttachAndShare(bool OpenShare) {
 
 void TNas::removeShare() {
     if (attachedNasSettings_ && !attachedNasSettings_->FShareName.empty()) {
-        MainForm.ShareManager().ShareDelete(attachedNasSettings_->FShareName);
+        MainForm.ShareManager().ShareDeleteAt(attachedNasSettings_->FShareName, Root());
     }
 }
 

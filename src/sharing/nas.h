@@ -31,6 +31,8 @@ public:
     virtual void AttachedNasDriveLettersChange(TNasManager& Sender) = 0;
     // A modal error box with one OK button.
     virtual void ShowErrorMessage(std::u16string_view text) = 0;
+    // A tray balloon with the warning icon.
+    virtual void ShowWarningBalloon(std::u16string_view text) = 0;
     virtual void ProcessPendingMessages() = 0;
     // Where the drives' ping workers get their HTTP client.
     virtual TPingToWebTh::ClientFactory PingClientFactory() {
@@ -46,9 +48,12 @@ public:
     // True when the drive root can be written; the test folder and file are gone afterwards on
     // every path. A file that cannot be written raises EFCreateError.
     bool CheckIO();
-    // Loads and re-saves the drive's configuration, shares the root and grants the account its
-    // rights; true when the drive is now shared.
+    // Loads the drive's configuration (and re-saves it when it names a share), shares the root and
+    // grants the account its rights; true when the drive is now shared. A share name that is in use
+    // for another folder, or an account that may not have a drive, stops it before anything is made;
+    // whatever fails after the share was made takes the share away again.
     bool AttachAndShare(bool OpenShare);
+    // Deletes the drive's share while it still points at the drive's root.
     void removeShare();
     // Starts the drive's pings, at most once.
     void DoPingToSrv();
@@ -62,6 +67,10 @@ public:
 
 private:
     std::u16string Root() const { return FDriveName + u":\\"; }
+    // Refuses the attach: the error box, and one line in the application log.
+    void Refuse(const std::u16string& message, const std::u16string& logText);
+    // The reason the account may not have the drive, told to the user; false when there is none.
+    bool RefuseAccount(const std::u16string& account, bool domainMode, std::u16string_view hint);
 
     INasHost& MainForm;
     std::u16string FDriveName;

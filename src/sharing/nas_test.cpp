@@ -31,6 +31,7 @@ public:
     TApplicationSettings& ApplicationSettings() override { return settings_; }
     void AttachedNasDriveLettersChange(TNasManager& sender) override { changes.push_back(sender.NasCount()); }
     void ShowErrorMessage(std::u16string_view text) override { errors.emplace_back(text); }
+    void ShowWarningBalloon(std::u16string_view text) override { warnings.emplace_back(text); }
     void ProcessPendingMessages() override { ++pumped; }
     TPingToWebTh::ClientFactory PingClientFactory() override {
         return [] { return std::unique_ptr<IHttpClient>(); };  // no network in these tests
@@ -38,6 +39,7 @@ public:
 
     std::vector<int> changes;  // the count at each change
     Lines errors;
+    Lines warnings;
     int pumped = 0;
 
 private:
@@ -92,6 +94,7 @@ protected:
     TSimAccounts sim;
     TApplicationSettings settings{temp.File(u"Settings.ini")};
     TShareManager shares{sim};
+    TShareManager& manager() { return shares; }
     TUserManager users{sim, settings};
     RecordingHost host{shares, users, settings};
     TNasManager registry{host};
@@ -137,11 +140,15 @@ TEST_F(NasTest, DrivesThatAreNotSharedStayOutOfTheRegistry) {
         const char* name;
         const char* config;  // nullptr: no configuration file
         bool openShare;
+        bool resaved;
+        const char16_t* warning;
     };
     const Case cases[] = {
-        {"no configuration", nullptr, true},
-        {"no share name", "[Share]\r\nPingURL1=http://x\r\n", true},
-        {"share not opened", "[Share]\r\nShareName=BACKUP\r\n", false},
+        {"no configuration", nullptr, true, false, nullptr},
+        {"no share name", "[Share]\r\nPingURL1=http://x\r\n", true, false,
+         u"The configuration of drive F: names no share."},
+        {"no share name, share not opened", "[Share]\r\nPingURL1=http://x\r\n", false, false, nullptr},
+        {"share not opened", "[Share]\r\nShareName=BACKUP\r\nPingURL1=http://x\r\n", false, true, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -149,16 +156,20 @@ TEST_F(NasTest, DrivesThatAreNotSharedStayOutOfTheRegistry) {
         PlugIn(u'F', root);
         if (c.config) WriteConfig(root, c.config);
         const std::size_t logged = AppLog().size();
+        host.warnings.clear();
         EXPECT_FALSE(registry.addNas(u"F", c.openShare));
         EXPECT_EQ(registry.NasCount(), 0);
         EXPECT_TRUE(sim.Shares.empty());
         EXPECT_TRUE(host.errors.empty());
+        EXPECT_EQ(host.warnings, c.warning ? Lines{c.warning} : Lines{});
         EXPECT_EQ(AppLog().size(), logged + 1);  // the attach line is written all the same
-        if (c.config) {
+        if (c.resaved) {
             // Re-saved into its written form: header on top, addresses unnumbered.
             const Lines config = *fs::ReadTextLines(root.File(u"velmora.conf"));
             EXPECT_EQ(config[0], GeneratedFileHeader());
             for (const auto& line : config) EXPECT_EQ(line.find(u"PingURL1"), std::u16string::npos);
+        } else if (c.config) {
+            EXPECT_EQ(testing::ReadBytes(root.path() / "velmora.conf"), c.config);  // left as it was
         }
     }
 }
@@ -216,6 +227,103 @@ TEST_F(NasTest, RightsThatCannotBeGrantedRollTheShareBack) {
     EXPECT_EQ(host.errors,
               (Lines{u"Permissions for the user: nobody is not installed!\n\rPerhaps this user is not registered in system"}));
     EXPECT_EQ(registry.NasCount(), 0);
+}
+
+TEST_F(NasTest, ShareLeftByAnEarlierAttachIsReplaced) {
+    manager().ShareCreate(u"BACKUP", u"old", u"e:\\", false);
+    ASSERT_TRUE(manager().ShareAddAccesRights(u"BACKUP", u"Administrator", kGenericAll));
+    WriteConfig(driveE, "[Share]\r\nShareName=Backup\r\nDescription=Nightly\r\n");
+    ASSERT_TRUE(registry.addNas(u"E", true)) << (host.errors.empty() ? "" : ToUtf8(host.errors[0]));
+    EXPECT_EQ(sim.Shares[u"BACKUP"].Path, u"E:\\");
+    EXPECT_EQ(sim.Shares[u"BACKUP"].Remark, u"Nightly");
+    ASSERT_EQ(sim.Shares[u"BACKUP"].SecurityDescriptor.Dacl->Aces.size(), 3u);  // the old rights went
+    EXPECT_TRUE(host.errors.empty());
+}
+
+TEST_F(NasTest, ShareNameInUseElsewhereStopsTheAttachBeforeAnythingIsMade) {
+    TShareInfo502 foreign;
+    foreign.NetName = u"Users";
+    foreign.Path = u"C:\\Users";
+    sim.Shares[u"USERS"] = foreign;
+    WriteConfig(driveE, "[Share]\r\nShareName=users\r\nShareUserName=extdisk_new\r\n");
+    const TSecurityDescriptor folderBefore = sim.Folders[u"E:\\"];
+    sim.Calls.clear();
+    EXPECT_FALSE(registry.addNas(u"E", true));
+    EXPECT_EQ(host.errors, (Lines{u"The share name \"users\" is already in use for C:\\Users.\n\r"
+                                  u"Choose another share name for this drive in its drive settings."}));
+    EXPECT_EQ(AppLog().back(), u" ERROR | Drive E: not shared: The share name \"users\" is already in use for C:\\Users");
+    EXPECT_EQ(sim.Shares.size(), 1u);
+    EXPECT_EQ(sim.Shares[u"USERS"], foreign);
+    EXPECT_EQ(sim.Folders[u"E:\\"], folderBefore);
+    EXPECT_EQ(sim.FindAccount(u"extdisk_new"), nullptr);
+    EXPECT_EQ(sim.Calls["ShareAdd502"] + sim.Calls["ShareDel"] + sim.Calls["UserAdd1"], 0);
+    EXPECT_EQ(registry.NasCount(), 0);
+}
+
+TEST_F(NasTest, AnAccountThatMayNotHaveADriveStopsTheAttachBeforeAnythingIsMade) {
+    sim.AddAccount(u"CORP\\Backup Team", TSid::Make(5, {21, 4, 5, 6, 1200}), TSidNameUse::Group);
+    sim.AddAccount(u"CORP\\Domain Users", TSid::Make(5, {21, 4, 5, 6, 513}), TSidNameUse::Group);
+    const std::u16string drive = u".\n\rChoose another account for this drive in its drive settings.";
+    const std::u16string domain = u".\n\rEnter another account with \"Set Domain User Name\" in the tray menu.";
+    struct Case {
+        const char* name;
+        int inDomain;
+        const char16_t* defaultAccount;
+        const char16_t* driveAccount;
+        std::u16string refusal;  // empty: shared
+    };
+    const Case cases[] = {
+        {"a group outside a domain", 0, u"dockvane", u"CORP\\Backup Team",
+         u"CORP\\Backup Team is a group; outside a domain Dockvane opens a drive only to one user account"},
+        {"Everyone outside a domain", 0, u"dockvane", u"Everyone",
+         u"Everyone is a group that many people belong to; Dockvane opens a drive only to one account or a small group"},
+        {"a domain group in a domain", 1, u"CORP\\Backup Team", u"Everyone", u""},
+        {"Domain Users in a domain", 1, u"CORP\\Domain Users", u"",
+         u"CORP\\Domain Users is a group that many people belong to; Dockvane opens a drive only to one account or a "
+         u"small group"},
+        {"Guest in a domain", 1, u"Guest", u"",
+         u"Guest is the guest account, which anybody may use; Dockvane opens a drive only to one account or a small "
+         u"group"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        settings.FIsInDomain = c.inDomain;
+        settings.FDefaultShareUserName = c.defaultAccount;
+        WriteConfig(driveE, "[Share]\r\nShareName=BACKUP\r\nShareUserName=" + ToUtf8(c.driveAccount) + "\r\n");
+        sim.Folders[u"E:\\"] = {true, TAcl{}};
+        host.errors.clear();
+        sim.Calls.clear();
+        const bool shared = registry.addNas(u"E", true);
+        EXPECT_EQ(shared, c.refusal.empty());
+        if (shared) {
+            EXPECT_TRUE(host.errors.empty());
+            EXPECT_TRUE(Granted(u"E:\\", c.defaultAccount));
+            ASSERT_TRUE(registry.removeNas(u"E"));
+            continue;
+        }
+        EXPECT_EQ(host.errors, (Lines{c.refusal + (c.inDomain ? domain : drive)}));
+        EXPECT_EQ(AppLog().back(), u" ERROR | Drive E: not shared: " + c.refusal);
+        EXPECT_EQ(sim.Calls["ShareAdd502"] + sim.Calls["UserAdd1"] + sim.Calls["SetFileDacl"], 0);
+    }
+    EXPECT_TRUE(sim.Shares.empty());
+}
+
+TEST_F(NasTest, AnErrorAfterTheShareWasMadeTakesTheShareAway) {
+    sim.MinPasswordLength = 100;  // the local policy refuses the drive's new account
+    WriteConfig(driveE, "[Share]\r\nShareName=BACKUP\r\nShareUserName=extdisk_new\r\n");
+    EXPECT_THROW(registry.addNas(u"E", true), EOSError);
+    EXPECT_EQ(sim.Calls["ShareAdd502"], 1);
+    EXPECT_TRUE(sim.Shares.empty());
+    EXPECT_EQ(registry.NasCount(), 0);
+}
+
+TEST_F(NasTest, UnsharingLeavesAShareThatNowPointsElsewhere) {
+    WriteConfig(driveE, "[Share]\r\nShareName=BACKUP\r\n");
+    ASSERT_TRUE(registry.addNas(u"E", true));
+    sim.Shares[u"BACKUP"].Path = u"D:\\Data";  // someone re-pointed the name meanwhile
+    ASSERT_TRUE(registry.removeNas(u"E"));
+    ASSERT_EQ(sim.Shares.count(u"BACKUP"), 1u);
+    EXPECT_EQ(sim.Shares[u"BACKUP"].Path, u"D:\\Data");
 }
 
 TEST_F(NasTest, RemovalUnsharesAndReportsTheLetterAsPassed) {

@@ -606,6 +606,10 @@ void TfmMain::ShowErrorMessage(std::u16string_view text) {
     view_.ShowMessage(text, TMessageIcon::Error);
 }
 
+void TfmMain::ShowWarningBalloon(std::u16string_view text) {
+    view_.ShowBalloon(text, TBalloonIcon::Warning);
+}
+
 void TfmMain::ProcessPendingMessages() {
     clock_.ProcessPendingMessages();
 }

@@ -83,6 +83,7 @@ public:
     TApplicationSettings& ApplicationSettings() override { return *FApplicationSettings; }
     void AttachedNasDriveLettersChange(TNasManager& Sender) override;
     void ShowErrorMessage(std::u16string_view text) override;
+    void ShowWarningBalloon(std::u16string_view text) override;
     void ProcessPendingMessages() override;
     TPingToWebTh::ClientFactory PingClientFactory() override { return services_.PingClients; }
 

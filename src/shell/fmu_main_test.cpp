@@ -532,6 +532,14 @@ TEST_F(ControllerTest, RefusedEjectLeavesTheDrivePluggedInAndUnshared) {
 }
 
 TEST_F(ControllerTest, PasswordRenewalChangesTheSaltEachTime) {
+    // Accounts whose passwords the renewal must not touch: someone else's, and a drive's own.
+    for (const char16_t* name : {u"john", u"extdisk_photos"}) {
+        TUserInfo1 info;
+        info.Name = name;
+        info.Password = u"kept as it is";
+        info.Comment = u"Velmora User";
+        ASSERT_TRUE(sim.UserAdd1(info).ok());
+    }
     TfmMain& app = Start();
     view.yesNoAnswers = {false, true, true};
     const std::u16string original = StoredSettings().FPasswordSalt;
@@ -544,6 +552,9 @@ TEST_F(ControllerTest, PasswordRenewalChangesTheSaltEachTime) {
     EXPECT_NE(first, original);
     EXPECT_NE(second, first);
     EXPECT_EQ(sim.FindAccount(u"dockvane")->Info.Password, app.UserManager().MakePassword(second));
+    EXPECT_EQ(sim.FindAccount(u"john")->Info.Password, u"kept as it is");
+    EXPECT_EQ(sim.FindAccount(u"extdisk_photos")->Info.Password, u"kept as it is");
+    EXPECT_EQ(sim.Calls["UserChangePassword"] + sim.Calls["UserSetPassword1003"], 2);
     EXPECT_EQ(view.questions, (Lines{u"Renew password?", u"Renew password?", u"Renew password?"}));
     EXPECT_EQ(view.BalloonTexts(), (Lines{u"Password successfully renewed.", u"Password successfully renewed."}));
 }
@@ -673,6 +684,174 @@ TEST_F(ControllerTest, HelpAndUpdateOpenTheProductPages) {
     EXPECT_TRUE(web.opened[0].ends_with(u"/help/dockvane/index.htm"));
     EXPECT_NE(web.opened[1].find(u"myapp=Dockvane&myver=1.0.0"), std::u16string::npos);
 }
+
+}  // namespace
+}  // namespace dv
+
+namespace dv {
+namespace {
+
+// --- Drives whose configuration file works against the computer ---
+
+// What a drive's file asks for, and what the attach must come to.
+struct HostileCase {
+    const char* name;
+    std::string config;
+    bool shared = false;
+    std::u16string message;  // the error box; none when empty
+    std::u16string balloon;  // the warning balloon; none when empty
+    std::u16string grantedTo;
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const std::u16string kChooseAccount = u".\n\rChoose another account for this drive in its drive settings.";
+const std::u16string kChooseShareName = u".\n\rChoose another share name for this drive in its drive settings.";
+const std::u16string kAccessNotInstalled =
+    u"Access is not installed.\n\rPerhaps the current user does not have enough rights.";
+const std::u16string kNamesNoShare = u"The configuration of drive E: names no share.";
+
+const HostileCase kHostileCases[] = {
+    {"OwnAccountIsAnExistingUser", "[Share]\r\nShareName=BACKUP\r\nShareUserName=john\r\n", true, u"", u"", u"john"},
+    {"MasterAccountInCapitals", "[Share]\r\nShareName=BACKUP\r\nShareUserName=DOCKVANE\r\n", true, u"", u"",
+     u"dockvane"},
+    {"BuiltInAdministrator", "[Share]\r\nShareName=BACKUP\r\nShareUserName=Administrator\r\n", true, u"", u"",
+     u"Administrator"},
+    {"GuestAccount", "[Share]\r\nShareName=BACKUP\r\nShareUserName=Guest\r\n", false,
+     u"Guest is the guest account, which anybody may use; Dockvane opens a drive only to one account or a small "
+     u"group" + kChooseAccount, u"", u""},
+    {"Everyone", "[Share]\r\nShareName=BACKUP\r\nShareUserName=Everyone\r\n", false,
+     u"Everyone is a group that many people belong to; Dockvane opens a drive only to one account or a small group" +
+         kChooseAccount, u"", u""},
+    {"Users", "[Share]\r\nShareName=BACKUP\r\nShareUserName=Users\r\n", false,
+     u"Users is a group that many people belong to; Dockvane opens a drive only to one account or a small group" +
+         kChooseAccount, u"", u""},
+    {"Administrators", "[Share]\r\nShareName=BACKUP\r\nShareUserName=Administrators\r\n", false,
+     u"Administrators is a group; outside a domain Dockvane opens a drive only to one user account" + kChooseAccount, u"", u""},
+    {"ShareNameOfAFolderElsewhere", "[Share]\r\nShareName=Users\r\n", false,
+     u"The share name \"Users\" is already in use for C:\\Users" + kChooseShareName, u"", u""},
+    {"AdministrativeShare", "[Share]\r\nShareName=c$\r\n", false,
+     u"The share name \"c$\" is already in use for C:\\" + kChooseShareName, u"", u""},
+    {"ShareWithoutAFolder", "[Share]\r\nShareName=IPC$\r\n", false,
+     u"The share name \"IPC$\" is already in use" + kChooseShareName, u"", u""},
+    {"ReservedCharacters", "[Share]\r\nShareName=back/up\r\n", false, kAccessNotInstalled, u"", u""},
+    {"ControlCharacter", "[Share]\r\nShareName=back\x01up\r\n", false, kAccessNotInstalled, u"", u""},
+    {"NameTooLong", "[Share]\r\nShareName=" + std::string(81, 'n') + "\r\n", false, kAccessNotInstalled, u"", u""},
+    {"DescriptionTooLong", "[Share]\r\nShareName=BACKUP\r\nDescription=" + std::string(257, 'd') + "\r\n", false,
+     kAccessNotInstalled, u"", u""},
+    {"NoShareName", "[Share]\r\nShareUserName=john\r\nAutoRemove=True\r\n", false, u"", kNamesNoShare, u""},
+    {"NoShareSection", "[Other]\r\nShareName=BACKUP\r\n", false, u"", kNamesNoShare, u""},
+    {"Garbage", std::string("\x00\xff\xfe\x01[Share\x02\x7f\r\nShareName\x00=", 22) + "\x80\x81", false, u"",
+     kNamesNoShare, u""},
+};
+
+class HostileDriveTest : public ControllerTest, public ::testing::WithParamInterface<HostileCase> {
+protected:
+    void SetUp() override {
+        ControllerTest::SetUp();
+        TUserInfo1 john;
+        john.Name = u"john";
+        john.Password = u"John's own password";
+        ASSERT_TRUE(sim.UserAdd1(john).ok());
+        // Shares that were there before Dockvane: one a user made, the administrative ones.
+        TShareInfo502 users;
+        users.NetName = u"Users";
+        users.Path = u"C:\\Users";
+        TAcl usersDacl;
+        usersDacl.Aces = {TAce::Allowed(TSid::Make(5, {32, 545}), 0x1200A9)};
+        users.SecurityDescriptor = {true, usersDacl};
+        sim.Shares[u"USERS"] = users;
+        TShareInfo502 admin;
+        admin.NetName = u"C$";
+        admin.Path = u"C:\\";
+        sim.Shares[u"C$"] = admin;
+        TShareInfo502 ipc;
+        ipc.NetName = u"IPC$";
+        ipc.Type = 3;  // STYPE_IPC
+        sim.Shares[u"IPC$"] = ipc;
+        foreignShares = sim.Shares;
+    }
+
+    // What must hold whatever a drive's file says.
+    void ExpectNothingForeignTouched() {
+        const auto* john = sim.FindAccount(u"john");
+        ASSERT_NE(john, nullptr);
+        EXPECT_EQ(john->Info.Password, u"John's own password");
+        const auto* master = sim.FindAccount(u"dockvane");
+        ASSERT_NE(master, nullptr);
+        EXPECT_EQ(master->Info.Password, main->UserManager().MakePassword(StoredSettings().FPasswordSalt));
+        for (const auto& [key, share] : foreignShares) {
+            ASSERT_EQ(sim.Shares.count(key), 1u) << ToUtf8(key);
+            EXPECT_EQ(sim.Shares[key], share) << ToUtf8(key);
+        }
+        // Nobody but one account gets a right: no broad group, no guest.
+        const TSid broad[] = {EveryoneSid(), TSid::Make(5, {32, 545}), TSid::Make(5, {32, 546}),
+                              TSid::Make(5, {11}), sim.FindAccount(u"Guest")->Sid};
+        auto expectNoBroadRights = [&](const TSecurityDescriptor& descriptor, const std::u16string& where) {
+            if (!descriptor.HasDacl()) return;
+            for (const TAce& ace : descriptor.Dacl->Aces) {
+                if (ace.Mask == 0) continue;
+                for (const TSid& sid : broad) EXPECT_NE(ace.Sid(), sid) << ToUtf8(where) << " " << ToUtf8(sid.ToString());
+            }
+        };
+        for (const auto& [key, share] : sim.Shares) {
+            if (!foreignShares.contains(key)) expectNoBroadRights(share.SecurityDescriptor, key);
+        }
+        expectNoBroadRights(sim.Folders[u"E:\\"], u"E:\\");
+    }
+    bool ShareAtDriveE() const {
+        return std::any_of(sim.Shares.begin(), sim.Shares.end(),
+                           [](const auto& share) { return EqualsIgnoreCase(share.second.Path, u"E:\\"); });
+    }
+
+    std::map<std::u16string, TShareInfo502> foreignShares;
+};
+
+TEST_P(HostileDriveTest, TouchesOnlyWhatDockvaneMade) {
+    const HostileCase& c = GetParam();
+    TfmMain& app = Start();
+    ASSERT_TRUE(errors.empty()) << ToUtf8(errors.front());
+    view.balloons.clear();
+    TempFolder& root = Plug(u'E', c.config);
+
+    app.Guarded([&] { app.VolumeArrival(u'E'); });
+    EXPECT_TRUE(errors.empty()) << ToUtf8(errors.front());
+    EXPECT_EQ(app.NasManager().NasCount(), c.shared ? 1 : 0);
+    EXPECT_EQ(ShareAtDriveE(), c.shared);
+    if (c.message.empty()) {
+        EXPECT_TRUE(view.messages.empty()) << ToUtf8(view.messages.front().text);
+    } else {
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_EQ(view.messages[0].text, c.message);
+        EXPECT_EQ(view.messages[0].icon, TMessageIcon::Error);
+    }
+    std::vector<std::u16string> warnings;
+    for (const auto& balloon : view.balloons) {
+        if (balloon.icon == TBalloonIcon::Warning) warnings.push_back(balloon.text);
+    }
+    EXPECT_EQ(warnings, c.balloon.empty() ? Lines{} : Lines{c.balloon});
+    if (!c.balloon.empty()) {
+        // A file that names no share may be anything at all: it is read, never rewritten.
+        EXPECT_EQ(testing::ReadBytes(root.path() / "velmora.conf"), c.config);
+        EXPECT_EQ(sim.Calls["ShareAdd502"], 0);
+    }
+    if (c.shared) {
+        EXPECT_TRUE(Granted(u'E', c.grantedTo)) << ToUtf8(c.grantedTo);
+    }
+    ExpectNothingForeignTouched();
+
+    // The drive leaves.
+    app.Guarded([&] { app.VolumeRemoval(u'E'); });
+    EXPECT_TRUE(errors.empty()) << ToUtf8(errors.front());
+    EXPECT_FALSE(ShareAtDriveE());
+    ExpectNothingForeignTouched();
+    EXPECT_NE(sim.FindAccount(u"Administrator"), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Configurations, HostileDriveTest, ::testing::ValuesIn(kHostileCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace dv
