@@ -68,6 +68,11 @@ protected:
     static void WriteConfig(const TempFolder& root, const std::string& text) {
         WriteBytes(root.path() / "velmora.conf", text);
     }
+    // The configuration can be read but not replaced, as a read-only or locked file on Windows: the
+    // first file of its replacement cannot be made.
+    static void BlockReplacement(const TempFolder& root) {
+        std::filesystem::create_directory(root.path() / "velmora.conf.dvpart");
+    }
     bool Granted(const std::u16string& root, const std::u16string& account) {
         const auto* found = sim.FindAccount(account);
         const auto& folder = sim.Folders[UpperCase(root)];
@@ -170,6 +175,42 @@ TEST_F(NasTest, DrivesThatAreNotSharedStayOutOfTheRegistry) {
             for (const auto& line : config) EXPECT_EQ(line.find(u"PingURL1"), std::u16string::npos);
         } else if (c.config) {
             EXPECT_EQ(testing::ReadBytes(root.path() / "velmora.conf"), c.config);  // left as it was
+        }
+    }
+}
+
+TEST_F(NasTest, ConfigurationThatCannotBeRewrittenStopsTheAttachQuietly) {
+    const std::string config = "[Share]\r\nShareName=BACKUP\r\nPingURL1=http://x\r\n";
+    for (const bool openShare : {true, false}) {
+        SCOPED_TRACE(openShare ? "share opened" : "share not opened");
+        TempFolder root;
+        PlugIn(u'F', root);
+        WriteConfig(root, config);
+        BlockReplacement(root);
+        const std::size_t logged = AppLog().size();
+        host.warnings.clear();
+
+        EXPECT_FALSE(registry.addNas(u"F", openShare));
+        EXPECT_TRUE(host.errors.empty()) << ToUtf8(host.errors.front());
+        EXPECT_TRUE(sim.Shares.empty());
+        EXPECT_EQ(registry.NasCount(), 0);
+        EXPECT_TRUE(host.changes.empty());
+        EXPECT_EQ(testing::ReadBytes(root.path() / "velmora.conf"), config);
+
+        // One error line that names the file and the reason.
+        const Lines log = AppLog();
+        ASSERT_EQ(log.size(), logged + 2);
+        EXPECT_EQ(log[logged], u" Attached | F:\\");
+        EXPECT_TRUE(log.back().starts_with(u" ERROR | Drive F: not shared: ")) << ToUtf8(log.back());
+        EXPECT_NE(log.back().find(u"F:\\velmora.conf"), std::u16string::npos) << ToUtf8(log.back());
+        if (openShare) {
+            ASSERT_EQ(host.warnings.size(), 1u);
+            const std::u16string& warning = host.warnings[0];
+            EXPECT_TRUE(warning.starts_with(u"The configuration of drive F: cannot be written: ")) << ToUtf8(warning);
+            EXPECT_NE(warning.find(u"F:\\velmora.conf"), std::u16string::npos) << ToUtf8(warning);
+            EXPECT_TRUE(warning.ends_with(u".") && !warning.ends_with(u"..")) << ToUtf8(warning);
+        } else {
+            EXPECT_TRUE(host.warnings.empty());  // the eject's re-save tells nobody
         }
     }
 }

@@ -150,7 +150,8 @@ void TfmMain::InitMenuLists() {
 void TfmMain::ShareAttachedDrives() {
     std::vector<std::u16string> drives;
     FUSBDriveManager->GetUsbDrives(drives);
-    for (const auto& drive : drives) VolumeArrival(drive.front());
+    // One drive that fails is reported and leaves the others (and the rest of the start-up) alone.
+    for (const auto& drive : drives) Guarded([&] { VolumeArrival(drive.front()); });
 }
 
 // --- Shutdown ---
