@@ -120,8 +120,8 @@ bool TNas::AttachAndShare(bool OpenShare) {
     TShareManager& shares = MainForm.ShareManager();
     const std::u16string shareName = settings.FShareName;
     auto refuseShareName = [&](const std::u16string& path) {
-        const std::u16string inUse =
-            u"The share name \"" + shareName + u"\" is already in use" + (path.empty() ? u"" : u" for " + path);
+        const std::u16string inUse = u"The share name \"" + VisibleText(shareName) + u"\" is already in use" +
+                                     (path.empty() ? u"" : u" for " + VisibleText(path));
         Refuse(inUse + u".\n\rChoose another share name for this drive in its drive settings.", inUse);
     };
     if (const std::optional<std::u16string> path = shares.SharePath(shareName);
@@ -174,7 +174,7 @@ bool TNas::AttachAndShare(bool OpenShare) {
         return true;
     }
     shares.ShareDeleteAt(shareName, root);
-    MainForm.ShowErrorMessage(u"Permissions for the user: " + account +
+    MainForm.ShowErrorMessage(u"Permissions for the user: " + VisibleText(account) +
                               u" is not installed!\n\rPerhaps this user is not registered in system");
     return false;
 }

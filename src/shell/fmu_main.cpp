@@ -219,7 +219,8 @@ void TfmMain::VolumeAutoPlay(char16_t Drive) {
 }
 
 void TfmMain::ShowAutoPlayDialog(char16_t Drive) {
-    view_.ShowAutoPlayDialog(Drive, FUSBDriveManager->GetVolumeLabel(Drive) + u" (" + Letter(FoldCase(Drive)) + u":)");
+    const std::u16string label = VisibleText(FUSBDriveManager->GetVolumeLabel(Drive));
+    view_.ShowAutoPlayDialog(Drive, label + u" (" + Letter(FoldCase(Drive)) + u":)");
 }
 
 void TfmMain::PollTimerTimer() {

@@ -425,22 +425,27 @@ TEST_F(ControllerTest, AutoPlayDialogOnlyForUnconfiguredDrivesInModeOne) {
         int mode;
         bool configured;
         bool shown;
+        std::u16string label = u"PHOTOS";
+        std::u16string caption = u"PHOTOS (G:)";
     };
     const Case cases[] = {
         {"mode 1, no configuration", 1, false, true},
         {"mode 1, configured", 1, true, false},
         {"mode 0", 0, false, false},
         {"mode 2", 2, false, false},
+        {"control characters in the label", 1, false, true, u"PHO\r\nTOS\x01", u"PHO\\r\\nTOS\\x01 (G:)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TfmMain& app = Start();
         app.ApplicationSettings().FAutoPlay = c.mode;
         view.autoPlayDialogs.clear();
-        Plug(u'G', c.configured ? "[Share]\r\nShareName=G\r\n" : "", u"PHOTOS");
+        Plug(u'G', c.configured ? "[Share]\r\nShareName=G\r\n" : "", c.label);
         app.VolumeAutoPlay(u'G');
         EXPECT_EQ(view.autoPlayDialogs.size(), c.shown ? 1u : 0u);
-        if (c.shown) EXPECT_EQ(view.autoPlayDialogs[0].second, u"PHOTOS (G:)");
+        if (c.shown) {
+            EXPECT_EQ(view.autoPlayDialogs[0].second, c.caption);
+        }
         drives.Unplug(u'G');
         app.VolumeAutoPlay(u'G');  // a removed drive never shows it
         EXPECT_EQ(view.autoPlayDialogs.size(), c.shown ? 1u : 0u);
