@@ -87,13 +87,26 @@ bool TNas::AttachAndShare(bool OpenShare) {
     const std::u16string configFile = root + std::u16string(kDriveConfigFileName);
     attachedNasSettings_ = std::make_shared<TShareSettings>(configFile);
     if (!fs::FileExists(configFile) && !fs::FileExists(fs::CompleteTwinOf(configFile))) return false;
+    // A file that cannot be rewritten (read-only, locked) is the sign of a drive that cannot be
+    // written: that drive is not shared, and the user learns why without the attach being broken off.
+    auto notWritable = [&](const Exception& error) {
+        LogError(u"Drive " + FDriveName + u": not shared: " + error.Message());
+        if (!OpenShare) return false;
+        std::u16string_view reason = error.Message();
+        if (reason.ends_with(u'.')) reason.remove_suffix(1);
+        MainForm.ShowWarningBalloon(u"The configuration of drive " + FDriveName +
+                                    u": cannot be written: " + VisibleText(reason) + u".");
+        return false;
+    };
     try {
         // An attach brings the file into its written form, but only a file that names a share: one
         // that names none may be anything at all (another program's file, garbage) and stays as it is.
         attachedNasSettings_->Load();
         if (!attachedNasSettings_->FShareName.empty()) attachedNasSettings_->Save();
-    } catch (const EFCreateError&) {
-        return false;
+    } catch (const EFCreateError& error) {
+        return notWritable(error);
+    } catch (const EIniFileException& error) {
+        return notWritable(error);
     }
     const TShareSettings& settings = *attachedNasSettings_;
     if (settings.FShareName.empty()) {
@@ -107,8 +120,8 @@ bool TNas::AttachAndShare(bool OpenShare) {
     TShareManager& shares = MainForm.ShareManager();
     const std::u16string shareName = settings.FShareName;
     auto refuseShareName = [&](const std::u16string& path) {
-        const std::u16string inUse =
-            u"The share name \"" + shareName + u"\" is already in use" + (path.empty() ? u"" : u" for " + path);
+        const std::u16string inUse = u"The share name \"" + VisibleText(shareName) + u"\" is already in use" +
+                                     (path.empty() ? u"" : u" for " + VisibleText(path));
         Refuse(inUse + u".\n\rChoose another share name for this drive in its drive settings.", inUse);
     };
     if (const std::optional<std::u16string> path = shares.SharePath(shareName);
@@ -161,7 +174,7 @@ bool TNas::AttachAndShare(bool OpenShare) {
         return true;
     }
     shares.ShareDeleteAt(shareName, root);
-    MainForm.ShowErrorMessage(u"Permissions for the user: " + account +
+    MainForm.ShowErrorMessage(u"Permissions for the user: " + VisibleText(account) +
                               u" is not installed!\n\rPerhaps this user is not registered in system");
     return false;
 }

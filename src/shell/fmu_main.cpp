@@ -150,7 +150,8 @@ void TfmMain::InitMenuLists() {
 void TfmMain::ShareAttachedDrives() {
     std::vector<std::u16string> drives;
     FUSBDriveManager->GetUsbDrives(drives);
-    for (const auto& drive : drives) VolumeArrival(drive.front());
+    // One drive that fails is reported and leaves the others (and the rest of the start-up) alone.
+    for (const auto& drive : drives) Guarded([&] { VolumeArrival(drive.front()); });
 }
 
 // --- Shutdown ---
@@ -218,7 +219,8 @@ void TfmMain::VolumeAutoPlay(char16_t Drive) {
 }
 
 void TfmMain::ShowAutoPlayDialog(char16_t Drive) {
-    view_.ShowAutoPlayDialog(Drive, FUSBDriveManager->GetVolumeLabel(Drive) + u" (" + Letter(FoldCase(Drive)) + u":)");
+    const std::u16string label = VisibleText(FUSBDriveManager->GetVolumeLabel(Drive));
+    view_.ShowAutoPlayDialog(Drive, label + u" (" + Letter(FoldCase(Drive)) + u":)");
 }
 
 void TfmMain::PollTimerTimer() {
