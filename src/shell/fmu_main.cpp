@@ -1,5 +1,6 @@
 #include "shell/fmu_main.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "accounts/share_manager.h"
@@ -230,7 +231,8 @@ void TfmMain::VolumeRemoval(char16_t Drive) {
             if (FWinSerchBeginState == kServiceRunning) StartSearchWorker(false);
         }
         updateAddMenuItem();
-        RemoveDriveChangeNotify(Drive);
+        // A nested arrival may have registered the drive again by now; its watch is the new entry's.
+        if (!FNasManager->getNasByname(Letter(Drive))) RemoveDriveChangeNotify(Drive);
     } catch (...) {
         UpdatePolling();
         throw;
@@ -359,11 +361,17 @@ void TfmMain::TimerNotifyUSBDriveTimer() {
 void TfmMain::AddDriveChangeNotify(char16_t Drive) {
     if (!fs::DirectoryExists(Root(Drive))) return;
     if (watcher_.Active()) watcher_.Stop();
-    const std::size_t count = watcher_.Entries.size();
-    try {
-        watcher_.Entries.push_back({Root(Drive), true, kFileNotifyChangeSize | kFileNotifyChangeLastWrite});
-    } catch (const std::exception&) {
-        if (watcher_.Entries.size() > count) watcher_.Entries.pop_back();
+    // The root has an entry already when this arrival overtook the removal of an earlier one; the
+    // restart gives it a fresh handle for the volume there now.
+    const bool watched = std::any_of(watcher_.Entries.begin(), watcher_.Entries.end(),
+                                     [&](const TWatchEntry& entry) { return entry.Directory == Root(Drive); });
+    if (!watched) {
+        const std::size_t count = watcher_.Entries.size();
+        try {
+            watcher_.Entries.push_back({Root(Drive), true, kFileNotifyChangeSize | kFileNotifyChangeLastWrite});
+        } catch (const std::exception&) {
+            if (watcher_.Entries.size() > count) watcher_.Entries.pop_back();
+        }
     }
     RestartDriveChangeNotify();
 }
@@ -384,13 +392,12 @@ void TfmMain::RemoveDriveChangeNotify(char16_t Drive) {
 void TfmMain::RestartDriveChangeNotify() {
     if (watcher_.Active()) watcher_.Stop();
     clock_.ProcessPendingMessages();
-    // A drive can leave before its removal notice comes; its root cannot be watched any more, and
-    // that is no reason to stop watching the others or to bother the user.
-    DropVanishedWatchEntries();
     if (watcher_.Entries.empty()) return;
     try {
         watcher_.Start();
     } catch (...) {
+        // A drive can leave before its removal notice comes. Its root cannot be watched any more, and
+        // that is no reason to stop watching the others or to bother the user.
         if (!DropVanishedWatchEntries()) throw;  // it failed for another reason
         if (!watcher_.Entries.empty()) watcher_.Start();
     }

@@ -21,8 +21,8 @@ namespace dv::testing {
 
 // The user-interface thread's message pump as the stand-ins see it. Every call that lets pending
 // messages through (a wait, a log line, the host name, a message box or dialog) counts; a test can
-// have a chosen event run inside the N-th such call, and events posted meanwhile (the removal notice
-// that follows an eject) run at the next one, as the system delivers them.
+// have a chosen event run inside the N-th such call. Events posted (the removal notice that follows
+// an eject) run at the next such call, or when the test drains them, as the system delivers them.
 class SimPump {
 public:
     // Runs `event` inside the `at`-th pump from now (1: the next one), once.
@@ -46,13 +46,15 @@ public:
     }
     void Pump() {
         ++count_;
+        std::deque<std::function<void()>> due;
+        due.swap(posted_);
+        for (auto& event : due) event();
         if (armed_ && count_ == armedAt_) {
             auto event = std::move(armed_);
             armed_ = nullptr;
             fired_ = true;
             event();
         }
-        Drain();
     }
 
 private:

@@ -38,7 +38,9 @@ const std::map<char16_t, std::string> kConfigs = {
     {u'H', ""},
 };
 constexpr char16_t kSubject = u'E';  // the drive the handlers and events are about
+constexpr char16_t kOther = u'F';
 constexpr char16_t kStick = u'G';
+const std::u16string kThree = u"EFG";
 constexpr char16_t kSetAside = u'H';
 
 std::u16string Root(char16_t letter) {
@@ -102,17 +104,21 @@ public:
     void Pull(char16_t letter) { drives.Unplug(letter); }
     bool Plugged(char16_t letter) const { return drives.Drives.count(letter) > 0; }
 
-    // A device-change broadcast for one drive, delivered as the volume observer does.
-    void Notice(char16_t letter, bool arrival) {
+    // A device-change broadcast, delivered as the volume observer does: every AutoPlay event first,
+    // then the arrivals or removals, in letter order; a handler that fails ends the delivery.
+    void Broadcast(const std::u16string& letters, bool arrival) {
         main->Guarded([&] {
-            main->VolumeAutoPlay(letter);
-            if (arrival) {
-                main->VolumeArrival(letter);
-            } else {
-                main->VolumeRemoval(letter);
+            for (const char16_t letter : letters) main->VolumeAutoPlay(letter);
+            for (const char16_t letter : letters) {
+                if (arrival) {
+                    main->VolumeArrival(letter);
+                } else {
+                    main->VolumeRemoval(letter);
+                }
             }
         });
     }
+    void Notice(char16_t letter, bool arrival) { Broadcast(std::u16string(1, letter), arrival); }
     // The slot of the drive's tray menu entries; -1 when it has none.
     int SlotOf(char16_t letter) {
         for (int slot = 0; slot < main->NasManager().NasCount(); ++slot) {
@@ -215,6 +221,24 @@ const Event kEvents[] = {
          w.Pull(kStick);
          w.Notice(kStick, false);
      }},
+    {"the other backup drive is pulled", [](World& w) {
+         w.Pull(kOther);
+         w.Notice(kOther, false);
+     }},
+    {"the other backup drive is pulled, its notice comes later", [](World& w) {
+         w.Pull(kOther);
+         w.pump.Post([&w] { w.Notice(kOther, false); });
+     }},
+    {"three drives are pulled at once", [](World& w) {
+         for (const char16_t letter : kThree) w.Pull(letter);
+         w.Broadcast(kThree, false);
+     }},
+    {"three drives are pulled and plugged in again at once", [](World& w) {
+         for (const char16_t letter : kThree) w.Pull(letter);
+         w.Broadcast(kThree, false);
+         for (const char16_t letter : kThree) w.Plug(letter);
+         w.Broadcast(kThree, true);
+     }},
 };
 
 // A handler, with what brings about its occasion, and the drive it shares (if any).
@@ -310,9 +334,11 @@ void CheckSettled(World& w, std::vector<std::string>& problems) {
         problems.push_back(autoRemove ? "polling is off while a drive waits for its marker"
                                       : "polling is on while no drive waits for its marker");
     }
-    for (const auto& entry : w.watcher.Entries) {
-        if (!letters.count(entry.Directory.substr(0, 1))) problems.push_back("watches " + ToUtf8(entry.Directory));
-    }
+    std::vector<std::u16string> watched, roots;
+    for (const auto& entry : w.watcher.Entries) watched.push_back(entry.Directory);
+    for (const auto& letter : letters) roots.push_back(letter + u":\\");
+    std::sort(watched.begin(), watched.end());
+    if (watched != roots) problems.push_back("watches other drives than the registered ones");
     if (w.watcher.active == w.watcher.Entries.empty()) problems.push_back("the watcher runs without entries or stands");
     if ((w.view.trayIndex == kIdleIcon) != letters.empty()) problems.push_back("the tray icon does not match the registry");
     for (const auto& message : w.view.messages) problems.push_back("message box: " + ToUtf8(message.text));
@@ -383,8 +409,10 @@ TEST(ArrivalTest, DrivePulledWhileItsShareIsMadeLeavesNoShareAndNoBox) {
                 noticeDue = true;
             }
         };
+        const std::size_t balloons = w.view.balloons.size();
         w.Notice(kSubject, true);
         EXPECT_EQ(w.main->NasManager().getNasByname(u"E"), nullptr);
+        EXPECT_EQ(w.view.balloons.size(), balloons);  // nothing announced
         EXPECT_EQ(w.sim.Shares.count(u"EAST"), 0u);
         EXPECT_TRUE(w.view.messages.empty());
         EXPECT_TRUE(w.errors.empty());
@@ -404,6 +432,35 @@ TEST(ArrivalTest, DrivePulledWhileItsShareIsMadeLeavesNoShareAndNoBox) {
                   (std::vector<std::u16string>{u" Detached | E:\\"}));
         EXPECT_TRUE(w.clock.TimerEnabled(TTimer::Poll));  // F still waits for its marker
     }
+}
+
+// A drive pulled and plugged in again while its arrival asks for the host name: the new arrival
+// announces it, and the first one ends without counting it twice.
+TEST(ArrivalTest, ArrivalOvertakenByANewOneOfItsDriveLeavesTheRestToIt) {
+    const InMemoryFiles inMemory;
+    World w;
+    w.Pull(kSubject);
+    w.Notice(kSubject, false);
+    w.Plug(kSubject);
+    const int tag = w.main->PollTimerTag();
+    testing::SimPump hostName;
+    w.system.pump = &hostName;
+    hostName.RunAt(1, [&w] {
+        w.Pull(kSubject);
+        w.Notice(kSubject, false);
+        w.Plug(kSubject);
+        w.Notice(kSubject, true);
+    });
+    w.Notice(kSubject, true);
+    ASSERT_TRUE(hostName.Fired());
+    EXPECT_NE(w.main->NasManager().getNasByname(u"E"), nullptr);
+    EXPECT_EQ(w.main->PollTimerTag(), tag + 1);
+    const auto log = fs::ReadTextLines(w.roots[kSubject]->File(u"velmora-activity.log"));
+    ASSERT_TRUE(log);
+    const auto started = std::count_if(log->begin(), log->end(), [](const std::u16string& line) {
+        return line.find(u"OK, Started sharing") != std::u16string::npos;
+    });
+    EXPECT_EQ(started, 2);  // at the start-up, and by the new arrival
 }
 
 }  // namespace
