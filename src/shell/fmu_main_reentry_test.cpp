@@ -5,9 +5,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <set>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "accounts/accounts_sim.h"
 #include "drives/drives_sim.h"
@@ -40,8 +45,8 @@ const std::map<char16_t, std::string> kConfigs = {
 constexpr char16_t kSubject = u'E';  // the drive the handlers and events are about
 constexpr char16_t kOther = u'F';
 constexpr char16_t kStick = u'G';
-const std::u16string kThree = u"EFG";
 constexpr char16_t kSetAside = u'H';
+const std::u16string kThree = u"EFG";
 
 std::u16string Root(char16_t letter) {
     return std::u16string(1, letter) + u":\\";
