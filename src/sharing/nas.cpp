@@ -1,5 +1,7 @@
 #include "sharing/nas.h"
 
+#include <algorithm>
+
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
 #include "platform/errors.h"
@@ -196,9 +198,25 @@ bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
         if (existing->IsShared()) return false;
         removeNas(Drive);
     }
+    const std::u16string letter = NormalizedDriveLetter(Drive);
+    const std::uint64_t removals = removalRequests_[letter];
     auto nas = std::make_unique<TNas>(MainForm, Drive);
     if (!nas->CheckIO()) return false;
     if (!nas->AttachAndShare(OpenShare) || nas->ShareName().empty()) return false;
+
+    // The write test and the attach let other handlers run: look again before registering.
+    if (getNasByname(letter)) {
+        // A nested arrival registered the drive meanwhile, with a share from the same file. Only a
+        // share that no registered drive uses is ours to take back.
+        if (!ShareNameInUse(nas->ShareName())) nas->removeShare();
+        return false;
+    }
+    if (removalRequests_[letter] != removals || !fs::DirectoryExists(letter + u":\\")) {
+        // The drive left while it was being attached: its share goes with it.
+        if (!ShareNameInUse(nas->ShareName())) nas->removeShare();
+        LogApp(u"Detached ", letter + u":\\");
+        return false;
+    }
     NasList.push_back(std::move(nas));
     FNasCount = static_cast<int>(NasList.size());
     MainForm.AttachedNasDriveLettersChange(*this);
@@ -206,14 +224,25 @@ bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
 }
 
 bool TNasManager::removeNas(std::u16string_view Drive) {
-    TNas* nas = getNasByname(Drive);
-    if (!nas) return false;
+    const std::u16string letter = NormalizedDriveLetter(Drive);
+    ++removalRequests_[letter];
+    if (!getNasByname(letter)) return false;
     LogApp(u"Detached ", std::u16string(Drive) + u":\\");
-    nas->removeShare();
-    std::erase_if(NasList, [nas](const auto& entry) { return entry.get() == nas; });
+    // The log let other handlers run: the entry may have gone, or another may hold the letter now.
+    const auto found =
+        std::find_if(NasList.begin(), NasList.end(), [&](const auto& entry) { return entry->DriveName() == letter; });
+    if (found == NasList.end()) return false;
+    const std::unique_ptr<TNas> nas = std::move(*found);
+    NasList.erase(found);
     FNasCount = static_cast<int>(NasList.size());
+    nas->removeShare();
     MainForm.AttachedNasDriveLettersChange(*this);
     return true;
+}
+
+bool TNasManager::ShareNameInUse(std::u16string_view shareName) const {
+    return std::any_of(NasList.begin(), NasList.end(),
+                       [&](const auto& entry) { return EqualsIgnoreCase(entry->ShareName(), shareName); });
 }
 
 TNas* TNasManager::getNasByname(std::u16string_view Drive) const {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 #include "accounts/accounts_sim.h"
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
@@ -57,6 +60,7 @@ protected:
         PlugIn(u'E', driveE);
     }
     void TearDown() override {
+        SetPendingMessagesHook(nullptr);
         fs::MapDrive(u'E', u"");
         fs::MapDrive(u'F', u"");
     }
@@ -432,6 +436,74 @@ TEST_F(NasTest, RemovalUnsharesAndReportsTheLetterAsPassed) {
     EXPECT_EQ(sim.Shares.count(u"EAST"), 1u);
     EXPECT_EQ(registry.NasCount(), 1);
     EXPECT_EQ(host.changes, (std::vector<int>{1, 2, 1}));
+}
+
+// --- Other handlers running inside the log calls, which let pending messages through ---
+
+class NasReentryTest : public NasTest {
+protected:
+    // Runs `event` inside the next log call, once.
+    void DuringNextLogLine(std::function<void()> event) {
+        nested_ = std::move(event);
+        SetPendingMessagesHook([this] {
+            if (nested_) std::exchange(nested_, nullptr)();
+        });
+    }
+    std::vector<std::u16string> ShareNames() {
+        std::vector<std::u16string> names;
+        for (const auto& [name, share] : sim.Shares) names.push_back(name);
+        return names;
+    }
+
+private:
+    std::function<void()> nested_;
+};
+
+TEST_F(NasReentryTest, NestedArrivalOfTheSameDriveLeavesOneEntryAndItsShare) {
+    struct Case {
+        const char* name;
+        const char* changedConfig;  // what the file says once the nested arrival is done
+    };
+    const Case cases[] = {
+        {"the same share for both", nullptr},
+        {"a share of its own for the outer one", "[Share]\r\nShareName=TWO\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteConfig(driveE, "[Share]\r\nShareName=ONE\r\n");
+        DuringNextLogLine([&] {
+            EXPECT_TRUE(registry.addNas(u"E", true));
+            if (c.changedConfig) WriteConfig(driveE, c.changedConfig);
+        });
+        EXPECT_FALSE(registry.addNas(u"E", true));
+        EXPECT_EQ(registry.GetNasShareNamesList(), (Lines{u"ONE"}));
+        EXPECT_EQ(ShareNames(), (Lines{u"ONE"}));
+        EXPECT_EQ(sim.Shares[u"ONE"].Path, u"E:\\");
+        ASSERT_TRUE(registry.removeNas(u"E"));
+    }
+}
+
+TEST_F(NasReentryTest, DriveWhoseRemovalCameDuringItsAttachIsNeitherRegisteredNorShared) {
+    WriteConfig(driveE, "[Share]\r\nShareName=EAST\r\n");
+    DuringNextLogLine([&] { EXPECT_FALSE(registry.removeNas(u"E")); });  // not registered yet
+    EXPECT_FALSE(registry.addNas(u"E", true));
+    EXPECT_EQ(registry.NasCount(), 0);
+    EXPECT_TRUE(sim.Shares.empty());
+    EXPECT_TRUE(host.errors.empty());
+    EXPECT_EQ(AppLog(), (Lines{u" Attached | E:\\", u" Detached | E:\\"}));
+
+    // A later arrival is not affected by it.
+    EXPECT_TRUE(registry.addNas(u"E", true));
+}
+
+TEST_F(NasReentryTest, RemovalInsideTheDetachLineRemovesTheDriveOnce) {
+    WriteConfig(driveE, "[Share]\r\nShareName=EAST\r\n");
+    ASSERT_TRUE(registry.addNas(u"E", true));
+    DuringNextLogLine([&] { EXPECT_TRUE(registry.removeNas(u"E")); });
+    EXPECT_FALSE(registry.removeNas(u"E"));  // the nested one did it
+    EXPECT_EQ(registry.NasCount(), 0);
+    EXPECT_TRUE(sim.Shares.empty());
+    EXPECT_EQ(host.changes, (std::vector<int>{1, 0}));
 }
 
 }  // namespace

@@ -470,17 +470,45 @@ TEST_F(ControllerTest, FileActivityTurnsTheIconRedUntilTheTimerAfterTheSecondCha
     EXPECT_EQ(view.trayIndex, 3);
 }
 
-TEST_F(ControllerTest, WatcherThatCannotStartIsReportedAndTheAppRunsOn) {
+TEST_F(ControllerTest, WatcherDropsARootThatVanishedAndWatchesTheRest) {
     Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
-    TempFolder& f = Plug(u'F', "");
+    Plug(u'F', "[Share]\r\nShareName=WEST\r\n");
     TfmMain& app = Start();
-    // A watched drive vanishes without its removal notice; the next restart fails on it.
-    watcher.Entries.push_back({u"F:\\", true, 0x18});
+    ASSERT_EQ(watcher.Directories(), (Lines{u"E:\\", u"F:\\"}));
+    // F leaves; its removal notice has not come yet when the next drive arrives.
     drives.Unplug(u'F');
-    (void)f;
-    app.Guarded([&] { app.VolumeRemoval(u'E'); });
+    Plug(u'G', "[Share]\r\nShareName=GAMMA\r\n");
+    app.Guarded([&] { app.VolumeArrival(u'G'); });
+    EXPECT_TRUE(errors.empty()) << ToUtf8(errors.front());
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(watcher.Directories(), (Lines{u"E:\\", u"G:\\"}));
+    EXPECT_TRUE(watcher.active);
+
+    // A watcher that fails for another reason still says so.
+    for (int i = 0; i < 64; ++i) watcher.Entries.push_back({u"E:\\", true, 0x18});
+    app.Guarded([&] { app.VolumeRemoval(u'G'); });
     EXPECT_EQ(errors.size(), 1u);
-    EXPECT_EQ(app.NasManager().NasCount(), 0);
+    EXPECT_EQ(app.NasManager().NasCount(), 2);
+}
+
+TEST_F(ControllerTest, PollingGoesOnWhileADriveWaitsForItsMarker) {
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\nAutoRemove=True\r\n");
+    Plug(u'F', "[Share]\r\nShareName=WEST\r\n");
+    Plug(u'G', "", u"STICK");
+    TfmMain& app = Start();
+    ASSERT_TRUE(clock.enabled[TTimer::Poll]);
+    struct Step {
+        char16_t leaves;
+        bool polling;
+    };
+    // A stick never shared, then a drive without auto-remove, then the one that waits for its marker.
+    const Step steps[] = {{u'G', true}, {u'F', true}, {u'E', false}};
+    for (const auto& step : steps) {
+        drives.Unplug(step.leaves);
+        app.VolumeRemoval(step.leaves);
+        EXPECT_EQ(clock.enabled[TTimer::Poll], step.polling) << static_cast<char>(step.leaves);
+        EXPECT_EQ(app.PollTimerTag(), 1);  // only an automatic removal counts down
+    }
 }
 
 TEST_F(ControllerTest, SoundsByTheirSettings) {
@@ -593,6 +621,23 @@ TEST_F(ControllerTest, RefusedEjectLeavesTheDrivePluggedInAndUnshared) {
     app.EjectMenuItem1Click(0);
     EXPECT_EQ(view.balloons.back().text, u"External Storage drive 'E'\r\n was successfully removed.");
     EXPECT_EQ(drives.Drives.count(u'E'), 0u);
+}
+
+TEST_F(ControllerTest, EjectOfADrivePulledDuringTheWaitEndsQuietly) {
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
+    TfmMain& app = Start();
+    testing::SimPump pump;
+    clock.pump = &pump;
+    pump.RunAt(1, [&] {  // while the balloon is shown
+        drives.Unplug(u'E');
+        app.VolumeRemoval(u'E');
+    });
+    app.EjectMenuItem1Click(0);
+    EXPECT_EQ(view.BalloonTexts().back(), u"NAS device 'EAST'\r\nSuccessfully disconected");
+    EXPECT_EQ(app.NasManager().NasCount(), 0);
+    EXPECT_TRUE(sim.Shares.empty());
+    EXPECT_FALSE(view.ejectSlots[0].second);
+    clock.pump = nullptr;
 }
 
 TEST_F(ControllerTest, PasswordRenewalChangesTheSaltEachTime) {
