@@ -10,7 +10,8 @@ namespace dv {
 namespace {
 
 std::u16string RefusalText(TShareAccountVerdict verdict, std::u16string_view name) {
-    const std::u16string account(name);
+    // The name comes from a drive's file or the user's entry, and is shown and logged as it stands.
+    const std::u16string account = VisibleText(name);
     constexpr std::u16string_view kOnlyOne = u"; Dockvane opens a drive only to one account or a small group";
     switch (verdict) {
         case TShareAccountVerdict::BroadGroup:

@@ -1,5 +1,7 @@
 #include "sharing/nas.h"
 
+#include <algorithm>
+
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
 #include "platform/errors.h"
@@ -87,13 +89,26 @@ bool TNas::AttachAndShare(bool OpenShare) {
     const std::u16string configFile = root + std::u16string(kDriveConfigFileName);
     attachedNasSettings_ = std::make_shared<TShareSettings>(configFile);
     if (!fs::FileExists(configFile) && !fs::FileExists(fs::CompleteTwinOf(configFile))) return false;
+    // A file that cannot be rewritten (read-only, locked) is the sign of a drive that cannot be
+    // written: that drive is not shared, and the user learns why without the attach being broken off.
+    auto notWritable = [&](const Exception& error) {
+        LogError(u"Drive " + FDriveName + u": not shared: " + error.Message());
+        if (!OpenShare) return false;
+        std::u16string_view reason = error.Message();
+        if (reason.ends_with(u'.')) reason.remove_suffix(1);
+        MainForm.ShowWarningBalloon(u"The configuration of drive " + FDriveName +
+                                    u": cannot be written: " + VisibleText(reason) + u".");
+        return false;
+    };
     try {
         // An attach brings the file into its written form, but only a file that names a share: one
         // that names none may be anything at all (another program's file, garbage) and stays as it is.
         attachedNasSettings_->Load();
         if (!attachedNasSettings_->FShareName.empty()) attachedNasSettings_->Save();
-    } catch (const EFCreateError&) {
-        return false;
+    } catch (const EFCreateError& error) {
+        return notWritable(error);
+    } catch (const EIniFileException& error) {
+        return notWritable(error);
     }
     const TShareSettings& settings = *attachedNasSettings_;
     if (settings.FShareName.empty()) {
@@ -107,8 +122,8 @@ bool TNas::AttachAndShare(bool OpenShare) {
     TShareManager& shares = MainForm.ShareManager();
     const std::u16string shareName = settings.FShareName;
     auto refuseShareName = [&](const std::u16string& path) {
-        const std::u16string inUse =
-            u"The share name \"" + shareName + u"\" is already in use" + (path.empty() ? u"" : u" for " + path);
+        const std::u16string inUse = u"The share name \"" + VisibleText(shareName) + u"\" is already in use" +
+                                     (path.empty() ? u"" : u" for " + VisibleText(path));
         Refuse(inUse + u".\n\rChoose another share name for this drive in its drive settings.", inUse);
     };
     if (const std::optional<std::u16string> path = shares.SharePath(shareName);
@@ -161,7 +176,7 @@ bool TNas::AttachAndShare(bool OpenShare) {
         return true;
     }
     shares.ShareDeleteAt(shareName, root);
-    MainForm.ShowErrorMessage(u"Permissions for the user: " + account +
+    MainForm.ShowErrorMessage(u"Permissions for the user: " + VisibleText(account) +
                               u" is not installed!\n\rPerhaps this user is not registered in system");
     return false;
 }
@@ -183,9 +198,25 @@ bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
         if (existing->IsShared()) return false;
         removeNas(Drive);
     }
+    const std::u16string letter = NormalizedDriveLetter(Drive);
+    const std::uint64_t removals = removalRequests_[letter];
     auto nas = std::make_unique<TNas>(MainForm, Drive);
     if (!nas->CheckIO()) return false;
     if (!nas->AttachAndShare(OpenShare) || nas->ShareName().empty()) return false;
+
+    // The write test and the attach let other handlers run: look again before registering.
+    if (getNasByname(letter)) {
+        // A nested arrival registered the drive meanwhile, with a share from the same file. Only a
+        // share that no registered drive uses is ours to take back.
+        if (!ShareNameInUse(nas->ShareName())) nas->removeShare();
+        return false;
+    }
+    if (removalRequests_[letter] != removals || !fs::DirectoryExists(letter + u":\\")) {
+        // The drive left while it was being attached: its share goes with it.
+        if (!ShareNameInUse(nas->ShareName())) nas->removeShare();
+        LogApp(u"Detached ", letter + u":\\");
+        return false;
+    }
     NasList.push_back(std::move(nas));
     FNasCount = static_cast<int>(NasList.size());
     MainForm.AttachedNasDriveLettersChange(*this);
@@ -193,14 +224,25 @@ bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
 }
 
 bool TNasManager::removeNas(std::u16string_view Drive) {
-    TNas* nas = getNasByname(Drive);
-    if (!nas) return false;
+    const std::u16string letter = NormalizedDriveLetter(Drive);
+    ++removalRequests_[letter];
+    if (!getNasByname(letter)) return false;
     LogApp(u"Detached ", std::u16string(Drive) + u":\\");
-    nas->removeShare();
-    std::erase_if(NasList, [nas](const auto& entry) { return entry.get() == nas; });
+    // The log let other handlers run: the entry may have gone, or another may hold the letter now.
+    const auto found =
+        std::find_if(NasList.begin(), NasList.end(), [&](const auto& entry) { return entry->DriveName() == letter; });
+    if (found == NasList.end()) return false;
+    const std::unique_ptr<TNas> nas = std::move(*found);
+    NasList.erase(found);
     FNasCount = static_cast<int>(NasList.size());
+    nas->removeShare();
     MainForm.AttachedNasDriveLettersChange(*this);
     return true;
+}
+
+bool TNasManager::ShareNameInUse(std::u16string_view shareName) const {
+    return std::any_of(NasList.begin(), NasList.end(),
+                       [&](const auto& entry) { return EqualsIgnoreCase(entry->ShareName(), shareName); });
 }
 
 TNas* TNasManager::getNasByname(std::u16string_view Drive) const {

@@ -2,6 +2,8 @@
 // drive.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -62,6 +64,8 @@ public:
     bool IsShared() const { return FIsShared; }
     // Absent before the first attach.
     const TShareSettings* AttachedNasSettings() const { return attachedNasSettings_.get(); }
+    // The same record, shared: it stays valid for a holder whatever becomes of the entry.
+    std::shared_ptr<const TShareSettings> SharedSettings() const { return attachedNasSettings_; }
     // The share name of the attached configuration ("" when none).
     std::u16string ShareName() const;
 
@@ -94,9 +98,14 @@ public:
     int NasCount() const { return FNasCount; }
 
 private:
+    bool ShareNameInUse(std::u16string_view shareName) const;
+
     std::vector<std::unique_ptr<TNas>> NasList;
     INasHost& MainForm;
     int FNasCount = 0;
+    // Removals asked for, per drive letter: an attach that sees the count change while it runs knows
+    // that its drive left meanwhile.
+    std::map<std::u16string, std::uint64_t> removalRequests_;
 };
 
 // A drive letter as the registry keeps it: a-z upper-cased, anything else unchanged.

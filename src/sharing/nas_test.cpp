@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 #include "accounts/accounts_sim.h"
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
@@ -57,6 +60,7 @@ protected:
         PlugIn(u'E', driveE);
     }
     void TearDown() override {
+        SetPendingMessagesHook(nullptr);
         fs::MapDrive(u'E', u"");
         fs::MapDrive(u'F', u"");
     }
@@ -67,6 +71,11 @@ protected:
     }
     static void WriteConfig(const TempFolder& root, const std::string& text) {
         WriteBytes(root.path() / "velmora.conf", text);
+    }
+    // The configuration can be read but not replaced, as a read-only or locked file on Windows: the
+    // first file of its replacement cannot be made.
+    static void BlockReplacement(const TempFolder& root) {
+        std::filesystem::create_directory(root.path() / "velmora.conf.dvpart");
     }
     bool Granted(const std::u16string& root, const std::u16string& account) {
         const auto* found = sim.FindAccount(account);
@@ -174,6 +183,42 @@ TEST_F(NasTest, DrivesThatAreNotSharedStayOutOfTheRegistry) {
     }
 }
 
+TEST_F(NasTest, ConfigurationThatCannotBeRewrittenStopsTheAttachQuietly) {
+    const std::string config = "[Share]\r\nShareName=BACKUP\r\nPingURL1=http://x\r\n";
+    for (const bool openShare : {true, false}) {
+        SCOPED_TRACE(openShare ? "share opened" : "share not opened");
+        TempFolder root;
+        PlugIn(u'F', root);
+        WriteConfig(root, config);
+        BlockReplacement(root);
+        const std::size_t logged = AppLog().size();
+        host.warnings.clear();
+
+        EXPECT_FALSE(registry.addNas(u"F", openShare));
+        EXPECT_TRUE(host.errors.empty()) << ToUtf8(host.errors.front());
+        EXPECT_TRUE(sim.Shares.empty());
+        EXPECT_EQ(registry.NasCount(), 0);
+        EXPECT_TRUE(host.changes.empty());
+        EXPECT_EQ(testing::ReadBytes(root.path() / "velmora.conf"), config);
+
+        // One error line that names the file and the reason.
+        const Lines log = AppLog();
+        ASSERT_EQ(log.size(), logged + 2);
+        EXPECT_EQ(log[logged], u" Attached | F:\\");
+        EXPECT_TRUE(log.back().starts_with(u" ERROR | Drive F: not shared: ")) << ToUtf8(log.back());
+        EXPECT_NE(log.back().find(u"F:\\velmora.conf"), std::u16string::npos) << ToUtf8(log.back());
+        if (openShare) {
+            ASSERT_EQ(host.warnings.size(), 1u);
+            const std::u16string& warning = host.warnings[0];
+            EXPECT_TRUE(warning.starts_with(u"The configuration of drive F: cannot be written: ")) << ToUtf8(warning);
+            EXPECT_NE(warning.find(u"F:\\velmora.conf"), std::u16string::npos) << ToUtf8(warning);
+            EXPECT_TRUE(warning.ends_with(u".") && !warning.ends_with(u"..")) << ToUtf8(warning);
+        } else {
+            EXPECT_TRUE(host.warnings.empty());  // the eject's re-save tells nobody
+        }
+    }
+}
+
 TEST_F(NasTest, LeftoverTestFolderFailsOnceAndIsCleanedUp) {
     WriteConfig(driveE, "[Share]\r\nShareName=BACKUP\r\n");
     for (const bool withFile : {false, true}) {
@@ -220,13 +265,54 @@ TEST_F(NasTest, ShareThatCannotBeCreatedIsReported) {
 }
 
 TEST_F(NasTest, RightsThatCannotBeGrantedRollTheShareBack) {
-    settings.FDefaultShareUserName = u"nobody";  // resolves to no account
-    WriteConfig(driveE, "[Share]\r\nShareName=BACKUP\r\n");
-    EXPECT_FALSE(registry.addNas(u"E", true));
-    EXPECT_TRUE(sim.Shares.empty());
-    EXPECT_EQ(host.errors,
-              (Lines{u"Permissions for the user: nobody is not installed!\n\rPerhaps this user is not registered in system"}));
-    EXPECT_EQ(registry.NasCount(), 0);
+    struct Case {
+        std::u16string account;  // resolves to no account
+        std::u16string shown;
+    };
+    const Case cases[] = {
+        {u"nobody", u"nobody"},
+        {u"no\x1b[2Jbody\r\nOK", u"no\\x1B[2Jbody\\r\\nOK"},  // control characters never reach the box raw
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.shown));
+        settings.FDefaultShareUserName = c.account;
+        WriteConfig(driveE, "[Share]\r\nShareName=BACKUP\r\n");
+        host.errors.clear();
+        EXPECT_FALSE(registry.addNas(u"E", true));
+        EXPECT_TRUE(sim.Shares.empty());
+        EXPECT_EQ(host.errors, (Lines{u"Permissions for the user: " + c.shown +
+                                      u" is not installed!\n\rPerhaps this user is not registered in system"}));
+        EXPECT_EQ(registry.NasCount(), 0);
+    }
+}
+
+TEST_F(NasTest, ControlCharactersInNamesFromTheDriveReachNoMessageRaw) {
+    // Windows allows neither, but the names come from the drive's file and the system's answers.
+    sim.AddAccount(u"Team\x01X", TSid::Make(5, {21, 4, 5, 6, 1200}), TSidNameUse::Group);
+    TShareInfo502 foreign;
+    foreign.NetName = u"A\x01" u"B";
+    foreign.Path = u"C:\\X\x7fY";
+    sim.Shares[u"A\x01" u"B"] = foreign;
+    struct Case {
+        const char* name;
+        std::string config;
+        std::u16string message;
+    };
+    const Case cases[] = {
+        {"account that may not have a drive", "[Share]\r\nShareName=BACKUP\r\nShareUserName=Team\x01X\r\n",
+         u"Team\\x01X is a group; outside a domain Dockvane opens a drive only to one user account"},
+        {"share name in use", "[Share]\r\nShareName=a\x01" "b\r\n",
+         u"The share name \"a\\x01b\" is already in use for C:\\X\\x7FY"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteConfig(driveE, c.config);
+        host.errors.clear();
+        EXPECT_FALSE(registry.addNas(u"E", true));
+        ASSERT_EQ(host.errors.size(), 1u);
+        EXPECT_TRUE(host.errors[0].starts_with(c.message + u".\n\r")) << ToUtf8(host.errors[0]);
+        EXPECT_EQ(AppLog().back(), u" ERROR | Drive E: not shared: " + c.message);
+    }
 }
 
 TEST_F(NasTest, ShareLeftByAnEarlierAttachIsReplaced) {
@@ -350,6 +436,74 @@ TEST_F(NasTest, RemovalUnsharesAndReportsTheLetterAsPassed) {
     EXPECT_EQ(sim.Shares.count(u"EAST"), 1u);
     EXPECT_EQ(registry.NasCount(), 1);
     EXPECT_EQ(host.changes, (std::vector<int>{1, 2, 1}));
+}
+
+// --- Other handlers running inside the log calls, which let pending messages through ---
+
+class NasReentryTest : public NasTest {
+protected:
+    // Runs `event` inside the next log call, once.
+    void DuringNextLogLine(std::function<void()> event) {
+        nested_ = std::move(event);
+        SetPendingMessagesHook([this] {
+            if (nested_) std::exchange(nested_, nullptr)();
+        });
+    }
+    std::vector<std::u16string> ShareNames() {
+        std::vector<std::u16string> names;
+        for (const auto& [name, share] : sim.Shares) names.push_back(name);
+        return names;
+    }
+
+private:
+    std::function<void()> nested_;
+};
+
+TEST_F(NasReentryTest, NestedArrivalOfTheSameDriveLeavesOneEntryAndItsShare) {
+    struct Case {
+        const char* name;
+        const char* changedConfig;  // what the file says once the nested arrival is done
+    };
+    const Case cases[] = {
+        {"the same share for both", nullptr},
+        {"a share of its own for the outer one", "[Share]\r\nShareName=TWO\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteConfig(driveE, "[Share]\r\nShareName=ONE\r\n");
+        DuringNextLogLine([&] {
+            EXPECT_TRUE(registry.addNas(u"E", true));
+            if (c.changedConfig) WriteConfig(driveE, c.changedConfig);
+        });
+        EXPECT_FALSE(registry.addNas(u"E", true));
+        EXPECT_EQ(registry.GetNasShareNamesList(), (Lines{u"ONE"}));
+        EXPECT_EQ(ShareNames(), (Lines{u"ONE"}));
+        EXPECT_EQ(sim.Shares[u"ONE"].Path, u"E:\\");
+        ASSERT_TRUE(registry.removeNas(u"E"));
+    }
+}
+
+TEST_F(NasReentryTest, DriveWhoseRemovalCameDuringItsAttachIsNeitherRegisteredNorShared) {
+    WriteConfig(driveE, "[Share]\r\nShareName=EAST\r\n");
+    DuringNextLogLine([&] { EXPECT_FALSE(registry.removeNas(u"E")); });  // not registered yet
+    EXPECT_FALSE(registry.addNas(u"E", true));
+    EXPECT_EQ(registry.NasCount(), 0);
+    EXPECT_TRUE(sim.Shares.empty());
+    EXPECT_TRUE(host.errors.empty());
+    EXPECT_EQ(AppLog(), (Lines{u" Attached | E:\\", u" Detached | E:\\"}));
+
+    // A later arrival is not affected by it.
+    EXPECT_TRUE(registry.addNas(u"E", true));
+}
+
+TEST_F(NasReentryTest, RemovalInsideTheDetachLineRemovesTheDriveOnce) {
+    WriteConfig(driveE, "[Share]\r\nShareName=EAST\r\n");
+    ASSERT_TRUE(registry.addNas(u"E", true));
+    DuringNextLogLine([&] { EXPECT_TRUE(registry.removeNas(u"E")); });
+    EXPECT_FALSE(registry.removeNas(u"E"));  // the nested one did it
+    EXPECT_EQ(registry.NasCount(), 0);
+    EXPECT_TRUE(sim.Shares.empty());
+    EXPECT_EQ(host.changes, (std::vector<int>{1, 0}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "shell/fmu_main.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "accounts/share_manager.h"
@@ -150,7 +151,8 @@ void TfmMain::InitMenuLists() {
 void TfmMain::ShareAttachedDrives() {
     std::vector<std::u16string> drives;
     FUSBDriveManager->GetUsbDrives(drives);
-    for (const auto& drive : drives) VolumeArrival(drive.front());
+    // One drive that fails is reported and leaves the others (and the rest of the start-up) alone.
+    for (const auto& drive : drives) Guarded([&] { VolumeArrival(drive.front()); });
 }
 
 // --- Shutdown ---
@@ -172,42 +174,82 @@ void TfmMain::FormClose() {
 // --- Drive events ---
 
 void TfmMain::VolumeArrival(char16_t Drive) {
-    if (FNasManager->addNas(Letter(Drive), true)) {
-        TNas& nas = *FNasManager->getNasByname(Letter(Drive));
-        const TShareSettings& config = *nas.AttachedNasSettings();
-        view_.NotifyShell(kShcneNetShare, Root(Drive));
-        view_.NotifyShell(kShcneShareEvents, Root(Drive));
-        PlayNotifySound(FApplicationSettings->FSoundBackupAvailable);
-        view_.SetTrayIconIndex(kSharedIcon);
-        view_.ShowBalloon(config.FShareName + u" now available for network", TBalloonIcon::Information);
-        LogDriveActivity(u"OK, Started sharing ", FWinServiceManager->getHostname() + u" " + config.FShareName,
-                         Letter(Drive));
-        nas.DoPingToSrv();
-        if (config.FAutoRemove) {
-            clock_.SetTimerEnabled(TTimer::Poll, true);
-            ++FPollTimerTag;
-        }
-        AddDriveChangeNotify(Drive);
-        if (FNasManager->NasCount() == 1 && FWinSerchBeginState == kServiceRunning) StartSearchWorker(true);
-    }
+    if (FNasManager->addNas(Letter(Drive), true)) AnnounceSharedDrive(Drive);
     updateAddMenuItem();
+}
+
+// What follows the registration of a drive. Several steps let other handlers run, and any of them may
+// remove the drive, or remove it and register it anew: after each, the drive is looked up again, and
+// the arrival ends when it is no longer the entry it registered.
+void TfmMain::AnnounceSharedDrive(char16_t Drive) {
+    const TNas* nas = FNasManager->getNasByname(Letter(Drive));
+    if (!nas) return;
+    // Shared with the entry, so its values stay readable even if the entry goes.
+    const std::shared_ptr<const TShareSettings> config = nas->SharedSettings();
+    view_.NotifyShell(kShcneNetShare, Root(Drive));
+    view_.NotifyShell(kShcneShareEvents, Root(Drive));
+    PlayNotifySound(FApplicationSettings->FSoundBackupAvailable);
+    view_.SetTrayIconIndex(kSharedIcon);
+    view_.ShowBalloon(config->FShareName + u" now available for network", TBalloonIcon::Information);
+    const std::u16string host = FWinServiceManager->getHostname();
+    if (!ArrivalGoesOn(Drive, *config)) return;
+    LogDriveActivity(u"OK, Started sharing ", host + u" " + config->FShareName, Letter(Drive));
+    if (!ArrivalGoesOn(Drive, *config)) return;
+    FNasManager->getNasByname(Letter(Drive))->DoPingToSrv();
+    if (config->FAutoRemove) {
+        clock_.SetTimerEnabled(TTimer::Poll, true);
+        ++FPollTimerTag;
+    }
+    AddDriveChangeNotify(Drive);
+    if (!ArrivalGoesOn(Drive, *config)) return;
+    if (FNasManager->NasCount() == 1 && FWinSerchBeginState == kServiceRunning) StartSearchWorker(true);
+}
+
+// Whether the drive that an arrival registered with `config` is still there. A drive removed, or
+// registered anew by a nested arrival (which announces it itself), ends the arrival. So does a drive
+// that left before its removal notice came: it is unshared at once, so that no share outlives it.
+bool TfmMain::ArrivalGoesOn(char16_t Drive, const TShareSettings& config) {
+    const TNas* nas = FNasManager->getNasByname(Letter(Drive));
+    if (!nas || nas->AttachedNasSettings() != &config) return false;
+    if (fs::DirectoryExists(Root(Drive))) return true;
+    VolumeRemoval(Drive);
+    return false;
 }
 
 void TfmMain::VolumeRemoval(char16_t Drive) {
     clock_.SetTimerEnabled(TTimer::Poll, false);
-    const TNas* nas = FNasManager->getNasByname(Letter(Drive));
-    const std::u16string shareName = nas ? nas->ShareName() : std::u16string();
-    if (FNasManager->removeNas(Letter(Drive))) {
-        FUserManager->ChekToManualUserDelete(Letter(Drive), FNasManager->GetNasDriveNamesList());
-        PlayNotifySound(FApplicationSettings->FSoundBackupDone);
-        LogDriveActivity(u"OK, Stopped sharing ", FWinServiceManager->getHostname() + u" " + shareName, Letter(Drive));
+    try {
+        const TNas* nas = FNasManager->getNasByname(Letter(Drive));
+        const std::u16string shareName = nas ? nas->ShareName() : std::u16string();
+        if (FNasManager->removeNas(Letter(Drive))) {
+            FUserManager->ChekToManualUserDelete(Letter(Drive), FNasManager->GetNasDriveNamesList());
+            PlayNotifySound(FApplicationSettings->FSoundBackupDone);
+            LogDriveActivity(u"OK, Stopped sharing ", FWinServiceManager->getHostname() + u" " + shareName,
+                             Letter(Drive));
+        }
+        if (FNasManager->NasCount() == 0) {
+            view_.SetTrayIconIndex(kIdleIcon);
+            if (FWinSerchBeginState == kServiceRunning) StartSearchWorker(false);
+        }
+        updateAddMenuItem();
+        // A nested arrival may have registered the drive again by now; its watch is the new entry's.
+        if (!FNasManager->getNasByname(Letter(Drive))) RemoveDriveChangeNotify(Drive);
+    } catch (...) {
+        UpdatePolling();
+        throw;
     }
-    if (FNasManager->NasCount() == 0) {
-        view_.SetTrayIconIndex(kIdleIcon);
-        if (FWinSerchBeginState == kServiceRunning) StartSearchWorker(false);
+    UpdatePolling();
+}
+
+// Polling runs while a registered drive is to leave by itself once its backup is done: the removal
+// of any other drive, shared or not, must not end it.
+void TfmMain::UpdatePolling() {
+    bool autoRemove = false;
+    for (int index = 0; index < FNasManager->NasCount(); ++index) {
+        const TShareSettings* config = FNasManager->GetNasByIndex(index)->AttachedNasSettings();
+        if (config && config->FAutoRemove) autoRemove = true;
     }
-    updateAddMenuItem();
-    RemoveDriveChangeNotify(Drive);
+    clock_.SetTimerEnabled(TTimer::Poll, autoRemove);
 }
 
 void TfmMain::VolumeAutoPlay(char16_t Drive) {
@@ -218,7 +260,8 @@ void TfmMain::VolumeAutoPlay(char16_t Drive) {
 }
 
 void TfmMain::ShowAutoPlayDialog(char16_t Drive) {
-    view_.ShowAutoPlayDialog(Drive, FUSBDriveManager->GetVolumeLabel(Drive) + u" (" + Letter(FoldCase(Drive)) + u":)");
+    const std::u16string label = VisibleText(FUSBDriveManager->GetVolumeLabel(Drive));
+    view_.ShowAutoPlayDialog(Drive, label + u" (" + Letter(FoldCase(Drive)) + u":)");
 }
 
 void TfmMain::PollTimerTimer() {
@@ -228,16 +271,23 @@ void TfmMain::PollTimerTimer() {
 
         clock_.SetTimerEnabled(TTimer::Poll, false);
         FPollTimerTag = FPollTimerTag > 1 ? FPollTimerTag - 1 : 0;
-        LogDriveActivity(u"OK, Unbound ", u"files traffic done", Letter(letter));
-        view_.ShowBalloon(u"Drive " + Letter(letter) + u" \r\nunbound,  files traffic done", TBalloonIcon::Information);
-        clock_.Sleep(kBalloonTimeMs / 3);
-        DisconnectNASDrive(letter);
-        (void)FUSBDriveManager->RemoveDriveByLetter(letter);
-        clock_.ProcessPendingMessages();
-        if (FPollTimerTag > 0) {
-            clock_.SetTimerEnabled(TTimer::Poll, true);
-            clock_.Sleep(200);
+        try {
+            LogDriveActivity(u"OK, Unbound ", u"files traffic done", Letter(letter));
+            view_.ShowBalloon(u"Drive " + Letter(letter) + u" \r\nunbound,  files traffic done",
+                              TBalloonIcon::Information);
+            clock_.Sleep(kBalloonTimeMs / 3);
+            // The drive may have left meanwhile; then there is nothing left to unbind.
+            if (FNasManager->getNasByname(Letter(letter))) {
+                DisconnectNASDrive(letter);
+                (void)FUSBDriveManager->RemoveDriveByLetter(letter);
+                clock_.ProcessPendingMessages();
+            }
+        } catch (...) {
+            UpdatePolling();
+            throw;
         }
+        UpdatePolling();
+        if (clock_.TimerEnabled(TTimer::Poll)) clock_.Sleep(200);
         clock_.ProcessPendingMessages();
         return;  // at most one drive per tick
     }
@@ -313,11 +363,17 @@ void TfmMain::TimerNotifyUSBDriveTimer() {
 void TfmMain::AddDriveChangeNotify(char16_t Drive) {
     if (!fs::DirectoryExists(Root(Drive))) return;
     if (watcher_.Active()) watcher_.Stop();
-    const std::size_t count = watcher_.Entries.size();
-    try {
-        watcher_.Entries.push_back({Root(Drive), true, kFileNotifyChangeSize | kFileNotifyChangeLastWrite});
-    } catch (const std::exception&) {
-        if (watcher_.Entries.size() > count) watcher_.Entries.pop_back();
+    // The root has an entry already when this arrival overtook the removal of an earlier one; the
+    // restart gives it a fresh handle for the volume there now.
+    const bool watched = std::any_of(watcher_.Entries.begin(), watcher_.Entries.end(),
+                                     [&](const TWatchEntry& entry) { return entry.Directory == Root(Drive); });
+    if (!watched) {
+        const std::size_t count = watcher_.Entries.size();
+        try {
+            watcher_.Entries.push_back({Root(Drive), true, kFileNotifyChangeSize | kFileNotifyChangeLastWrite});
+        } catch (const std::exception&) {
+            if (watcher_.Entries.size() > count) watcher_.Entries.pop_back();
+        }
     }
     RestartDriveChangeNotify();
 }
@@ -338,7 +394,21 @@ void TfmMain::RemoveDriveChangeNotify(char16_t Drive) {
 void TfmMain::RestartDriveChangeNotify() {
     if (watcher_.Active()) watcher_.Stop();
     clock_.ProcessPendingMessages();
-    if (!watcher_.Entries.empty()) watcher_.Start();
+    if (watcher_.Entries.empty()) return;
+    try {
+        watcher_.Start();
+    } catch (...) {
+        // A drive can leave before its removal notice comes. Its root cannot be watched any more, and
+        // that is no reason to stop watching the others or to bother the user.
+        if (!DropVanishedWatchEntries()) throw;  // it failed for another reason
+        if (!watcher_.Entries.empty()) watcher_.Start();
+    }
+}
+
+// Whether there were any to drop.
+bool TfmMain::DropVanishedWatchEntries() {
+    return std::erase_if(watcher_.Entries, [](const TWatchEntry& entry) { return !fs::DirectoryExists(entry.Directory); }) >
+           0;
 }
 
 // --- Sounds ---
@@ -462,7 +532,9 @@ void TfmMain::actNasModifySettingsExecute(int slot) {
     if (!nas || driveSettingsOpen_) return;
     const DialogOpen open(driveSettingsOpen_);
 
-    const auto result = view_.ShowDriveSettingsDialog(TDriveDialogMode::Modify, nas->DriveName());
+    // A copy: the dialog lets other handlers run, which may remove the entry while it is shown.
+    const std::u16string drive = nas->DriveName();
+    const auto result = view_.ShowDriveSettingsDialog(TDriveDialogMode::Modify, drive);
     if (!result || result->DriveLetter.empty()) return;
     const char16_t letter = result->DriveLetter.front();
     VolumeRemoval(letter);
@@ -476,7 +548,10 @@ void TfmMain::EjectMenuItem1Click(int slot) {
     const char16_t letter = nas->DriveName().front();
     try {
         DisconnectNASDrive(letter);
-        if (!EjectRemovableDriveByLetter(letter)) (void)FNasManager->addNas(Letter(letter), false);
+        // A drive that left during the wait needs no eject, and gets no word that it failed.
+        if (fs::DirectoryExists(Root(letter)) && !EjectRemovableDriveByLetter(letter)) {
+            (void)FNasManager->addNas(Letter(letter), false);
+        }
     } catch (...) {
         AttachedNasDriveLettersChange(*FNasManager);
         throw;
@@ -529,9 +604,10 @@ void TfmMain::FormShow() {
 
 void TfmMain::FillSoundLists() {
     clock_.ProcessPendingMessages();
+    // Copies: the pumps below may run a handler that changes the settings.
     struct Box {
         TSoundBox box;
-        const std::u16string& stored;
+        std::u16string stored;
         std::u16string_view builtIn;
         std::u16string_view select;
     };

@@ -154,9 +154,13 @@ private:
     void FormCreate();
     void InitMenuLists();
     void ShareAttachedDrives();
+    void AnnounceSharedDrive(char16_t Drive);
+    bool ArrivalGoesOn(char16_t Drive, const TShareSettings& config);
+    void UpdatePolling();
     void AddDriveChangeNotify(char16_t Drive);
     void RemoveDriveChangeNotify(char16_t Drive);
     void RestartDriveChangeNotify();
+    bool DropVanishedWatchEntries();
     std::u16string CapacityText(char16_t letter);
     void StartSearchWorker(bool stop);
     void SoundBoxChange(TSoundBox box);

@@ -1,8 +1,10 @@
 // Stand-ins for the controller's platform in native tests: a view that records what it is asked to
-// show, a clock whose time passes only when a test says so, a watcher, a system and its services.
+// show, a clock whose time passes only when a test says so, a watcher, a system and its services,
+// and the message pump they share.
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -16,6 +18,52 @@
 #include "system/system_host.h"
 
 namespace dv::testing {
+
+// The user-interface thread's message pump as the stand-ins see it. Every call that lets pending
+// messages through (a wait, a log line, the host name, a message box or dialog) counts; a test can
+// have a chosen event run inside the N-th such call. Events posted (the removal notice that follows
+// an eject) run at the next such call, or when the test drains them, as the system delivers them.
+class SimPump {
+public:
+    // Runs `event` inside the `at`-th pump from now (1: the next one), once.
+    void RunAt(int at, std::function<void()> event) {
+        armedAt_ = count_ + at;
+        armed_ = std::move(event);
+        fired_ = false;
+    }
+    bool Fired() const { return fired_; }
+    int Count() const { return count_; }
+    // Queues an event for the next pump.
+    void Post(std::function<void()> event) { posted_.push_back(std::move(event)); }
+    bool HasPosted() const { return !posted_.empty(); }
+    // Runs the queued events as the message loop would, until none is left.
+    void Drain() {
+        while (!posted_.empty()) {
+            auto event = std::move(posted_.front());
+            posted_.pop_front();
+            event();
+        }
+    }
+    void Pump() {
+        ++count_;
+        std::deque<std::function<void()>> due;
+        due.swap(posted_);
+        for (auto& event : due) event();
+        if (armed_ && count_ == armedAt_) {
+            auto event = std::move(armed_);
+            armed_ = nullptr;
+            fired_ = true;
+            event();
+        }
+    }
+
+private:
+    int count_ = 0;
+    int armedAt_ = 0;
+    bool fired_ = false;
+    std::function<void()> armed_;
+    std::deque<std::function<void()>> posted_;
+};
 
 class RecordingView : public IMainView {
 public:
@@ -57,6 +105,8 @@ public:
     std::deque<std::optional<std::u16string>> chosenFiles;
     int choosers = 0;
     bool quit = false;
+    // Message boxes and dialogs let pending messages through.
+    SimPump* pump = nullptr;
 
     void SetTrayIconIndex(int index) override {
         trayIndex = index;
@@ -73,9 +123,13 @@ public:
     void SetDomainUserItemVisible(bool visible) override { domainItemVisible = visible; }
     void SetPasswordRenewEnabled(bool enabled) override { renewEnabled = enabled; }
     void SetRightClickMenu(TTrayMenu menu) override { rightClickMenu = menu; }
-    void ShowMessage(std::u16string_view text, TMessageIcon icon) override { messages.push_back({std::u16string(text), icon}); }
+    void ShowMessage(std::u16string_view text, TMessageIcon icon) override {
+        messages.push_back({std::u16string(text), icon});
+        Pump();
+    }
     bool AskYesNo(std::u16string_view text, std::u16string_view) override {
         questions.emplace_back(text);
+        Pump();
         if (yesNoAnswers.empty()) return false;
         const bool answer = yesNoAnswers.front();
         yesNoAnswers.pop_front();
@@ -117,15 +171,23 @@ public:
     std::optional<TDriveDialogResult> ShowDriveSettingsDialog(TDriveDialogMode mode, std::u16string_view letter) override {
         driveDialogs.emplace_back(mode, letter);
         if (duringDriveDialog) duringDriveDialog();
+        Pump();
         if (driveDialogAnswers.empty()) return std::nullopt;
         auto answer = driveDialogAnswers.front();
         driveDialogAnswers.pop_front();
         return answer;
     }
-    void ShowDomainUserDialog(TUserManager&, TApplicationSettings&) override { ++domainDialogs; }
-    void ShowAboutBox() override { ++aboutBoxes; }
+    void ShowDomainUserDialog(TUserManager&, TApplicationSettings&) override {
+        ++domainDialogs;
+        Pump();
+    }
+    void ShowAboutBox() override {
+        ++aboutBoxes;
+        Pump();
+    }
     void ShowAutoPlayDialog(char16_t letter, std::u16string_view caption) override {
         autoPlayDialogs.emplace_back(letter, caption);
+        Pump();
     }
     void OpenHomePageFromVersionInfo() override { ++homePageOpened; }
     void ShowSettingsWindow() override { settingsVisible = true; }
@@ -137,6 +199,11 @@ public:
         for (const auto& balloon : balloons) texts.push_back(balloon.text);
         return texts;
     }
+
+private:
+    void Pump() {
+        if (pump) pump->Pump();
+    }
 };
 
 class ManualClock : public IClock {
@@ -145,12 +212,20 @@ public:
     std::map<TTimer, bool> enabled{{TTimer::Poll, false}, {TTimer::NotifyUsbDrive, true}};
     std::vector<std::uint32_t> sleeps;
     int pumped = 0;
+    // Waits let pending messages through as well: the balloon stays, other events run.
+    SimPump* pump = nullptr;
 
     void SetTimerInterval(TTimer timer, std::uint32_t milliseconds) override { intervals[timer] = milliseconds; }
     void SetTimerEnabled(TTimer timer, bool on) override { enabled[timer] = on; }
     bool TimerEnabled(TTimer timer) const override { return enabled.at(timer); }
-    void Sleep(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
-    void ProcessPendingMessages() override { ++pumped; }
+    void Sleep(std::uint32_t milliseconds) override {
+        sleeps.push_back(milliseconds);
+        if (pump) pump->Pump();
+    }
+    void ProcessPendingMessages() override {
+        ++pumped;
+        if (pump) pump->Pump();
+    }
 };
 
 class SimWatcher : public IDirectoryWatcher {
@@ -181,10 +256,13 @@ public:
     std::map<std::u16string, std::u16string> registry;  // "key\name" -> value
     std::vector<std::u16string> opened;
     std::vector<std::u16string> programs;
+    SimPump* pump = nullptr;
 
     bool IsVistaOrLater() override { return true; }
     std::u16string ExecutablePath() override { return u"C:\\Program Files\\Dockvane\\Dockvane.exe"; }
-    void ProcessMessages() override {}
+    void ProcessMessages() override {
+        if (pump) pump->Pump();
+    }
     bool WriteUserString(std::u16string_view key, std::u16string_view name, std::u16string_view value) override {
         registry[std::u16string(key) + u"\\" + std::u16string(name)] = value;
         return true;

@@ -226,6 +226,65 @@ TEST_F(ControllerTest, AnErrorEndsTheStartUpAtItsStepAndIsReported) {
     EXPECT_TRUE(view.trayHistory.empty());
 }
 
+TEST_F(ControllerTest, StartUpScanGoesOnPastADriveThatFails) {
+    const std::u16string autoRun =
+        u"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\NoDriveTypeAutoRun";
+    struct Case {
+        const char* name;
+        std::string config;      // drive E's
+        bool blockReplacement;   // E's configuration can be read but not replaced
+        std::size_t reported;    // errors that reached the central error handler
+        std::size_t warnings;
+    };
+    const Case cases[] = {
+        // Read-only or locked: a drive that cannot be written, stopped quietly.
+        {"configuration that cannot be rewritten", "[Share]\r\nShareName=EAST\r\n", true, 0, 1},
+        // UTF-16 of an odd number of bytes cannot be written back: an error escapes E's arrival.
+        {"an error escapes the arrival", std::string("\xff\xfe[\0S\0]\0x", 9), false, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder& e = Plug(u'E', c.config);
+        if (c.blockReplacement) std::filesystem::create_directory(e.path() / "velmora.conf.dvpart");
+        Plug(u'F', "[Share]\r\nShareName=WEST\r\n");
+        errors.clear();
+        view.balloons.clear();
+        view.messages.clear();
+        system.registry.clear();
+        std::filesystem::remove(temp.path() / "Velmora.log");
+
+        TfmMain& app = Start();
+        EXPECT_EQ(errors.size(), c.reported);
+        EXPECT_TRUE(view.messages.empty()) << ToUtf8(view.messages.front().text);
+        // The scan went on: F is shared, and the start-up ran to its end.
+        EXPECT_EQ(app.NasManager().NasCount(), 1);
+        EXPECT_EQ(sim.Shares.count(u"WEST"), 1u);
+        EXPECT_EQ(sim.Shares.count(u"EAST"), 0u);
+        EXPECT_EQ(system.registry[autoRun], u"145");
+        EXPECT_FALSE(app.Initializing());
+
+        std::vector<std::u16string> warnings;
+        for (const auto& balloon : view.balloons) {
+            if (balloon.icon == TBalloonIcon::Warning) warnings.push_back(balloon.text);
+        }
+        ASSERT_EQ(warnings.size(), c.warnings);
+        if (c.warnings) {
+            EXPECT_TRUE(warnings[0].starts_with(u"The configuration of drive E: cannot be written: "));
+        }
+        const Lines log = AppLog();
+        const auto errorLines = std::count_if(log.begin(), log.end(), [](const auto& line) {
+            return line.starts_with(u" ERROR | Drive E: not shared: ");
+        });
+        EXPECT_EQ(errorLines, c.blockReplacement ? 1 : 0);
+
+        main.reset();
+        drives.Unplug(u'E');
+        drives.Unplug(u'F');
+        sim.Shares.clear();
+        std::filesystem::remove(e.path() / "velmora.conf.dvpart");
+    }
+}
+
 // --- The road of one drive ---
 
 TEST_F(ControllerTest, RoadOfOneDriveFromPlugInToEjection) {
@@ -366,22 +425,27 @@ TEST_F(ControllerTest, AutoPlayDialogOnlyForUnconfiguredDrivesInModeOne) {
         int mode;
         bool configured;
         bool shown;
+        std::u16string label = u"PHOTOS";
+        std::u16string caption = u"PHOTOS (G:)";
     };
     const Case cases[] = {
         {"mode 1, no configuration", 1, false, true},
         {"mode 1, configured", 1, true, false},
         {"mode 0", 0, false, false},
         {"mode 2", 2, false, false},
+        {"control characters in the label", 1, false, true, u"PHO\r\nTOS\x01", u"PHO\\r\\nTOS\\x01 (G:)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TfmMain& app = Start();
         app.ApplicationSettings().FAutoPlay = c.mode;
         view.autoPlayDialogs.clear();
-        Plug(u'G', c.configured ? "[Share]\r\nShareName=G\r\n" : "", u"PHOTOS");
+        Plug(u'G', c.configured ? "[Share]\r\nShareName=G\r\n" : "", c.label);
         app.VolumeAutoPlay(u'G');
         EXPECT_EQ(view.autoPlayDialogs.size(), c.shown ? 1u : 0u);
-        if (c.shown) EXPECT_EQ(view.autoPlayDialogs[0].second, u"PHOTOS (G:)");
+        if (c.shown) {
+            EXPECT_EQ(view.autoPlayDialogs[0].second, c.caption);
+        }
         drives.Unplug(u'G');
         app.VolumeAutoPlay(u'G');  // a removed drive never shows it
         EXPECT_EQ(view.autoPlayDialogs.size(), c.shown ? 1u : 0u);
@@ -406,17 +470,45 @@ TEST_F(ControllerTest, FileActivityTurnsTheIconRedUntilTheTimerAfterTheSecondCha
     EXPECT_EQ(view.trayIndex, 3);
 }
 
-TEST_F(ControllerTest, WatcherThatCannotStartIsReportedAndTheAppRunsOn) {
+TEST_F(ControllerTest, WatcherDropsARootThatVanishedAndWatchesTheRest) {
     Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
-    TempFolder& f = Plug(u'F', "");
+    Plug(u'F', "[Share]\r\nShareName=WEST\r\n");
     TfmMain& app = Start();
-    // A watched drive vanishes without its removal notice; the next restart fails on it.
-    watcher.Entries.push_back({u"F:\\", true, 0x18});
+    ASSERT_EQ(watcher.Directories(), (Lines{u"E:\\", u"F:\\"}));
+    // F leaves; its removal notice has not come yet when the next drive arrives.
     drives.Unplug(u'F');
-    (void)f;
-    app.Guarded([&] { app.VolumeRemoval(u'E'); });
+    Plug(u'G', "[Share]\r\nShareName=GAMMA\r\n");
+    app.Guarded([&] { app.VolumeArrival(u'G'); });
+    EXPECT_TRUE(errors.empty()) << ToUtf8(errors.front());
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(watcher.Directories(), (Lines{u"E:\\", u"G:\\"}));
+    EXPECT_TRUE(watcher.active);
+
+    // A watcher that fails for another reason still says so.
+    for (int i = 0; i < 64; ++i) watcher.Entries.push_back({u"E:\\", true, 0x18});
+    app.Guarded([&] { app.VolumeRemoval(u'G'); });
     EXPECT_EQ(errors.size(), 1u);
-    EXPECT_EQ(app.NasManager().NasCount(), 0);
+    EXPECT_EQ(app.NasManager().NasCount(), 2);
+}
+
+TEST_F(ControllerTest, PollingGoesOnWhileADriveWaitsForItsMarker) {
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\nAutoRemove=True\r\n");
+    Plug(u'F', "[Share]\r\nShareName=WEST\r\n");
+    Plug(u'G', "", u"STICK");
+    TfmMain& app = Start();
+    ASSERT_TRUE(clock.enabled[TTimer::Poll]);
+    struct Step {
+        char16_t leaves;
+        bool polling;
+    };
+    // A stick never shared, then a drive without auto-remove, then the one that waits for its marker.
+    const Step steps[] = {{u'G', true}, {u'F', true}, {u'E', false}};
+    for (const auto& step : steps) {
+        drives.Unplug(step.leaves);
+        app.VolumeRemoval(step.leaves);
+        EXPECT_EQ(clock.enabled[TTimer::Poll], step.polling) << static_cast<char>(step.leaves);
+        EXPECT_EQ(app.PollTimerTag(), 1);  // only an automatic removal counts down
+    }
 }
 
 TEST_F(ControllerTest, SoundsByTheirSettings) {
@@ -529,6 +621,23 @@ TEST_F(ControllerTest, RefusedEjectLeavesTheDrivePluggedInAndUnshared) {
     app.EjectMenuItem1Click(0);
     EXPECT_EQ(view.balloons.back().text, u"External Storage drive 'E'\r\n was successfully removed.");
     EXPECT_EQ(drives.Drives.count(u'E'), 0u);
+}
+
+TEST_F(ControllerTest, EjectOfADrivePulledDuringTheWaitEndsQuietly) {
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
+    TfmMain& app = Start();
+    testing::SimPump pump;
+    clock.pump = &pump;
+    pump.RunAt(1, [&] {  // while the balloon is shown
+        drives.Unplug(u'E');
+        app.VolumeRemoval(u'E');
+    });
+    app.EjectMenuItem1Click(0);
+    EXPECT_EQ(view.BalloonTexts().back(), u"NAS device 'EAST'\r\nSuccessfully disconected");
+    EXPECT_EQ(app.NasManager().NasCount(), 0);
+    EXPECT_TRUE(sim.Shares.empty());
+    EXPECT_FALSE(view.ejectSlots[0].second);
+    clock.pump = nullptr;
 }
 
 TEST_F(ControllerTest, PasswordRenewalChangesTheSaltEachTime) {
