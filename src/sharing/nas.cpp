@@ -110,6 +110,13 @@ bool TNas::AttachAndShare(bool OpenShare) {
     } catch (const EIniFileException& error) {
         return notWritable(error);
     }
+    // A drive pulled out while it is being attached ends its arrival quietly: what failed because the
+    // drive went is no news to the user, who pulled it.
+    auto leftMeanwhile = [&] {
+        if (fs::DirectoryExists(root)) return false;
+        LogApp(u"Detached ", root);
+        return true;
+    };
     const TShareSettings& settings = *attachedNasSettings_;
     if (settings.FShareName.empty()) {
         if (OpenShare) MainForm.ShowWarningBalloon(u"The configuration of drive " + FDriveName + u": names no share.");
@@ -122,6 +129,7 @@ bool TNas::AttachAndShare(bool OpenShare) {
     TShareManager& shares = MainForm.ShareManager();
     const std::u16string shareName = settings.FShareName;
     auto refuseShareName = [&](const std::u16string& path) {
+        if (leftMeanwhile()) return;
         const std::u16string inUse = u"The share name \"" + VisibleText(shareName) + u"\" is already in use" +
                                      (path.empty() ? u"" : u" for " + VisibleText(path));
         Refuse(inUse + u".\n\rChoose another share name for this drive in its drive settings.", inUse);
@@ -146,6 +154,7 @@ bool TNas::AttachAndShare(bool OpenShare) {
 
     shares.ShareCreate(shareName, settings.FShareDescription, root, false);
     if (!shares.ShareExists(shareName)) {
+        if (leftMeanwhile()) return false;
         MainForm.ShowErrorMessage(u"Access is not installed.\n\rPerhaps the current user does not have enough rights.");
         return false;
     }
@@ -176,6 +185,7 @@ bool TNas::AttachAndShare(bool OpenShare) {
         return true;
     }
     shares.ShareDeleteAt(shareName, root);
+    if (leftMeanwhile()) return false;
     MainForm.ShowErrorMessage(u"Permissions for the user: " + VisibleText(account) +
                               u" is not installed!\n\rPerhaps this user is not registered in system");
     return false;
@@ -201,8 +211,16 @@ bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
     const std::u16string letter = NormalizedDriveLetter(Drive);
     const std::uint64_t removals = removalRequests_[letter];
     auto nas = std::make_unique<TNas>(MainForm, Drive);
-    if (!nas->CheckIO()) return false;
-    if (!nas->AttachAndShare(OpenShare) || nas->ShareName().empty()) return false;
+    try {
+        if (!nas->CheckIO()) return false;
+        if (!nas->AttachAndShare(OpenShare) || nas->ShareName().empty()) return false;
+    } catch (const Exception&) {
+        // A drive pulled out in the middle fails its file operations: that ends the arrival quietly.
+        // On a drive that is still there the error is real and goes on to the caller.
+        if (fs::DirectoryExists(letter + u":\\")) throw;
+        LogApp(u"Detached ", letter + u":\\");
+        return false;
+    }
 
     // The write test and the attach let other handlers run: look again before registering.
     if (getNasByname(letter)) {

@@ -264,6 +264,23 @@ TEST_F(NasTest, ShareThatCannotBeCreatedIsReported) {
     EXPECT_TRUE(host.changes.empty());
 }
 
+TEST_F(NasTest, DrivePulledOutWhileItsShareIsMadeEndsTheArrivalQuietly) {
+    // Windows refuses a share of a folder that is gone; the user who pulled the drive needs no box.
+    sim.Failures["ShareAdd502"] = TOsStatus::Net(2116);  // NERR_UnknownDevDir
+    WriteConfig(driveE, "[Share]\r\nShareName=BACKUP\r\n");
+    int logCalls = 0;
+    SetPendingMessagesHook([&] {
+        // The first log call is the "Attached " line; the second, the share manager's error line.
+        if (++logCalls == 2) fs::MapDrive(u'E', u"");
+    });
+    EXPECT_FALSE(registry.addNas(u"E", true));
+    EXPECT_TRUE(host.errors.empty());
+    EXPECT_TRUE(sim.Shares.empty());
+    EXPECT_EQ(registry.NasCount(), 0);
+    const Lines log = AppLog();
+    EXPECT_EQ(std::count(log.begin(), log.end(), u" Detached | E:\\"), 1) << ToUtf8(log.back());
+}
+
 TEST_F(NasTest, RightsThatCannotBeGrantedRollTheShareBack) {
     struct Case {
         std::u16string account;  // resolves to no account
