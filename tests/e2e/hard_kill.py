@@ -3,7 +3,8 @@
 
 Dockvane runs in simulation mode on a Wine prefix of its own, in a virtual desktop on the current X
 display (or on an Xvfb display this script starts). Each round plugs drive E: in with dvsim and,
-a random moment after the plug began (within the time a plug-in takes), kills the Dockvane process
+a random moment after the plug began (within the time a plug-in takes, narrowed to where the kills
+before landed in the attach), kills the Dockvane process
 with SIGKILL: no clean exit, no destructor, a write may stop half-way. Then every file Dockvane
 writes must still be whole and readable:
 
@@ -237,9 +238,19 @@ class Rounds:
             return "during the attach"
         return "before the attach"
 
+    def window(self):
+        """Where the next kill may land: a kill that came before Dockvane saw the drive moves the
+        window's start after it, one that came after the attach moves its end before it (with a
+        margin, as each plug-in takes its own time), so that most kills land in the attach."""
+        before = [delay for _, delay, landed, *_ in self.table if landed == "before the attach"]
+        after = [delay for _, delay, landed, *_ in self.table if landed == "after the attach"]
+        start = max(before, default=0.0) * 0.8
+        end = min(after, default=self.plug_seconds) * 1.2
+        return (start, end) if start < end else (0.0, self.plug_seconds)
+
     def round(self, number):
         self.failures.case = f"round {number}"
-        delay = self.random.uniform(0.0, self.plug_seconds)
+        delay = self.random.uniform(*self.window())
         app_log_size = len(readable(app_log_path(self.wine)) or b"")
         started_before = self.started_lines()
         plug = subprocess.Popen(["wine", os.path.join(self.wine.build, DVSIM), "plug", DRIVE, self.drive],
