@@ -318,7 +318,7 @@ class LongRun:
         where = f"backup {number}"
         before, _ = drive.counts()
         code, _, error = self.wine.dvsim("plug", drive.letter, drive.folder, timeout=90)
-        self.check(code == 0, f"{where}: dvsim plug {drive.letter} succeeds {error.strip()}")
+        self.check(code == 0, f"{where}: dvsim plug {drive.letter} succeeds (exit code {code}) {error.strip()}")
         shares = self.shares()
         self.check(len(shares) == 1 and shares[0].split("\t")[:2] == [drive.share, f"{drive.letter}:\\"],
                    f"{where}: shared as {drive.share} ({shares})")
@@ -347,7 +347,7 @@ class LongRun:
                 if plugged_before:  # the plug had ended and the drive still could not be pulled
                     return f"dvsim plug ended with {plug.returncode}, unplug failed: {error.strip()}"
                 time.sleep(0.05)  # not recorded yet: the plug is still on its way
-            return f"the drive could not be pulled: {error.strip()}"
+            return f"the drive could not be pulled (exit code {code}): {error.strip()}"
         finally:
             try:
                 plug.wait(timeout=90)
@@ -391,30 +391,37 @@ class LongRun:
                    f"{leftovers or 'none of them'})")
         self.check(sorted(self.new_accounts()) == [drive.account for drive in self.three],
                    f"{where}: their accounts were made ({self.new_accounts()})")
-        slot = number % 3
+        # A drive that was not shared takes no further part: it leaves again at once.
+        unshared = [drive for drive in self.three if drive.share not in shares]
+        for drive in unshared:
+            self.wine.dvsim("unplug", drive.letter, timeout=90)
+            self.lingering.add(drive.account)
+        shared = [drive for drive in self.three if drive not in unshared]
+        slot = number % max(1, len(shared))
         code, _, error = self.wine.run(PROCESS_PROBE, "eject", "Dockvane.exe", str(slot))
-        self.check(code == 0, f"{where}: the Eject item of slot {slot} was sent {error.strip()}")
-        wait_for(lambda: len(self.drives()) <= 2 and len(self.shares()) <= 2, SETTLE_DEADLINE_S, step=0.5)
+        self.check(code == 0, f"{where}: the Eject item of slot {slot} was sent (exit code {code}) {error.strip()}")
+        wait_for(lambda: len(self.drives()) < len(shared) and len(self.shares()) < len(shared), SETTLE_DEADLINE_S,
+                 step=0.5)
         left = self.drives()
-        ejected = [drive for drive in self.three if drive.letter not in left]
+        ejected = [drive for drive in shared if drive.letter not in left]
         self.lingering -= {drive.account for drive in ejected}
-        self.check(len(ejected) == 1 and len(self.shares()) == 2 and self.accounts_as_due(ejected),
+        self.check(len(ejected) == 1 and len(self.shares()) == len(shared) - 1 and self.accounts_as_due(ejected),
                    f"{where}: the Eject item took exactly one drive with its share and account ({self.state_text()})")
-        waiting = [drive for drive in self.three if drive not in ejected]
+        waiting = [drive for drive in shared if drive not in ejected]
 
         # An unrelated drive comes and goes while the others wait for their marker.
         code, _, error = self.wine.dvsim("plug", self.unrelated.letter, self.unrelated.folder, timeout=90)
-        self.check(code == 0, f"{where}: the unrelated drive was plugged in {error.strip()}")
+        self.check(code == 0, f"{where}: the unrelated drive was plugged in (exit code {code}) {error.strip()}")
         self.check(len(self.shares()) == 2, f"{where}: the unrelated drive is not shared ({self.shares()})")
         code, _, error = self.wine.dvsim("unplug", self.unrelated.letter, timeout=90)
-        self.check(code == 0, f"{where}: the unrelated drive was unplugged {error.strip()}")
+        self.check(code == 0, f"{where}: the unrelated drive was unplugged (exit code {code}) {error.strip()}")
 
         # Both waiting drives leave by their markers, or one by its marker and one unplugged.
         by_marker = waiting if number % 2 == 0 else waiting[:1]
         unplugged = [drive for drive in waiting if drive not in by_marker]
         for drive in unplugged:
             code, _, error = self.wine.dvsim("unplug", drive.letter, timeout=90)
-            self.check(code == 0, f"{where}: {drive.letter} unplugged {error.strip()}")
+            self.check(code == 0, f"{where}: {drive.letter} unplugged (exit code {code}) {error.strip()}")
             self.lingering.add(drive.account)
         for drive in by_marker:
             drive.drop_marker()
@@ -431,6 +438,8 @@ class LongRun:
                              where + " marker")
         for drive in unplugged:
             self.check_lines(drive, before[drive.letter], {"started": 1}, where + " unplugged")
+        for drive in unshared:
+            self.check_lines(drive, before[drive.letter], {}, where + " not shared")
         self.check(not os.path.exists(self.unrelated.log), f"{where}: nothing was written to the unrelated drive")
 
     # --- Phase 3: Exit while a ping waits ---

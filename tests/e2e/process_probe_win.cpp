@@ -1,17 +1,19 @@
 // e2e_process_probe: what a running Dockvane holds, and its tray commands, for the end-to-end runs.
 //   e2e_process_probe stats PID|NAME   one line of KEY=VALUE: pid, threads, handles, gdi, user, private
-//                                      (bytes), and gdi_via/user_via, how those two were counted
+//                                      (bytes), and for the last four how they were counted (*_via)
 //   e2e_process_probe eject PID|NAME SLOT   the tray's "Eject:" item of that slot, as a click sends it
 //   e2e_process_probe exit PID|NAME [MS]    the tray's Exit; waits up to MS (10000) for the process
 //                                      and prints exit_code=N ms=N (exit code "running" if it did not end)
 // A NAME is an executable name (Dockvane.exe); the first process of that name is taken. UTF-8 on
 // stdout, errors on stderr with exit code 1.
 //
-// Wine does not count a process's GDI and USER objects (GetGuiResources is a stub there). Then gdi
-// counts the live, non-stock entries of the process's GDI handle table (its address is in the
-// process's PEB, as on Windows), and user counts the process's windows on every desktop (top-level,
-// child and message-only), which is where USER objects are lost in practice; menus, icons and hooks
-// are not seen that way.
+// Wine 8 keeps some of these figures to itself: GetProcessHandleCount answers 0, GetGuiResources is a
+// stub and PrivateUsage stays 0. Then handles counts the process's entries in the system's handle
+// list, gdi the live, non-stock entries of the process's GDI handle table (its address is in the
+// process's PEB, as on Windows), user the process's windows on every desktop (top-level, child and
+// message-only), which is where USER objects are lost in practice (menus, icons and hooks are not
+// seen that way), and private is PagefileUsage (on Windows the same figure as PrivateUsage; Wine fills
+// it with the anonymous resident memory and swap of the process).
 #include "platform/windows_include.h"
 
 #include <psapi.h>
@@ -293,7 +295,7 @@ int Stats(DWORD pid) {
                                                    sizeof memory) != FALSE;
     ::CloseHandle(process);
     const long threads = CountThreads(pid);
-    // Where PrivateUsage is not filled in, the commit charge (PagefileUsage) is the same figure.
+    // Where PrivateUsage is not filled in, PagefileUsage (the commit charge) stands in for it.
     long long privateBytes = -1;
     std::string privateVia = "PrivateUsage";
     if (haveMemory) {
