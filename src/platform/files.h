@@ -26,6 +26,11 @@ inline constexpr std::uint32_t kAccessDenied = 5;   // ERROR_ACCESS_DENIED
 inline constexpr std::uint32_t kFileTooLarge = 223;  // ERROR_FILE_TOO_LARGE
 inline constexpr std::size_t kAnySize = static_cast<std::size_t>(-1);
 
+// Whether a failed call's code is the answer of a drive that is gone, going or not ready (removed
+// in the middle of the call, no medium, a network drive whose server went away), rather than of a
+// file that is missing or refused.
+bool IsDriveGoneCode(std::uint32_t code);
+
 // --- One system call each (platform files) ---
 
 // A file of more than `maxBytes` is not read (kFileTooLarge).
@@ -63,6 +68,13 @@ void MapDrive(char16_t letter, std::u16string_view hostFolder);
 
 std::u16string CompleteTwinOf(std::u16string_view path);
 
+// What reading a replaceable file found, without raising.
+struct ReplaceableFileRead {
+    std::optional<std::string> bytes;  // the file's, or its complete twin's when the file is missing
+    Status status;                     // the read that failed; success when one was read or neither exists
+    std::u16string failedPath;         // the file that failed read concerned
+};
+ReplaceableFileRead TryReadReplaceableFile(std::u16string_view path, std::size_t maxBytes = kAnySize);
 // The file's bytes, or those of its complete twin when the file itself is missing; nothing when
 // neither exists. Raises EFOpenError when the file exists but cannot be read, or holds more than
 // `maxBytes`.

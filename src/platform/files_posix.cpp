@@ -56,6 +56,11 @@ std::uint32_t Win32Code(int error) {
         case ENOSPC: return 112;      // ERROR_DISK_FULL
         case ENOTEMPTY: return 145;   // ERROR_DIR_NOT_EMPTY
         case ENAMETOOLONG: return 206;  // ERROR_FILENAME_EXCED_RANGE
+        // A device that went away, or holds no medium.
+        case ENXIO: return 55;        // ERROR_DEV_NOT_EXIST
+        case ENODEV: return 433;      // ERROR_NO_SUCH_DEVICE
+        case ENOMEDIUM: return 21;    // ERROR_NOT_READY
+        case EIO: return 1117;        // ERROR_IO_DEVICE
         default: return 31;           // ERROR_GEN_FAILURE
     }
 }
@@ -206,13 +211,17 @@ std::u16string SystemErrorText(std::uint32_t code) {
         case kPathNotFound: return u"The system cannot find the path specified.";
         case kAccessDenied: return u"Access is denied.";
         case 19: return u"The media is write protected.";
+        case 21: return u"The device is not ready.";
         case 31: return u"A device attached to the system is not functioning.";
         case 32: return u"The process cannot access the file because it is being used by another process.";
+        case 55: return u"The specified network resource or device is no longer available.";
         case 112: return u"There is not enough space on the disk.";
         case 145: return u"The directory is not empty.";
         case 183: return u"Cannot create a file when that file already exists.";
         case 206: return u"The filename or extension is too long.";
         case kFileTooLarge: return u"The file size exceeds the limit allowed and cannot be saved.";
+        case 433: return u"A device which does not exist was specified.";
+        case 1117: return u"The request could not be performed because of an I/O device error.";
         default: return u"System error " + IntToStr(code) + u".";
     }
 }
