@@ -88,19 +88,32 @@ std::optional<std::string> ReadReplaceableFile(std::u16string_view path, std::si
 void ReplaceFileContents(std::u16string_view path, std::string_view bytes) {
     const std::u16string partial = PartialTwinOf(path);
     const std::u16string twin = CompleteTwinOf(path);
-
-    Status status = WriteNewFile(partial, bytes);
-    if (status.ok()) status = MoveFileReplacing(partial, twin);
-    if (!status.ok()) {
+    const auto fail = [&](std::uint32_t code) {
         (void)RemoveFile(partial);
-        throw EFCreateError(CannotCreateMessage(path, status.code));
-    }
-    status = MoveFileReplacing(twin, path);
-    if (!status.ok()) {
-        // The old file is still in place: the twin must not stand in for it later.
+        // While the old file is in place, a twin beside it would stand in for it once it is moved
+        // away or deleted.
         if (FileExists(path)) (void)RemoveFile(twin);
-        throw EFCreateError(CannotCreateMessage(path, status.code));
+        throw EFCreateError(CannotCreateMessage(path, code));
+    };
+
+    // The attributes come from the file, or from the twin that a crash left in its place.
+    std::u16string attributesFrom(path);
+    std::optional<std::uint32_t> attributes = ReadFileAttributes(path);
+    if (!attributes) {
+        attributesFrom = twin;
+        attributes = ReadFileAttributes(twin);
     }
+    if (attributes && (*attributes & kDirectoryAttribute)) attributes.reset();
+    // A read-only file is one that cannot be written: it is never replaced behind its back.
+    if (attributes && (*attributes & kReadOnlyAttribute)) fail(kAccessDenied);
+
+    // A partial file that a crash left may be hidden or system, which a new write would be refused on.
+    (void)RemoveFile(partial);
+    Status status = WriteNewFile(partial, bytes);
+    if (status.ok() && attributes) status = CopyKeptAttributes(attributesFrom, partial);
+    if (status.ok()) status = MoveFileReplacing(partial, twin);
+    if (status.ok()) status = MoveFileReplacing(twin, path);
+    if (!status.ok()) fail(status.code);
 }
 
 bool DeleteReplaceableFile(std::u16string_view path) {
