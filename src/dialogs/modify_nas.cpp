@@ -30,9 +30,15 @@ std::u16string_view TrimControls(std::u16string_view text) {
 std::u16string ShareNameFromLabel(std::u16string_view label) {
     static constexpr std::u16string_view dropped = u" \"*,./:;<>?\\|";
     std::u16string result;
-    for (char16_t c : label) {
-        if (result.size() >= kMaxShareNameLength) break;
-        if (dropped.find(c) == std::u16string_view::npos) result += c;
+    for (std::size_t i = 0; i < label.size() && result.size() < kMaxShareNameLength; ++i) {
+        if (dropped.find(label[i]) != std::u16string_view::npos) continue;
+        // A character outside the basic plane (a surrogate pair) is kept whole or not at all.
+        if (label[i] >= 0xD800 && label[i] <= 0xDBFF && i + 1 < label.size() && label[i + 1] >= 0xDC00 &&
+            label[i + 1] <= 0xDFFF) {
+            if (result.size() + 2 > kMaxShareNameLength) break;
+            result += label[i++];
+        }
+        result += label[i];
     }
     return result;
 }
