@@ -1,7 +1,7 @@
 // The drive configuration file as a drive may bring it: loading and saving it (as an attach does)
 // through a real file. Loading never yields an address line past the length limit, a save begins
-// with the header line, and once saved the file is a fixed point: loaded and saved again it reads the
-// same and its bytes stay the same.
+// with the header line, the next load reads what was saved, and the saved file is a fixed point:
+// loaded and saved again its bytes stay the same.
 #include <array>
 
 #include "fuzz_support.h"
@@ -18,7 +18,11 @@ bool IsProfileBlank(char16_t c) {
 std::vector<std::u16string> Fields(const TShareSettings& s) {
     std::vector<std::u16string> fields = {s.FShareName, s.FShareUserName, s.FShareDescription,
                                           s.FAutoRemove ? u"True" : u"False"};
-    for (std::size_t slot = 0; slot < kPingUrlSlots; ++slot) fields.push_back(s.PingUrl(slot));
+    // The addresses that are called, in their order: a slot left empty by an overlong line is closed
+    // up by the next load, which changes no call.
+    for (std::size_t slot = 0; slot < kPingUrlSlots; ++slot) {
+        if (!s.PingUrl(slot).empty()) fields.push_back(s.PingUrl(slot));
+    }
     return fields;
 }
 
