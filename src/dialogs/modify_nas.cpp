@@ -25,6 +25,13 @@ std::u16string_view TrimControls(std::u16string_view text) {
     return text;
 }
 
+// Whether the character at `i` is the first half of a surrogate pair (a character outside the basic
+// plane).
+bool StartsPair(std::u16string_view text, std::size_t i) {
+    return text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+           text[i + 1] <= 0xDFFF;
+}
+
 }  // namespace
 
 std::u16string ShareNameFromLabel(std::u16string_view label) {
@@ -32,9 +39,8 @@ std::u16string ShareNameFromLabel(std::u16string_view label) {
     std::u16string result;
     for (std::size_t i = 0; i < label.size() && result.size() < kMaxShareNameLength; ++i) {
         if (dropped.find(label[i]) != std::u16string_view::npos) continue;
-        // A character outside the basic plane (a surrogate pair) is kept whole or not at all.
-        if (label[i] >= 0xD800 && label[i] <= 0xDBFF && i + 1 < label.size() && label[i + 1] >= 0xDC00 &&
-            label[i + 1] <= 0xDFFF) {
+        // A character outside the basic plane is kept whole or not at all.
+        if (StartsPair(label, i)) {
             if (result.size() + 2 > kMaxShareNameLength) break;
             result += label[i++];
         }
