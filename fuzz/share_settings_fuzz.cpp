@@ -40,10 +40,12 @@ bool Stable(std::u16string_view value) {
 }
 
 // A numbered address key written by hand anywhere in the file is unnumbered by the first save and
-// then counts as an address line of its own.
-bool HoldsNumberedKey(std::u16string_view text) {
-    for (std::size_t at = text.find(u"PingURL"); at != std::u16string_view::npos; at = text.find(u"PingURL", at + 1)) {
-        if (at + 8 < text.size() && text[at + 7] >= u'1' && text[at + 7] <= u'8' && text[at + 8] == u'=') return true;
+// then counts as an address line of its own; one without "=" hides the address of its slot from the
+// first load, and the first save drops it.
+bool HoldsNumberedKey(std::u16string_view fileText) {
+    const std::u16string text = UpperCase(fileText);  // keys are found regardless of letter case
+    for (std::size_t at = text.find(u"PINGURL"); at != std::u16string::npos; at = text.find(u"PINGURL", at + 1)) {
+        if (at + 7 < text.size() && text[at + 7] >= u'1' && text[at + 7] <= u'8') return true;
     }
     return false;
 }
