@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -21,14 +22,17 @@
 
 namespace dv::fuzz {
 
-// A folder of this process's own, as the application spells paths. On tmpfs where there is one:
-// the core flushes every file it replaces to the medium.
+// A folder of this process's own, as the application spells paths, removed when the process ends
+// normally. On tmpfs where there is one: the core flushes every file it replaces to the medium.
 inline const std::u16string& WorkFolder() {
     static const std::u16string folder = [] {
         const char* base = std::getenv("DOCKVANE_FUZZ_TMP");
         std::string pattern = std::string(base && *base ? base : (fs::DirectoryExists(u"/dev/shm") ? "/dev/shm" : "/tmp")) +
                               "/dockvane-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data())) std::abort();
+        static std::string made;
+        made = pattern;
+        std::atexit([] { std::filesystem::remove_all(made); });
         return FromUtf8(pattern) + u"/";
     }();
     return folder;
