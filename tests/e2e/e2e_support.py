@@ -6,6 +6,7 @@ import argparse
 import glob
 import hashlib
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -19,6 +20,8 @@ TITLE = "Dockvane\u2122"
 DVSIM = "tools/dvsim/dvsim.exe"
 DVTOOL = "tools/dvtool/dvtool.exe"
 MESSAGE_BOXES = "tests/e2e/e2e_message_boxes.exe"
+PROCESS_PROBE = "tests/e2e/e2e_process_probe.exe"
+MASTER = "dockvane"
 DESKTOP = "DockvaneE2E"
 
 
@@ -29,8 +32,10 @@ class Failures:
         self.items = []
         self.case = None
 
-    def check(self, condition, what):
-        print(("ok    " if condition else "FAIL  ") + what, flush=True)
+    def check(self, condition, what, quiet=False):
+        """Notes a check; a quiet one is printed only when it fails."""
+        if not (quiet and condition):
+            print(("ok    " if condition else "FAIL  ") + what, flush=True)
         if not condition:
             self.items.append((self.case, what))
         return condition
@@ -230,6 +235,127 @@ class Wine:
             self.xvfb.wait()
 
 
+class BoxWatcher:
+    """Answers every message box that shows on the desktop as a person would: reads it, takes its
+    picture, presses Enter. Keeps what each box said, in order."""
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.boxes = []  # (title, text, picture)
+        self.folder = None
+        self.lock = threading.Lock()
+        self.stopping = threading.Event()
+        self.thread = threading.Thread(target=self.watch, daemon=True)
+        self.thread.start()
+
+    def count(self):
+        with self.lock:
+            return len(self.boxes)
+
+    def since(self, mark):
+        with self.lock:
+            return list(self.boxes[mark:])
+
+    def watch(self):
+        while not self.stopping.wait(0.3):
+            try:
+                for window, title in self.wine.visible_windows():
+                    self.answer(window, title)
+            except Exception as error:  # a box that went away while it was read: look again
+                print(f"..    (box watcher: {type(error).__name__}: {error})", flush=True)
+
+    def answer(self, window, title):
+        texts = []
+        for _ in range(5):  # the box may not have its text yet
+            texts = [text for shown, text in self.wine.message_box_texts() if shown == title]
+            if texts:
+                break
+            time.sleep(0.2)
+        picture = ""
+        if self.folder:
+            os.makedirs(self.folder, exist_ok=True)
+            picture = os.path.join(self.folder, f"box-{self.count() + 1}.png")
+            self.wine.screenshot(picture)
+        text = texts[0] if texts else ""
+        with self.lock:
+            self.boxes.append((title, text, picture))
+        print(f"..    message box {title!r}: {text.strip()!r} (answered with Enter)", flush=True)
+        for _ in range(5):
+            self.wine.press_return(window)
+            if wait_for(lambda: window not in [w for w, _ in self.wine.visible_windows()], 2, step=0.2):
+                return
+
+    def stop(self):
+        self.stopping.set()
+        self.thread.join(timeout=30)
+
+
+# --- Dockvane itself ---
+
+AUTORUN_POLICY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Policies\Explorer"
+
+
+def app_log_path(wine):
+    """Velmora.log of the prefix (its user folder exists only once Wine made it)."""
+    return user_folder(wine.env["WINEPREFIX"], "Temp", "Velmora.log")
+
+
+def start_dockvane(wine):
+    """Starts Dockvane.exe in the run's desktop and waits until it is ready: its start line logged,
+    the AutoRun policy applied, the master account made. Returns the host process id."""
+    started = time.monotonic()
+    log_size = len(read_bytes(app_log_path(wine)))
+    wine.start_in_desktop("src/Dockvane.exe")
+    pid = wait_for(lambda: wine.window_pid("Dockvane volume observer"), 60, step=0.5)
+    ready = wait_for(lambda: "Start" in read_text(app_log_path(wine))[log_size:] and wine.reg_value(
+        AUTORUN_POLICY, "NoDriveTypeAutoRun"), 60, step=1)
+    if not pid or not ready:
+        raise RuntimeError("Dockvane did not start")
+    wait_for(lambda: any(line.startswith(MASTER + "\t") for line in wine.lines("accounts")), 10)
+    print(f"..    Dockvane started in {time.monotonic() - started:.1f} s (process {pid})", flush=True)
+    return pid
+
+
+def process_runs(pid):
+    """Whether the host process runs (and is no zombie)."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().split(")")[-1].split()[0] != "Z"
+    except (OSError, TypeError):
+        return False
+
+
+def process_stats(wine, process="Dockvane.exe"):
+    """What the process holds, counted from the Windows side: threads, handles, gdi, user, private
+    (bytes) and how each was counted (handles_via, gdi_via, user_via, private_via); None when it
+    cannot be read."""
+    code, out, _ = wine.run(PROCESS_PROBE, "stats", process, timeout=60)
+    if code != 0:
+        return None
+    fields = dict(item.split("=", 1) for item in out.split() if "=" in item)
+    return {key: int(value) if value.lstrip("-").isdigit() else value for key, value in fields.items()}
+
+
+# A record as the logs write it: [TIME]SEVERITY>TITLE>DESCRIPTION, the time "yyyy/mm/dd hh:nn:ss ",
+# every ">" inside the title doubled.
+LOG_RECORD = re.compile(r"\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d \](Error|Warning|Information)>((?:[^>]|>>)*)>(.*)")
+
+
+def log_records(data):
+    """The records of a log file's bytes as (title, description), and the lines that are none. A file
+    whose last line is not complete has that piece among the malformed lines."""
+    lines = data.decode("cp1252", errors="replace").split("\r\n")
+    malformed = [lines[-1]] if lines[-1] else []
+    records = []
+    for line in lines[:-1]:
+        match = LOG_RECORD.fullmatch(line)
+        if match:
+            records.append((match.group(2).replace(">>", ">"), match.group(3)))
+        else:
+            malformed.append(line)
+    return records, malformed
+
+
 # The corner above the taskbar of the 1024x768 desktop, where balloons open.
 BALLOON_CORNER = "600x130+424+618"
 
@@ -283,13 +409,16 @@ FAILURE_FILES = ("simulation/*", "prefix/drive_c/users/*/Temp/Velmora.log",
                  "prefix/drive_c/users/*/AppData/Local/dockvane/Settings.ini")
 
 
-def main(doc, body, failure_files=()):
+def main(doc, body, failure_files=(), arguments=None):
     """Parses the common arguments, boots a fresh prefix, runs body(wine, work, artefacts, failures)
-    and cleans up; the exit code tells whether every check passed."""
+    and cleans up; the exit code tells whether every check passed. A run with options of its own
+    adds them with arguments(parser) and gets them as body's fifth argument."""
     parser = argparse.ArgumentParser(description=doc.splitlines()[0])
     parser.add_argument("--build-dir", required=True, help="the windows preset's build folder")
     parser.add_argument("--artefacts", required=True, help="where screenshots and, on failure, logs go")
     parser.add_argument("--keep", action="store_true", help="keep the work folder (prefix, drives, state)")
+    if arguments:
+        arguments(parser)
     options = parser.parse_args()
 
     # A run stopped from outside (ctest's time-out) still ends the processes it started.
@@ -305,7 +434,10 @@ def main(doc, body, failure_files=()):
     try:
         wine.boot()
         print(f"..    fresh Wine prefix in {time.monotonic() - began:.1f} s", flush=True)
-        body(wine, work, artefacts, failures)
+        if arguments:
+            body(wine, work, artefacts, failures, options)
+        else:
+            body(wine, work, artefacts, failures)
     except Exception as error:  # the run itself broke: report it as a failure, then clean up
         failures.case = None
         failures.check(False, f"the run completed ({type(error).__name__}: {error})")

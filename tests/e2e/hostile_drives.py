@@ -25,12 +25,11 @@ import random
 import re
 import shutil
 import sys
-import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (GENERIC_ALL, balloon_in_corner, main, read_bytes, read_text, user_folder,  # noqa: E402
-                         wait_for)
+from e2e_support import (GENERIC_ALL, BoxWatcher, balloon_in_corner, main, process_runs, read_bytes,  # noqa: E402
+                         start_dockvane, user_folder, wait_for)
 
 DRIVE = "E"
 JOHN = "john"
@@ -128,61 +127,6 @@ def state_records(path):
     return [line.split("\t") for line in text.split("\n") if line and not line.startswith("#")]
 
 
-class BoxWatcher:
-    """Answers every message box that shows on the desktop as a person would: reads it, takes its
-    picture, presses Enter. Keeps what each box said, in order."""
-
-    def __init__(self, wine):
-        self.wine = wine
-        self.boxes = []  # (title, text, picture)
-        self.folder = None
-        self.lock = threading.Lock()
-        self.stopping = threading.Event()
-        self.thread = threading.Thread(target=self.watch, daemon=True)
-        self.thread.start()
-
-    def count(self):
-        with self.lock:
-            return len(self.boxes)
-
-    def since(self, mark):
-        with self.lock:
-            return list(self.boxes[mark:])
-
-    def watch(self):
-        while not self.stopping.wait(0.3):
-            try:
-                for window, title in self.wine.visible_windows():
-                    self.answer(window, title)
-            except Exception as error:  # a box that went away while it was read: look again
-                print(f"..    (box watcher: {type(error).__name__}: {error})", flush=True)
-
-    def answer(self, window, title):
-        texts = []
-        for _ in range(5):  # the box may not have its text yet
-            texts = [text for shown, text in self.wine.message_box_texts() if shown == title]
-            if texts:
-                break
-            time.sleep(0.2)
-        picture = ""
-        if self.folder:
-            os.makedirs(self.folder, exist_ok=True)
-            picture = os.path.join(self.folder, f"box-{self.count() + 1}.png")
-            self.wine.screenshot(picture)
-        text = texts[0] if texts else ""
-        with self.lock:
-            self.boxes.append((title, text, picture))
-        print(f"..    message box {title!r}: {text.strip()!r} (answered with Enter)", flush=True)
-        for _ in range(5):
-            self.wine.press_return(window)
-            if wait_for(lambda: window not in [w for w, _ in self.wine.visible_windows()], 2, step=0.2):
-                return
-
-    def stop(self):
-        self.stopping.set()
-        self.thread.join(timeout=30)
-
-
 class Table:
     def __init__(self, wine, work, artefacts, failures):
         self.wine = wine
@@ -210,23 +154,10 @@ class Table:
                 raise RuntimeError(f"dvsim {' '.join(args)} failed: {error.strip()}")
 
     def start_dockvane(self):
-        started = time.monotonic()
-        log_size = len(read_bytes(self.app_log))
-        self.wine.start_in_desktop("src/Dockvane.exe")
-        self.dockvane = wait_for(lambda: self.wine.window_pid("Dockvane volume observer"), 60, step=0.5)
-        ready = wait_for(lambda: "Start" in read_text(self.app_log)[log_size:] and self.wine.reg_value(
-            r"HKCU\Software\Microsoft\Windows\CurrentVersion\Policies\Explorer", "NoDriveTypeAutoRun"), 60, step=1)
-        if not self.dockvane or not ready:
-            raise RuntimeError("Dockvane did not start")
-        wait_for(lambda: any(line.startswith(MASTER + "\t") for line in self.wine.lines("accounts")), 10)
-        print(f"..    Dockvane started in {time.monotonic() - started:.1f} s (process {self.dockvane})", flush=True)
+        self.dockvane = start_dockvane(self.wine)
 
     def dockvane_runs(self):
-        try:
-            with open(f"/proc/{self.dockvane}/stat") as f:
-                return f.read().split(")")[-1].split()[0] != "Z"
-        except (OSError, TypeError):
-            return False
+        return process_runs(self.dockvane)
 
     def remember_reference(self):
         self.reference = {

@@ -1,0 +1,363 @@
+// e2e_process_probe: what a running Dockvane holds, and its tray commands, for the end-to-end runs.
+//   e2e_process_probe stats PID|NAME   one line of KEY=VALUE: pid, threads, handles, gdi, user, private
+//                                      (bytes), and gdi_via/user_via, how those two were counted
+//   e2e_process_probe eject PID|NAME SLOT   the tray's "Eject:" item of that slot, as a click sends it
+//   e2e_process_probe exit PID|NAME [MS]    the tray's Exit; waits up to MS (10000) for the process
+//                                      and prints exit_code=N ms=N (exit code "running" if it did not end)
+// A NAME is an executable name (Dockvane.exe); the first process of that name is taken. UTF-8 on
+// stdout, errors on stderr with exit code 1.
+//
+// Wine does not count a process's GDI and USER objects (GetGuiResources is a stub there). Then gdi
+// counts the live, non-stock entries of the process's GDI handle table (its address is in the
+// process's PEB, as on Windows), and user counts the process's windows on every desktop (top-level,
+// child and message-only), which is where USER objects are lost in practice; menus, icons and hooks
+// are not seen that way.
+#include "platform/windows_include.h"
+
+#include <psapi.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cwchar>
+#include <iostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "shell/main_window_win.h"
+
+namespace {
+
+// The main window's class (the shell's window registers it).
+constexpr wchar_t kMainWindowClass[] = L"DockvaneMainWindow";
+
+int Fail(const std::string& message) {
+    std::cerr << "e2e_process_probe: " << message << '\n';
+    return 1;
+}
+
+DWORD FindProcess(const std::wstring& what) {
+    if (!what.empty() && what.find_first_not_of(L"0123456789") == std::wstring::npos) {
+        return static_cast<DWORD>(std::wcstoul(what.c_str(), nullptr, 10));
+    }
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    DWORD found = 0;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !found; more = ::Process32NextW(snapshot, &entry)) {
+        if (::lstrcmpiW(entry.szExeFile, what.c_str()) == 0) found = entry.th32ProcessID;
+    }
+    ::CloseHandle(snapshot);
+    return found;
+}
+
+long CountThreads(DWORD pid) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    long count = 0;
+    for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == pid) ++count;
+    }
+    ::CloseHandle(snapshot);
+    return count;
+}
+
+// --- Handles from the system's handle list, where the process's own count is not kept ---
+
+struct SystemHandleEntry {
+    void* object;
+    ULONG_PTR processId;
+    ULONG_PTR handleValue;
+    ULONG grantedAccess;
+    USHORT creatorBackTraceIndex;
+    USHORT objectTypeIndex;
+    ULONG handleAttributes;
+    ULONG reserved;
+};
+struct SystemHandleList {
+    ULONG_PTR count;
+    ULONG_PTR reserved;
+    SystemHandleEntry entries[1];
+};
+constexpr int kSystemExtendedHandleInformation = 64;
+constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
+
+using QuerySystemInformation = NTSTATUS(WINAPI*)(int, void*, ULONG, ULONG*);
+
+long CountSystemHandles(DWORD pid) {
+    const auto query = reinterpret_cast<QuerySystemInformation>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query) return -1;
+    std::vector<unsigned char> buffer(1 << 20);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        ULONG needed = 0;
+        const NTSTATUS status = query(kSystemExtendedHandleInformation, buffer.data(),
+                                      static_cast<ULONG>(buffer.size()), &needed);
+        if (status == kInfoLengthMismatch) {
+            buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + 65536));
+            continue;
+        }
+        if (status != 0) return -1;
+        const auto* list = reinterpret_cast<const SystemHandleList*>(buffer.data());
+        long count = 0;
+        for (ULONG_PTR i = 0; i < list->count; ++i) {
+            if (list->entries[i].processId == pid) ++count;
+        }
+        return count;
+    }
+    return -1;
+}
+
+// --- GDI objects from the handle table, where GetGuiResources does not count them ---
+
+// One entry of the GDI handle table (64-bit layout).
+struct GdiHandleEntry {
+    std::uint64_t object;
+    std::uint32_t owner;
+    std::uint8_t extTypeAndStock;  // bits 0-6 the extended type, bit 7 set for a stock object
+    std::uint8_t generation;
+    std::uint8_t type;             // 0 for a free entry
+    std::uint8_t flags;
+    std::uint64_t userPointer;
+};
+static_assert(sizeof(GdiHandleEntry) == 24);
+constexpr std::size_t kGdiHandleCount = 0x10000;
+constexpr std::size_t kPebGdiSharedHandleTable = 0xF8;
+
+using QueryInformationProcess = NTSTATUS(WINAPI*)(HANDLE, PROCESSINFOCLASS, void*, ULONG, ULONG*);
+
+long CountGdiTableEntries(HANDLE process) {
+    const auto query = reinterpret_cast<QueryInformationProcess>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    if (!query) return -1;
+    PROCESS_BASIC_INFORMATION basic{};
+    if (query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 || !basic.PebBaseAddress) {
+        return -1;
+    }
+    std::uint64_t table = 0;
+    SIZE_T read = 0;
+    if (!::ReadProcessMemory(process, reinterpret_cast<const char*>(basic.PebBaseAddress) + kPebGdiSharedHandleTable,
+                             &table, sizeof table, &read) || read != sizeof table || table == 0) {
+        return -1;
+    }
+    std::vector<GdiHandleEntry> entries(kGdiHandleCount);
+    if (!::ReadProcessMemory(process, reinterpret_cast<const void*>(table), entries.data(),
+                             entries.size() * sizeof(GdiHandleEntry), &read) || read != entries.size() * sizeof(GdiHandleEntry)) {
+        return -1;
+    }
+    long count = 0;
+    for (const GdiHandleEntry& entry : entries) {
+        if (entry.type != 0 && (entry.extTypeAndStock & 0x80) == 0) ++count;
+    }
+    return count;
+}
+
+// --- Windows of a process on every desktop ---
+
+struct WindowCount {
+    DWORD pid = 0;
+    std::set<HWND> seen;
+};
+
+void Note(HWND window, WindowCount& count) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == count.pid) count.seen.insert(window);
+}
+
+BOOL CALLBACK NoteChild(HWND window, LPARAM count) {
+    Note(window, *reinterpret_cast<WindowCount*>(count));
+    return TRUE;
+}
+
+BOOL CALLBACK NoteTopLevel(HWND window, LPARAM count) {
+    Note(window, *reinterpret_cast<WindowCount*>(count));
+    ::EnumChildWindows(window, &NoteChild, count);
+    return TRUE;
+}
+
+struct DesktopJob {
+    HDESK desktop = nullptr;
+    WindowCount* count = nullptr;
+};
+
+// Message-only windows are found only from a thread on their desktop.
+DWORD WINAPI CountOnDesktop(void* argument) {
+    auto* job = static_cast<DesktopJob*>(argument);
+    if (!::SetThreadDesktop(job->desktop)) return 1;
+    ::EnumWindows(&NoteTopLevel, reinterpret_cast<LPARAM>(job->count));
+    for (HWND window = ::FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
+         window = ::FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) {
+        NoteTopLevel(window, reinterpret_cast<LPARAM>(job->count));
+    }
+    return 0;
+}
+
+BOOL CALLBACK CollectDesktop(LPWSTR name, LPARAM found) {
+    reinterpret_cast<std::vector<std::wstring>*>(found)->push_back(name);
+    return TRUE;
+}
+
+std::vector<std::wstring> Desktops() {
+    std::vector<std::wstring> desktops;
+    ::EnumDesktopsW(::GetProcessWindowStation(), &CollectDesktop, reinterpret_cast<LPARAM>(&desktops));
+    return desktops;
+}
+
+long CountWindows(DWORD pid) {
+    WindowCount count;
+    count.pid = pid;
+    for (const std::wstring& name : Desktops()) {
+        DesktopJob job;
+        job.desktop = ::OpenDesktopW(name.c_str(), 0, FALSE, GENERIC_ALL);
+        if (!job.desktop) continue;
+        job.count = &count;
+        if (HANDLE thread = ::CreateThread(nullptr, 0, &CountOnDesktop, &job, 0, nullptr)) {
+            ::WaitForSingleObject(thread, 10000);
+            ::CloseHandle(thread);
+        }
+        ::CloseDesktop(job.desktop);
+    }
+    return static_cast<long>(count.seen.size());
+}
+
+// --- The main window ---
+
+struct MainWindowSearch {
+    DWORD pid = 0;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM search) {
+    auto& s = *reinterpret_cast<MainWindowSearch*>(search);
+    wchar_t name[64] = {};
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == s.pid && ::GetClassNameW(window, name, 64) > 0 && std::wstring(name) == kMainWindowClass) {
+        s.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND MainWindowOf(DWORD pid) {
+    MainWindowSearch search;
+    search.pid = pid;
+    for (const std::wstring& name : Desktops()) {
+        HDESK desktop = ::OpenDesktopW(name.c_str(), 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE);
+        if (!desktop) continue;
+        ::EnumDesktopWindows(desktop, &FindMainWindow, reinterpret_cast<LPARAM>(&search));
+        ::CloseDesktop(desktop);
+        if (search.found) break;
+    }
+    return search.found;
+}
+
+// --- Commands ---
+
+int Stats(DWORD pid) {
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process) return Fail("cannot open process " + std::to_string(pid));
+    DWORD handles = 0;
+    long handleCount = ::GetProcessHandleCount(process, &handles) ? static_cast<long>(handles) : -1;
+    std::string handlesVia = "GetProcessHandleCount";
+    if (handleCount <= 0) {  // no process runs without a handle: the count is not kept
+        handleCount = CountSystemHandles(pid);
+        handlesVia = "system-list";
+    }
+
+    ::SetLastError(0);
+    long gdi = static_cast<long>(::GetGuiResources(process, GR_GDIOBJECTS));
+    std::string gdiVia = "GetGuiResources";
+    if (gdi == 0 && ::GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) {
+        gdi = CountGdiTableEntries(process);
+        gdiVia = "handle-table";
+    }
+    ::SetLastError(0);
+    long user = static_cast<long>(::GetGuiResources(process, GR_USEROBJECTS));
+    std::string userVia = "GetGuiResources";
+    if (user == 0 && ::GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) {
+        user = CountWindows(pid);
+        userVia = "windows";
+    }
+
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    const bool haveMemory = ::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                                                   sizeof memory) != FALSE;
+    ::CloseHandle(process);
+    const long threads = CountThreads(pid);
+    // Where PrivateUsage is not filled in, the commit charge (PagefileUsage) is the same figure.
+    long long privateBytes = -1;
+    std::string privateVia = "PrivateUsage";
+    if (haveMemory) {
+        privateBytes = static_cast<long long>(memory.PrivateUsage);
+        if (privateBytes == 0) {
+            privateBytes = static_cast<long long>(memory.PagefileUsage);
+            privateVia = "PagefileUsage";
+        }
+    }
+    std::cout << "pid=" << pid << " threads=" << threads << " handles=" << handleCount << " handles_via="
+              << handlesVia << " gdi=" << gdi << " gdi_via=" << gdiVia << " user=" << user << " user_via="
+              << userVia << " private=" << privateBytes << " private_via=" << privateVia << '\n';
+    return 0;
+}
+
+int PostCommand(DWORD pid, UINT command) {
+    HWND window = MainWindowOf(pid);
+    if (!window) return Fail("no main window of process " + std::to_string(pid));
+    if (!::PostMessageW(window, WM_COMMAND, MAKEWPARAM(command, 0), 0)) return Fail("the command was not posted");
+    return 0;
+}
+
+int Exit(DWORD pid, DWORD waitMs) {
+    HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) return Fail("cannot open process " + std::to_string(pid));
+    const ULONGLONG began = ::GetTickCount64();
+    if (const int code = PostCommand(pid, dv::TMainWindow::kCmdExit); code != 0) {
+        ::CloseHandle(process);
+        return code;
+    }
+    const DWORD waited = ::WaitForSingleObject(process, waitMs);
+    const ULONGLONG took = ::GetTickCount64() - began;
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(process, &exitCode);
+    ::CloseHandle(process);
+    if (waited == WAIT_OBJECT_0) {
+        std::cout << "exit_code=" << exitCode << " ms=" << took << '\n';
+    } else {
+        std::cout << "exit_code=running ms=" << took << '\n';
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    const std::vector<std::wstring> args(argv ? argv + 1 : nullptr, argv ? argv + argc : nullptr);
+    ::LocalFree(argv);
+    if (args.size() < 2) {
+        std::cerr << "usage: e2e_process_probe stats PID|NAME | eject PID|NAME SLOT | exit PID|NAME [MS]\n";
+        return 1;
+    }
+    const DWORD pid = FindProcess(args[1]);
+    if (pid == 0) return Fail("no such process");
+    if (args[0] == L"stats" && args.size() == 2) return Stats(pid);
+    if (args[0] == L"eject" && args.size() == 3) {
+        const unsigned long slot = std::wcstoul(args[2].c_str(), nullptr, 10);
+        if (slot >= 12) return Fail("a slot is 0 to 11");
+        return PostCommand(pid, dv::TMainWindow::kCmdEjectFirst + static_cast<UINT>(slot));
+    }
+    if (args[0] == L"exit" && args.size() <= 3) {
+        return Exit(pid, args.size() == 3 ? static_cast<DWORD>(std::wcstoul(args[2].c_str(), nullptr, 10)) : 10000);
+    }
+    return Fail("unknown command");
+}
