@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 scripts/install-deps.sh
 
 # --- Native: the portable core and its tests ---
-echo "== native build"
+echo "== native build (AddressSanitizer, UndefinedBehaviorSanitizer)"
 cmake --preset native >/dev/null
 cmake --build --preset native
 echo "== native tests"

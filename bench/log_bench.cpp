@@ -1,5 +1,6 @@
 // One drive activity log call on a log of about 10 MB that is already in written form: appended
-// versus rewritten as a whole. Run by hand: build/native/bench/dockvane_bench
+// versus rewritten as a whole. Run by hand from the bench preset (no sanitizers):
+// cmake --preset bench && cmake --build --preset bench && build/bench/bench/dockvane_bench
 #include <benchmark/benchmark.h>
 
 #include <filesystem>

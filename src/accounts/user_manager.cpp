@@ -78,7 +78,13 @@ std::u16string DecodePassword(std::u16string_view s) {
 }
 
 std::u16string GenerateUserNameByShareName(std::u16string_view ShareName) {
-    std::u16string name = (std::u16string(kPerDriveUserPrefix) + std::u16string(ShareName)).substr(0, kMaxUserNameLength);
+    const std::u16string full = std::u16string(kPerDriveUserPrefix) + std::u16string(ShareName);
+    std::u16string name = full.substr(0, kMaxUserNameLength);
+    // The cut never keeps half of a character outside the basic plane (a surrogate pair).
+    if (full.size() > name.size() && name.back() >= 0xD800 && name.back() <= 0xDBFF && full[name.size()] >= 0xDC00 &&
+        full[name.size()] <= 0xDFFF) {
+        name.pop_back();
+    }
     for (char16_t& c : name) {
         if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
     }

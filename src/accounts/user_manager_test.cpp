@@ -77,6 +77,9 @@ TEST(AccountNames, PerDriveNamesFromShareNames) {
         {u"Photos", u"extdisk_photos"},
         {u"AZaz09_-", u"extdisk_azaz09_-"},
         {u"\u00C4RGER", u"extdisk_\u00C4rger"},  // only A-Z change case
+        // A character outside the basic plane is kept whole or not at all.
+        {u"ABCDEFGHIJK\U0001F4BE", u"extdisk_abcdefghijk"},
+        {u"ABCDEFGHIJ\U0001F4BEZ", u"extdisk_abcdefghij\U0001F4BE"},
     };
     for (const auto& c : cases) EXPECT_EQ(GenerateUserNameByShareName(c.share), c.user) << ToUtf8(c.share);
 }

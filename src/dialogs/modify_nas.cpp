@@ -49,14 +49,26 @@ private:
     IModifyNASView& view_;
 };
 
+// Whether the character at `i` is the first half of a surrogate pair (a character outside the basic
+// plane).
+bool StartsPair(std::u16string_view text, std::size_t i) {
+    return text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+           text[i + 1] <= 0xDFFF;
+}
+
 }  // namespace
 
 std::u16string ShareNameFromLabel(std::u16string_view label) {
     static constexpr std::u16string_view dropped = u" \"*,./:;<>?\\|";
     std::u16string result;
-    for (char16_t c : label) {
-        if (result.size() >= kMaxShareNameLength) break;
-        if (dropped.find(c) == std::u16string_view::npos) result += c;
+    for (std::size_t i = 0; i < label.size() && result.size() < kMaxShareNameLength; ++i) {
+        if (dropped.find(label[i]) != std::u16string_view::npos) continue;
+        // A character outside the basic plane is kept whole or not at all.
+        if (StartsPair(label, i)) {
+            if (result.size() + 2 > kMaxShareNameLength) break;
+            result += label[i++];
+        }
+        result += label[i];
     }
     return result;
 }

@@ -72,6 +72,10 @@ TEST(ShareNameFromLabelTest, DropsWhatAShareNameCannotHoldAndKeepsTwelve) {
         {u" \"*,./:;<>?\\|", u""},
         {u"Ümlaut\u2122x", u"Ümlaut\u2122x"},
         {u"", u""},
+        // A character outside the basic plane takes two of the twelve and is kept whole or not at all.
+        {u"ABCDEFGHIJ\U0001F4BEZ", u"ABCDEFGHIJ\U0001F4BE"},
+        {u"ABCDEFGHIJK\U0001F4BE", u"ABCDEFGHIJK"},
+        {u"ABCDEFGHIJK\U0001F4BEZ", u"ABCDEFGHIJK"},
     };
     for (const auto& c : cases) EXPECT_EQ(ShareNameFromLabel(c.label), c.expected) << ToUtf8(c.label);
 }

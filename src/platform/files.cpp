@@ -16,6 +16,31 @@ bool IsMissing(std::uint32_t code) {
 
 }  // namespace
 
+bool IsDriveGoneCode(std::uint32_t code) {
+    switch (code) {
+        case 15:    // ERROR_INVALID_DRIVE
+        case 20:    // ERROR_BAD_UNIT
+        case 21:    // ERROR_NOT_READY (also a dismounted volume)
+        case 31:    // ERROR_GEN_FAILURE
+        case 34:    // ERROR_WRONG_DISK
+        case 53:    // ERROR_BAD_NETPATH
+        case 55:    // ERROR_DEV_NOT_EXIST
+        case 64:    // ERROR_NETNAME_DELETED
+        case 433:   // ERROR_NO_SUCH_DEVICE
+        case 1005:  // ERROR_UNRECOGNIZED_VOLUME
+        case 1006:  // ERROR_FILE_INVALID (the volume went away under an open file)
+        case 1110:  // ERROR_MEDIA_CHANGED
+        case 1112:  // ERROR_NO_MEDIA_IN_DRIVE
+        case 1117:  // ERROR_IO_DEVICE
+        case 1167:  // ERROR_DEVICE_NOT_CONNECTED
+        case 1617:  // ERROR_DEVICE_REMOVED
+        case 4319:  // ERROR_DEVICE_NOT_AVAILABLE
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::u16string CompleteTwinOf(std::u16string_view path) {
     return std::u16string(path) + u".dvnew";
 }
@@ -28,40 +53,67 @@ std::u16string CannotOpenMessage(std::u16string_view path, std::uint32_t code) {
     return u"Cannot open file \"" + std::u16string(path) + u"\". " + SystemErrorText(code);
 }
 
-std::optional<std::string> ReadReplaceableFile(std::u16string_view path, std::size_t maxBytes) {
-    const auto openError = [maxBytes](std::u16string_view file, std::uint32_t code) {
-        if (code != kFileTooLarge) return EFOpenError(CannotOpenMessage(file, code));
-        return EFOpenError(u"Cannot open file \"" + std::u16string(file) + u"\". It holds more than " +
-                           IntToStr(static_cast<std::int64_t>(maxBytes)) + u" bytes.");
-    };
+ReplaceableFileRead TryReadReplaceableFile(std::u16string_view path, std::size_t maxBytes) {
+    ReplaceableFileRead read;
     std::string bytes;
-    Status status = ReadWholeFile(path, bytes, maxBytes);
-    if (status.ok()) return bytes;
-    if (!IsMissing(status.code)) throw openError(path, status.code);
-
+    read.status = ReadWholeFile(path, bytes, maxBytes);
+    if (read.status.ok()) {
+        read.bytes = std::move(bytes);
+        return read;
+    }
+    if (!IsMissing(read.status.code)) {
+        read.failedPath = std::u16string(path);
+        return read;
+    }
     const std::u16string twin = CompleteTwinOf(path);
-    status = ReadWholeFile(twin, bytes, maxBytes);
-    if (status.ok()) return bytes;
-    if (!IsMissing(status.code)) throw openError(twin, status.code);
-    return std::nullopt;
+    read.status = ReadWholeFile(twin, bytes, maxBytes);
+    if (read.status.ok()) {
+        read.bytes = std::move(bytes);
+    } else if (IsMissing(read.status.code)) {
+        read.status = Status{};
+    } else {
+        read.failedPath = twin;
+    }
+    return read;
+}
+
+std::optional<std::string> ReadReplaceableFile(std::u16string_view path, std::size_t maxBytes) {
+    ReplaceableFileRead read = TryReadReplaceableFile(path, maxBytes);
+    if (read.status.ok()) return std::move(read.bytes);
+    if (read.status.code != kFileTooLarge) throw EFOpenError(CannotOpenMessage(read.failedPath, read.status.code));
+    throw EFOpenError(u"Cannot open file \"" + read.failedPath + u"\". It holds more than " +
+                      IntToStr(static_cast<std::int64_t>(maxBytes)) + u" bytes.");
 }
 
 void ReplaceFileContents(std::u16string_view path, std::string_view bytes) {
     const std::u16string partial = PartialTwinOf(path);
     const std::u16string twin = CompleteTwinOf(path);
-
-    Status status = WriteNewFile(partial, bytes);
-    if (status.ok()) status = MoveFileReplacing(partial, twin);
-    if (!status.ok()) {
+    const auto fail = [&](std::uint32_t code) {
         (void)RemoveFile(partial);
-        throw EFCreateError(CannotCreateMessage(path, status.code));
-    }
-    status = MoveFileReplacing(twin, path);
-    if (!status.ok()) {
-        // The old file is still in place: the twin must not stand in for it later.
+        // While the old file is in place, a twin beside it would stand in for it once it is moved
+        // away or deleted.
         if (FileExists(path)) (void)RemoveFile(twin);
-        throw EFCreateError(CannotCreateMessage(path, status.code));
+        throw EFCreateError(CannotCreateMessage(path, code));
+    };
+
+    // The attributes come from the file, or from the twin that a crash left in its place.
+    std::u16string attributesFrom(path);
+    std::optional<std::uint32_t> attributes = ReadFileAttributes(path);
+    if (!attributes) {
+        attributesFrom = twin;
+        attributes = ReadFileAttributes(twin);
     }
+    if (attributes && (*attributes & kDirectoryAttribute)) attributes.reset();
+    // A read-only file is one that cannot be written: it is never replaced behind its back.
+    if (attributes && (*attributes & kReadOnlyAttribute)) fail(kAccessDenied);
+
+    // A partial file that a crash left may be hidden or system, which a new write would be refused on.
+    (void)RemoveFile(partial);
+    Status status = WriteNewFile(partial, bytes);
+    if (status.ok() && attributes) status = CopyKeptAttributes(attributesFrom, partial);
+    if (status.ok()) status = MoveFileReplacing(partial, twin);
+    if (status.ok()) status = MoveFileReplacing(twin, path);
+    if (!status.ok()) fail(status.code);
 }
 
 bool DeleteReplaceableFile(std::u16string_view path) {

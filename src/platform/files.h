@@ -26,6 +26,18 @@ inline constexpr std::uint32_t kAccessDenied = 5;   // ERROR_ACCESS_DENIED
 inline constexpr std::uint32_t kFileTooLarge = 223;  // ERROR_FILE_TOO_LARGE
 inline constexpr std::size_t kAnySize = static_cast<std::size_t>(-1);
 
+// Whether a failed call's code is the answer of a drive that is gone, going or not ready (removed
+// in the middle of the call, no medium, a network drive whose server went away), rather than of a
+// file that is missing or refused.
+bool IsDriveGoneCode(std::uint32_t code);
+
+// File attributes (the system's FILE_ATTRIBUTE_* values).
+inline constexpr std::uint32_t kReadOnlyAttribute = 0x1;
+inline constexpr std::uint32_t kHiddenAttribute = 0x2;
+inline constexpr std::uint32_t kSystemAttribute = 0x4;
+inline constexpr std::uint32_t kDirectoryAttribute = 0x10;
+inline constexpr std::uint32_t kArchiveAttribute = 0x20;
+
 // --- One system call each (platform files) ---
 
 // A file of more than `maxBytes` is not read (kFileTooLarge).
@@ -43,6 +55,14 @@ Status MakeDirectory(std::u16string_view path);
 Status RemoveEmptyDirectory(std::u16string_view path);
 bool FileExists(std::u16string_view path);
 bool DirectoryExists(std::u16string_view path);
+// Nothing when the file cannot be reached. Away from Windows a file without any write permission is
+// read-only, and the hidden and system attributes are those Wine and Samba keep in the extended
+// attribute "user.DOSATTRIB"; there, as on Windows, a read-only file is not written, whoever asks.
+std::optional<std::uint32_t> ReadFileAttributes(std::u16string_view path);
+// Gives `to` what a replacement keeps of `from`: hidden, system and not-content-indexed (away from
+// Windows: the read and write permissions, and the extended attribute above). The archive attribute
+// stays set, as on every file whose content was written.
+Status CopyKeptAttributes(std::u16string_view from, std::u16string_view to);
 
 // The system's text for an error code, without a trailing line end.
 std::u16string SystemErrorText(std::uint32_t code);
@@ -57,18 +77,28 @@ void MapDrive(char16_t letter, std::u16string_view hostFolder);
 
 // --- Whole-file replacement that never leaves a file half-written ---
 //
-// A replacement is written to "<file>.dvpart", flushed, renamed to "<file>.dvnew" (its complete
-// twin) and then moved over the file. Where that last move is a delete followed by a rename (FAT and
-// exFAT), a crash in between leaves only the twin; reading then takes it.
+// A replacement is written to "<file>.dvpart", flushed, given the attributes of the file it replaces,
+// renamed to "<file>.dvnew" (its complete twin) and then moved over the file. Where that last move is
+// a delete followed by a rename (FAT and exFAT), a crash in between leaves only the twin; reading
+// then takes it. A twin beside the file itself is a replacement that never completed: it is never
+// read, and the next replacement removes it whether it succeeds or not.
 
 std::u16string CompleteTwinOf(std::u16string_view path);
 
+// What reading a replaceable file found, without raising.
+struct ReplaceableFileRead {
+    std::optional<std::string> bytes;  // the file's, or its complete twin's when the file is missing
+    Status status;                     // the read that failed; success when one was read or neither exists
+    std::u16string failedPath;         // the file that failed read concerned
+};
+ReplaceableFileRead TryReadReplaceableFile(std::u16string_view path, std::size_t maxBytes = kAnySize);
 // The file's bytes, or those of its complete twin when the file itself is missing; nothing when
 // neither exists. Raises EFOpenError when the file exists but cannot be read, or holds more than
 // `maxBytes`.
 std::optional<std::string> ReadReplaceableFile(std::u16string_view path, std::size_t maxBytes = kAnySize);
-// Replaces (or creates) the file. Raises EFCreateError when it cannot; the old file is then left as
-// it was.
+// Replaces (or creates) the file, keeping its attributes. Raises EFCreateError (naming the file and
+// the system's reason) when it cannot: the file is read-only, in use, on a medium that refuses writes
+// or in a folder that is gone; the old file is then left as it was.
 void ReplaceFileContents(std::u16string_view path, std::string_view bytes);
 // Deletes the file and a twin it may have left; true when the file itself was deleted.
 bool DeleteReplaceableFile(std::u16string_view path);

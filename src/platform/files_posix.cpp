@@ -1,6 +1,7 @@
 // Files and folders away from Windows (native builds: tests and tools).
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -56,6 +57,11 @@ std::uint32_t Win32Code(int error) {
         case ENOSPC: return 112;      // ERROR_DISK_FULL
         case ENOTEMPTY: return 145;   // ERROR_DIR_NOT_EMPTY
         case ENAMETOOLONG: return 206;  // ERROR_FILENAME_EXCED_RANGE
+        // A device that went away, or holds no medium.
+        case ENXIO: return 55;        // ERROR_DEV_NOT_EXIST
+        case ENODEV: return 433;      // ERROR_NO_SUCH_DEVICE
+        case ENOMEDIUM: return 21;    // ERROR_NOT_READY
+        case EIO: return 1117;        // ERROR_IO_DEVICE
         default: return 31;           // ERROR_GEN_FAILURE
     }
 }
@@ -84,8 +90,20 @@ Status WriteAll(int fd, std::string_view bytes) {
     return ::fsync(fd) == 0 ? Status{} : LastError();
 }
 
+// Windows keeps a read-only file from every writer, administrators included; root here would not be
+// kept from it by its permissions alone.
+bool IsReadOnlyFile(const std::string& host) {
+    struct stat info {};
+    return ::stat(host.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
+}
+
+// Where Wine and Samba keep the hidden and system attributes of a file: "0x" and the hexadecimal
+// attribute bits.
+constexpr const char* kDosAttributesName = "user.DOSATTRIB";
+
 Status WriteWithFlags(std::u16string_view path, std::string_view bytes, int flags) {
     return OnHostPath(path, [&](const std::string& host) {
+        if (IsReadOnlyFile(host)) return Status{kAccessDenied};
         const int fd = ::open(host.c_str(), flags | O_WRONLY | O_CLOEXEC, 0644);
         if (fd < 0) return LastError();
         Status status = WriteAll(fd, bytes);
@@ -158,6 +176,7 @@ Status MoveFileReplacing(std::u16string_view from, std::u16string_view to) {
     const auto hostFrom = HostPath(from);
     const auto hostTo = HostPath(to);
     if (!hostFrom || !hostTo) return Status{kPathNotFound};
+    if (IsReadOnlyFile(*hostTo)) return Status{kAccessDenied};
     return ::rename(hostFrom->c_str(), hostTo->c_str()) == 0 ? Status{} : LastError();
 }
 
@@ -198,6 +217,43 @@ bool DirectoryExists(std::u16string_view path) {
     return IsKind(path, S_IFDIR);
 }
 
+std::optional<std::uint32_t> ReadFileAttributes(std::u16string_view path) {
+    const auto host = HostPath(path);
+    struct stat info {};
+    if (!host || ::stat(host->c_str(), &info) != 0) return std::nullopt;
+    if (S_ISDIR(info.st_mode)) return kDirectoryAttribute;
+    std::uint32_t attributes = kArchiveAttribute;
+    if ((info.st_mode & 0222) == 0) attributes |= kReadOnlyAttribute;
+    char value[32] = {};
+    const ssize_t length = ::getxattr(host->c_str(), kDosAttributesName, value, sizeof value - 1);
+    if (length > 2 && value[0] == '0' && value[1] == 'x') {
+        char* end = nullptr;
+        const unsigned long bits = std::strtoul(value + 2, &end, 16);
+        if (end == value + length) {
+            attributes |= static_cast<std::uint32_t>(bits) & (kHiddenAttribute | kSystemAttribute);
+        }
+    }
+    return attributes;
+}
+
+Status CopyKeptAttributes(std::u16string_view from, std::u16string_view to) {
+    const auto hostFrom = HostPath(from);
+    const auto hostTo = HostPath(to);
+    if (!hostFrom || !hostTo) return Status{kPathNotFound};
+    struct stat info {};
+    if (::stat(hostFrom->c_str(), &info) != 0) return LastError();
+    // Read and write permissions only: a file this process writes never becomes executable, let alone
+    // set-user-ID, because the file it replaced was.
+    if (::chmod(hostTo->c_str(), info.st_mode & 0666) != 0) return LastError();
+    char value[1024];
+    const ssize_t length = ::getxattr(hostFrom->c_str(), kDosAttributesName, value, sizeof value);
+    // None, none possible here, or not one Wine would read.
+    if (length < 0) return errno == ENODATA || errno == ENOTSUP || errno == ERANGE ? Status{} : LastError();
+    return ::setxattr(hostTo->c_str(), kDosAttributesName, value, static_cast<std::size_t>(length), 0) == 0
+               ? Status{}
+               : LastError();
+}
+
 std::u16string SystemErrorText(std::uint32_t code) {
     // The texts Windows gives for the codes this side reports.
     switch (code) {
@@ -206,13 +262,17 @@ std::u16string SystemErrorText(std::uint32_t code) {
         case kPathNotFound: return u"The system cannot find the path specified.";
         case kAccessDenied: return u"Access is denied.";
         case 19: return u"The media is write protected.";
+        case 21: return u"The device is not ready.";
         case 31: return u"A device attached to the system is not functioning.";
         case 32: return u"The process cannot access the file because it is being used by another process.";
+        case 55: return u"The specified network resource or device is no longer available.";
         case 112: return u"There is not enough space on the disk.";
         case 145: return u"The directory is not empty.";
         case 183: return u"Cannot create a file when that file already exists.";
         case 206: return u"The filename or extension is too long.";
         case kFileTooLarge: return u"The file size exceeds the limit allowed and cannot be saved.";
+        case 433: return u"A device which does not exist was specified.";
+        case 1117: return u"The request could not be performed because of an I/O device error.";
         default: return u"System error " + IntToStr(code) + u".";
     }
 }

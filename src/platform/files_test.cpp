@@ -1,6 +1,8 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include "platform/errors.h"
 #include "testing/temp_folder.h"
@@ -67,6 +69,90 @@ TEST_F(ReplaceFileTest, ReadingTakesTheCompleteTwinOnlyWhenTheFileIsMissing) {
     ReplaceFileContents(file, "whole");
     EXPECT_EQ(ReadReplaceableFile(file), "whole");
     EXPECT_FALSE(FileExists(CompleteTwinOf(file)));
+}
+
+// Away from Windows a file's attributes are its permission bits and the extended attribute in which
+// Wine and Samba keep the hidden and system attributes.
+mode_t ModeOf(const std::u16string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(ToFsPath(path).c_str(), &info), 0);
+    return info.st_mode & 07777;
+}
+
+std::string DosAttributesOf(const std::u16string& path) {
+    char value[64] = {};
+    const ssize_t length = ::getxattr(ToFsPath(path).c_str(), "user.DOSATTRIB", value, sizeof value);
+    return length < 0 ? std::string() : std::string(value, static_cast<std::size_t>(length));
+}
+
+TEST_F(ReplaceFileTest, ReplacementKeepsTheFilesAttributes) {
+    WriteBytes(ToFsPath(file), "old");
+    ASSERT_EQ(::chmod(ToFsPath(file).c_str(), 0640), 0);
+    if (::setxattr(ToFsPath(file).c_str(), "user.DOSATTRIB", "0x2", 3, 0) != 0) {
+        GTEST_SKIP() << "no extended attributes on this file system";
+    }
+    ReplaceFileContents(file, "new");
+    EXPECT_EQ(ReadBytes(ToFsPath(file)), "new");
+    EXPECT_EQ(ModeOf(file), 0640u);
+    EXPECT_EQ(DosAttributesOf(file), "0x2");  // still hidden
+    EXPECT_EQ(ReadFileAttributes(file).value_or(0) & (kHiddenAttribute | kReadOnlyAttribute), kHiddenAttribute);
+
+    // A new file gets the usual ones.
+    const std::u16string other = folder.File(u"other.conf");
+    ReplaceFileContents(other, "x");
+    EXPECT_EQ(DosAttributesOf(other), "");
+}
+
+TEST_F(ReplaceFileTest, ReadOnlyFileIsNotReplaced) {
+    // Windows refuses to write a read-only file, even to an administrator; so does this layer, for
+    // whoever runs it.
+    WriteBytes(ToFsPath(file), "kept");
+    ASSERT_EQ(::chmod(ToFsPath(file).c_str(), 0444), 0);
+    try {
+        ReplaceFileContents(file, "new");
+        FAIL() << "no error";
+    } catch (const EFCreateError& error) {
+        EXPECT_EQ(error.Message(), CannotCreateMessage(file, kAccessDenied));
+    }
+    EXPECT_EQ(ReadBytes(ToFsPath(file)), "kept");
+    EXPECT_EQ(ModeOf(file), 0444u);
+    EXPECT_FALSE(FileExists(file + u".dvpart"));
+    EXPECT_FALSE(FileExists(CompleteTwinOf(file)));
+    EXPECT_EQ(WriteNewFile(file, "x").code, kAccessDenied);
+    EXPECT_EQ(AppendToFile(file, "x").code, kAccessDenied);
+    EXPECT_EQ(ReadBytes(ToFsPath(file)), "kept");
+}
+
+TEST_F(ReplaceFileTest, StaleTwinBesideTheFileGoesWithTheNextReplacement) {
+    // A twin beside an existing file is left over (a kill between the two renames); it must not
+    // stand in for the file once the file is moved away or deleted.
+    const struct {
+        const char* name;
+        void (*block)(const std::u16string& file);
+        bool fails;
+    } cases[] = {
+        {"replacement succeeds", [](const std::u16string&) {}, false},
+        {"partial file cannot be written",
+         [](const std::u16string& f) { ASSERT_TRUE(MakeDirectory(f + u".dvpart").ok()); }, true},
+        {"file is read-only", [](const std::u16string& f) { ASSERT_EQ(::chmod(ToFsPath(f).c_str(), 0444), 0); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder here;
+        const std::u16string conf = here.File(u"velmora.conf");
+        WriteBytes(ToFsPath(conf), "current");
+        WriteBytes(ToFsPath(CompleteTwinOf(conf)), "stale");
+        c.block(conf);
+        if (c.fails) {
+            EXPECT_THROW(ReplaceFileContents(conf, "next"), EFCreateError);
+            EXPECT_EQ(ReadBytes(ToFsPath(conf)), "current");
+        } else {
+            ReplaceFileContents(conf, "next");
+        }
+        EXPECT_FALSE(FileExists(CompleteTwinOf(conf)));
+        ASSERT_EQ(::rename(ToFsPath(conf).c_str(), ToFsPath(here.File(u"moved")).c_str()), 0);
+        EXPECT_EQ(ReadReplaceableFile(conf), std::nullopt);
+    }
 }
 
 TEST_F(ReplaceFileTest, UnreadableFileRaisesOpenError) {

@@ -95,6 +95,25 @@ bool DirectoryExists(std::u16string_view path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::optional<std::uint32_t> ReadFileAttributes(std::u16string_view path) {
+    const DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return attributes;
+}
+
+// SetFileAttributesW on the new file before it is renamed into place, rather than ReplaceFileW:
+// ReplaceFileW keeps the attributes too, but it can fail half-way with the replacement left under
+// another name (ERROR_UNABLE_TO_MOVE_REPLACEMENT and its kin), and Wine's does not keep the attributes.
+// This way the file never appears without them, and the twin a crash leaves carries them too.
+Status CopyKeptAttributes(std::u16string_view from, std::u16string_view to) {
+    const DWORD attributes = ::GetFileAttributesW(ToWide(from).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+    const DWORD kept =
+        attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (kept == 0) return {};  // the new file has what a written file has
+    return ::SetFileAttributesW(ToWide(to).c_str(), kept | FILE_ATTRIBUTE_ARCHIVE) ? Status{} : LastError();
+}
+
 std::u16string SystemErrorText(std::uint32_t code) {
     wchar_t* buffer = nullptr;
     const DWORD length = ::FormatMessageW(

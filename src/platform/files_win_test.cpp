@@ -3,6 +3,7 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/handles_win.h"
 #include "platform/text.h"
 #include "platform/windows_include.h"
 #include "testing/temp_folder.h"
@@ -58,6 +59,78 @@ TEST(WinFiles, FailuresKeepTheOldFileAndCarryTheSystemReason) {
         EXPECT_EQ(error.Message(), CannotCreateMessage(folder.File(u"missing\\x.ini"), kPathNotFound));
     }
     EXPECT_EQ(SystemErrorText(kFileNotFound).back(), u'.');  // no line end left over
+}
+
+DWORD AttributesOf(const std::u16string& path) {
+    return ::GetFileAttributesW(ToWide(path).c_str());
+}
+
+TEST(WinFiles, ReplacementKeepsHiddenAndSystem) {
+    TempFolder folder;
+    const std::u16string file = folder.File(u"velmora.conf");
+    ReplaceFileContents(file, "old");
+    ASSERT_TRUE(::SetFileAttributesW(ToWide(file).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    ReplaceFileContents(file, "new");
+    EXPECT_EQ(ReadBytes(ToFsPath(file)), "new");
+    EXPECT_EQ(AttributesOf(file) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY),
+              DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+    EXPECT_TRUE(AttributesOf(file) & FILE_ATTRIBUTE_ARCHIVE);  // its content changed
+    EXPECT_EQ(ReadFileAttributes(file), AttributesOf(file));
+
+    // Twins a kill left behind, hidden too, do not stand in the way.
+    WriteBytes(ToFsPath(file + u".dvpart"), "half");
+    WriteBytes(ToFsPath(CompleteTwinOf(file)), "stale");
+    for (const std::u16string& twin : {file + u".dvpart", CompleteTwinOf(file)}) {
+        ASSERT_TRUE(::SetFileAttributesW(ToWide(twin).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    }
+    ReplaceFileContents(file, "newer");
+    EXPECT_EQ(ReadBytes(ToFsPath(file)), "newer");
+    EXPECT_EQ(AttributesOf(file) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+              DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+    EXPECT_FALSE(FileExists(file + u".dvpart"));
+    EXPECT_FALSE(FileExists(CompleteTwinOf(file)));
+}
+
+TEST(WinFiles, FileThatCannotBeWrittenIsLeftAsItWas) {
+    const struct {
+        const char* name;
+        DWORD attributes;    // given to the file
+        DWORD shareMode;     // of a handle held open on it meanwhile (0: none)
+        std::uint32_t code;  // the reason the error names (0: the system's choice)
+    } cases[] = {
+        {"read-only", FILE_ATTRIBUTE_READONLY, 0, kAccessDenied},
+        {"read-only and hidden", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, 0, kAccessDenied},
+        {"in use by a reader that does not share deletion", FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const std::u16string file = folder.File(u"velmora.conf");
+        WriteBytes(ToFsPath(file), "kept");
+        WriteBytes(ToFsPath(CompleteTwinOf(file)), "stale");
+        ASSERT_TRUE(::SetFileAttributesW(ToWide(file).c_str(), c.attributes));
+        UniqueFileHandle held;
+        if (c.shareMode != 0) {
+            held.reset(::CreateFileW(ToWide(file).c_str(), GENERIC_READ, c.shareMode, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(held);
+        }
+        try {
+            ReplaceFileContents(file, "new");
+            ADD_FAILURE() << "no error";
+        } catch (const EFCreateError& error) {
+            const std::u16string prefix = u"Cannot create file \"" + file + u"\". ";
+            EXPECT_EQ(error.Message().substr(0, prefix.size()), prefix);
+            if (c.code != 0) EXPECT_EQ(error.Message(), CannotCreateMessage(file, c.code));
+        }
+        held.reset();
+        EXPECT_EQ(ReadBytes(ToFsPath(file)), "kept");
+        constexpr DWORD kShown = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+        EXPECT_EQ(AttributesOf(file) & kShown, c.attributes & kShown);
+        EXPECT_FALSE(FileExists(file + u".dvpart"));
+        EXPECT_FALSE(FileExists(CompleteTwinOf(file)));
+        ::SetFileAttributesW(ToWide(file).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 TEST(WinFiles, FoldersAndMoves) {

@@ -1,6 +1,7 @@
 #include "settings/app_settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -123,6 +124,21 @@ TEST_F(AppSettingsTest, SaveIntoAMissingFolderNamesTheFile) {
     } catch (const EIniFileException& error) {
         EXPECT_EQ(error.Message(), u"Unable to write to " + nowhere);
     }
+}
+
+TEST_F(AppSettingsTest, ReadOnlyFileIsASettingsWriteFailureAndStaysAsItWas) {
+    WriteFile({u"[General]", u"AutoPlay=1"});
+    const std::string before = ReadBytes(ToFsPath(file));
+    ASSERT_EQ(::chmod(ToFsPath(file).c_str(), 0444), 0);
+    TApplicationSettings settings(file);
+    settings.Load();
+    try {
+        settings.Save();
+        FAIL() << "no error";
+    } catch (const EIniFileException& error) {
+        EXPECT_EQ(error.Message(), u"Unable to write to " + file);
+    }
+    EXPECT_EQ(ReadBytes(ToFsPath(file)), before);
 }
 
 TEST(GetSettingsFileName, CreatesTheFolderAndMovesTheOlderFileOnce) {

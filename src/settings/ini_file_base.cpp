@@ -37,9 +37,13 @@ void TIniFileBase::Save() {
         }
     }
     ToStoredForm(lines);
-    WriteIniFile(FSettingsFile, file);
+    ReplaceSettingsFile(file);
     startFresh_ = false;
     if (failure) std::rethrow_exception(failure);
+}
+
+void TIniFileBase::ReplaceSettingsFile(const IniFile& file) {
+    WriteIniFile(FSettingsFile, file);
 }
 
 }  // namespace dv

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/ini_file.h"
 #include "settings/ini_persist.h"
 
 namespace dv {
@@ -26,6 +27,10 @@ protected:
     // (before the save writes them).
     virtual void ToReadableForm(std::vector<std::u16string>& lines) { (void)lines; }
     virtual void ToStoredForm(std::vector<std::u16string>& lines) { (void)lines; }
+
+    // Replaces the file with the lines. A file that cannot be replaced is a failed settings write:
+    // EIniFileException "Unable to write to <file>".
+    virtual void ReplaceSettingsFile(const IniFile& file);
 
     // A record that took over a legacy key: the next save writes a fresh file, so the legacy line is
     // dropped together with everything else the record does not map.

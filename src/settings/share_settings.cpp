@@ -1,5 +1,6 @@
 #include "settings/share_settings.h"
 
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace dv {
@@ -39,6 +40,10 @@ void TShareSettings::Load() {
         StartFreshFileOnNextSave();
     }
     FOldShareName = kSkipMarker;
+}
+
+void TShareSettings::ReplaceSettingsFile(const IniFile& file) {
+    fs::ReplaceFileContents(SettingsFile(), fs::EncodeTextLines(file.Lines(), file.Encoding()));
 }
 
 void TShareSettings::NumberPingUrls(std::vector<std::u16string>& lines) {

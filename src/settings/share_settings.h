@@ -38,6 +38,10 @@ protected:
     // Saves write the ping addresses as unnumbered "PingURL=" lines, each where its slot's key stood.
     void ToReadableForm(std::vector<std::u16string>& lines) override { NumberPingUrls(lines); }
     void ToStoredForm(std::vector<std::u16string>& lines) override { UnnumberPingUrls(lines); }
+    // A file that cannot be replaced (read-only, in use, on a medium that refuses writes, on a drive
+    // that is gone) raises EFCreateError with the file and the system's reason: the sign of a drive
+    // that cannot be written, which the attach stops at quietly. The file stays as it was.
+    void ReplaceSettingsFile(const IniFile& file) override;
 
 private:
     friend class ShareSettingsTestPeer;

@@ -1,6 +1,7 @@
 #include "settings/share_settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
@@ -236,6 +237,29 @@ TEST_F(ShareSettingsTest, FreshFileAfterTheOlderKeyKeepsTheEncoding) {
               "\xFE\xFF" + Utf16(JoinLines({GeneratedFileHeader(), u"[Share]", u"ShareName=\u6F22\u5B57",
                                             u"ShareUserName=", u"Description=", u"AutoRemove=False"}),
                                  true));
+}
+
+TEST_F(ShareSettingsTest, FileThatCannotBeRewrittenIsADriveThatCannotBeWritten) {
+    // The attach takes EFCreateError for a drive that cannot be written and stops quietly; the file
+    // stays as it was.
+    WriteFile({u"[Share]", u"ShareName=S", u"PingURL=a"});
+    const std::string before = ReadBytes(ToFsPath(file));
+    ASSERT_EQ(::chmod(ToFsPath(file).c_str(), 0444), 0);
+    TShareSettings settings(file);
+    settings.Load();
+    EXPECT_EQ(settings.FShareName, u"S");
+    try {
+        settings.Save();
+        FAIL() << "no error";
+    } catch (const EFCreateError& error) {
+        EXPECT_EQ(error.Message(), fs::CannotCreateMessage(file, fs::kAccessDenied));
+    }
+    EXPECT_EQ(ReadBytes(ToFsPath(file)), before);
+    EXPECT_FALSE(fs::FileExists(fs::CompleteTwinOf(file)));
+
+    // The same for a file whose folder is gone.
+    TShareSettings nowhere(folder.File(u"gone\\velmora.conf"));
+    EXPECT_THROW(nowhere.Save(), EFCreateError);
 }
 
 // Whatever a drive's file holds: it loads, or fails with a reason and stays as it was; what an attach

@@ -229,10 +229,20 @@ bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16stri
     const std::shared_ptr<std::mutex> fileLock = LockFor(where.path);
     std::lock_guard<std::mutex> guard(*fileLock);
 
-    const std::optional<std::string> bytes = fs::ReadReplaceableFile(where.path);
+    // A drive that is gone, or going, gets nothing and raises nothing: its root is tested before its
+    // log is read, and a read that fails as the drive vanishes ends the call as quietly.
+    const bool onDrive = !where.requiredFolder.empty();
+    if (onDrive && !fs::DirectoryExists(where.requiredFolder)) return false;
+    fs::ReplaceableFileRead read = fs::TryReadReplaceableFile(where.path);
+    if (!read.status.ok()) {
+        if (onDrive && (fs::IsDriveGoneCode(read.status.code) || !fs::DirectoryExists(where.requiredFolder))) {
+            return false;
+        }
+        throw EFOpenError(fs::CannotOpenMessage(read.failedPath, read.status.code));
+    }
+    const std::optional<std::string>& bytes = read.bytes;
     const std::u16string oldText = bytes ? DecodeFileText(*bytes) : std::u16string();
     const std::u16string time = LogTimeText(Now(), TimeSeparator());
-    if (!where.requiredFolder.empty() && !fs::DirectoryExists(where.requiredFolder)) return false;
 
     std::vector<std::u16string> added;
     if (!bytes) added.push_back(FormatLogLine({time, TLogSeverity::Error, u" " + GeneratedFileHeader(), u" -"}));

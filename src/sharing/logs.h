@@ -44,7 +44,8 @@ std::u16string LogTimeText(const LocalDateTime& time, char16_t timeSeparator);
 // How one call adds its record to a log file.
 struct LogWrite {
     std::u16string path;
-    // Nothing is written when this folder does not exist (empty: no test).
+    // Nothing is written, and nothing raised, when this folder does not exist or reads fail as its
+    // drive goes away (empty: no test).
     std::u16string requiredFolder;
     // Keep only the newest lines up to kDriveActivityLogBound characters.
     bool bounded = false;

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "platform/errors.h"
@@ -64,6 +69,80 @@ TEST_F(LogsTest, RemovedDriveGetsNothingAndNoError) {
     EXPECT_NO_THROW(LogDriveActivity(u"OK, Stopped sharing ", u"x", u"E"));
     EXPECT_NO_THROW(LogDriveActivity(u"OK, Stopped sharing ", u"x", u"Y"));
     EXPECT_FALSE(std::filesystem::exists(ToFsPath(log)));
+}
+
+// A file that the system refuses to open with "no such device" (ENXIO), the answer of a drive that
+// is going away.
+class DeviceGoneFile {
+public:
+    explicit DeviceGoneFile(const std::u16string& path) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string host = ToFsPath(path).string();
+        std::strncpy(address.sun_path, host.c_str(), sizeof address.sun_path - 1);
+        bound_ = fd_ >= 0 && host.size() < sizeof address.sun_path &&
+                 ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~DeviceGoneFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool bound() const { return bound_; }
+
+private:
+    int fd_;
+    bool bound_ = false;
+};
+
+TEST_F(LogsTest, DriveGoingAwayGetsNothingAndNoError) {
+    int pumped = 0;
+    SetPendingMessagesHook([&] { ++pumped; });
+    const std::string before = fs::EncodeTextLines({HeaderLine()});
+
+    // Each case adds a record as the drive log does, on a drive that goes away at some point, and
+    // tells whether anything reached the log (whose host path is `log`).
+    const struct {
+        const char* name;
+        bool (*add)(const std::u16string& log, const std::u16string& root, const std::string& before);
+    } cases[] = {
+        {"drive removed before the call",
+         [](const std::u16string& log, const std::u16string&, const std::string&) {
+             fs::MapDrive(u'E', u"");
+             LogDriveActivity(u"t", u"x", u"E");
+             return std::filesystem::exists(ToFsPath(log));
+         }},
+        {"drive removed while the call runs",
+         [](const std::u16string& log, const std::u16string&, const std::string& before) {
+             WriteBytes(ToFsPath(log), before);
+             SetLogClock([] {
+                 fs::MapDrive(u'E', u"");
+                 return kJuly14;
+             });
+             LogDriveActivity(u"t", u"x", u"E");
+             return ReadBytes(ToFsPath(log)) != before;
+         }},
+        {"log answers that its device is gone",
+         [](const std::u16string& log, const std::u16string&, const std::string&) {
+             const DeviceGoneFile socket(log);
+             EXPECT_TRUE(socket.bound());
+             LogDriveActivity(u"t", u"x", u"E");
+             return std::filesystem::is_regular_file(ToFsPath(log));
+         }},
+        {"root gone, its log unreadable",
+         [](const std::u16string& log, const std::u16string& root, const std::string&) {
+             std::filesystem::create_directory(ToFsPath(log));
+             return AddLogRecord({log, root + u"\\gone", true}, u"t", u"x");
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(ToFsPath(log));
+        fs::MapDrive(u'E', drive.Path());
+        bool written = true;
+        EXPECT_NO_THROW(written = c.add(log, drive.Path(), before));
+        EXPECT_FALSE(written);
+        SetLogClock([] { return kJuly14; });
+    }
+    EXPECT_EQ(pumped, 0);
 }
 
 TEST_F(LogsTest, UnwritableFileLosesTheLineQuietly) {

@@ -1,6 +1,7 @@
 // The logs through the real temporary folder, clock and regional settings.
 #include <gtest/gtest.h>
 
+#include "drives/plugged_drives_sim_win.h"
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/text.h"
@@ -47,6 +48,42 @@ TEST(WinLogs, DriveLogOnADriveRootThatExists) {
     EXPECT_EQ(lines->size(), 3u);
     // No drive Q: here.
     EXPECT_NO_THROW(LogDriveActivity(u"t", u"x", u"Q"));
+}
+
+// A drive letter that Wine's mount manager removes, before a log call and in the middle of one.
+TEST(WinLogs, DriveLetterRemovedGetsNothingAndNoError) {
+    testing::TempFolder folder;
+    const std::string host = WineHostPathOf(folder.Path());
+    if (host.empty()) GTEST_SKIP() << "needs Wine's mount manager";
+    char16_t letter = 0;
+    const DWORD used = ::GetLogicalDrives();
+    for (char16_t candidate = u'Y'; candidate >= u'P' && letter == 0; --candidate) {
+        if ((used & (1u << (candidate - u'A'))) == 0) letter = candidate;
+    }
+    ASSERT_NE(letter, 0);
+    const std::u16string drive(1, letter);
+    const auto plug = [&] { return DefineWineDrive(letter, DRIVE_REMOVABLE, host); };
+    const auto unplug = [&] { return DefineWineDrive(letter, DRIVE_NO_ROOT_DIR, ""); };
+    const std::filesystem::path log = folder.path() / "velmora-activity.log";
+
+    ASSERT_TRUE(plug());
+    LogDriveActivity(u"OK, Started sharing ", u"HOST BACKUP", drive);
+    const std::string before = testing::ReadBytes(log);
+    EXPECT_NE(before.find("OK, Started sharing "), std::string::npos);
+
+    ASSERT_TRUE(unplug());
+    EXPECT_NO_THROW(LogDriveActivity(u"OK, Stopped sharing ", u"gone", drive));
+    EXPECT_EQ(testing::ReadBytes(log), before);
+
+    ASSERT_TRUE(plug());
+    SetLogClock([&] {
+        unplug();
+        return LocalNow();
+    });
+    EXPECT_NO_THROW(LogDriveActivity(u"OK, Stopped sharing ", u"going", drive));
+    SetLogClock(nullptr);
+    EXPECT_EQ(testing::ReadBytes(log), before);
+    unplug();
 }
 
 }  // namespace
