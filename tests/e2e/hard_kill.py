@@ -17,11 +17,14 @@ writes must still be whole and readable:
 A file that was replaced may be found in its complete twin (FILE.dvnew) while FILE is missing:
 that is how the program reads it, so the check reads it the same way. Then Dockvane starts again and
 must share the drive that is still plugged in; the drive is unplugged and the next round begins. The
-logs are filled beforehand, so that rewriting one takes long enough for a kill to land in it.
+logs are filled beforehand (about 7 MB each), so that rewriting one takes long enough for a kill to
+land in it.
 
     hard_kill.py --build-dir BUILD/windows --artefacts DIR [--rounds N | --short] [--seed S] [--keep]
 
---rounds N: N kills (20 by default); --short: 3. Every process the script started is ended.
+--rounds N: rounds until N kills landed in the attach (20 by default; at most 4N rounds; the kills
+that land before Dockvane saw the drive or after the attach are checked as well); --short: 3 kills
+wherever they land (for ./test.sh). Every process the script started is ended.
 """
 
 import collections
@@ -42,7 +45,7 @@ from e2e_support import (DVSIM, DVTOOL, app_log_path, log_records, main, process
 DRIVE = "E"
 SHARE = "HardKill"
 ACCOUNT = "extdisk_kill"
-FILLER_LINES = 20000
+FILLER_LINES = 100000  # about 7 MB a log: each rewrite takes a while
 SHARED_DEADLINE_S = 30
 STATE_FILES = {"accounts.tsv": 9, "shares.tsv": 10, "folders.tsv": 2, "usb-drives.tsv": 2}
 TWIN = ".dvnew"
@@ -100,9 +103,10 @@ class Rounds:
         self.work = work
         self.artefacts = artefacts
         self.failures = failures
+        self.short = options.short
         self.rounds = 3 if options.short else options.rounds
         self.random = random.Random(options.seed)
-        print(f"..    {self.rounds} kills, seed {options.seed}", flush=True)
+        print(f"..    {self.rounds} kills{'' if self.short else ' in the attach'}, seed {options.seed}", flush=True)
         self.simulation = os.path.join(work, "simulation")
         os.makedirs(self.simulation)
         wine.env["DOCKVANE_SIMULATION"] = "Z:" + self.simulation.replace("/", "\\")
@@ -312,15 +316,27 @@ def hard_kill(wine, work, artefacts, failures, options):
     rounds = Rounds(wine, work, artefacts, failures, options)
     try:
         rounds.prepare()
-        for number in range(1, rounds.rounds + 1):
+        if rounds.short:  # a few kills wherever they land
+            for number in range(1, rounds.rounds + 1):
+                rounds.round(number)
+            return
+        # Kills that land before or after the attach are checked too but do not count.
+        number = 0
+        while rounds.outcomes["during the attach"] < rounds.rounds and number < 4 * rounds.rounds:
+            number += 1
             rounds.round(number)
+        failures.case = None
+        failures.check(rounds.outcomes["during the attach"] >= rounds.rounds,
+                       f"{rounds.rounds} kills landed in the attach ({rounds.outcomes['during the attach']} "
+                       f"of {number})")
     finally:
         rounds.print_table()
 
 
 def arguments(parser):
-    parser.add_argument("--rounds", type=int, default=20, help="how many kills (default 20)")
-    parser.add_argument("--short", action="store_true", help="3 kills: the short version for ./test.sh")
+    parser.add_argument("--rounds", type=int, default=20, help="how many kills in the attach (default 20)")
+    parser.add_argument("--short", action="store_true",
+                        help="3 kills wherever they land: the short version for ./test.sh")
     parser.add_argument("--seed", type=int, default=int(time.time()) % 100000,
                         help="seed of the random moments of the kills")
 
