@@ -17,6 +17,8 @@ writes must still be whole and readable:
 A file that was replaced may be found in its complete twin (FILE.dvnew) while FILE is missing:
 that is how the program reads it, so the check reads it the same way. Then Dockvane starts again and
 must share the drive that is still plugged in; the drive is unplugged and the next round begins. The
+table at the end tells where each kill landed: before Dockvane saw the drive, in the write test that
+begins the attach, later in the attach, or after it. The
 logs are filled beforehand (about 7 MB each), so that rewriting one takes long enough for a kill to
 land in it.
 
@@ -51,6 +53,13 @@ STATE_FILES = {"accounts.tsv": 9, "shares.tsv": 10, "folders.tsv": 2, "usb-drive
 TWIN = ".dvnew"
 PARTIAL = ".dvpart"
 ESCAPE = re.compile(r"\\(.)")
+# The folder of the write test that begins every attach, in the drive root.
+IO_TEST_FOLDER = "Dockvane_IoTestFolder"
+BEFORE = "before the attach"
+WRITE_TEST = "in the write test"
+DURING = "during the attach"
+AFTER = "after the attach"
+IN_THE_ATTACH = (WRITE_TEST, DURING)
 
 
 def filler(title, count):
@@ -233,21 +242,24 @@ class Rounds:
         return problems
 
     def where_it_landed(self, app_log_size, started_before):
-        """Where in the attach the kill came: before Dockvane saw the drive, during the attach (the
-        "Attached" line is written, the "Started sharing" line not yet) or after it."""
+        """Where in the attach the kill came: before Dockvane saw the drive, in the write test that
+        begins the attach (its folder is left on the drive), later in the attach (the "Attached" line
+        is written, the "Started sharing" line not yet) or after it."""
         tail = (readable(app_log_path(self.wine)) or b"")[app_log_size:].decode("cp1252", errors="replace")
         if self.started_lines() > started_before:
-            return "after the attach"
+            return AFTER
         if f"Attached > {DRIVE}:\\" in tail:
-            return "during the attach"
-        return "before the attach"
+            return DURING
+        if os.path.isdir(os.path.join(self.drive, IO_TEST_FOLDER)):
+            return WRITE_TEST
+        return BEFORE
 
     def window(self):
         """Where the next kill may land: a kill that came before Dockvane saw the drive moves the
         window's start after it, one that came after the attach moves its end before it (with a
         margin, as each plug-in takes its own time), so that most kills land in the attach."""
-        before = [delay for _, delay, landed, *_ in self.table if landed == "before the attach"]
-        after = [delay for _, delay, landed, *_ in self.table if landed == "after the attach"]
+        before = [delay for _, delay, landed, *_ in self.table if landed == BEFORE]
+        after = [delay for _, delay, landed, *_ in self.table if landed == AFTER]
         start = max(before, default=0.0) * 0.8
         end = min(after, default=self.plug_seconds) * 1.2
         return (start, end) if start < end else (0.0, self.plug_seconds)
@@ -275,9 +287,11 @@ class Rounds:
               quiet=True)
         problems = self.file_problems()
         check(not problems, f"round {number}: every file whole and readable after the kill ({described(problems)})")
+        leftover = os.path.isdir(os.path.join(self.drive, IO_TEST_FOLDER))
         shared, seconds = self.start()
         check(shared, f"round {number}: the next start shared the drive ({seconds:.1f} s; shares "
-                      f"{self.wine.lines('shares')})")
+                      f"{self.wine.lines('shares')}" + (f"; the kill left {IO_TEST_FOLDER} on the drive)" if leftover
+                                                       else ")"))
         after = self.file_problems()
         check(not after, f"round {number}: every file whole and readable after the next start ({described(after)})",
               quiet=True)
@@ -293,6 +307,8 @@ class Rounds:
                      + glob.glob(self.settings_file + "*")):
             if os.path.isfile(path):
                 shutil.copy(path, folder)
+            elif os.path.isdir(path):
+                shutil.copytree(path, os.path.join(folder, os.path.basename(path)), dirs_exist_ok=True)
         log = readable(app_log_path(self.wine)) or b""
         with open(os.path.join(folder, "Velmora.log.tail"), "wb") as f:
             f.write(log[-4000:])
@@ -322,13 +338,13 @@ def hard_kill(wine, work, artefacts, failures, options):
             return
         # Kills that land before or after the attach are checked too but do not count.
         number = 0
-        while rounds.outcomes["during the attach"] < rounds.rounds and number < 4 * rounds.rounds:
+        in_attach = lambda: sum(rounds.outcomes[where] for where in IN_THE_ATTACH)
+        while in_attach() < rounds.rounds and number < 4 * rounds.rounds:
             number += 1
             rounds.round(number)
         failures.case = None
-        failures.check(rounds.outcomes["during the attach"] >= rounds.rounds,
-                       f"{rounds.rounds} kills landed in the attach ({rounds.outcomes['during the attach']} "
-                       f"of {number})")
+        failures.check(in_attach() >= rounds.rounds, f"{rounds.rounds} kills landed in the attach ({in_attach()} "
+                                                     f"of {number})")
     finally:
         rounds.print_table()
 
