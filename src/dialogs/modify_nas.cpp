@@ -113,9 +113,9 @@ void TfmModifyNAS::FormCreate() {
         cbDriveLetterChange();
         // The file on the drive decides here, not whether the drive is attached.
         const std::u16string root = host_.DriveRoot(DriveChar());
-        if (fs::FileExists(root + std::u16string(kDriveConfigFileName))) {
+        if (fs::ReplaceableFileExists(root + std::u16string(kDriveConfigFileName))) {
             LoadActiveSettings();
-        } else if (fs::FileExists(root + std::u16string(kInactiveDriveConfigFileName))) {
+        } else if (fs::ReplaceableFileExists(root + std::u16string(kInactiveDriveConfigFileName))) {
             LoadInactiveSettings();
         }
         Controls.edHostName = host_.getHostname();

@@ -121,6 +121,18 @@ bool DeleteReplaceableFile(std::u16string_view path) {
     return RemoveFile(path).ok();
 }
 
+bool ReplaceableFileExists(std::u16string_view path) {
+    return FileExists(path) || FileExists(CompleteTwinOf(path));
+}
+
+Status MoveReplaceableFile(std::u16string_view from, std::u16string_view to) {
+    const std::u16string twin = CompleteTwinOf(from);
+    const bool fileItself = FileExists(from);
+    const Status moved = MoveFileTo(fileItself ? std::u16string(from) : twin, to);
+    if (moved.ok() && fileItself) (void)RemoveFile(twin);
+    return moved;
+}
+
 std::optional<TextLines> ReadTextFile(std::u16string_view path, std::size_t maxBytes) {
     const std::optional<std::string> bytes = ReadReplaceableFile(path, maxBytes);
     if (!bytes) return std::nullopt;

@@ -102,6 +102,11 @@ std::optional<std::string> ReadReplaceableFile(std::u16string_view path, std::si
 void ReplaceFileContents(std::u16string_view path, std::string_view bytes);
 // Deletes the file and a twin it may have left; true when the file itself was deleted.
 bool DeleteReplaceableFile(std::u16string_view path);
+// Whether the file exists, or its complete twin stands in for it.
+bool ReplaceableFileExists(std::u16string_view path);
+// Moves the file (or the twin that stands in for it) to `to`, which must not exist, and takes a stale
+// twin of the file along, so that nothing is left behind that could stand in for the file later.
+Status MoveReplaceableFile(std::u16string_view from, std::u16string_view to);
 
 // Text files: decoded by their byte-order mark or from the system code page, and written in an
 // encoding of the caller's choice (a file that is written back: the one it was read in) with CR LF

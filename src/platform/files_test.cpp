@@ -155,6 +155,35 @@ TEST_F(ReplaceFileTest, StaleTwinBesideTheFileGoesWithTheNextReplacement) {
     }
 }
 
+TEST_F(ReplaceFileTest, MovingAwayTakesTheTwinThatStandsInOrIsStale) {
+    const struct {
+        const char* name;
+        const char* file;  // nullptr: missing
+        const char* twin;
+        const char* moved;  // what the new name holds afterwards
+    } cases[] = {
+        {"file alone", "file", nullptr, "file"},
+        {"twin alone stands in for the file", nullptr, "twin", "twin"},
+        {"stale twin beside the file", "file", "stale", "file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder here;
+        const std::u16string conf = here.File(u"velmora.conf");
+        const std::u16string aside = here.File(u"velmora.conf.inactive");
+        if (c.file) WriteBytes(ToFsPath(conf), c.file);
+        if (c.twin) WriteBytes(ToFsPath(CompleteTwinOf(conf)), c.twin);
+        EXPECT_TRUE(ReplaceableFileExists(conf));
+        ASSERT_TRUE(MoveReplaceableFile(conf, aside).ok());
+        EXPECT_EQ(ReadReplaceableFile(aside), c.moved);
+        EXPECT_FALSE(ReplaceableFileExists(conf));
+        EXPECT_EQ(ReadReplaceableFile(conf), std::nullopt);
+    }
+    TempFolder empty;
+    EXPECT_FALSE(ReplaceableFileExists(empty.File(u"velmora.conf")));
+    EXPECT_FALSE(MoveReplaceableFile(empty.File(u"velmora.conf"), empty.File(u"aside")).ok());
+}
+
 TEST_F(ReplaceFileTest, UnreadableFileRaisesOpenError) {
     // A folder in the file's place cannot be opened as a file.
     ASSERT_TRUE(MakeDirectory(file).ok());

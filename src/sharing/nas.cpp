@@ -51,8 +51,12 @@ std::u16string TNas::ShareName() const {
     return attachedNasSettings_ ? attachedNasSettings_->FShareName : std::u16string();
 }
 
+std::u16string TNas::IoTestFolder() const {
+    return Root() + std::u16string(kIoTestFolderName);
+}
+
 bool TNas::CheckIO() {
-    const std::u16string folder = Root() + std::u16string(kIoTestFolderName);
+    const std::u16string folder = IoTestFolder();
     const std::u16string file = folder + u"\\" + std::u16string(kIoTestFileName);
     const IoTestCleanup cleanup(folder, file);
 
@@ -66,6 +70,14 @@ bool TNas::CheckIO() {
     MainForm.ProcessPendingMessages();
     (void)fs::RemoveEmptyDirectory(folder);
     return true;
+}
+
+bool TNas::PassesWriteTest() {
+    // A drive pulled out or a process ended in the middle of the test leaves its folder behind, and
+    // a drive that is perfectly writable would then stay unshared until it is plugged in again.
+    const bool leftover = fs::DirectoryExists(IoTestFolder());
+    if (CheckIO()) return true;
+    return leftover && !fs::DirectoryExists(IoTestFolder()) && CheckIO();
 }
 
 void TNas::Refuse(const std::u16string& message, const std::u16string& logText) {
@@ -88,7 +100,7 @@ bool TNas::AttachAndShare(bool OpenShare) {
 
     const std::u16string configFile = root + std::u16string(kDriveConfigFileName);
     attachedNasSettings_ = std::make_shared<TShareSettings>(configFile);
-    if (!fs::FileExists(configFile) && !fs::FileExists(fs::CompleteTwinOf(configFile))) return false;
+    if (!fs::ReplaceableFileExists(configFile)) return false;
     // A file that cannot be rewritten (read-only, locked) is the sign of a drive that cannot be
     // written: that drive is not shared, and the user learns why without the attach being broken off.
     auto notWritable = [&](const Exception& error) {
@@ -212,7 +224,7 @@ bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
     const std::uint64_t removals = removalRequests_[letter];
     auto nas = std::make_unique<TNas>(MainForm, Drive);
     try {
-        if (!nas->CheckIO()) return false;
+        if (!nas->PassesWriteTest()) return false;
         if (!nas->AttachAndShare(OpenShare) || nas->ShareName().empty()) return false;
     } catch (const Exception&) {
         // A drive pulled out in the middle fails its file operations: that ends the arrival quietly.

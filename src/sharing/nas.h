@@ -50,6 +50,9 @@ public:
     // True when the drive root can be written; the test folder and file are gone afterwards on
     // every path. A file that cannot be written raises EFCreateError.
     bool CheckIO();
+    // The write test of an attach: CheckIO, and once more when the first test failed only on a test
+    // folder left behind by an attach that was cut short, which that test's clean-up removed.
+    bool PassesWriteTest();
     // Loads the drive's configuration (and re-saves it when it names a share), shares the root and
     // grants the account its rights; true when the drive is now shared. A share name that is in use
     // for another folder, or an account that may not have a drive, stops it before anything is made;
@@ -71,6 +74,7 @@ public:
 
 private:
     std::u16string Root() const { return FDriveName + u":\\"; }
+    std::u16string IoTestFolder() const;
     // Refuses the attach: the error box, and one line in the application log.
     void Refuse(const std::u16string& message, const std::u16string& logText);
     // The reason the account may not have the drive, told to the user; false when there is none.

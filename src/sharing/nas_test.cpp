@@ -232,6 +232,27 @@ TEST_F(NasTest, LeftoverTestFolderFailsOnceAndIsCleanedUp) {
     EXPECT_FALSE(registry.addNas(u"Q", true));  // no such drive: not writable
 }
 
+TEST_F(NasTest, AttachCutShortInItsWriteTestDoesNotKeepTheDriveFromBeingShared) {
+    // What a drive pulled out, or a process ended, in the middle of the write test leaves behind.
+    WriteConfig(driveE, "[Share]\r\nShareName=BACKUP\r\n");
+    const auto folder = driveE.path() / "Dockvane_IoTestFolder";
+    for (const bool withFile : {false, true}) {
+        std::filesystem::create_directory(folder);
+        if (withFile) WriteBytes(folder / "Dockvane_IoTesFileName.tst", "\\Dockvane_IoTesFileName.tst\r\n");
+        ASSERT_TRUE(registry.addNas(u"E", true)) << "with the test file: " << withFile;
+        EXPECT_FALSE(std::filesystem::exists(folder));
+        ASSERT_TRUE(registry.removeNas(u"E"));
+    }
+
+    // A folder of that name that holds anything else is not the test's to remove: the drive stays
+    // unshared and the folder keeps what it holds.
+    std::filesystem::create_directory(folder);
+    WriteBytes(folder / "notes.txt", "mine");
+    EXPECT_FALSE(registry.addNas(u"E", true));
+    EXPECT_EQ(testing::ReadBytes(folder / "notes.txt"), "mine");
+    EXPECT_TRUE(sim.Shares.empty());
+}
+
 TEST_F(NasTest, OwnAccountGetsTheRightsFromItsSecondAttachOn) {
     WriteConfig(driveE, "[Share]\r\nShareName=BACKUP\r\nShareUserName=extdisk_backup\r\n");
     ASSERT_TRUE(registry.addNas(u"E", true));

@@ -255,7 +255,7 @@ void TfmMain::UpdatePolling() {
 void TfmMain::VolumeAutoPlay(char16_t Drive) {
     if (FApplicationSettings->FAutoPlay != 1) return;
     if (!fs::DirectoryExists(Root(Drive))) return;
-    if (fs::FileExists(Root(Drive) + std::u16string(kDriveConfigFileName))) return;
+    if (fs::ReplaceableFileExists(Root(Drive) + std::u16string(kDriveConfigFileName))) return;
     ShowAutoPlayDialog(Drive);
 }
 
@@ -307,9 +307,11 @@ void TfmMain::RemoveNASDrive(char16_t AttachedNasDriveLetter) {
     const std::u16string root = Root(AttachedNasDriveLetter);
     const std::u16string active = root + std::u16string(kDriveConfigFileName);
     const std::u16string inactive = root + std::u16string(kInactiveDriveConfigFileName);
-    if (!fs::FileExists(active)) return;
-    if (fs::FileExists(inactive)) (void)fs::RemoveFile(inactive);
-    (void)fs::MoveFileTo(active, inactive);
+    // A complete twin that stands in for a file counts as the file, and moves with it: left behind,
+    // it would bring the configuration back.
+    if (!fs::ReplaceableFileExists(active)) return;
+    (void)fs::DeleteReplaceableFile(inactive);
+    (void)fs::MoveReplaceableFile(active, inactive);
     const TNas* nas = FNasManager->getNasByname(letter);
     view_.ShowBalloon(u"NAS device '" + (nas ? nas->ShareName() : std::u16string()) + u"'\r\nSuccessfully removed",
                       TBalloonIcon::Information);
@@ -517,11 +519,11 @@ void TfmMain::actNasAddExecute() {
     const std::u16string root = result->DriveLetter.substr(0, 1) + u":\\";
     const std::u16string active = root + std::u16string(kDriveConfigFileName);
     const std::u16string inactive = root + std::u16string(kInactiveDriveConfigFileName);
-    if (fs::FileExists(inactive)) {
-        if (fs::FileExists(active)) {
-            (void)fs::RemoveFile(inactive);
+    if (fs::ReplaceableFileExists(inactive)) {
+        if (fs::ReplaceableFileExists(active)) {
+            (void)fs::DeleteReplaceableFile(inactive);
         } else {
-            (void)fs::MoveFileTo(inactive, active);
+            (void)fs::MoveReplaceableFile(inactive, active);
         }
     }
     VolumeArrival(result->DriveLetter.front());

@@ -589,6 +589,39 @@ TEST_F(ControllerTest, AddCommandBringsTheInactiveConfigurationBack) {
     EXPECT_EQ(app.NasManager().GetNasShareNamesList(), (Lines{u"BACK"}));
 }
 
+TEST_F(ControllerTest, DisableMovesTheConfigurationAsideWithTheTwinThatStandsInForIt) {
+    // A replacement cut short leaves "velmora.conf.dvnew": alone it is the configuration, beside the
+    // file a stale copy. Either way nothing may bring the disabled configuration back.
+    const struct {
+        const char* name;
+        bool file;
+        bool twin;
+    } cases[] = {{"file", true, false}, {"twin alone", false, true}, {"file and stale twin", true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder& root = Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
+        TfmMain& app = Start();
+        ASSERT_EQ(app.NasManager().GetNasShareNamesList(), (Lines{u"EAST"}));
+        if (!c.file) std::filesystem::remove(root.path() / "velmora.conf");
+        if (c.twin) WriteBytes(root.path() / "velmora.conf.dvnew", "[Share]\r\nShareName=EAST\r\n");
+
+        app.RemoveNASDrive(u'E');
+        EXPECT_EQ(app.NasManager().NasCount(), 0);
+        EXPECT_FALSE(std::filesystem::exists(root.path() / "velmora.conf"));
+        EXPECT_FALSE(std::filesystem::exists(root.path() / "velmora.conf.dvnew"));
+        app.VolumeArrival(u'E');
+        EXPECT_EQ(app.NasManager().NasCount(), 0);
+
+        view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u""});
+        app.actNasAddExecute();
+        EXPECT_EQ(app.NasManager().GetNasShareNamesList(), (Lines{u"EAST"}));
+        main.reset();
+        drives.Unplug(u'E');
+        roots.erase(u'E');
+        sim.Shares.clear();
+    }
+}
+
 TEST_F(ControllerTest, DialogsExistAtMostOnce) {
     Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
     Plug(u'F', "");
