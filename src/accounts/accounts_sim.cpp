@@ -211,15 +211,13 @@ TUserEnumBatch TSimAccounts::UserEnum1(std::uint32_t& resumeHandle) {
         batch.Status = *failure;
         return batch;
     }
-    std::vector<std::u16string> users;
-    for (const Account& account : Accounts) {
-        if (account.Use == TSidNameUse::User) users.push_back(account.Info.Name);
+    const std::size_t begin = std::min<std::size_t>(resumeHandle, Accounts.size());
+    const std::size_t end = std::min(Accounts.size(), begin + std::max<std::size_t>(EnumBatchSize, 1));
+    for (std::size_t i = begin; i < end; ++i) {
+        if (Accounts[i].Use == TSidNameUse::User) batch.Names.push_back(Accounts[i].Info.Name);
     }
-    const std::size_t begin = std::min<std::size_t>(resumeHandle, users.size());
-    const std::size_t end = std::min(users.size(), begin + std::max<std::size_t>(EnumBatchSize, 1));
-    batch.Names.assign(users.begin() + static_cast<std::ptrdiff_t>(begin), users.begin() + static_cast<std::ptrdiff_t>(end));
     resumeHandle = static_cast<std::uint32_t>(end);
-    batch.Status = end < users.size() ? TOsStatus::Net(kErrorMoreData) : TOsStatus{};
+    batch.Status = end < Accounts.size() ? TOsStatus::Net(kErrorMoreData) : TOsStatus{};
     return batch;
 }
 

@@ -57,7 +57,8 @@ public:
     std::vector<std::u16string> ShellNotifications;
     // Passwords shorter than this are refused by the password policy (NERR_PasswordTooShort).
     std::size_t MinPasswordLength = 0;
-    // Entries per NetUserEnum batch.
+    // Entries of the account database that one NetUserEnum batch walks; it returns the user
+    // accounts among them, so a batch over groups alone says "more data" with no entries.
     std::size_t EnumBatchSize = 3;
     // Operation name (as the IShareApi/IUserApi member is named) -> the status it answers instead.
     std::map<std::string, TOsStatus> Failures;

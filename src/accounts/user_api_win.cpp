@@ -85,7 +85,11 @@ public:
         DWORD read = 0;
         DWORD total = 0;
         DWORD resume = resumeHandle;
-        const NET_API_STATUS result = ::NetUserEnum(nullptr, 1, 0, &buffer, 0, &read, &total, &resume);
+        // A preferred length of 0 may be answered with "more data" and no entries at all; the whole
+        // list in one buffer is what the documentation advises.
+        // https://learn.microsoft.com/windows/win32/api/lmaccess/nf-lmaccess-netuserenum
+        const NET_API_STATUS result =
+            ::NetUserEnum(nullptr, 1, 0, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
         NetApiBuffer owner(buffer);
         resumeHandle = resume;
         TUserEnumBatch batch;

@@ -164,11 +164,13 @@ std::vector<std::u16string> TUserManager::GetDockvaneUserList() {
     std::vector<std::u16string> list;
     std::uint32_t resume = 0;
     for (;;) {
-        TUserEnumBatch batch = api_.UserEnum1(resume);
+        const std::uint32_t asked = resume;
+        const TUserEnumBatch batch = api_.UserEnum1(resume);
         list.insert(list.end(), batch.Names.begin(), batch.Names.end());
         if (batch.Status.Code != kErrorMoreData) break;
-        // A batch that carries nothing and does not move on would repeat for ever.
-        if (batch.Names.empty()) break;
+        // "More data" may come with no entries and still move on; only a resume handle that stayed
+        // where it was would bring the same answer for ever.
+        if (resume == asked) break;
     }
     const std::u16string& defaultUser = settings_.FDefaultShareUserName;
     std::erase_if(list, [&](const std::u16string& name) {

@@ -217,13 +217,29 @@ TEST_F(UserManagerTest, UserListKeepsTheApplicationsAccountsDefaultFirst) {
     EXPECT_EQ(users.GetDockvaneUserList(), (std::vector<std::u16string>{u"extdisk_photos", u"dockvane"}));
 }
 
+TEST_F(UserManagerTest, UserListIsTheSameHoweverTheSystemPagesIt) {
+    // The built-in groups sit between the built-in users and these: small batches over the groups
+    // alone bring "more data" with no entries, and the enumeration must go on past them.
+    for (const char16_t* name : {u"extdisk_photos", u"dockvane", u"extdisk_music"}) AddUser(name);
+    const std::vector<std::u16string> whole{u"dockvane", u"extdisk_photos", u"extdisk_music"};
+    for (std::size_t size = 1; size <= sim.Accounts.size() + 1; ++size) {
+        sim.EnumBatchSize = size;
+        EXPECT_EQ(users.GetDockvaneUserList(), whole) << size;
+    }
+}
+
 TEST_F(UserManagerTest, UserListEndsSilentlyWhenEnumerationFails) {
     AddUser(u"dockvane");
-    sim.Failures["UserEnum1"] = TOsStatus::Net(124);
-    EXPECT_TRUE(users.GetDockvaneUserList().empty());
-    settings.FIsInDomain = 1;
-    settings.FDefaultShareUserName = u"CORP\\backup";
-    EXPECT_EQ(users.GetDockvaneUserList(), std::vector<std::u16string>{u"CORP\\backup"});
+    // A refusal, and "more data" that never moves on, both end the list with what it holds.
+    for (const std::uint32_t code : {124u, kErrorMoreData}) {
+        sim.Failures["UserEnum1"] = TOsStatus::Net(code);
+        settings.FIsInDomain = 0;
+        settings.FDefaultShareUserName = u"dockvane";
+        EXPECT_TRUE(users.GetDockvaneUserList().empty()) << code;
+        settings.FIsInDomain = 1;
+        settings.FDefaultShareUserName = u"CORP\\backup";
+        EXPECT_EQ(users.GetDockvaneUserList(), std::vector<std::u16string>{u"CORP\\backup"}) << code;
+    }
 }
 
 TEST_F(UserManagerTest, CreatesAMissingPerDriveAccountWithItsOwnPassword) {

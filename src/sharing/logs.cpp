@@ -1,5 +1,6 @@
 #include "sharing/logs.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -211,9 +212,9 @@ std::optional<TLogRecord> ParseLogLine(std::u16string_view line) {
 
 std::u16string LogTimeText(const LocalDateTime& time, char16_t timeSeparator) {
     std::u16string text = IntToStr(time.year);
-    text += u'/';
+    text += u'.';
     AppendTwoDigits(text, time.month);
-    text += u'/';
+    text += u'.';
     AppendTwoDigits(text, time.day);
     text += u' ';
     AppendTwoDigits(text, time.hour);
@@ -222,6 +223,9 @@ std::u16string LogTimeText(const LocalDateTime& time, char16_t timeSeparator) {
     text += timeSeparator;
     AppendTwoDigits(text, time.second);
     text += u' ';
+    // The dots are replaced in the finished text, not only in the date: a dot that the user chose as
+    // the time separator becomes a slash as well.
+    std::replace(text.begin(), text.end(), u'.', u'/');
     return text;
 }
 

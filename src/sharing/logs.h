@@ -38,7 +38,7 @@ struct TLogRecord {
 std::u16string FormatLogLine(const TLogRecord& record);
 std::optional<TLogRecord> ParseLogLine(std::u16string_view line);
 
-// "yyyy/mm/dd hh:nn:ss " with the user's time separator.
+// "yyyy/mm/dd hh:nn:ss " with the user's time separator, every "." of the text then turned into "/".
 std::u16string LogTimeText(const LocalDateTime& time, char16_t timeSeparator);
 
 // How one call adds its record to a log file.

@@ -225,9 +225,23 @@ TEST_F(LogsTest, LineParsingAndFormattingAreInverse) {
     EXPECT_EQ(ParseLogLine(u"no record"), std::nullopt);
 }
 
-TEST_F(LogsTest, TimeTextUsesTheTimeSeparator) {
-    EXPECT_EQ(LogTimeText({2014, 7, 14, 10, 5, 33}, u':'), u"2014/07/14 10:05:33 ");
-    EXPECT_EQ(LogTimeText({2026, 12, 1, 0, 0, 9}, u'.'), u"2026/12/01 00.00.09 ");
+TEST_F(LogsTest, TimeTextUsesTheTimeSeparatorWithEveryDotTurnedIntoASlash) {
+    struct Case {
+        char16_t separator;
+        const char16_t* text;
+    };
+    const Case cases[] = {
+        {u':', u"2014/07/14 10:05:33 "},
+        {u'.', u"2014/07/14 10/05/33 "},
+        {u'/', u"2014/07/14 10/05/33 "},
+        {u'-', u"2014/07/14 10-05-33 "},
+        {u' ', u"2014/07/14 10 05 33 "},
+        {u'\uFF1A', u"2014/07/14 10\uFF1A05\uFF1A33 "},  // fullwidth colon
+    };
+    for (const auto& c : cases) EXPECT_EQ(LogTimeText(kJuly14, c.separator), c.text) << ToUtf8(c.text);
+    // Midnight, one-digit fields and the last second of a year keep two digits each.
+    EXPECT_EQ(LogTimeText({2026, 12, 1, 0, 0, 9}, u'.'), u"2026/12/01 00/00/09 ");
+    EXPECT_EQ(LogTimeText({1999, 12, 31, 23, 59, 59}, u':'), u"1999/12/31 23:59:59 ");
 }
 
 TEST_F(LogsTest, BoundKeepsTheNewestLinesJustReachingIt) {

@@ -28,14 +28,15 @@ TEST(WinLogs, ApplicationLogGoesToGetTempPath) {
     EXPECT_TRUE((*lines)[1].ends_with(u"]Error> Start> Dockvane\u2122"));
     EXPECT_TRUE((*lines)[2].ends_with(u"]Error> ERROR > abc"));
 
-    // The time text is the local time with the user's time separator.
+    // The time text is the local time with the user's time separator, a dot shown as a slash.
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     const auto record = ParseLogLine((*lines)[1]);
     ASSERT_TRUE(record);
     EXPECT_EQ(record->Time.substr(0, 5), IntToStr(now.wYear) + u"/");
     EXPECT_EQ(record->Time.size(), 20u);
-    EXPECT_EQ(record->Time[13], TimeSeparator());
+    const char16_t separator = TimeSeparator();
+    EXPECT_EQ(record->Time[13], separator == u'.' ? u'/' : separator);
 }
 
 TEST(WinLogs, DriveLogOnADriveRootThatExists) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text.h"
+
 namespace dv {
 
 enum class TShowMode { Hidden, Normal, Minimized };
@@ -81,6 +83,13 @@ public:
     // may do also when it refuses the request; otherwise `status` is left as it was.
     [[nodiscard]] virtual bool Stop(TServiceStatus& status) = 0;
 };
+
+// Whether a machine name means this computer, whose service control manager is then opened with no
+// name at all: a host name, even "localhost", is reached the way a remote computer is.
+// https://learn.microsoft.com/windows/win32/api/winsvc/nf-winsvc-openscmanagerw
+inline bool NamesLocalComputer(std::u16string_view machine) {
+    return machine.empty() || EqualsIgnoreCase(machine, u"localhost");
+}
 
 class IServiceControl {
 public:

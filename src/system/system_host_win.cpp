@@ -234,7 +234,9 @@ void TWinSystemHost::ShellOpen(std::u16string_view target, std::u16string_view p
 
 std::unique_ptr<IServiceSession> TWinServiceControl::Open(std::u16string_view machine, std::u16string_view service,
                                                           TServiceAccess access) {
-    UniqueServiceHandle manager(::OpenSCManagerW(ToWide(machine).c_str(), nullptr, SC_MANAGER_CONNECT));
+    const std::wstring machineName = ToWide(machine);
+    UniqueServiceHandle manager(::OpenSCManagerW(NamesLocalComputer(machine) ? nullptr : machineName.c_str(), nullptr,
+                                                 SC_MANAGER_CONNECT));
     if (!manager) return nullptr;
     DWORD rights = SERVICE_QUERY_STATUS;
     if (access == TServiceAccess::StartAndQuery) rights |= SERVICE_START;

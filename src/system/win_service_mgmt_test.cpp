@@ -245,6 +245,21 @@ TEST(WinServiceMgmt, ServiceStatus) {
     EXPECT_EQ(services.sessionsOpen, 0);
 }
 
+TEST(WinServiceMgmt, TheLocalComputersManagerIsOpenedWithoutAName) {
+    const struct {
+        std::u16string_view machine;
+        bool local;
+    } cases[] = {
+        {u"", true},
+        {u"localhost", true},
+        {u"LocalHost", true},
+        {u"WORKSTATION", false},
+        {u"localhost.example", false},
+        {u"\\\\server", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(NamesLocalComputer(c.machine), c.local) << ToUtf8(c.machine);
+}
+
 TEST(WinServiceMgmt, StartWaitsForTheServiceToRun) {
     using S = TServiceStatus;
     const struct {
