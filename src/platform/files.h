@@ -55,6 +55,17 @@ Status MakeDirectory(std::u16string_view path);
 Status RemoveEmptyDirectory(std::u16string_view path);
 bool FileExists(std::u16string_view path);
 bool DirectoryExists(std::u16string_view path);
+// What shows that a file changed since it was last looked at: its size, its last write and which
+// file it is (a file put in its place by a rename or a delete and create is another file).
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::uint64_t lastWrite = 0;  // the system's own units
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// Nothing when the file cannot be reached, or is a folder.
+std::optional<FileStamp> ReadFileStamp(std::u16string_view path);
 // Nothing when the file cannot be reached. Away from Windows a file without any write permission is
 // read-only, and the hidden and system attributes are those Wine and Samba keep in the extended
 // attribute "user.DOSATTRIB"; there, as on Windows, a read-only file is not written, whoever asks.

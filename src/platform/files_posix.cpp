@@ -217,6 +217,16 @@ bool DirectoryExists(std::u16string_view path) {
     return IsKind(path, S_IFDIR);
 }
 
+std::optional<FileStamp> ReadFileStamp(std::u16string_view path) {
+    const auto host = HostPath(path);
+    struct stat info {};
+    if (!host || ::stat(host->c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+    return FileStamp{static_cast<std::uint64_t>(info.st_size),
+                     static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1'000'000'000u +
+                         static_cast<std::uint64_t>(info.st_mtim.tv_nsec),
+                     static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
 std::optional<std::uint32_t> ReadFileAttributes(std::u16string_view path) {
     const auto host = HostPath(path);
     struct stat info {};

@@ -95,6 +95,20 @@ bool DirectoryExists(std::u16string_view path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::optional<FileStamp> ReadFileStamp(std::u16string_view path) {
+    // No access asked for: the file's information only, which a writer holding it open does not deny.
+    const UniqueFileHandle file(::CreateFileW(ToWide(path).c_str(), 0,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+    const auto wide = [](DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; };
+    return FileStamp{wide(info.nFileSizeHigh, info.nFileSizeLow),
+                     wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime),
+                     info.dwVolumeSerialNumber, wide(info.nFileIndexHigh, info.nFileIndexLow)};
+}
+
 std::optional<std::uint32_t> ReadFileAttributes(std::u16string_view path) {
     const DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;

@@ -45,15 +45,28 @@ void ProcessPendingMessages() {
     hook();
 }
 
-// --- One lock per log file, for every thread of the process ---
+// --- One state per log file, for every thread of the process ---
 
-std::shared_ptr<std::mutex> LockFor(std::u16string_view path) {
+// What the last write of this process left in a log file. While the file still carries that stamp,
+// nobody else has touched it, and a record can be appended without reading the file again.
+struct KnownLog {
+    fs::FileStamp stamp;
+    std::size_t totalLength = 0;   // counted length of all records
+    std::size_t oldestLength = 0;  // counted length of the first record
+};
+
+struct LogFile {
+    std::mutex lock;
+    std::optional<KnownLog> known;  // guarded by `lock`
+};
+
+std::shared_ptr<LogFile> LogFileFor(std::u16string_view path) {
     static std::mutex mapLock;
-    static std::map<std::u16string, std::shared_ptr<std::mutex>> locks;
+    static std::map<std::u16string, std::shared_ptr<LogFile>> files;
     std::lock_guard<std::mutex> guard(mapLock);
-    auto& lock = locks[UpperCase(path)];
-    if (!lock) lock = std::make_shared<std::mutex>();
-    return lock;
+    auto& file = files[UpperCase(path)];
+    if (!file) file = std::make_shared<LogFile>();
+    return file;
 }
 
 // --- Records ---
@@ -229,14 +242,68 @@ std::u16string LogTimeText(const LocalDateTime& time, char16_t timeSeparator) {
     return text;
 }
 
+namespace {
+
+// The records' counted lengths: all of them, and the first.
+KnownLog Measured(const std::vector<std::u16string>& lines) {
+    KnownLog known;
+    for (const auto& line : lines) known.totalLength += CountedLength(line);
+    if (!lines.empty()) known.oldestLength = CountedLength(lines.front());
+    return known;
+}
+
+// Whether the records keep all their lines with `added` characters more at their end: the bound
+// drops the oldest line once the newer ones alone reach it.
+bool KeepsAll(const LogWrite& where, const KnownLog& known, std::size_t added) {
+    return !where.bounded || known.totalLength + added - known.oldestLength < kDriveActivityLogBound;
+}
+
+// Remembers what this write left, so that the next one can append blindly while nobody else writes.
+void Remember(LogFile& file, const LogWrite& where, KnownLog known) {
+    file.known.reset();
+    if (!where.appendWhenWritten) return;
+    const std::optional<fs::FileStamp> stamp = fs::ReadFileStamp(where.path);
+    if (!stamp) return;
+    known.stamp = *stamp;
+    file.known = known;
+}
+
+// The common case: the file is as this process left it, so the new line goes to its end unread.
+// False when it cannot be done that way; the caller then reads the file.
+bool AppendedToKnownFile(LogFile& file, const LogWrite& where, const std::u16string& line, bool& written) {
+    if (!file.known || !where.appendWhenWritten) return false;
+    const std::optional<fs::FileStamp> stamp = fs::ReadFileStamp(where.path);
+    if (!stamp || *stamp != file.known->stamp || !KeepsAll(where, *file.known, CountedLength(line))) return false;
+    KnownLog known = *file.known;
+    known.totalLength += CountedLength(line);
+    written = fs::AppendToFile(where.path, fs::EncodeTextLines({line})).ok();
+    if (written) {
+        Remember(file, where, known);
+    } else {
+        file.known.reset();
+    }
+    return true;
+}
+
+}  // namespace
+
 bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16string_view text) {
-    const std::shared_ptr<std::mutex> fileLock = LockFor(where.path);
-    std::lock_guard<std::mutex> guard(*fileLock);
+    const std::shared_ptr<LogFile> file = LogFileFor(where.path);
+    std::lock_guard<std::mutex> guard(file->lock);
 
     // A drive that is gone, or going, gets nothing and raises nothing: its root is tested before its
     // log is read, and a read that fails as the drive vanishes ends the call as quietly.
     const bool onDrive = !where.requiredFolder.empty();
     if (onDrive && !fs::DirectoryExists(where.requiredFolder)) return false;
+
+    const std::u16string time = LogTimeText(Now(), TimeSeparator());
+    // Titles and texts come from drives, servers and the system: a control character in them must
+    // neither end the line nor begin a record of its own.
+    const std::u16string record =
+        FormatLogLine({time, TLogSeverity::Error, u" " + VisibleText(title), u" " + VisibleText(text)});
+    if (bool written = false; AppendedToKnownFile(*file, where, record, written)) return written;
+    file->known.reset();
+
     fs::ReplaceableFileRead read = fs::TryReadReplaceableFile(where.path);
     if (!read.status.ok()) {
         if (onDrive && (fs::IsDriveGoneCode(read.status.code) || !fs::DirectoryExists(where.requiredFolder))) {
@@ -246,24 +313,24 @@ bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16stri
     }
     const std::optional<std::string>& bytes = read.bytes;
     const std::u16string oldText = bytes ? DecodeFileText(*bytes) : std::u16string();
-    const std::u16string time = LogTimeText(Now(), TimeSeparator());
 
     std::vector<std::u16string> added;
     if (!bytes) added.push_back(FormatLogLine({time, TLogSeverity::Error, u" " + GeneratedFileHeader(), u" -"}));
-    // Titles and texts come from drives, servers and the system: a control character in them must
-    // neither end the line nor begin a record of its own.
-    added.push_back(FormatLogLine({time, TLogSeverity::Error, u" " + VisibleText(title), u" " + VisibleText(text)}));
+    added.push_back(record);
 
     try {
         // A file already in its written form, and short enough to keep whole, only needs the new lines
         // at its end; anything else is rewritten.
         if (bytes && where.appendWhenWritten) {
             const ReadBack found = ReadRecords(oldText, nullptr);
-            std::size_t total = found.totalLength;
-            for (const auto& line : added) total += CountedLength(line);
-            const bool keepsAll = !where.bounded || total - found.oldestLength < kDriveActivityLogBound;
-            if (found.writtenForm && keepsAll && ToAnsi(oldText) == *bytes) {
+            const KnownLog before{{}, found.totalLength, found.oldestLength};
+            const KnownLog addedLength = Measured(added);
+            if (found.writtenForm && KeepsAll(where, before, addedLength.totalLength) && ToAnsi(oldText) == *bytes) {
                 if (!fs::AppendToFile(where.path, fs::EncodeTextLines(added)).ok()) return false;
+                KnownLog after = before;
+                after.totalLength += addedLength.totalLength;
+                if (found.totalLength == 0) after.oldestLength = addedLength.oldestLength;
+                Remember(*file, where, after);
                 return true;
             }
         }
@@ -272,6 +339,7 @@ bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16stri
         lines.insert(lines.end(), added.begin(), added.end());
         if (where.bounded) TrimToBound(lines);
         fs::ReplaceFileContents(where.path, fs::EncodeTextLines(lines));
+        Remember(*file, where, Measured(lines));
         return true;
     } catch (const EFCreateError&) {
         return false;  // the line is lost; logging never fails its caller for that

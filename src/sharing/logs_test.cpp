@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <chrono>
 #include <thread>
 
 #include "platform/errors.h"
@@ -295,6 +297,72 @@ TEST_F(LogsTest, AppendingWritesWhatARewriteWould) {
         expected.push_back(u"[" + kTime + u"]Error> t> x");
         LogDriveActivity(u"t", u"x", u"E");
         EXPECT_EQ(ReadBytes(ToFsPath(log)), fs::EncodeTextLines(expected)) << c.name;
+    }
+}
+
+TEST_F(LogsTest, ChangesByOthersBetweenCallsAreReadBeforeTheNextRecord) {
+    // The first call leaves the file in written form; whatever happens to it before the next call,
+    // the next record must end up exactly where a rewrite of the changed file would put it.
+    struct Case {
+        const char* name;
+        void (*change)(const std::filesystem::path& log);
+    };
+    const Case cases[] = {
+        {"another writer appended a record",
+         [](const std::filesystem::path& log) { WriteBytes(log, ReadBytes(log) + "[o]Warning> other> 1\r\n"); }},
+        {"rewritten in place, same size, not in written form",
+         [](const std::filesystem::path& log) {
+             std::string bytes = ReadBytes(log);
+             bytes[bytes.size() - 2] = ' ';  // "\r\n" becomes " \n"
+             WriteBytes(log, bytes);
+             // Timestamps may be coarser than the time between two writes: the change must show in
+             // the time alone.
+             std::filesystem::last_write_time(log, std::filesystem::last_write_time(log) + std::chrono::seconds(5));
+         }},
+        {"replaced by another file",
+         [](const std::filesystem::path& log) {
+             WriteBytes(log.string() + ".new", "[a]Info> x> 1\n");
+             std::filesystem::rename(log.string() + ".new", log);
+         }},
+        {"emptied", [](const std::filesystem::path& log) { WriteBytes(log, ""); }},
+        {"deleted", [](const std::filesystem::path& log) { std::filesystem::remove(log); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(ToFsPath(log));
+        LogDriveActivity(u"first", u"1", u"E");
+        c.change(ToFsPath(log));
+        const bool exists = std::filesystem::exists(ToFsPath(log));
+        const std::string before = exists ? ReadBytes(ToFsPath(log)) : std::string();
+        Lines expected;
+        if (!exists) expected.push_back(HeaderLine());
+        for (const auto& line : SplitLines(DecodeFileText(before))) {
+            if (const auto record = ParseLogLine(line)) expected.push_back(FormatLogLine(*record));
+        }
+        expected.push_back(u"[" + kTime + u"]Error> next> 2");
+        LogDriveActivity(u"next", u"2", u"E");
+        EXPECT_EQ(ReadBytes(ToFsPath(log)), fs::EncodeTextLines(expected));
+    }
+}
+
+TEST_F(LogsTest, RecordsAddedOneByOneStartTrimmingWhenTheyMust) {
+    // Just below the bound: the first calls append, and the one that would make the newer lines alone
+    // reach the bound must drop the oldest instead, although nobody else touched the file.
+    const std::size_t perLine = 1002;
+    Lines lines;
+    for (std::size_t i = 0; i < kDriveActivityLogBound / perLine - 2; ++i) {
+        lines.push_back(FormatLogLine({u"000000", TLogSeverity::Error, std::u16string(1000 - 15, u'x'), u""}));
+    }
+    ASSERT_EQ(lines.front().size() + 2, perLine);
+    WriteLog(lines);
+    const std::u16string big(1000 - 30, u'y');
+    for (int call = 0; call < 6; ++call) {
+        LogDriveActivity(u"t", big, u"E");
+        const Lines kept = LogLines();
+        std::size_t sum = 0;
+        for (const auto& line : kept) sum += line.size() + 2;
+        EXPECT_LT(sum - (kept.front().size() + 2), kDriveActivityLogBound) << "after call " << call;
+        EXPECT_EQ(kept.back(), u"[" + kTime + u"]Error> t> " + big);
     }
 }
 
