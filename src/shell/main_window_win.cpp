@@ -59,6 +59,10 @@ TMainWindow::TMainWindow() {
     ::CreateWindowExW(0, kWindowClass, L"", WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT,
                       0, 0, nullptr, nullptr, windowClass.hInstance, this);
     taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
+    // Explorer runs at a lower integrity level than this elevated process, so the system would drop
+    // its "TaskbarCreated" and the icon would be gone for good after Explorer restarts.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-changewindowmessagefilterex
+    ::ChangeWindowMessageFilterEx(Handle(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
 
     settings_.Create();
     settings_.OnAction = [this](TSettingsAction action, const TSettingsControls& controls) {
@@ -114,20 +118,27 @@ LRESULT TMainWindow::OnTaskbarCreated() {
     return 0;
 }
 
-LRESULT TMainWindow::OnTrayCallback(WPARAM, LPARAM lParam) {
-    // Version 4: the event is in the low word of lParam.
-    const UINT event = LOWORD(lParam);
-    if (event != WM_LBUTTONUP && event != WM_RBUTTONUP && event != WM_CONTEXTMENU) return 0;
-    POINT at{};
-    ::GetCursorPos(&at);
-    if (event == WM_LBUTTONUP) {
-        ::EndMenu();
-        ++at.y;
-        PopUpMenu(TPopupMenu::Tray, at);
-    } else {
-        PopUpMenu(menus_.RightClickMenu(), at);
+LRESULT TMainWindow::OnTrayCallback(WPARAM wParam, LPARAM lParam) {
+    // Version 4: the event in the low word of lParam, the icon's anchor point in wParam. A right
+    // click also reports WM_RBUTTONUP and a left one WM_LBUTTONUP; only the events below open a menu,
+    // so that each click opens one, and the keyboard reaches both.
+    const POINT anchor{static_cast<short>(LOWORD(wParam)), static_cast<short>(HIWORD(wParam))};
+    switch (LOWORD(lParam)) {
+        case WM_CONTEXTMENU: OnContextMenu(anchor); break;
+        case NIN_SELECT:
+        case NIN_KEYSELECT: OnTrayIconSelect(anchor); break;
+        default: break;
     }
     return 0;
+}
+
+void TMainWindow::OnContextMenu(POINT anchor) {
+    PopUpMenu(menus_.RightClickMenu(), anchor);
+}
+
+void TMainWindow::OnTrayIconSelect(POINT anchor) {
+    ::EndMenu();
+    PopUpMenu(TPopupMenu::Tray, {anchor.x, anchor.y + 1});
 }
 
 LRESULT TMainWindow::OnTimer(UINT_PTR id) {

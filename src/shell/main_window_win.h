@@ -76,6 +76,10 @@ private:
     // Message handlers.
     LRESULT OnTaskbarCreated();
     LRESULT OnTrayCallback(WPARAM wParam, LPARAM lParam);
+    // A right click on the icon, or Shift+F10 or the menu key while it has the focus.
+    void OnContextMenu(POINT anchor);
+    // A left click on the icon, or Enter or the space bar while it has the focus.
+    void OnTrayIconSelect(POINT anchor);
     LRESULT OnTimer(UINT_PTR id);
     LRESULT OnDirectoryChange(WPARAM index);
     LRESULT OnMeasureItem(WPARAM wParam, LPARAM lParam);

@@ -61,7 +61,8 @@ NOTIFYICONDATAW TTrayIcon::Record(UINT flags) const {
 }
 
 bool TTrayIcon::Add() {
-    NOTIFYICONDATAW data = Record(NIF_MESSAGE | NIF_ICON | NIF_TIP);
+    // Version 4 shows the hint only when asked to.
+    NOTIFYICONDATAW data = Record(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP);
     added_ = Notify(NIM_ADD, data) != FALSE;
     // Version 4: the anchor point of a click comes with the message, a right click arrives as
     // WM_CONTEXTMENU and a left one as NIN_SELECT, and the keyboard reaches the icon.
@@ -79,6 +80,9 @@ void TTrayIcon::Delete() {
 }
 
 bool TTrayIcon::ReAdd() {
+    // A notification area that still knows the icon refuses to add it twice.
+    NOTIFYICONDATAW data = Record(0);
+    Notify(NIM_DELETE, data);
     added_ = false;
     return Add();
 }
