@@ -125,13 +125,13 @@ void BroadcastOnThisDesktop(std::uint32_t event, char16_t letter) {
 struct DesktopBroadcast {
     std::uint32_t event = 0;
     char16_t letter = 0;
-    HDESK desktop = nullptr;
+    UniqueDesktop desktop;
 };
 
 DWORD WINAPI BroadcastOnDesktop(void* argument) {
     const auto* job = static_cast<const DesktopBroadcast*>(argument);
     // A fresh thread owns no window yet, so it may change its desktop.
-    if (!::SetThreadDesktop(job->desktop)) return 1;
+    if (!::SetThreadDesktop(job->desktop.get())) return 1;
     BroadcastOnThisDesktop(job->event, job->letter);
     return 0;
 }
@@ -222,16 +222,18 @@ void BroadcastVolumeChange(std::uint32_t event, char16_t letter) {
         auto job = std::make_unique<DesktopBroadcast>();
         job->event = event;
         job->letter = letter;
-        job->desktop = ::OpenDesktopW(name.c_str(), 0, FALSE, GENERIC_ALL);
-        if (job->desktop != nullptr) jobs.push_back(std::move(job));
+        job->desktop.reset(::OpenDesktopW(name.c_str(), 0, FALSE, GENERIC_ALL));
+        if (job->desktop) jobs.push_back(std::move(job));
     }
     if (jobs.empty()) {
         BroadcastOnThisDesktop(event, letter);
         return;
     }
+    std::vector<UniqueKernelHandle> owners;
     std::vector<HANDLE> threads;
     for (auto& job : jobs) {
         if (HANDLE thread = ::CreateThread(nullptr, 0, &BroadcastOnDesktop, job.get(), 0, nullptr)) {
+            owners.emplace_back(thread);
             threads.push_back(thread);
         } else {
             BroadcastOnThisDesktop(event, letter);
@@ -240,8 +242,6 @@ void BroadcastVolumeChange(std::uint32_t event, char16_t letter) {
     if (!threads.empty()) {
         ::WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
     }
-    for (HANDLE thread : threads) ::CloseHandle(thread);
-    for (auto& job : jobs) ::CloseDesktop(job->desktop);
 }
 
 // --- The bay ---

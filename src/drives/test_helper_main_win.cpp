@@ -3,6 +3,9 @@
 //                                                        to every top-level window, as the system does
 //   test_helper sleep MILLISECONDS                       waits, then ends with exit code 0
 //   test_helper exit CODE                                ends at once with that exit code
+//   test_helper send-registered NAME WINDOW              sends the registered message NAME to the
+//                                                        window (its handle as a number), as the
+//                                                        shell sends "TaskbarCreated"
 #include <cstdlib>
 #include <cstring>
 
@@ -37,5 +40,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 3 && std::strcmp(argv[1], "exit") == 0) return static_cast<int>(Number(argv[2]));
+    if (argc >= 4 && std::strcmp(argv[1], "send-registered") == 0) {
+        const UINT message = ::RegisterWindowMessageA(argv[2]);
+        const HWND window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(std::strtoull(argv[3], nullptr, 0)));
+        DWORD_PTR result = 0;
+        // Fails when the receiver's message filter refuses the message, as for an elevated window.
+        return ::SendMessageTimeoutW(window, message, 0, 0, SMTO_ABORTIFHUNG, 10000, &result) ? 0 : 2;
+    }
     return 1;
 }

@@ -68,4 +68,91 @@ struct ModuleHandleTraits {
 };
 using UniqueModule = UniqueHandle<ModuleHandleTraits>;
 
+// Directory-change handles report failure as INVALID_HANDLE_VALUE and have a closer of their own.
+struct ChangeNotificationTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) noexcept { ::FindCloseChangeNotification(handle); }
+};
+using UniqueChangeNotification = UniqueHandle<ChangeNotificationTraits>;
+
+// --- User-interface and GDI objects ---
+
+struct DesktopTraits {
+    using Handle = HDESK;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { ::CloseDesktop(handle); }
+};
+using UniqueDesktop = UniqueHandle<DesktopTraits>;
+
+struct WindowTraits {
+    using Handle = HWND;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { ::DestroyWindow(handle); }
+};
+using UniqueWindow = UniqueHandle<WindowTraits>;
+
+// A menu that is not attached to a window: one attached is destroyed with it.
+struct MenuTraits {
+    using Handle = HMENU;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { ::DestroyMenu(handle); }
+};
+using UniqueMenu = UniqueHandle<MenuTraits>;
+
+// Icons from LoadImageW without LR_SHARED, and CreateIcon* icons.
+struct IconTraits {
+    using Handle = HICON;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { ::DestroyIcon(handle); }
+};
+using UniqueIcon = UniqueHandle<IconTraits>;
+
+// Fonts, brushes, pens and bitmaps made by the application (not stock objects, not the system's
+// colour brushes). They must not be selected into a device context when they go.
+template <typename GdiHandle>
+struct GdiObjectTraits {
+    using Handle = GdiHandle;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { ::DeleteObject(handle); }
+};
+using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
+using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
+using UniquePen = UniqueHandle<GdiObjectTraits<HPEN>>;
+using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
+
+// A window's (or, with no window, the screen's) device context for as long as the scope runs.
+class ScopedWindowDC {
+public:
+    explicit ScopedWindowDC(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+    ~ScopedWindowDC() {
+        if (dc_) ::ReleaseDC(window_, dc_);
+    }
+    ScopedWindowDC(const ScopedWindowDC&) = delete;
+    ScopedWindowDC& operator=(const ScopedWindowDC&) = delete;
+
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// Selects an object into a device context and puts the one it replaced back at the end of the scope,
+// before the object's owner may delete it.
+class ScopedSelectObject {
+public:
+    ScopedSelectObject(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(::SelectObject(dc, object)) {}
+    ~ScopedSelectObject() {
+        if (previous_ && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+    }
+    ScopedSelectObject(const ScopedSelectObject&) = delete;
+    ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
 }  // namespace dv

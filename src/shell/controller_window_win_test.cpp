@@ -22,6 +22,7 @@
 #include "settings/app_settings.h"
 #include "shell/directory_watcher_win.h"
 #include "shell/fmu_main.h"
+#include "shell/app_messages_win.h"
 #include "shell/main_window_win.h"
 #include "sharing/http_client.h"
 #include "system/system_host_win.h"
@@ -132,6 +133,9 @@ protected:
             services,
             DefaultWebSystem(),
             window,
+            window.Settings(),
+            window.Dialogs(),
+            window.Desktop(),
             window,
             watcher,
             [this] { return std::make_unique<TVolumeObserver>([this](std::exception_ptr e) { errors.push_back(e); }); },
@@ -156,7 +160,7 @@ protected:
     TWinSystemHost system;
     TWinServiceControl services;
     TMainWindow window;
-    TWinDirectoryWatcher watcher{window.Handle(), TMainWindow::kDirectoryChangeMessage};
+    TWinDirectoryWatcher watcher{window.Handle(), kDirectoryChangeMessage};
     std::vector<std::exception_ptr> errors;
     std::unique_ptr<TfmMain> main;
 };
@@ -187,27 +191,28 @@ TEST_F(ControllerOnWindowTest, FirstStartOnADomainMemberAsksForTheDomainUserThen
     EXPECT_EQ(main->UserManager().MakePassword(stored.FPasswordSalt), u"Secret1");
     // The shares go to the domain account: no local master account.
     EXPECT_EQ(accounts.FindAccount(u"dockvane"), nullptr);
-    EXPECT_EQ(window.MenuTexts(TTrayMenu::Tray).back(), u"Set Domain User Name");
+    EXPECT_EQ(window.MenuTexts(TPopupMenu::Tray).back(), u"Set Domain User Name");
 
     // Exit from the tray menu ends the message loop with exit code 0.
     const Watchdog stuck = QuitAfter(20s);
-    ::PostMessageW(window.Handle(), WM_COMMAND, TMainWindow::kCmdExit, 0);
+    ::PostMessageW(window.Handle(), WM_COMMAND, kCmdExit, 0);
     EXPECT_EQ(window.RunMessageLoop(), 0);
 }
 
 TEST_F(ControllerOnWindowTest, SettingsCommandWhileTheWindowIsOpenKeepsWhatTheUserChose) {
     Start();
     ASSERT_TRUE(errors.empty());
-    ::SendMessageW(window.Handle(), WM_COMMAND, TMainWindow::kCmdSettings, 0);
-    ASSERT_TRUE(::IsWindowVisible(window.Handle()));
-    ASSERT_EQ(window.SelectedSound(TSoundBox::Available), 1);  // the built-in sound, as stored
+    const HWND settings = window.SettingsWindow().Handle();
+    ::SendMessageW(window.Handle(), WM_COMMAND, kCmdSettings, 0);
+    ASSERT_TRUE(::IsWindowVisible(settings));
+    ASSERT_EQ(window.Settings().SelectedSound(TSoundBox::Available), 1);  // the built-in sound, as stored
 
     // The user picks "Silent" and, before pressing OK, chooses Settings in the tray menu again.
-    window.SelectSound(TSoundBox::Available, 0);
-    ::SendMessageW(window.Handle(), WM_COMMAND, TMainWindow::kCmdSettings, 0);
-    EXPECT_TRUE(::IsWindowVisible(window.Handle()));
-    EXPECT_EQ(window.SelectedSound(TSoundBox::Available), 0);
-    window.HideSettingsWindow();
+    window.Settings().SelectSound(TSoundBox::Available, 0);
+    ::SendMessageW(window.Handle(), WM_COMMAND, kCmdSettings, 0);
+    EXPECT_TRUE(::IsWindowVisible(settings));
+    EXPECT_EQ(window.Settings().SelectedSound(TSoundBox::Available), 0);
+    window.Settings().HideSettingsWindow();
 }
 
 // --- The AutoPlay dialog, created once and reused ---
@@ -233,12 +238,12 @@ TEST(WinMainWindowDialogs, AutoPlayRequestedAgainWhileOpenDoesNothingAndTheFirst
             HWND first = ::FindWindowW(nullptr, L"BACKUP (E:)");
             if (!first) return;
             ::KillTimer(nullptr, timer);
-            probe->window->ShowAutoPlayDialog(u'F', u"OTHER (F:)");
+            probe->window->Dialogs().ShowAutoPlayDialog(u'F', u"OTHER (F:)");
             probe->secondReturned = true;
             probe->firstOpenAfterSecond = ::IsWindow(first) != FALSE;
             ::PostMessageW(first, WM_COMMAND, IDCANCEL, 0);
         });
-        window.ShowAutoPlayDialog(u'E', u"BACKUP (E:)");
+        window.Dialogs().ShowAutoPlayDialog(u'E', u"BACKUP (E:)");
         EXPECT_FALSE(TakeQuit()) << "the first dialog could not be closed";
     }
     EXPECT_TRUE(state.secondReturned);
@@ -254,7 +259,7 @@ TEST(WinMainWindowDialogs, AutoPlayRequestedAgainWhileOpenDoesNothingAndTheFirst
         ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
     const Watchdog stuck = QuitAfter(20s);
-    window.ShowAutoPlayDialog(u'G', u"NEXT (G:)");
+    window.Dialogs().ShowAutoPlayDialog(u'G', u"NEXT (G:)");
     EXPECT_FALSE(TakeQuit());
     EXPECT_TRUE(shownAgain);
 }

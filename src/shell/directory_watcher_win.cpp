@@ -17,14 +17,15 @@ void TWinDirectoryWatcher::Start() {
         throw EOSError(u"Too many directories to watch: " + IntToStr(static_cast<std::int64_t>(Entries.size())), 0);
     }
     for (const TWatchEntry& entry : Entries) {
-        const HANDLE handle = ::FindFirstChangeNotificationW(ToWide(entry.Directory).c_str(),
-                                                             entry.IncludeSubtree ? TRUE : FALSE, entry.Filter);
-        if (handle == INVALID_HANDLE_VALUE) {
+        UniqueChangeNotification notification(::FindFirstChangeNotificationW(
+            ToWide(entry.Directory).c_str(), entry.IncludeSubtree ? TRUE : FALSE, entry.Filter));
+        if (!notification) {
             const DWORD error = ::GetLastError();
             CloseHandles();
             throw EOSError(u"Cannot watch \"" + entry.Directory + u"\". " + fs::SystemErrorText(error), error);
         }
-        handles_.push_back(handle);
+        handles_.push_back(notification.get());
+        notifications_.push_back(std::move(notification));
         directories_.push_back(entry.Directory);
     }
     stopping_ = false;
@@ -80,8 +81,8 @@ void TWinDirectoryWatcher::Stop() {
 }
 
 void TWinDirectoryWatcher::CloseHandles() {
-    for (HANDLE handle : handles_) ::FindCloseChangeNotification(handle);
     handles_.clear();
+    notifications_.clear();
     directories_.clear();
 }
 

@@ -31,6 +31,8 @@ private:
 
     HWND window_;
     UINT message_;
+    std::vector<UniqueChangeNotification> notifications_;
+    // The same handles as one array for the wait.
     std::vector<HANDLE> handles_;
     std::vector<std::u16string> directories_;
     UniqueKernelHandle worker_;

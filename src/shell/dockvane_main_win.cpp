@@ -20,6 +20,7 @@
 #include "sharing/logs.h"
 #include "shell/directory_watcher_win.h"
 #include "shell/fmu_main.h"
+#include "shell/app_messages_win.h"
 #include "shell/main_window_win.h"
 #include "shell/program_entry.h"
 #include "system/system_host_win.h"
@@ -199,7 +200,7 @@ int Run() {
     }
 
     TMainWindow window;
-    TWinDirectoryWatcher watcher(window.Handle(), TMainWindow::kDirectoryChangeMessage);
+    TWinDirectoryWatcher watcher(window.Handle(), kDirectoryChangeMessage);
     window.SetDirectoryChangeHandler([&watcher](WPARAM index) { watcher.HandOver(index); });
     // Shared with the search-service workers, which may still run when this function has returned.
     const auto system = std::make_shared<TWinSystemHost>();
@@ -218,6 +219,9 @@ int Run() {
         *services,
         DefaultWebSystem(),
         window,
+        window.Settings(),
+        window.Dialogs(),
+        window.Desktop(),
         window,
         watcher,
         [] { return std::make_unique<TVolumeObserver>(&ReportError); },

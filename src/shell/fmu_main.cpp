@@ -44,7 +44,10 @@ private:
 
 TfmMain::TfmMain(TMainServices services)
     : services_(std::move(services)),
-      view_(services_.View),
+      tray_(services_.Tray),
+      settingsView_(services_.Settings),
+      dialogs_(services_.Dialogs),
+      desktop_(services_.Desktop),
       clock_(services_.Clock),
       watcher_(services_.Watcher) {
     watcher_.OnChange = [this](const std::u16string&) { Guarded([this] { JvChangeNotifyUSBDriveChangeNotify(); }); };
@@ -89,7 +92,7 @@ void TfmMain::FormCreate() {
     InitMenuLists();
     FWinSerchBeginState = FWinServiceManager->vtServiceGetStatus(u"localhost", u"WSearch");
     LogApp(u"Start", kApplicationTitle);
-    view_.SetHostCaption(u"Host: " + FWinServiceManager->getHostname());
+    tray_.SetHostCaption(u"Host: " + FWinServiceManager->getHostname());
 
     *FApplicationSettings = TApplicationSettings(services_.SettingsFileName());
     TApplicationSettings& settings = *FApplicationSettings;
@@ -99,7 +102,7 @@ void TfmMain::FormCreate() {
         if (settings.FIsInDomain == 0) acSetDomainUserNameExecute();
         settings.FIsInDomain = 1;
     } else {
-        view_.SetDomainUserItemVisible(false);
+        tray_.SetDomainUserItemVisible(false);
     }
     settings.Save();
 
@@ -108,7 +111,7 @@ void TfmMain::FormCreate() {
         settings.FPasswordSalt.clear();
     }
     if (settings.FDefaultShareUserName == kMasterAccountName) {
-        view_.SetPasswordRenewEnabled(true);
+        tray_.SetPasswordRenewEnabled(true);
         const std::u16string master(kMasterAccountName);
         if (settings.FPasswordSalt.empty()) FUserManager->UserDelete(master);
         if (!FUserManager->UserExists(master)) {
@@ -128,14 +131,14 @@ void TfmMain::FormCreate() {
         LogError(u"Failed to initialize USB monitor");
     }
 
-    if (!FUSBDriveManager->areUsbDrivesPresent()) view_.SetAddCaption(kNoUsbDriveCaption);
-    view_.SetSoundFileFolder(services_.WindowsFolder + u"\\Media");
+    if (!FUSBDriveManager->areUsbDrivesPresent()) tray_.SetAddCaption(kNoUsbDriveCaption);
+    settingsView_.SetSoundFileFolder(services_.WindowsFolder + u"\\Media");
     clock_.ProcessPendingMessages();
     ShareAttachedDrives();
     clock_.SetTimerInterval(TTimer::NotifyUsbDrive,
                             static_cast<std::uint32_t>(std::lround(kWatcherCheckIntervalMs * 2.5)));
-    view_.SetAutostartChecked(settings.FAutoStart);
-    view_.SetAutoPlaySelection(settings.FAutoPlay >= 0 && settings.FAutoPlay <= 2 ? settings.FAutoPlay : -1);
+    settingsView_.SetAutostartChecked(settings.FAutoStart);
+    settingsView_.SetAutoPlaySelection(settings.FAutoPlay >= 0 && settings.FAutoPlay <= 2 ? settings.FAutoPlay : -1);
     FWinServiceManager->USBAutoPalyStartStop(settings.FAutoPlay);
     FInitializing = false;
 }
@@ -143,8 +146,8 @@ void TfmMain::FormCreate() {
 void TfmMain::InitMenuLists() {
     // Slot i of each list is the item whose tag is i; all hidden until a drive is registered.
     for (int slot = 0; slot < kMenuSlots; ++slot) {
-        view_.SetMenuSlot(TMenuSlots::Modify, slot, u"Modify:", false);
-        view_.SetMenuSlot(TMenuSlots::Eject, slot, u"Eject:", false);
+        tray_.SetMenuSlot(TMenuSlots::Modify, slot, u"Modify:", false);
+        tray_.SetMenuSlot(TMenuSlots::Eject, slot, u"Eject:", false);
     }
 }
 
@@ -164,11 +167,11 @@ void TfmMain::actExitExecute() {
 
 void TfmMain::FormClose() {
     if (FFormAction == TCloseAction::caNone) {
-        view_.HideSettingsWindow();
+        settingsView_.HideSettingsWindow();
         return;
     }
     // Search-service workers are not waited for; the message loop ends and the controller goes.
-    view_.QuitApplication();
+    desktop_.QuitApplication();
 }
 
 // --- Drive events ---
@@ -186,11 +189,11 @@ void TfmMain::AnnounceSharedDrive(char16_t Drive) {
     if (!nas) return;
     // Shared with the entry, so its values stay readable even if the entry goes.
     const std::shared_ptr<const TShareSettings> config = nas->SharedSettings();
-    view_.NotifyShell(kShcneNetShare, Root(Drive));
-    view_.NotifyShell(kShcneShareEvents, Root(Drive));
+    desktop_.NotifyShell(kShcneNetShare, Root(Drive));
+    desktop_.NotifyShell(kShcneShareEvents, Root(Drive));
     PlayNotifySound(FApplicationSettings->FSoundBackupAvailable);
-    view_.SetTrayIconIndex(kSharedIcon);
-    view_.ShowBalloon(config->FShareName + u" now available for network", TBalloonIcon::Information);
+    tray_.SetTrayIconIndex(kSharedIcon);
+    tray_.ShowBalloon(config->FShareName + u" now available for network", TBalloonIcon::Information);
     const std::u16string host = FWinServiceManager->getHostname();
     if (!ArrivalGoesOn(Drive, *config)) return;
     LogDriveActivity(u"OK, Started sharing ", host + u" " + config->FShareName, Letter(Drive));
@@ -228,7 +231,7 @@ void TfmMain::VolumeRemoval(char16_t Drive) {
                              Letter(Drive));
         }
         if (FNasManager->NasCount() == 0) {
-            view_.SetTrayIconIndex(kIdleIcon);
+            tray_.SetTrayIconIndex(kIdleIcon);
             if (FWinSerchBeginState == kServiceRunning) StartSearchWorker(false);
         }
         updateAddMenuItem();
@@ -261,7 +264,7 @@ void TfmMain::VolumeAutoPlay(char16_t Drive) {
 
 void TfmMain::ShowAutoPlayDialog(char16_t Drive) {
     const std::u16string label = VisibleText(FUSBDriveManager->GetVolumeLabel(Drive));
-    view_.ShowAutoPlayDialog(Drive, label + u" (" + Letter(FoldCase(Drive)) + u":)");
+    dialogs_.ShowAutoPlayDialog(Drive, label + u" (" + Letter(FoldCase(Drive)) + u":)");
 }
 
 void TfmMain::PollTimerTimer() {
@@ -273,7 +276,7 @@ void TfmMain::PollTimerTimer() {
         FPollTimerTag = FPollTimerTag > 1 ? FPollTimerTag - 1 : 0;
         try {
             LogDriveActivity(u"OK, Unbound ", u"files traffic done", Letter(letter));
-            view_.ShowBalloon(u"Drive " + Letter(letter) + u" \r\nunbound,  files traffic done",
+            tray_.ShowBalloon(u"Drive " + Letter(letter) + u" \r\nunbound,  files traffic done",
                               TBalloonIcon::Information);
             clock_.Sleep(kBalloonTimeMs / 3);
             // The drive may have left meanwhile; then there is nothing left to unbind.
@@ -295,7 +298,7 @@ void TfmMain::PollTimerTimer() {
 
 void TfmMain::DisconnectNASDrive(char16_t AttachedNasDriveLetter) {
     const TNas* nas = FNasManager->getNasByname(Letter(AttachedNasDriveLetter));
-    view_.ShowBalloon(u"NAS device '" + (nas ? nas->ShareName() : std::u16string()) + u"'\r\nSuccessfully disconected",
+    tray_.ShowBalloon(u"NAS device '" + (nas ? nas->ShareName() : std::u16string()) + u"'\r\nSuccessfully disconected",
                       TBalloonIcon::Information);
     clock_.Sleep(3000);
     VolumeRemoval(AttachedNasDriveLetter);
@@ -313,7 +316,7 @@ void TfmMain::RemoveNASDrive(char16_t AttachedNasDriveLetter) {
     (void)fs::DeleteReplaceableFile(inactive);
     (void)fs::MoveReplaceableFile(active, inactive);
     const TNas* nas = FNasManager->getNasByname(letter);
-    view_.ShowBalloon(u"NAS device '" + (nas ? nas->ShareName() : std::u16string()) + u"'\r\nSuccessfully removed",
+    tray_.ShowBalloon(u"NAS device '" + (nas ? nas->ShareName() : std::u16string()) + u"'\r\nSuccessfully removed",
                       TBalloonIcon::Information);
     clock_.Sleep(3000);
     VolumeRemoval(AttachedNasDriveLetter);
@@ -321,11 +324,11 @@ void TfmMain::RemoveNASDrive(char16_t AttachedNasDriveLetter) {
 
 bool TfmMain::EjectRemovableDriveByLetter(char16_t DriveLetter) {
     if (FUSBDriveManager->RemoveDriveByLetter(DriveLetter) && !fs::DirectoryExists(Root(DriveLetter))) {
-        view_.ShowBalloon(u"External Storage drive '" + Letter(DriveLetter) + u"'\r\n was successfully removed.",
+        tray_.ShowBalloon(u"External Storage drive '" + Letter(DriveLetter) + u"'\r\n was successfully removed.",
                           TBalloonIcon::Information);
         return true;
     }
-    view_.ShowBalloon(u"Unable to remove\r\nthe External Storage drive '" + Letter(DriveLetter) + u"'",
+    tray_.ShowBalloon(u"Unable to remove\r\nthe External Storage drive '" + Letter(DriveLetter) + u"'",
                       TBalloonIcon::Warning);
     return false;
 }
@@ -347,18 +350,18 @@ void TfmMain::StartSearchWorker(bool stop) {
 // --- Activity indication and the watcher ---
 
 void TfmMain::JvChangeNotifyUSBDriveChangeNotify() {
-    const int index = view_.TrayIconIndex();
+    const int index = tray_.TrayIconIndex();
     if (index == kActivityIcon) {
         clock_.SetTimerEnabled(TTimer::NotifyUsbDrive, true);
     } else if (index == kSharedIcon) {
-        view_.SetTrayIconIndex(kActivityIcon);
+        tray_.SetTrayIconIndex(kActivityIcon);
         clock_.SetTimerEnabled(TTimer::NotifyUsbDrive, false);
     }
 }
 
 void TfmMain::TimerNotifyUSBDriveTimer() {
-    if (view_.TrayIconIndex() != kActivityIcon) return;
-    view_.SetTrayIconIndex(kSharedIcon);
+    if (tray_.TrayIconIndex() != kActivityIcon) return;
+    tray_.SetTrayIconIndex(kSharedIcon);
     clock_.SetTimerEnabled(TTimer::NotifyUsbDrive, false);
 }
 
@@ -428,9 +431,9 @@ void TfmMain::PlayNotifySound(std::u16string_view value) {
     const std::size_t dot = name.rfind(u'.');
     const bool hasExtension = dot != std::u16string::npos && (separator == std::u16string::npos || dot > separator);
     if (hasExtension && UpperCase(name.substr(dot)) == u".WAV") {
-        view_.PlaySoundFile(name);
+        desktop_.PlaySoundFile(name);
     } else {
-        (void)view_.PlayBuiltInSound(name);
+        (void)desktop_.PlayBuiltInSound(name);
     }
 }
 
@@ -444,8 +447,8 @@ std::u16string TfmMain::CapacityText(char16_t letter) {
 
 void TfmMain::AttachedNasDriveLettersChange(TNasManager&) {
     for (int slot = 0; slot < kMenuSlots; ++slot) {
-        view_.SetMenuSlot(TMenuSlots::Modify, slot, u"Modify:", false);
-        view_.SetMenuSlot(TMenuSlots::Eject, slot, u"Eject:", false);
+        tray_.SetMenuSlot(TMenuSlots::Modify, slot, u"Modify:", false);
+        tray_.SetMenuSlot(TMenuSlots::Eject, slot, u"Eject:", false);
     }
     const std::u16string computer = services_.System.ComputerName().value_or(u"");
     // Only twelve slots exist: drives past the twelfth stay shared but get no menu entries.
@@ -456,17 +459,17 @@ void TfmMain::AttachedNasDriveLettersChange(TNasManager&) {
         FUSBDriveManager->GetUSBDiskDriveInfo(letter, info);
         const std::u16string drive = info.VolLabel + u" (" + Letter(letter) + u":) - " + info.Capacity;
         if (nas.IsShared()) {
-            view_.SetMenuSlot(TMenuSlots::Modify, index,
+            tray_.SetMenuSlot(TMenuSlots::Modify, index,
                               u"Modify: " + drive + u" | Sharing@ \\\\" + computer + u"\\" + nas.ShareName(), true);
         }
-        view_.SetMenuSlot(TMenuSlots::Eject, index, u"Eject: " + drive, true);
+        tray_.SetMenuSlot(TMenuSlots::Eject, index, u"Eject: " + drive, true);
     }
-    view_.SetRightClickMenu(FNasManager->NasCount() > 0 ? TTrayMenu::Eject : TTrayMenu::Tray);
+    tray_.SetRightClickMenu(FNasManager->NasCount() > 0 ? TPopupMenu::Eject : TPopupMenu::Tray);
 }
 
 void TfmMain::updateAddMenuItem() {
     if (!FUSBDriveManager->areUsbDrivesPresent()) {
-        view_.SetAddCaption(kNoUsbDriveCaption);
+        tray_.SetAddCaption(kNoUsbDriveCaption);
         return;
     }
     std::vector<std::u16string> drives;
@@ -476,7 +479,7 @@ void TfmMain::updateAddMenuItem() {
         const auto found = std::find(drives.begin(), drives.end(), nas.DriveName());
         if (found != drives.end() && nas.IsShared()) drives.erase(found);
         if (drives.empty()) {
-            view_.SetAddCaption(kNoUsbDriveCaption);
+            tray_.SetAddCaption(kNoUsbDriveCaption);
             return;
         }
     }
@@ -485,15 +488,15 @@ void TfmMain::updateAddMenuItem() {
         caption += i == 0 ? u" " : u"/ ";
         caption += drives[i] + u":(" + CapacityText(drives[i].front()) + u")";
     }
-    view_.SetAddCaption(caption);
+    tray_.SetAddCaption(caption);
 }
 
 void TfmMain::TrayPopupMenuPopup() {
-    if (view_.HostCaption() == u"Host:") view_.SetHostCaption(u"Host: " + FWinServiceManager->getHostname());
+    if (tray_.HostCaption() == u"Host:") tray_.SetHostCaption(u"Host: " + FWinServiceManager->getHostname());
 }
 
 void TfmMain::DockvaneClick() {
-    view_.OpenHomePageFromVersionInfo();
+    desktop_.OpenHomePageFromVersionInfo();
 }
 
 void TfmMain::Host1Click() {
@@ -504,17 +507,17 @@ void TfmMain::Host1Click() {
 
 void TfmMain::actNasAddExecute() {
     if (!FUSBDriveManager->areUsbDrivesPresent()) {
-        view_.ShowMessage(u"No USB storage device present. Add device first.", TMessageIcon::Information);
+        dialogs_.ShowMessage(u"No USB storage device present. Add device first.", TMessageIcon::Information);
         return;
     }
     if (!FUSBDriveManager->areUsbDrivesAvailable(FNasManager->GetNasDriveNamesList())) {
-        view_.ShowMessage(u"Nothing to add. Please connect an (extra) USB drive first", TMessageIcon::Information);
+        dialogs_.ShowMessage(u"Nothing to add. Please connect an (extra) USB drive first", TMessageIcon::Information);
         return;
     }
     if (driveSettingsOpen_) return;
     const DialogOpen open(driveSettingsOpen_);
 
-    const auto result = view_.ShowDriveSettingsDialog(TDriveDialogMode::Add, u"");
+    const auto result = dialogs_.ShowDriveSettingsDialog(TDriveDialogMode::Add, u"");
     if (!result || result->DriveLetter.empty()) return;
     const std::u16string root = result->DriveLetter.substr(0, 1) + u":\\";
     const std::u16string active = root + std::u16string(kDriveConfigFileName);
@@ -536,7 +539,7 @@ void TfmMain::actNasModifySettingsExecute(int slot) {
 
     // A copy: the dialog lets other handlers run, which may remove the entry while it is shown.
     const std::u16string drive = nas->DriveName();
-    const auto result = view_.ShowDriveSettingsDialog(TDriveDialogMode::Modify, drive);
+    const auto result = dialogs_.ShowDriveSettingsDialog(TDriveDialogMode::Modify, drive);
     if (!result || result->DriveLetter.empty()) return;
     const char16_t letter = result->DriveLetter.front();
     VolumeRemoval(letter);
@@ -562,7 +565,7 @@ void TfmMain::EjectMenuItem1Click(int slot) {
 }
 
 void TfmMain::actPasswordRenewExecute() {
-    if (!view_.AskYesNo(u"Renew password?", kApplicationTitle)) return;
+    if (!dialogs_.AskYesNo(u"Renew password?", kApplicationTitle)) return;
     TApplicationSettings& settings = *FApplicationSettings;
     const std::u16string oldPassword = FUserManager->MakePassword(settings.FPasswordSalt);
     const std::u16string salt = FUserManager->RandomStr(32);
@@ -570,18 +573,18 @@ void TfmMain::actPasswordRenewExecute() {
                                      FUserManager->MakePassword(salt));
     settings.FPasswordSalt = salt;
     settings.Save();
-    view_.ShowBalloon(u"Password successfully renewed.", TBalloonIcon::Information);
+    tray_.ShowBalloon(u"Password successfully renewed.", TBalloonIcon::Information);
 }
 
 void TfmMain::actSettingsExecute() {
-    view_.ShowSettingsWindow();
+    settingsView_.ShowSettingsWindow();
     FormShow();
 }
 
 void TfmMain::actInformationExecute() {
     if (aboutOpen_) return;
     const DialogOpen open(aboutOpen_);
-    view_.ShowAboutBox();
+    dialogs_.ShowAboutBox();
 }
 
 void TfmMain::acHelpExecute() {
@@ -595,7 +598,7 @@ void TfmMain::PngBtnChekUpdateClick() {
 void TfmMain::acSetDomainUserNameExecute() {
     if (domainUserOpen_) return;
     const DialogOpen open(domainUserOpen_);
-    view_.ShowDomainUserDialog(*FUserManager, *FApplicationSettings);
+    dialogs_.ShowDomainUserDialog(*FUserManager, *FApplicationSettings);
 }
 
 // --- The settings window ---
@@ -623,7 +626,7 @@ void TfmMain::FillSoundLists() {
         std::vector<std::u16string> entries = {std::u16string(kSilentSound), std::u16string(box.builtIn)};
         const bool isFile = box.stored != kSilentSound && !box.stored.empty() && box.stored != box.builtIn;
         entries.push_back(isFile ? box.stored : std::u16string(box.select));
-        view_.SetSoundEntries(box.box, entries);
+        settingsView_.SetSoundEntries(box.box, entries);
         clock_.ProcessPendingMessages();
         int selected = 0;
         for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -632,24 +635,24 @@ void TfmMain::FillSoundLists() {
                 break;
             }
         }
-        view_.SelectSound(box.box, selected);
+        settingsView_.SelectSound(box.box, selected);
     }
 }
 
 void TfmMain::SoundBoxChange(TSoundBox box) {
-    if (view_.SelectedSound(box) != 2) return;
-    const std::optional<std::u16string> chosen = view_.ChooseSoundFile();
+    if (settingsView_.SelectedSound(box) != 2) return;
+    const std::optional<std::u16string> chosen = settingsView_.ChooseSoundFile();
     if (!chosen || !fs::FileExists(*chosen)) return;  // entry 2 stays selected
-    std::vector<std::u16string> entries = view_.SoundEntries(box);
+    std::vector<std::u16string> entries = settingsView_.SoundEntries(box);
     if (entries.size() < 4) entries.emplace_back();
     entries[3] = *chosen;
-    view_.SetSoundEntries(box, entries);
-    view_.SelectSound(box, 3);
+    settingsView_.SetSoundEntries(box, entries);
+    settingsView_.SelectSound(box, 3);
 }
 
 std::u16string TfmMain::SoundText(TSoundBox box) const {
-    const std::vector<std::u16string> entries = view_.SoundEntries(box);
-    const int selected = view_.SelectedSound(box);
+    const std::vector<std::u16string> entries = settingsView_.SoundEntries(box);
+    const int selected = settingsView_.SelectedSound(box);
     if (selected < 0 || selected >= static_cast<int>(entries.size())) return {};
     return entries[static_cast<std::size_t>(selected)];
 }
@@ -658,7 +661,7 @@ void TfmMain::btnOkClick() {
     TApplicationSettings& settings = *FApplicationSettings;
     settings.FSoundBackupAvailable = SoundText(TSoundBox::Available);
     settings.FSoundBackupDone = SoundText(TSoundBox::Done);
-    settings.FAutoStart = view_.AutostartChecked();
+    settings.FAutoStart = settingsView_.AutostartChecked();
     settings.Save();
     FormClose();
 }
@@ -681,11 +684,11 @@ void TfmMain::cbAutoPlayUSBDiskChange(int index) {
 // --- What the registry needs ---
 
 void TfmMain::ShowErrorMessage(std::u16string_view text) {
-    view_.ShowMessage(text, TMessageIcon::Error);
+    dialogs_.ShowMessage(text, TMessageIcon::Error);
 }
 
 void TfmMain::ShowWarningBalloon(std::u16string_view text) {
-    view_.ShowBalloon(text, TBalloonIcon::Warning);
+    tray_.ShowBalloon(text, TBalloonIcon::Warning);
 }
 
 void TfmMain::ProcessPendingMessages() {

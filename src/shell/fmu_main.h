@@ -1,5 +1,6 @@
 // The application's controller: owns every manager and the settings, runs start-up and shutdown,
-// reacts to drives, timers and the tray commands. Everything it shows goes through IMainView.
+// reacts to drives, timers and the tray commands. Everything it shows goes through the narrow views
+// of main_view.h.
 #pragma once
 
 #include <array>
@@ -51,7 +52,10 @@ struct TMainServices {
     ISystemHost& System;
     IServiceControl& Services;
     IWebSystem& Web;
-    IMainView& View;
+    ITrayView& Tray;
+    ISettingsView& Settings;
+    IDialogView& Dialogs;
+    ISoundsAndShell& Desktop;
     IClock& Clock;
     IDirectoryWatcher& Watcher;
     // The volume observer, with the central error handler for errors of its handlers.
@@ -167,7 +171,10 @@ private:
     std::u16string SoundText(TSoundBox box) const;
 
     TMainServices services_;
-    IMainView& view_;
+    ITrayView& tray_;
+    ISettingsView& settingsView_;
+    IDialogView& dialogs_;
+    ISoundsAndShell& desktop_;
     IClock& clock_;
     IDirectoryWatcher& watcher_;
 

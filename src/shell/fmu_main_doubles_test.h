@@ -65,7 +65,8 @@ private:
     std::deque<std::function<void()>> posted_;
 };
 
-class RecordingView : public IMainView {
+// Stands in for every view the controller has.
+class RecordingView : public ITrayView, public ISettingsView, public IDialogView, public ISoundsAndShell {
 public:
     struct Balloon {
         std::u16string text;
@@ -84,7 +85,7 @@ public:
     std::u16string hostCaption = u"Host:";
     bool domainItemVisible = true;
     bool renewEnabled = false;
-    TTrayMenu rightClickMenu = TTrayMenu::Tray;
+    TPopupMenu rightClickMenu = TPopupMenu::Tray;
     std::vector<Message> messages;
     std::deque<bool> yesNoAnswers;
     std::vector<std::u16string> questions;
@@ -122,7 +123,7 @@ public:
     std::u16string HostCaption() const override { return hostCaption; }
     void SetDomainUserItemVisible(bool visible) override { domainItemVisible = visible; }
     void SetPasswordRenewEnabled(bool enabled) override { renewEnabled = enabled; }
-    void SetRightClickMenu(TTrayMenu menu) override { rightClickMenu = menu; }
+    void SetRightClickMenu(TPopupMenu menu) override { rightClickMenu = menu; }
     void ShowMessage(std::u16string_view text, TMessageIcon icon) override {
         messages.push_back({std::u16string(text), icon});
         Pump();

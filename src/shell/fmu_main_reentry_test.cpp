@@ -154,7 +154,7 @@ public:
 private:
     TMainServices Services() {
         return TMainServices{
-            sim, sim, drives, drives, system, services, web, view, clock, watcher,
+            sim, sim, drives, drives, system, services, web, view, view, view, view, clock, watcher,
             [] { return std::make_unique<TVolumeObserver>(); },
             [this] { return GetSettingsFileName(appData.Path()); },
             [] { return std::unique_ptr<IHttpClient>(); },  // the pings call nobody here

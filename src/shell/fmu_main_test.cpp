@@ -17,6 +17,8 @@
 #include "settings/app_settings.h"
 #include "sharing/logs.h"
 #include "shell/fmu_main_doubles_test.h"
+#include "shell/settings_window.h"
+#include "resources/resource_ids.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 
@@ -47,7 +49,7 @@ protected:
 
     TMainServices Services() {
         return TMainServices{
-            sim, sim, drives, drives, system, services, web, view, clock, watcher,
+            sim, sim, drives, drives, system, services, web, view, *settingsView, view, view, clock, watcher,
             [] { return std::make_unique<TVolumeObserver>(); },
             [this] { return GetSettingsFileName(appData.Path()); },
             [] { return std::make_unique<DoneClient>(); },
@@ -123,6 +125,8 @@ protected:
     TSimAccounts sim;
     TSimDrives drives;
     testing::RecordingView view;
+    // The settings window's view: the recording one, unless a test puts the window's logic there.
+    ISettingsView* settingsView = &view;
     testing::ManualClock clock;
     testing::SimWatcher watcher;
     testing::SimSystem system;
@@ -550,12 +554,12 @@ TEST_F(ControllerTest, MenusFollowTheRegistry) {
         EXPECT_FALSE(view.modifySlots[slot].second);
         EXPECT_FALSE(view.ejectSlots[slot].second);
     }
-    EXPECT_EQ(view.rightClickMenu, TTrayMenu::Eject);
+    EXPECT_EQ(view.rightClickMenu, TPopupMenu::Eject);
 
     app.VolumeRemoval(u'E');
     app.VolumeRemoval(u'F');
     EXPECT_FALSE(view.modifySlots[0].second);
-    EXPECT_EQ(view.rightClickMenu, TTrayMenu::Tray);
+    EXPECT_EQ(view.rightClickMenu, TPopupMenu::Tray);
 }
 
 TEST_F(ControllerTest, AddCommandExplainsWhyThereIsNothingToAdd) {
@@ -817,6 +821,76 @@ TEST_F(ControllerTest, CancelDiscardsTheSoundsButNotTheImmediateChoices) {
 
 namespace dv {
 namespace {
+
+// The settings window's logic between the user and the controller: what the controls hold is what
+// the handlers get, and what the handlers change is what the controls show.
+class ChooserWindow : public ISettingsWindow {
+public:
+    std::deque<std::optional<std::u16string>> answers;
+    std::vector<std::u16string> folders;
+    void Render(TSettingsControl) override {}
+    void ShowCentred() override {}
+    void Hide() override {}
+    std::optional<std::u16string> ChooseFile(std::u16string_view, std::u16string_view folder) override {
+        folders.emplace_back(folder);
+        if (answers.empty()) return std::nullopt;
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+TEST_F(ControllerTest, SettingsWindowActionsReachTheControllerWithWhatTheControlsHold) {
+    ChooserWindow window;
+    TfmSettings form(window);
+    settingsView = &form;
+    TfmMain& app = Start();
+    TSettingsControls& controls = form.Controls;
+    const auto act = [&](int control, int code) { RunSettingsAction(app, SettingsActionOf(control, code), controls); };
+    // Start-up sets the immediate choices.
+    EXPECT_EQ(controls.cbAutoPlayUSBDisk.ItemIndex, 2);
+    EXPECT_TRUE(controls.ckAutostart);
+
+    app.actSettingsExecute();
+    ASSERT_TRUE(form.Visible());
+    EXPECT_EQ(controls.cboxBackupDoneSound.ItemIndex, 1);
+    const auto first = temp.File(u"first.wav");
+    const auto second = temp.File(u"second.wav");
+    WriteBytes(testing::ToFsPath(first), "RIFF");
+    WriteBytes(testing::ToFsPath(second), "RIFF");
+    window.answers = {first, second};
+    for (int i = 0; i < 2; ++i) {
+        controls.cboxBackupDoneSound.Select(2);
+        act(IDC_SETTINGS_SOUND_DONE, kSelectionChanged);
+    }
+    EXPECT_EQ(controls.cboxBackupDoneSound.Items.size(), 4u);
+    EXPECT_EQ(controls.cboxBackupDoneSound.Text(), second);
+    EXPECT_EQ(window.folders, (Lines{u"C:\\Windows\\Media", u"C:\\Windows\\Media"}));
+    act(IDC_SETTINGS_PLAY_DONE, kButtonClicked);
+    EXPECT_EQ(view.soundFiles, (Lines{second}));
+
+    controls.ckAutostart = false;
+    act(IDC_SETTINGS_AUTOSTART, kButtonClicked);
+    EXPECT_FALSE(app.ApplicationSettings().FAutoStart);
+    EXPECT_EQ(system.programs, (Lines{u"schtasks.exe /delete /tn Dockvane /F"}));
+    controls.cbAutoPlayUSBDisk.Select(0);
+    act(IDC_SETTINGS_AUTOPLAY, kSelectionChanged);
+    EXPECT_EQ(app.ApplicationSettings().FAutoPlay, 0);
+
+    // Enter away from the buttons: the sounds are not stored, the window hides.
+    act(IDC_SETTINGS_CANCEL, kButtonClicked);
+    EXPECT_FALSE(form.Visible());
+    EXPECT_EQ(StoredSettings().FSoundBackupDone, u"Defaut backup done sound");
+
+    // Opened again, the box is rebuilt from the settings; OK stores what it holds.
+    app.actSettingsExecute();
+    EXPECT_EQ(controls.cboxBackupDoneSound.Items.size(), 3u);
+    controls.cboxBackupDoneSound.Select(0);
+    act(IDC_SETTINGS_OK, kButtonClicked);
+    EXPECT_FALSE(form.Visible());
+    EXPECT_EQ(StoredSettings().FSoundBackupDone, u"Silent (no sound)");
+    EXPECT_FALSE(StoredSettings().FAutoStart);
+}
 
 TEST_F(ControllerTest, HelpAndUpdateOpenTheProductPages) {
     TfmMain& app = Start();

@@ -1,6 +1,7 @@
-// What the main controller shows and the platform services it drives, as seen from its logic. The
-// Windows side is the tray icon with its menus, message boxes, sounds, timers and the watcher; native
-// tests use recording stand-ins.
+// What the main controller shows and the platform services it drives, as seen from its logic: the
+// tray icon with its menus, the settings window, message boxes and dialogs, sounds and the shell,
+// timers and the watcher. Each is a narrow interface of its own; native tests use recording
+// stand-ins.
 #pragma once
 
 #include <cstdint>
@@ -15,11 +16,12 @@ namespace dv {
 class TApplicationSettings;
 class TUserManager;
 
-// --- The tray icon, its menus, message boxes and sounds ---
+// --- What the controller shows ---
 
 enum class TBalloonIcon { Information, Warning };
 enum class TMessageIcon { Information, Warning, Error };
-enum class TTrayMenu { Tray, Eject };
+// The tray icon's two popup menus.
+enum class TPopupMenu { Tray, Eject };
 enum class TMenuSlots { Modify, Eject };
 enum class TDriveDialogMode { Add, Modify };
 enum class TSoundBox { Available, Done };
@@ -29,9 +31,10 @@ struct TDriveDialogResult {
     std::u16string VolumeName;
 };
 
-class IMainView {
+// The tray icon and what its two menus hold.
+class ITrayView {
 public:
-    virtual ~IMainView() = default;
+    virtual ~ITrayView() = default;
 
     // Tray icon image: 2 idle, 3 shared, 4 activity.
     virtual void SetTrayIconIndex(int index) = 0;
@@ -39,7 +42,6 @@ public:
     // Title "Dockvane™", 10 s; replaces a balloon still shown.
     virtual void ShowBalloon(std::u16string_view text, TBalloonIcon icon) = 0;
 
-    // Menus.
     virtual void SetMenuSlot(TMenuSlots slots, int slot, std::u16string_view caption, bool visible) = 0;
     virtual void SetAddCaption(std::u16string_view caption) = 0;
     virtual void SetHostCaption(std::u16string_view caption) = 0;
@@ -47,22 +49,15 @@ public:
     virtual void SetDomainUserItemVisible(bool visible) = 0;
     virtual void SetPasswordRenewEnabled(bool enabled) = 0;
     // The menu a right click opens.
-    virtual void SetRightClickMenu(TTrayMenu menu) = 0;
+    virtual void SetRightClickMenu(TPopupMenu menu) = 0;
+};
 
-    // Modal message boxes with OK; a Yes/No question with the question icon.
-    virtual void ShowMessage(std::u16string_view text, TMessageIcon icon) = 0;
-    [[nodiscard]] virtual bool AskYesNo(std::u16string_view text, std::u16string_view caption) = 0;
+// The settings window (the main form shown) and its controls.
+class ISettingsView {
+public:
+    virtual ~ISettingsView() = default;
 
-    // Sounds, played asynchronously: a wave file (a missing one plays the system's default sound),
-    // or a sound built into the executable by name, which does not interrupt one already playing.
-    // False when there is no such built-in sound.
-    virtual void PlaySoundFile(std::u16string_view path) = 0;
-    virtual bool PlayBuiltInSound(std::u16string_view name) = 0;
-
-    // Tells the shell that something changed at a path (SHChangeNotify with SHCNF_PATHW).
-    virtual void NotifyShell(std::uint32_t eventId, std::u16string_view path) = 0;
-
-    // The settings window's sound boxes: their entries, the selected one (-1: none) and its text.
+    // The sound boxes: their entries, the selected one (-1: none) and its text.
     virtual void SetSoundEntries(TSoundBox box, const std::vector<std::u16string>& entries) = 0;
     virtual std::vector<std::u16string> SoundEntries(TSoundBox box) const = 0;
     virtual void SelectSound(TSoundBox box, int index) = 0;
@@ -70,15 +65,28 @@ public:
     // The file chooser for a wave file; nothing when the user cancels.
     virtual std::optional<std::u16string> ChooseSoundFile() = 0;
 
-    // The settings window's start-on-logon box and AutoPlay choice (-1: no selection), and the folder
-    // the sound file chooser opens in.
+    // The start-on-logon box and the AutoPlay choice (-1: no selection), and the folder the sound
+    // file chooser opens in.
     virtual bool AutostartChecked() const = 0;
     virtual void SetAutostartChecked(bool checked) = 0;
     virtual void SetAutoPlaySelection(int index) = 0;
     virtual void SetSoundFileFolder(std::u16string_view folder) = 0;
 
-    // Modal dialogs. The drive settings dialog answers the chosen drive letter and the volume name
-    // field on OK, nothing otherwise.
+    virtual void ShowSettingsWindow() = 0;
+    virtual void HideSettingsWindow() = 0;
+};
+
+// Message boxes and the modal dialogs.
+class IDialogView {
+public:
+    virtual ~IDialogView() = default;
+
+    // Modal message boxes with OK; a Yes/No question with the question icon.
+    virtual void ShowMessage(std::u16string_view text, TMessageIcon icon) = 0;
+    [[nodiscard]] virtual bool AskYesNo(std::u16string_view text, std::u16string_view caption) = 0;
+
+    // The drive settings dialog answers the chosen drive letter and the volume name field on OK,
+    // nothing otherwise.
     virtual std::optional<TDriveDialogResult> ShowDriveSettingsDialog(TDriveDialogMode mode,
                                                                        std::u16string_view driveLetter) = 0;
     // The domain user dialog works on the account manager and the settings it is given, so that
@@ -87,13 +95,24 @@ public:
     virtual void ShowAboutBox() = 0;
     // Created once and reused; `caption` is the volume label and the drive ("BACKUP (E:)").
     virtual void ShowAutoPlayDialog(char16_t driveLetter, std::u16string_view caption) = 0;
+};
+
+// Sounds, the shell and the application's end.
+class ISoundsAndShell {
+public:
+    virtual ~ISoundsAndShell() = default;
+
+    // Played asynchronously: a wave file (a missing one plays the system's default sound), or a
+    // sound built into the executable by name, which does not interrupt one already playing. False
+    // when there is no such built-in sound.
+    virtual void PlaySoundFile(std::u16string_view path) = 0;
+    virtual bool PlayBuiltInSound(std::u16string_view name) = 0;
+
+    // Tells the shell that something changed at a path (SHChangeNotify with SHCNF_PATHW).
+    virtual void NotifyShell(std::uint32_t eventId, std::u16string_view path) = 0;
     // Opens the home page named in the executable's version information ("Comments"); nothing when
     // it cannot be read.
     virtual void OpenHomePageFromVersionInfo() = 0;
-
-    // The settings window (the main form shown).
-    virtual void ShowSettingsWindow() = 0;
-    virtual void HideSettingsWindow() = 0;
     // Ends the message loop after the controller has shut down.
     virtual void QuitApplication() = 0;
 };

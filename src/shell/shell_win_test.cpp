@@ -18,8 +18,10 @@
 #include "platform/windows_include.h"
 #include "settings/app_settings.h"
 #include "shell/directory_watcher_win.h"
+#include "shell/app_messages_win.h"
 #include "shell/main_window_win.h"
 #include "shell/program_entry.h"
+#include "resources/resource_ids.h"
 #include "testing/temp_folder.h"
 
 namespace dv {
@@ -318,7 +320,7 @@ TEST(WinProgramExit, ExitWhileAPingWaitsOnASilentServerEndsAtOnceWithCodeZero) {
     const HWND window = MainWindowOf(child.id, std::chrono::seconds(10));
     EXPECT_NE(window, nullptr);
     if (pinged && window) {
-        ::PostMessageW(window, WM_COMMAND, TMainWindow::kCmdExit, 0);
+        ::PostMessageW(window, WM_COMMAND, kCmdExit, 0);
         // The worker's own time-out is 30 s: the process must not wait for it.
         EXPECT_EQ(ExitCodeAfter(child, 5000), 0u);
     }
@@ -354,14 +356,14 @@ TEST(WinMainWindow, TrayIconIsAddedAndRemovedWithTheWindow) {
         window.SetMenuSlot(TMenuSlots::Modify, 0, u"Modify: BACKUP (E:) - 15 Gb | Sharing@ \\\\OFFICE\\backup", true);
         window.SetMenuSlot(TMenuSlots::Eject, 0, u"Eject: BACKUP (E:) - 15 Gb", true);
         window.SetDomainUserItemVisible(false);
-        const std::vector<std::u16string> tray = window.MenuTexts(TTrayMenu::Tray);
+        const std::vector<std::u16string> tray = window.MenuTexts(TPopupMenu::Tray);
         ASSERT_GE(tray.size(), 5u);
         EXPECT_EQ(tray[0], u"The easy way to promote External Storage drive on the LAN  ");
         EXPECT_EQ(tray[1], u"Host:");
         EXPECT_EQ(tray[3], u"Add:  F:(7 Gb)");
         EXPECT_EQ(tray[4], u"Modify: BACKUP (E:) - 15 Gb | Sharing@ \\\\OFFICE\\backup");
         EXPECT_EQ(tray.back(), u"Exit");
-        const std::vector<std::u16string> eject = window.MenuTexts(TTrayMenu::Eject);
+        const std::vector<std::u16string> eject = window.MenuTexts(TPopupMenu::Eject);
         EXPECT_EQ(eject, (std::vector<std::u16string>{u"Dockvane", u"Eject: BACKUP (E:) - 15 Gb"}));
     }
     EXPECT_FALSE(TrayIconExists(handle));
@@ -387,12 +389,19 @@ std::u16string TextOf(HWND window) {
 
 TEST(WinMainWindow, SettingsWindowHasItsControlsInOrder) {
     TMainWindow window;
-    HWND handle = window.Handle();
+    TSettingsWindow& settings = window.SettingsWindow();
+    HWND handle = settings.Handle();
+    ASSERT_NE(handle, nullptr);
+    EXPECT_FALSE(::IsWindowVisible(handle));
     EXPECT_EQ(TextOf(handle), u"Dockvane\u2122 Settings");
+    // 384 x 341 pixels with the standard dialog font at 96 DPI; in dialog units, so that it grows
+    // with the system's font and scaling.
+    RECT expected{0, 0, 256, 210};
+    ::MapDialogRect(handle, &expected);
     RECT client{};
     ::GetClientRect(handle, &client);
-    EXPECT_EQ(client.right, 384);
-    EXPECT_EQ(client.bottom, 341);
+    EXPECT_EQ(client.right, expected.right);
+    EXPECT_EQ(client.bottom, expected.bottom);
     const LONG style = ::GetWindowLongW(handle, GWL_STYLE);
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_MINIMIZEBOX | WS_THICKFRAME));
@@ -412,22 +421,27 @@ TEST(WinMainWindow, SettingsWindowHasItsControlsInOrder) {
                          u"Start on logon", u"", u"OK", u"Cancel"}));
 
     // The AutoPlay choices; Cancel is the default button and comes after OK in the tab order.
-    HWND autoPlay = window.Control(1007);
+    HWND autoPlay = settings.Control(IDC_SETTINGS_AUTOPLAY);
     ASSERT_EQ(::SendMessageW(autoPlay, CB_GETCOUNT, 0, 0), 3);
     wchar_t entry[64] = {};
     ::SendMessageW(autoPlay, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(entry));
     EXPECT_STREQ(entry, L"Disable for Dockvane disks");
     EXPECT_EQ(LOWORD(::SendMessageW(handle, DM_GETDEFID, 0, 0)), IDCANCEL);
-    EXPECT_EQ(::GetNextDlgTabItem(handle, window.Control(IDOK), FALSE), window.Control(IDCANCEL));
+    EXPECT_EQ(::GetNextDlgTabItem(handle, settings.Control(IDOK), FALSE), settings.Control(IDCANCEL));
 
-    // The boxes the controller fills.
-    window.SetSoundEntries(TSoundBox::Available, {u"Silent (no sound)", u"Defaut backup available sound", u"x.wav"});
-    window.SelectSound(TSoundBox::Available, 2);
-    EXPECT_EQ(window.SoundEntries(TSoundBox::Available).back(), u"x.wav");
-    EXPECT_EQ(window.SelectedSound(TSoundBox::Available), 2);
-    window.SetAutostartChecked(true);
-    EXPECT_TRUE(window.AutostartChecked());
-    window.SetAutoPlaySelection(-1);
+    // The boxes the controller fills, as the controls show them.
+    ISettingsView& view = window.Settings();
+    view.SetSoundEntries(TSoundBox::Available, {u"Silent (no sound)", u"Defaut backup available sound", u"x.wav"});
+    view.SelectSound(TSoundBox::Available, 2);
+    EXPECT_EQ(view.SoundEntries(TSoundBox::Available).back(), u"x.wav");
+    EXPECT_EQ(view.SelectedSound(TSoundBox::Available), 2);
+    EXPECT_EQ(::SendMessageW(settings.Control(IDC_SETTINGS_SOUND_AVAILABLE), CB_GETCURSEL, 0, 0), 2);
+    view.SetAutostartChecked(true);
+    EXPECT_TRUE(view.AutostartChecked());
+    EXPECT_EQ(::SendMessageW(settings.Control(IDC_SETTINGS_AUTOSTART), BM_GETCHECK, 0, 0), BST_CHECKED);
+    view.SetAutoPlaySelection(1);
+    EXPECT_EQ(::SendMessageW(autoPlay, CB_GETCURSEL, 0, 0), 1);
+    view.SetAutoPlaySelection(-1);
     EXPECT_EQ(::SendMessageW(autoPlay, CB_GETCURSEL, 0, 0), CB_ERR);
 }
 

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/main_window_win.h"
+#include "shell/app_messages_win.h"
 
 namespace {
 
@@ -322,7 +322,7 @@ int Exit(DWORD pid, DWORD waitMs) {
     HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     if (!process) return Fail("cannot open process " + std::to_string(pid));
     const ULONGLONG began = ::GetTickCount64();
-    if (const int code = PostCommand(pid, dv::TMainWindow::kCmdExit); code != 0) {
+    if (const int code = PostCommand(pid, dv::kCmdExit); code != 0) {
         ::CloseHandle(process);
         return code;
     }
@@ -356,7 +356,7 @@ int main() {
     if (args[0] == L"eject" && args.size() == 3) {
         const unsigned long slot = std::wcstoul(args[2].c_str(), nullptr, 10);
         if (slot >= 12) return Fail("a slot is 0 to 11");
-        return PostCommand(pid, dv::TMainWindow::kCmdEjectFirst + static_cast<UINT>(slot));
+        return PostCommand(pid, dv::kCmdEjectFirst + static_cast<UINT>(slot));
     }
     if (args[0] == L"exit" && args.size() <= 3) {
         return Exit(pid, args.size() == 3 ? static_cast<DWORD>(std::wcstoul(args[2].c_str(), nullptr, 10)) : 10000);
