@@ -24,6 +24,7 @@ import glob
 import os
 import shutil
 import signal
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -118,8 +119,8 @@ def run(wine, work, rounds, idle):
 
     print()
     print("Start-up under Wine: process start to its icon in the notification area")
-    minimal = sorted(icons[MINIMAL])[len(icons[MINIMAL]) // 2]
-    dockvane = sorted(icons[DOCKVANE])[len(icons[DOCKVANE]) // 2]
+    minimal = statistics.median(icons[MINIMAL])
+    dockvane = statistics.median(icons[DOCKVANE])
     print(f"  minimal_tray.exe   {summary(icons[MINIMAL])}")
     print(f"  Dockvane.exe       {summary(icons[DOCKVANE])}")
     print(f"  ratio of the medians  {dockvane / minimal:.2f} (goal: at most 1.5)")
