@@ -54,7 +54,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     if (!window) return 1;
 
     NOTIFYICONDATAW data = TrayIcon(window);
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    // Added as Dockvane adds its own: version 4 shows the hint only when asked to.
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     data.uCallbackMessage = kTrayMessage;
     data.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
     std::wcscpy(data.szTip, L"Minimal tray");
