@@ -63,6 +63,8 @@ TMainWindow::TMainWindow() {
     // its "TaskbarCreated" and the icon would be gone for good after Explorer restarts.
     // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-changewindowmessagefilterex
     ::ChangeWindowMessageFilterEx(Handle(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
+    // The icon first: it is what the user waits for, and nothing reaches it before the message loop.
+    trayIcon_ = std::make_unique<TTrayIcon>(Handle(), kTrayIconId, kTrayCallbackMessage, kTrayHint);
 
     settings_.Create();
     settings_.OnAction = [this](TSettingsAction action, const TSettingsControls& controls) {
@@ -75,7 +77,6 @@ TMainWindow::TMainWindow() {
     timers_[TTimer::Poll] = {kPollIntervalMs, false};
     timers_[TTimer::NotifyUsbDrive] = {7500, true};
     ::SetTimer(Handle(), TimerId(TTimer::NotifyUsbDrive), 7500, nullptr);
-    trayIcon_ = std::make_unique<TTrayIcon>(Handle(), kTrayIconId, kTrayCallbackMessage, kTrayHint);
 }
 
 TMainWindow::~TMainWindow() {
