@@ -12,7 +12,9 @@ cmake --build --preset windows
 
 export WINEPREFIX="${WINEPREFIX:-$HOME/.dockvane-wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# netapi32: the stand-in network-management library where it lies beside the program (shares and
+# accounts kept in the simulation folder), Wine's own for every other program.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=};netapi32=n,b"
 
 demo="${DOCKVANE_DEMO:-$HOME/.dockvane-demo}"
 mkdir -p "$demo/drive-e" "$demo/simulation"
@@ -24,6 +26,9 @@ if [ ! -f "$drive/velmora.conf" ] && [ ! -f "$drive/velmora.conf.inactive" ]; th
         >"$drive/velmora.conf"
     printf 'A folder that Dockvane sees as USB drive E:.\r\n' >"$drive/readme.txt"
 fi
+# Dockvane.exe runs from a copy beside the stand-in library; the build's folder never holds it.
+mkdir -p "$demo/program"
+cp build/windows/src/Dockvane.exe build/windows/tests/standins/netapi32/netapi32.dll "$demo/program/"
 # Under Wine, Z: reaches the host's files.
 export DOCKVANE_SIMULATION="Z:${simulation//\//\\}"
 dvsim() { wine build/windows/tools/dvsim/dvsim.exe "$@"; }
@@ -52,7 +57,7 @@ log_size=0
 [ -n "$app_log" ] && log_size=$(stat -c %s "$app_log")
 
 echo "Starting Dockvane in simulation mode (prefix $WINEPREFIX, state $simulation); Exit in its tray menu ends it."
-wine explorer /desktop=Dockvane,1280x1024 build/windows/src/Dockvane.exe &
+wine explorer /desktop=Dockvane,1280x1024 "$demo/program/Dockvane.exe" &
 dockvane=$!
 
 # Plug the demo drive in once Dockvane has started (its log has a new Start line).

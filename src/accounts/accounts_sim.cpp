@@ -182,6 +182,7 @@ TOsStatus TSimAccounts::UserChangePassword(const std::u16string& name, const std
     auto* account = const_cast<Account*>(FindAccount(name));
     if (!account || account->Use != TSidNameUse::User) return TOsStatus::Net(kNerrUserNotFound);
     if (account->Info.Password != oldPassword) return TOsStatus::Net(kErrorInvalidPassword);
+    if (newPassword.size() < MinPasswordLength) return TOsStatus::Net(kNerrPasswordTooShort);
     account->Info.Password = newPassword;
     return {};
 }

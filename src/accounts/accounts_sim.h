@@ -81,4 +81,30 @@ private:
     std::uint32_t nextRid_ = 1000;
 };
 
+// Shares through one side and account lookup with folder rights through another: the simulation
+// mode under Wine makes its share calls for real (against a network-management library that keeps
+// the simulation's state) but cannot resolve the accounts made there, nor keep rights on a drive it
+// plugged in, so those come from the simulated state.
+class TSplitShareApi : public IShareApi {
+public:
+    TSplitShareApi(IShareApi& network, IShareApi& security) : network_(network), security_(security) {}
+
+    TJoinInformation GetJoinInformation() override { return network_.GetJoinInformation(); }
+    TOsStatus ShareGetInfo0(const std::u16string& name) override { return network_.ShareGetInfo0(name); }
+    TShareGetInfo ShareGetInfo502(const std::u16string& name) override { return network_.ShareGetInfo502(name); }
+    TOsStatus ShareAdd502(const TShareInfo502& info) override { return network_.ShareAdd502(info); }
+    TOsStatus ShareSetInfo502(const TShareInfo502& info) override { return network_.ShareSetInfo502(info); }
+    TOsStatus ShareDel(const std::u16string& name) override { return network_.ShareDel(name); }
+    void NotifyShareChanged(const std::u16string& path) override { network_.NotifyShareChanged(path); }
+    TAccountLookup LookupAccount(const std::u16string& name) override { return security_.LookupAccount(name); }
+    TFileSecurity GetFileDacl(const std::u16string& path) override { return security_.GetFileDacl(path); }
+    TOsStatus SetFileDacl(const std::u16string& path, const TAcl& dacl) override {
+        return security_.SetFileDacl(path, dacl);
+    }
+
+private:
+    IShareApi& network_;
+    IShareApi& security_;
+};
+
 }  // namespace dv

@@ -13,6 +13,8 @@ namespace {
 constexpr std::uint32_t kErrorInvalidData = 13;  // ERROR_INVALID_DATA
 constexpr std::uint32_t kErrorWriteFault = 29;   // ERROR_WRITE_FAULT
 constexpr std::string_view kNextRidKey = "#next-rid\t";
+// The local password policy, written only when one is set (a computer without one has no line).
+constexpr std::string_view kMinPasswordLengthKey = "#min-password-length\t";
 constexpr std::string_view kAbsent = "\\N";
 
 // The rights of a freshly formatted drive root: administrators may do anything, users may read.
@@ -206,6 +208,9 @@ std::u16string AccountNameOf(const TSimAccounts& state, const TAce& ace) {
 std::string EncodeSimAccounts(const TSimAccounts& state) {
     std::string text = "# Simulated local accounts: NAME PASSWORD COMMENT SID USE PRIV FLAGS HOMEDIR SCRIPTPATH\n";
     text += std::string(kNextRidKey) + std::to_string(state.NextRid()) + "\n";
+    if (state.MinPasswordLength > 0) {
+        text += std::string(kMinPasswordLengthKey) + std::to_string(state.MinPasswordLength) + "\n";
+    }
     for (const TSimAccounts::Account& account : state.Accounts) {
         const TUserInfo1& info = account.Info;
         text += Join({Escape(info.Name), Escape(info.Password), Escape(info.Comment), EncodeSid(account.Sid),
@@ -218,6 +223,7 @@ std::string EncodeSimAccounts(const TSimAccounts& state) {
 void DecodeSimAccounts(std::string_view text, TSimAccounts& state) {
     std::vector<TSimAccounts::Account> accounts;
     std::optional<std::uint32_t> nextRid;
+    std::size_t minPasswordLength = 0;
     ForEachRecord(
         text, kSimAccountsFile, 9,
         [&](const std::vector<std::string_view>& f, const Place& place) {
@@ -240,10 +246,14 @@ void DecodeSimAccounts(std::string_view text, TSimAccounts& state) {
         [&](std::string_view comment) {
             if (comment.starts_with(kNextRidKey)) {
                 nextRid = ParseNumber<std::uint32_t>(comment.substr(kNextRidKey.size()), Place{kSimAccountsFile, 0});
+            } else if (comment.starts_with(kMinPasswordLengthKey)) {
+                minPasswordLength = ParseNumber<std::uint32_t>(comment.substr(kMinPasswordLengthKey.size()),
+                                                              Place{kSimAccountsFile, 0});
             }
         });
     state.Accounts = std::move(accounts);
     if (nextRid) state.SetNextRid(*nextRid);
+    state.MinPasswordLength = minPasswordLength;
 }
 
 std::string EncodeSimShares(const TSimAccounts& state) {

@@ -5,7 +5,8 @@
 //
 // The files: UTF-8, one record per line, fields separated by tabs; a tab, a line break or a backslash
 // inside a field is written as \t, \n, \r or \\, and an absent value (a null pointer) as \N. Lines
-// that begin with '#' are comments, except the one that carries the next relative identifier.
+// that begin with '#' are comments, except the ones that carry the next relative identifier and the
+// minimum password length of the local password policy (no line: no policy).
 //   accounts.tsv  NAME PASSWORD COMMENT SID USE PRIV FLAGS HOMEDIR SCRIPTPATH
 //   shares.tsv    NAME PATH REMARK TYPE PERMISSIONS MAXUSES CURRENTUSES PASSWD RESERVED DACL
 //   folders.tsv   PATH DACL

@@ -42,6 +42,7 @@ TSecurityDescriptor WithAcl(std::vector<TAce> aces, std::uint32_t capacity = 0) 
 TEST(SimStateFiles, EveryFieldSurvivesTheRoundTrip) {
     TSimAccounts state;
     state.SetNextRid(1234);
+    state.MinPasswordLength = 14;
     TSimAccounts::Account odd;
     odd.Info.Name = u"tab\there";
     odd.Info.Password = u"back\\slash\r\nnew line \\N";
@@ -90,6 +91,11 @@ TEST(SimStateFiles, EveryFieldSurvivesTheRoundTrip) {
         EXPECT_EQ(back.Accounts[i].Use, state.Accounts[i].Use) << i;
     }
     EXPECT_EQ(back.NextRid(), 1234u);
+    EXPECT_EQ(back.MinPasswordLength, 14u);
+    // A computer without a policy keeps its file free of one, and a policy taken away is gone.
+    EXPECT_EQ(EncodeSimAccounts(TSimAccounts()).find("min-password-length"), std::string::npos);
+    DecodeSimAccounts(EncodeSimAccounts(TSimAccounts()), back);
+    EXPECT_EQ(back.MinPasswordLength, 0u);
     EXPECT_EQ(back.Shares, state.Shares);
     EXPECT_EQ(back.Folders, state.Folders);
     EXPECT_EQ(back.Shares.at(u"SHARE3").SecurityDescriptor.Dacl->Capacity, 256u);

@@ -13,43 +13,8 @@ struct NetApiBufferDeleter {
 };
 using NetApiBuffer = std::unique_ptr<void, NetApiBufferDeleter>;
 
-struct SidDeleter {
-    void operator()(void* sid) const noexcept { ::FreeSid(sid); }
-};
-using AllocatedSid = std::unique_ptr<void, SidDeleter>;
-
 TOsStatus LastError() {
     return TOsStatus::Last(::GetLastError());
-}
-
-// AllocateAndInitializeSid takes at most eight sub-authorities; every account and group SID the
-// application meets has fewer.
-AllocatedSid AllocateSid(const TSid& sid) {
-    if (sid.SubAuthorities.size() > 8) {
-        ::SetLastError(ERROR_INVALID_SID);
-        return nullptr;
-    }
-    SID_IDENTIFIER_AUTHORITY authority{};
-    std::memcpy(authority.Value, sid.Authority.data(), 6);
-    DWORD sub[8] = {};
-    for (std::size_t i = 0; i < sid.SubAuthorities.size(); ++i) sub[i] = sid.SubAuthorities[i];
-    PSID raw = nullptr;
-    if (!::AllocateAndInitializeSid(&authority, static_cast<BYTE>(sid.SubAuthorities.size()), sub[0], sub[1], sub[2],
-                                    sub[3], sub[4], sub[5], sub[6], sub[7], &raw)) {
-        return nullptr;
-    }
-    return AllocatedSid(raw);
-}
-
-std::vector<BYTE> RawAce(const TAce& ace) {
-    std::vector<BYTE> bytes(ace.Size());
-    bytes[0] = ace.Type;
-    bytes[1] = ace.Flags;
-    const WORD size = static_cast<WORD>(ace.Size());
-    std::memcpy(&bytes[2], &size, 2);
-    std::memcpy(&bytes[4], &ace.Mask, 4);
-    std::memcpy(&bytes[8], ace.Body.data(), ace.Body.size());
-    return bytes;
 }
 
 std::u16string Text(LPCWSTR text) {
@@ -210,64 +175,6 @@ public:
 };
 
 }  // namespace
-
-TOsStatus BuildNativeDescriptor(const TSecurityDescriptor& value, TNativeDescriptor& native) {
-    if (!::InitializeSecurityDescriptor(&native.descriptor_, SECURITY_DESCRIPTOR_REVISION)) return LastError();
-    PACL acl = nullptr;
-    if (value.Dacl) {
-        const TAcl& dacl = *value.Dacl;
-        native.acl_.assign((dacl.AclSize() + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
-        acl = reinterpret_cast<PACL>(native.acl_.data());
-        if (!::InitializeAcl(acl, dacl.AclSize(), dacl.Revision)) return LastError();
-        for (const TAce& ace : dacl.Aces) {
-            const std::optional<TSid> sid = ace.Sid();
-            if (ace.Type == kAccessAllowedAceType && ace.Flags == 0 && sid && sid->Length() == ace.Body.size()) {
-                AllocatedSid native = AllocateSid(*sid);
-                if (!native || !::AddAccessAllowedAce(acl, dacl.Revision, ace.Mask, native.get())) return LastError();
-            } else {
-                // Copied as it was read: other kinds, inherited entries.
-                std::vector<BYTE> raw = RawAce(ace);
-                if (!::AddAce(acl, dacl.Revision, MAXDWORD, raw.data(), static_cast<DWORD>(raw.size()))) return LastError();
-            }
-        }
-    }
-    if (value.DaclPresent && !::SetSecurityDescriptorDacl(&native.descriptor_, TRUE, acl, FALSE)) return LastError();
-    return {};
-}
-
-TOsStatus CheckSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor) {
-    if (!descriptor || !::IsValidSecurityDescriptor(descriptor)) return TOsStatus::Last(ERROR_INVALID_SECURITY_DESCR);
-    return {};
-}
-
-TOsStatus ReadNativeDescriptor(PSECURITY_DESCRIPTOR descriptor, TSecurityDescriptor& value) {
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL acl = nullptr;
-    if (!::GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted)) return LastError();
-    value = {};
-    value.DaclPresent = present != FALSE;
-    if (!present || !acl) return {};
-    ACL_SIZE_INFORMATION size{};
-    if (!::GetAclInformation(acl, &size, sizeof size, AclSizeInformation)) return LastError();
-    TAcl dacl;
-    dacl.Revision = acl->AclRevision;
-    dacl.Capacity = size.AclBytesInUse + size.AclBytesFree;
-    for (DWORD i = 0; i < size.AceCount; ++i) {
-        void* entry = nullptr;
-        if (!::GetAce(acl, i, &entry)) return LastError();
-        const auto* header = static_cast<const ACE_HEADER*>(entry);
-        const auto* bytes = static_cast<const BYTE*>(entry);
-        TAce ace;
-        ace.Type = header->AceType;
-        ace.Flags = header->AceFlags;
-        std::memcpy(&ace.Mask, bytes + 4, 4);
-        if (header->AceSize > kAceSidOffset) ace.Body.assign(bytes + kAceSidOffset, bytes + header->AceSize);
-        dacl.Aces.push_back(std::move(ace));
-    }
-    value.Dacl = std::move(dacl);
-    return {};
-}
 
 std::unique_ptr<IShareApi> CreateWinShareApi() {
     return std::make_unique<WinShareApi>();

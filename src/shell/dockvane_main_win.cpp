@@ -142,20 +142,19 @@ private:
 };
 
 // The simulation mode: with DOCKVANE_SIMULATION naming a folder, the services that a test machine
-// (Wine) lacks are simulated, their state kept in files of that folder: shares with their security,
-// local accounts with their passwords and SIDs, the rights on a drive's root, the bus type of the
-// drives the simulation plugged in (USB) and their eject (the simulation unplugs the drive).
-// Everything else is the system's own.
+// (Wine) cannot provide are simulated, their state kept in files of that folder: the resolution of
+// the local accounts to their SIDs and the rights on a drive's root (Wine cannot resolve the
+// accounts the network-management library makes), the bus type of the drives the simulation plugged
+// in (USB) and their eject (the simulation unplugs the drive). Shares and accounts themselves are
+// the system's calls, like everything else: on a test machine a network-management library that
+// keeps them in the same folder answers them.
 class TSimulation {
 public:
     TSimulation(std::u16string folder, IShareApi& systemShares)
-        : bay_(folder), volumes_(bay_), devices_(bay_), accounts_(folder, &WithSimulationLock) {
+        : bay_(folder), volumes_(bay_), devices_(bay_), accounts_(folder, &WithSimulationLock),
+          shares_(systemShares, accounts_) {
         accounts_.OnError = [](std::u16string_view message) {
             LogError(u"Simulation: " + std::u16string(message));
-        };
-        // Explorer may still show the folder's shared state; telling it costs nothing.
-        accounts_.OnShareChanged = [&systemShares](const std::u16string& path) {
-            systemShares.NotifyShareChanged(path);
         };
     }
 
@@ -171,8 +170,7 @@ public:
         return FromWide(value);
     }
 
-    IShareApi& Shares() { return accounts_; }
-    IUserApi& Users() { return accounts_; }
+    IShareApi& Shares() { return shares_; }
     IVolumeQuery& Volumes() { return volumes_; }
     IDeviceEject& Devices() { return devices_; }
 
@@ -181,6 +179,7 @@ private:
     TSimVolumeQuery volumes_;
     TSimDeviceEject devices_;
     TSimAccountsStore accounts_;
+    TSplitShareApi shares_;
 };
 
 int Run() {
@@ -212,7 +211,7 @@ int Run() {
 
     auto main = std::make_unique<TfmMain>(TMainServices{
         simulation ? simulation->Shares() : *shares,
-        simulation ? simulation->Users() : *users,
+        *users,
         simulation ? simulation->Volumes() : SystemVolumeQuery(),
         simulation ? simulation->Devices() : SystemDeviceEject(),
         *system,

@@ -19,6 +19,10 @@ GENERIC_ALL = 268435456
 TITLE = "Dockvane\u2122"
 DVSIM = "tools/dvsim/dvsim.exe"
 DVTOOL = "tools/dvtool/dvtool.exe"
+DOCKVANE = "src/Dockvane.exe"
+# The network-management library that stands in for Windows' own under Wine (shares and accounts
+# kept in the simulation folder); Wine loads it for a program that lies beside it.
+NETAPI_STANDIN = "tests/standins/netapi32/netapi32.dll"
 MESSAGE_BOXES = "tests/e2e/e2e_message_boxes.exe"
 PROCESS_PROBE = "tests/e2e/e2e_process_probe.exe"
 MASTER = "dockvane"
@@ -101,9 +105,12 @@ class Wine:
 
     def __init__(self, work, build):
         self.build = build
+        self.work = work
         self.env = dict(os.environ)
+        # netapi32: the stand-in library where it lies beside the program (Dockvane's copy), Wine's
+        # own for every other program.
         self.env.update(WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=")
+                        WINEDLLOVERRIDES="mscoree,mshtml=;netapi32=n,b")
         self.xvfb = None
         if not self.env.get("DISPLAY"):
             self.start_xvfb()
@@ -131,6 +138,17 @@ class Wine:
         self.started_server = True
         subprocess.run(["wineboot", "--init"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=120, check=True)
+
+    def dockvane(self):
+        """Dockvane.exe copied beside the stand-in network-management library, outside the build
+        (the build's own folder never holds the library); returns its absolute path."""
+        folder = os.path.join(self.work, "program")
+        # Copied once: a copy over the file of a running program would pull it from under it.
+        if not os.path.isdir(folder):
+            os.makedirs(folder)
+            for name in (DOCKVANE, NETAPI_STANDIN):
+                shutil.copy(os.path.join(self.build, name), folder)
+        return os.path.join(folder, os.path.basename(DOCKVANE))
 
     def run(self, program, *args, timeout=60):
         """Runs one of the build's programs (or a program of the prefix, by its Windows name);
@@ -305,7 +323,7 @@ def start_dockvane(wine):
     the AutoRun policy applied, the master account made. Returns the host process id."""
     started = time.monotonic()
     log_size = len(read_bytes(app_log_path(wine)))
-    wine.start_in_desktop("src/Dockvane.exe")
+    wine.start_in_desktop(wine.dockvane())
     pid = wait_for(lambda: wine.window_pid("Dockvane volume observer"), 60, step=0.5)
     ready = wait_for(lambda: "Start" in read_text(app_log_path(wine))[log_size:] and wine.reg_value(
         AUTORUN_POLICY, "NoDriveTypeAutoRun"), 60, step=1)
@@ -409,10 +427,31 @@ FAILURE_FILES = ("simulation/*", "prefix/drive_c/users/*/Temp/Velmora.log",
                  "prefix/drive_c/users/*/AppData/Local/dockvane/Settings.ini")
 
 
-def main(doc, body, failure_files=(), arguments=None):
+def netapi_buffer_problems(simulation, killed=False):
+    """What the stand-in network-management library counted in each process that loaded it: buffers
+    it handed out and nobody released, and releases of memory it never handed out. A process that was
+    killed may have died holding one (killed=True: only foreign releases count). Also a problem: no
+    process loaded the library at all."""
+    counts = glob.glob(os.path.join(simulation, "netapi32-buffers-*.txt"))
+    if not counts:
+        return ["no process used the stand-in network-management library"]
+    problems = []
+    for path in counts:
+        fields = dict(line.split("\t", 1) for line in read_text(path).splitlines() if "\t" in line)
+        name = f"{fields.get('program', '?')} ({os.path.basename(path)})"
+        if not killed and fields.get("unreleased") != "0":
+            problems.append(f"{name}: {fields.get('unreleased')} buffer(s) never released")
+        if fields.get("foreign") != "0":
+            problems.append(f"{name}: {fields.get('foreign')} release(s) of memory it did not hand out")
+    return problems
+
+
+def main(doc, body, failure_files=(), arguments=None, killed=False):
     """Parses the common arguments, boots a fresh prefix, runs body(wine, work, artefacts, failures)
     and cleans up; the exit code tells whether every check passed. A run with options of its own
-    adds them with arguments(parser) and gets them as body's fifth argument."""
+    adds them with arguments(parser) and gets them as body's fifth argument. At the end every buffer
+    of the stand-in network-management library must have been released (killed: the run kills
+    Dockvane, which may die holding one)."""
     parser = argparse.ArgumentParser(description=doc.splitlines()[0])
     parser.add_argument("--build-dir", required=True, help="the windows preset's build folder")
     parser.add_argument("--artefacts", required=True, help="where screenshots and, on failure, logs go")
@@ -438,6 +477,10 @@ def main(doc, body, failure_files=(), arguments=None):
             body(wine, work, artefacts, failures, options)
         else:
             body(wine, work, artefacts, failures)
+        failures.case = None
+        problems = netapi_buffer_problems(os.path.join(work, "simulation"), killed)
+        failures.check(not problems, "every buffer of the network-management library was released"
+                       + "".join(f"\n      {problem}" for problem in problems))
     except Exception as error:  # the run itself broke: report it as a failure, then clean up
         failures.case = None
         failures.check(False, f"the run completed ({type(error).__name__}: {error})")

@@ -358,7 +358,7 @@ def arguments(parser):
 
 
 if __name__ == "__main__":
-    code = main(__doc__, hard_kill, arguments=arguments)
+    code = main(__doc__, hard_kill, arguments=arguments, killed=True)
     if code == 0:
         print("hard kills: every file stayed whole and the next start shared the drive")
     sys.exit(code)

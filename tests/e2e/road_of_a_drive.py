@@ -73,7 +73,7 @@ def drive_road(wine, work, artefacts, failures, ping):
 
     # --- Start-up ---
     started = time.monotonic()
-    wine.start_in_desktop("src/Dockvane.exe")
+    wine.start_in_desktop(wine.dockvane())
     settings_file = wait_for(lambda: glob.glob(os.path.join(prefix, "drive_c/users/*/AppData/Local/dockvane/Settings.ini")), 60)
     settings_file = settings_file[0] if settings_file else ""
     wait_for(lambda: "Start" in app_log() and wine.reg_value(
@@ -173,7 +173,7 @@ def plug_and_finish(wine, work, failures, ping, salt):
 def refused_second_instance(wine, failures, settings_file, prefix, simulation, drive):
     watched = [settings_file, user_folder(prefix, "Temp"), simulation, drive]
     before = snapshot(watched)
-    code, title = wine.run_refused_instance("src/Dockvane.exe")
+    code, title = wine.run_refused_instance(wine.dockvane())
     failures.check(title == "Dockvane\u2122", f"a second Dockvane.exe shows its refusal in a message box ({title!r})")
     failures.check(code == 0, f"a second Dockvane.exe ends with exit code 0 ({code})")
     failures.check(snapshot(watched) == before, "a second Dockvane.exe writes nothing")

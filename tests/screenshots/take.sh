@@ -22,7 +22,11 @@ trap cleanup EXIT
 
 start_xvfb 140 170 1024x768x24
 
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;netapi32=n,b"
+# Dockvane.exe runs from a copy beside the stand-in network-management library.
+mkdir -p "$work/program"
+cp "$exe" build/windows/tests/standins/netapi32/netapi32.dll "$work/program/"
+exe="$work/program/Dockvane.exe"
 mkdir -p "$WINEPREFIX"
 wineserver -p
 wineboot --init >/dev/null 2>&1
