@@ -46,7 +46,10 @@ def time_to_icon(wine, screen, program, *args, log=None):
     baseline = screen.pixels()
     log_size = len(read_text(log())) if log else 0
     started = time.monotonic()
-    process = subprocess.Popen(["wine", os.path.join(wine.build, program), *args], env=wine.env,
+    # Dockvane in simulation mode runs beside the stand-in network-management library, as in the
+    # end-to-end runs.
+    path = wine.dockvane() if program == DOCKVANE else os.path.join(wine.build, program)
+    process = subprocess.Popen(["wine", path, *args], env=wine.env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     icon = None
     while time.monotonic() - started < 60:
