@@ -1,5 +1,6 @@
 #include "dialogs/about_box_win.h"
 
+#include "platform/dpi_win.h"
 #include "resources/resource_ids.h"
 #include "settings/ini_persist.h"
 
@@ -27,9 +28,9 @@ constexpr std::wstring_view kAgreement =
     L"THE SOFTWARE IS PROVIDED \"AS IS\", WITHOUT WARRANTY OF ANY KIND. IN NO EVENT SHALL THE AUTHORS BE "
     L"LIABLE FOR ANY CLAIM, DAMAGES OR OTHER LIABILITY ARISING FROM THE USE OF THE SOFTWARE.\r\n";
 
-HFONT DerivedFont(HWND control, int weight, bool underline) {
+HFONT DerivedFont(HFONT base, int weight, bool underline) {
     LOGFONTW font{};
-    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font), &font);
+    GetObjectW(base, sizeof(font), &font);
     font.lfWeight = weight;
     font.lfUnderline = underline;
     return CreateFontIndirectW(&font);
@@ -58,22 +59,32 @@ void TAboutBox::FormCreate() {
     SetDlgItemTextW(Handle(), IDC_AGREEMENT, std::wstring(kAgreement).c_str());
 
     background_ = CreateSolidBrush(kAboutBackground);
-    bold_ = DerivedFont(Item(IDC_FILE_VERSION), FW_BOLD, false);
-    link_ = DerivedFont(Item(IDC_HOME_SITE), FW_BOLD, true);
-    HDC screen = GetDC(Handle());
-    const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    ReleaseDC(Handle(), screen);
-    fixed_ = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Courier New");
-    SendMessageW(Item(IDC_RELEASE_HEADING), WM_SETFONT, reinterpret_cast<WPARAM>(bold_), FALSE);
-    SendMessageW(Item(IDC_FILE_VERSION), WM_SETFONT, reinterpret_cast<WPARAM>(bold_), FALSE);
-    SendMessageW(Item(IDC_HOME_SITE), WM_SETFONT, reinterpret_cast<WPARAM>(link_), FALSE);
-    SendMessageW(Item(IDC_AGREEMENT), WM_SETFONT, reinterpret_cast<WPARAM>(fixed_), FALSE);
-    const int size = ScaleForWindow(Handle(), 32);
-    icon_ = static_cast<HICON>(
-        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
-    SendMessageW(Item(IDC_ABOUT_ICON), STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
-    SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    MakeFontsAndIcon();
+}
+
+void TAboutBox::MakeFontsAndIcon() {
+    const HFONT bold = DerivedFont(DialogFont(), FW_BOLD, false);
+    const HFONT link = DerivedFont(DialogFont(), FW_BOLD, true);
+    const HFONT fixed = CreateFontW(-MulDiv(8, static_cast<int>(Dpi()), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                    FIXED_PITCH | FF_MODERN, L"Courier New");
+    SendMessageW(Item(IDC_RELEASE_HEADING), WM_SETFONT, reinterpret_cast<WPARAM>(bold), TRUE);
+    SendMessageW(Item(IDC_FILE_VERSION), WM_SETFONT, reinterpret_cast<WPARAM>(bold), TRUE);
+    SendMessageW(Item(IDC_HOME_SITE), WM_SETFONT, reinterpret_cast<WPARAM>(link), TRUE);
+    SendMessageW(Item(IDC_AGREEMENT), WM_SETFONT, reinterpret_cast<WPARAM>(fixed), TRUE);
+    const int size = Scaled(32);
+    const HICON icon = LoadIconOfSize(IDI_APP, size);
+    SendMessageW(Item(IDC_ABOUT_ICON), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    // The old ones only now: the controls held them until here.
+    for (HFONT old : {bold_, link_, fixed_}) {
+        if (old) DeleteObject(old);
+    }
+    if (icon_) DestroyIcon(icon_);
+    bold_ = bold;
+    link_ = link;
+    fixed_ = fixed;
+    icon_ = icon;
 }
 
 INT_PTR TAboutBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -19,6 +19,9 @@ public:
 private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void FormCreate();
+    // The fonts and the picture at the dialog's DPI.
+    void MakeFontsAndIcon();
+    void OnDpiChanged() override { MakeFontsAndIcon(); }
     void FreeGdiObjects();
 
     IWebSystem& system_;

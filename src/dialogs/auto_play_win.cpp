@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "platform/dpi_win.h"
 #include "resources/resource_ids.h"
 
 namespace dv {
@@ -62,26 +63,32 @@ void TAutoPlayWindow::DrawItem(const DRAWITEMSTRUCT& item) {
     if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &item.rcItem);
 }
 
+void TAutoPlayWindow::FitToDpi() {
+    const int size = Scaled(32);
+    if (size != imageSize_) {
+        // Kept while the dialog comes and goes; loaded again only for another size.
+        const int ids[2] = {IDI_OPENED_FOLDER, IDI_CANCEL};
+        for (int i = 0; i < 2; ++i) {
+            if (images_[i]) DestroyIcon(images_[i]);
+            images_[i] = LoadIconOfSize(ids[i], size);
+        }
+        const HICON old = picture_;
+        picture_ = LoadIconOfSize(IDI_MENU_DRIVE_BLUE_USB, size);
+        SendMessageW(Item(IDC_AUTOPLAY_IMAGE), STM_SETICON, reinterpret_cast<WPARAM>(picture_), 0);
+        if (old) DestroyIcon(old);  // only once the picture control lets go of it
+        imageSize_ = size;
+    }
+    SendMessageW(Item(IDC_AUTOPLAY_IMAGE), STM_SETICON, reinterpret_cast<WPARAM>(picture_), 0);
+    // The list measured its items before this object was reachable from the window.
+    SendMessageW(Item(IDC_AUTOPLAY_ACTIONS), LB_SETITEMHEIGHT, 0, Scaled(42));
+}
+
 INT_PTR TAutoPlayWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
-        imageSize_ = ScaleForWindow(Handle(), 32);
-        const int ids[2] = {IDI_OPENED_FOLDER, IDI_CANCEL};
-        for (int i = 0; i < 2; ++i) {
-            if (!images_[i]) {
-                images_[i] = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(ids[i]),
-                                                           IMAGE_ICON, imageSize_, imageSize_, LR_DEFAULTCOLOR));
-            }
-        }
-        if (!picture_) {
-            picture_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MENU_DRIVE_BLUE_USB),
-                                                     IMAGE_ICON, imageSize_, imageSize_, LR_DEFAULTCOLOR));
-        }
-        SendMessageW(Item(IDC_AUTOPLAY_IMAGE), STM_SETICON, reinterpret_cast<WPARAM>(picture_), 0);
+        FitToDpi();
         SetWindowTextW(Handle(), ToWide(caption_).c_str());
         HWND list = Item(IDC_AUTOPLAY_ACTIONS);
-        // The list measured its items before this object was reachable from the window.
-        SendMessageW(list, LB_SETITEMHEIGHT, 0, ScaleForWindow(Handle(), 42));
         for (std::u16string_view action : {kOpenFolderAction, kTakeNoAction}) {
             SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(action).c_str()));
         }
@@ -91,7 +98,7 @@ INT_PTR TAutoPlayWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     }
     case WM_MEASUREITEM: {
         auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-        measure->itemHeight = static_cast<UINT>(ScaleForWindow(Handle(), 42));
+        measure->itemHeight = static_cast<UINT>(Scaled(42));
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
         return TRUE;
     }

@@ -30,12 +30,15 @@ private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Close(TModalResult result);
     void DrawItem(const DRAWITEMSTRUCT& item);
+    // The pictures and the list's rows at the dialog's DPI.
+    void FitToDpi();
+    void OnDpiChanged() override { FitToDpi(); }
 
     TfmAutoPlay logic_;
     std::u16string caption_;
     HICON images_[2] = {nullptr, nullptr};
     HICON picture_ = nullptr;  // Image1, 32 x 32 at 100 %
-    int imageSize_ = 32;
+    int imageSize_ = 0;  // of the pictures loaded
 };
 
 }  // namespace dv

@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "platform/dpi_win.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 
@@ -99,21 +100,114 @@ void TDialogBase::Guarded(const std::function<void()>& body) {
     }
 }
 
+int TDialogBase::Scaled(int pixelsAt96) const {
+    return ScaleByDpi(pixelsAt96, dpi_);
+}
+
+HFONT TDialogBase::DialogFont() const {
+    if (font_) return font_.get();
+    return reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0));
+}
+
+namespace {
+
+// The dialog manager of Windows 10 1703 and later lays per-monitor (v2) dialogs out again by itself;
+// the dialogs do it themselves instead, the same way on every system, so that it happens only once.
+void LeaveDpiChangesToTheDialog(HWND dialog) {
+    using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
+    static const auto setBehavior = reinterpret_cast<SetDialogDpiChangeBehaviorFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetDialogDpiChangeBehavior")));
+    constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
+    if (setBehavior) setBehavior(dialog, kDisableAll, kDisableAll);
+}
+
+int ScaleBetween(int value, UINT from, UINT to) {
+    return MulDiv(value, static_cast<int>(to), static_cast<int>(from));
+}
+
+int CellHeight(HWND window, HFONT font) {
+    HDC dc = GetDC(window);
+    const HGDIOBJ previous = SelectObject(dc, font);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, previous);
+    ReleaseDC(window, dc);
+    return static_cast<int>(metrics.tmHeight);
+}
+
+// Sizes round up: a control a pixel short cuts its text's last line or letter.
+int ScaleSizeBetween(int size, UINT from, UINT to) {
+    return static_cast<int>((static_cast<long long>(size) * to + from - 1) / from);
+}
+
+}  // namespace
+
+void TDialogBase::LayOutForDpi(UINT dpi, const RECT& suggested) {
+    const UINT from = dpi_;
+    if (dpi == 0 || dpi == from) return;
+    dpi_ = dpi;
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+
+    // The template's font at the new DPI, for every control that had the old one.
+    const HFONT oldFont = DialogFont();
+    LOGFONTW logical{};
+    GetObjectW(oldFont, sizeof logical, &logical);
+    // Everything grows by the ratio of the DPIs; a font's cell does not always grow in step with its
+    // height, so the new font is the largest whose cell stays within the grown one.
+    const int cellLimit = ScaleSizeBetween(CellHeight(hwnd_, oldFont), from, dpi);
+    logical.lfHeight = ScaleBetween(logical.lfHeight, from, dpi);
+    UniqueFont newFont(CreateFontIndirectW(&logical));
+    for (int tries = 0; tries < 4 && CellHeight(hwnd_, newFont.get()) > cellLimit && logical.lfHeight != 0; ++tries) {
+        logical.lfHeight += logical.lfHeight < 0 ? 1 : -1;
+        newFont.reset(CreateFontIndirectW(&logical));
+    }
+
+    for (HWND child = GetWindow(hwnd_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT place{};
+        GetWindowRect(child, &place);
+        wchar_t type[16] = {};
+        GetClassNameW(child, type, 16);
+        // A combo box's height is that of its open list.
+        if (_wcsicmp(type, L"ComboBox") == 0) SendMessageW(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&place));
+        MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&place), 2);
+        if (reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)) == oldFont) {
+            SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(newFont.get()), FALSE);
+        }
+        const int left = ScaleBetween(place.left, from, dpi);
+        const int top = ScaleBetween(place.top, from, dpi);
+        SetWindowPos(child, nullptr, left, top, ScaleSizeBetween(place.right - place.left, from, dpi),
+                     ScaleSizeBetween(place.bottom - place.top, from, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    font_ = std::move(newFont);  // the old one is no longer selected into any control
+    OnDpiChanged();
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
 INT_PTR CALLBACK TDialogBase::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     TDialogBase* self = nullptr;
     if (message == WM_INITDIALOG) {
         self = reinterpret_cast<TDialogBase*>(lParam);
         self->hwnd_ = hwnd;
+        self->dpi_ = DpiOfWindow(hwnd);
+        self->font_.reset();
         SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        LeaveDpiChangesToTheDialog(hwnd);
     } else {
         self = reinterpret_cast<TDialogBase*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     }
     if (!self) return FALSE;
+    if (message == WM_DPICHANGED) {
+        // https://learn.microsoft.com/windows/win32/hidpi/wm-dpichanged
+        self->LayOutForDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
+    }
     const INT_PTR handled = self->HandleMessage(message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         self->hwnd_ = nullptr;
         self->tooltips_ = nullptr;  // owned by the dialog, gone with it
+        self->font_.reset();        // no control is left to use it
     }
     return handled;
 }
@@ -149,17 +243,7 @@ void ProcessPendingMessages() {
 }
 
 int ScaleForWindow(HWND hwnd, int pixelsAt96) {
-    // GetDpiForWindow exists from Windows 10 1607 on; older systems scale by the screen's DPI.
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    UINT dpi = getDpiForWindow ? getDpiForWindow(hwnd) : 0;
-    if (dpi == 0) {
-        HDC screen = GetDC(nullptr);
-        dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
-        ReleaseDC(nullptr, screen);
-    }
-    return MulDiv(pixelsAt96, static_cast<int>(dpi), 96);
+    return ScaleByDpi(pixelsAt96, DpiOfWindow(hwnd));
 }
 
 }  // namespace dv

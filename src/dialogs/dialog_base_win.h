@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/handles_win.h"
 #include "platform/windows_include.h"
 
 namespace dv {
@@ -42,18 +43,30 @@ protected:
     void SetItemText(int id, std::u16string_view text);
     // Hover hints for controls.
     void AddHint(int id, std::u16string_view hint);
+    // The DPI the dialog is laid out for: the window's at its creation, then each new monitor's.
+    UINT Dpi() const { return dpi_; }
+    // A length in pixels at the dialog's DPI for one given at 96 DPI.
+    int Scaled(int pixelsAt96) const;
+    // The font of the dialog's own controls at its current DPI; fonts of its own derive from it.
+    HFONT DialogFont() const;
+    // After the dialog moved to a monitor of another DPI and was laid out again: fonts, pictures
+    // and sizes of its own follow here.
+    virtual void OnDpiChanged() {}
     // Runs the dialog's handler code; an error that escapes it is shown instead of crossing the
     // window procedure.
     void Guarded(const std::function<void()>& body);
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void LayOutForDpi(UINT dpi, const RECT& suggested);
 
     int templateId_;
     HWND hwnd_ = nullptr;
     HWND tooltips_ = nullptr;
     bool modal_ = false;
     INT_PTR result_ = -1;
+    UINT dpi_ = 96;
+    UniqueFont font_;  // the dialog font, once the DPI changed
 };
 
 // Replaces the clipboard's content with the text; false when the clipboard could not be opened.

@@ -109,8 +109,18 @@ LRESULT TMainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DRAWITEM: return OnDrawItem(wParam, lParam);
         case WM_COMMAND: return OnCommand(wParam, lParam);
         case WM_CLOSE: return OnClose();
+        case WM_DPICHANGED: return OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         default: return ::DefWindowProcW(Handle(), message, wParam, lParam);
     }
+}
+
+LRESULT TMainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
+    // The window stays hidden; the notification area's pictures follow the new DPI. The menus
+    // measure themselves at the DPI of wherever they open.
+    ::SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (trayIcon_) trayIcon_->SetDpi(dpi);
+    return 0;
 }
 
 LRESULT TMainWindow::OnTaskbarCreated() {
@@ -166,7 +176,7 @@ LRESULT TMainWindow::OnMeasureItem(WPARAM wParam, LPARAM lParam) {
 LRESULT TMainWindow::OnDrawItem(WPARAM wParam, LPARAM lParam) {
     const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
     if (item.CtlType != ODT_MENU) return ::DefWindowProcW(Handle(), WM_DRAWITEM, wParam, lParam);
-    menus_.Draw(item);
+    menus_.Draw(Handle(), item);
     return TRUE;
 }
 

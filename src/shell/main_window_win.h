@@ -74,6 +74,7 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     // Message handlers.
+    LRESULT OnDpiChanged(UINT dpi, const RECT& suggested);
     LRESULT OnTaskbarCreated();
     LRESULT OnTrayCallback(WPARAM wParam, LPARAM lParam);
     // A right click on the icon, or Shift+F10 or the menu key while it has the focus.

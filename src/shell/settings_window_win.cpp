@@ -44,16 +44,25 @@ bool TSettingsWindow::Visible() const {
     return Handle() && ::IsWindowVisible(Handle());
 }
 
-void TSettingsWindow::OnInit() {
+void TSettingsWindow::MakeHeadingFont() {
     // The group headings in bold, in the dialog's own font.
     LOGFONTW heading{};
-    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(Handle(), WM_GETFONT, 0, 0)), sizeof heading, &heading);
+    ::GetObjectW(DialogFont(), sizeof heading, &heading);
     heading.lfWeight = FW_BOLD;
-    headingFont_.reset(::CreateFontIndirectW(&heading));
+    UniqueFont font(::CreateFontIndirectW(&heading));
     for (int id : {IDC_SETTINGS_SOUNDS_HEADING, IDC_SETTINGS_SECURITY_HEADING, IDC_SETTINGS_AUTOPLAY_HEADING,
                    IDC_SETTINGS_STARTUP_HEADING}) {
-        ::SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(headingFont_.get()), FALSE);
+        ::SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     }
+    headingFont_ = std::move(font);
+}
+
+void TSettingsWindow::OnDpiChanged() {
+    MakeHeadingFont();
+}
+
+void TSettingsWindow::OnInit() {
+    MakeHeadingFont();
     AddHint(IDC_SETTINGS_PLAY_AVAILABLE, u"Play");
     AddHint(IDC_SETTINGS_PLAY_DONE, u"Play");
     ::SendMessageW(Handle(), DM_SETDEFID, IDCANCEL, 0);
@@ -122,7 +131,7 @@ bool TSettingsWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {
         ::Polygon(item.hDC, triangle, 3);
     }
     if (item.itemState & ODS_FOCUS) {
-        ::InflateRect(&frame, -3, -3);
+        ::InflateRect(&frame, -Scaled(3), -Scaled(3));
         ::DrawFocusRect(item.hDC, &frame);
     }
     return true;

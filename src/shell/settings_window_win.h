@@ -33,6 +33,8 @@ public:
 private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnInit();
+    void OnDpiChanged() override;
+    void MakeHeadingFont();
     void OnCommand(int id, int code);
     bool OnDrawItem(const DRAWITEMSTRUCT& item);
     // The control's state as the user left it.

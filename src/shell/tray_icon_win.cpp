@@ -2,16 +2,11 @@
 
 #include <algorithm>
 
+#include "platform/dpi_win.h"
 #include "resources/resource_ids.h"
 
 namespace dv {
 namespace {
-
-UniqueIcon LoadSmallIcon(int id) {
-    return UniqueIcon(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON,
-                                                      ::GetSystemMetrics(SM_CXSMICON),
-                                                      ::GetSystemMetrics(SM_CYSMICON), 0)));
-}
 
 template <std::size_t N>
 void CopyText(wchar_t (&target)[N], std::u16string_view text) {
@@ -35,9 +30,24 @@ TTrayIcon::TTrayIcon(HWND window, UINT id, UINT callbackMessage, std::u16string_
       id_(id),
       callbackMessage_(callbackMessage),
       tip_(tip),
-      notify_(std::move(notify)),
-      icons_{LoadSmallIcon(IDI_TRAY_DEFAULT), LoadSmallIcon(IDI_TRAY_GREEN), LoadSmallIcon(IDI_TRAY_RED)} {
+      notify_(std::move(notify)) {
+    LoadIcons(DpiOfWindow(window));
     Add();
+}
+
+void TTrayIcon::LoadIcons(UINT dpi) {
+    const int size = SmallIconSize(dpi);
+    const int ids[] = {IDI_TRAY_DEFAULT, IDI_TRAY_GREEN, IDI_TRAY_RED};
+    for (std::size_t i = 0; i < icons_.size(); ++i) icons_[i].reset(LoadIconOfSize(ids[i], size));
+    dpi_ = dpi;
+}
+
+void TTrayIcon::SetDpi(UINT dpi) {
+    if (dpi == dpi_) return;
+    LoadIcons(dpi);
+    if (!added_) return;
+    NOTIFYICONDATAW data = Record(NIF_ICON);
+    Notify(NIM_MODIFY, data);
 }
 
 TTrayIcon::~TTrayIcon() {

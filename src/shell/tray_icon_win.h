@@ -38,6 +38,8 @@ public:
 
     void SetImage(TTrayImage image);
     TTrayImage Image() const { return image_; }
+    // The pictures at the small-icon size of `dpi`, shown at once.
+    void SetDpi(UINT dpi);
     // Replaces a balloon still shown.
     void ShowBalloon(std::u16string_view title, std::u16string_view text, bool warning, UINT timeoutMs);
 
@@ -47,6 +49,7 @@ private:
     bool Add();
     void Delete();
     BOOL Notify(DWORD message, NOTIFYICONDATAW& data) const;
+    void LoadIcons(UINT dpi);
 
     HWND window_;
     UINT id_;
@@ -55,6 +58,7 @@ private:
     NotifyFunction notify_;
     std::array<UniqueIcon, 3> icons_;  // by TTrayImage
     TTrayImage image_ = TTrayImage::Idle;
+    UINT dpi_ = 0;
     bool added_ = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/dpi_win.h"
 #include "platform/text.h"
 #include "resources/resource_ids.h"
 #include "shell/app_messages_win.h"
@@ -19,12 +20,6 @@ enum : int { kImageExit = 0, kImageAbout = 1, kImageSettings = 2, kImageMyHost =
 // Only gives the header its width; never drawn.
 constexpr wchar_t kHeaderWidthCaption[] = L"The easy way to promote External Storage drive on the LAN  ";
 constexpr wchar_t kSlogan[] = L" - The easy way to promote USB drives on the LAN";
-
-UniqueIcon LoadSmallIcon(int id) {
-    return UniqueIcon(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON,
-                                                      ::GetSystemMetrics(SM_CXSMICON),
-                                                      ::GetSystemMetrics(SM_CYSMICON), 0)));
-}
 
 void AddItem(HMENU menu, UINT id, std::u16string_view text, int image) {
     const std::wstring caption = ToWide(text);
@@ -66,15 +61,21 @@ int TextWidth(HDC dc, const wchar_t* text) {
 
 }  // namespace
 
-TTrayMenu::TTrayMenu() {
-    for (std::size_t i = 0; i < images_.size(); ++i) images_[i] = LoadSmallIcon(IDI_MENU_FIRST + static_cast<int>(i));
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    font_.reset(::CreateFontIndirectW(&metrics.lfMessageFont));
-    LOGFONTW bold = metrics.lfMessageFont;
-    bold.lfWeight = FW_BOLD;
-    boldFont_.reset(::CreateFontIndirectW(&bold));
+TTrayMenu::TTrayMenu() = default;
+
+const TTrayMenu::Look& TTrayMenu::LookAt(UINT dpi) const {
+    if (look_.dpi == dpi) return look_;
+    // One DPI at a time: a menu shows on one monitor.
+    const int size = SmallIconSize(dpi);
+    for (std::size_t i = 0; i < look_.images.size(); ++i) {
+        look_.images[i].reset(LoadIconOfSize(IDI_MENU_FIRST + static_cast<int>(i), size));
+    }
+    LOGFONTW font = MessageFontForDpi(dpi);
+    look_.font.reset(::CreateFontIndirectW(&font));
+    font.lfWeight = FW_BOLD;
+    look_.boldFont.reset(::CreateFontIndirectW(&font));
+    look_.dpi = dpi;
+    return look_;
 }
 
 void TTrayMenu::SetSlot(TMenuSlots slots, int slot, std::u16string_view caption, bool visible) {
@@ -133,8 +134,9 @@ std::vector<std::u16string> TTrayMenu::Texts(TPopupMenu which) const {
     return texts;
 }
 
-UINT TTrayMenu::Track(TPopupMenu which, HWND window, POINT at) const {
+UINT TTrayMenu::Track(TPopupMenu which, HWND window, POINT at) {
     const UniqueMenu menu = Build(which);
+    menuDpi_ = DpiAtPoint(at);
     // The menu closes when the user clicks elsewhere only while its window is in the foreground,
     // and the message posted after it lets the next click open it again at once.
     // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-trackpopupmenu
@@ -142,44 +144,78 @@ UINT TTrayMenu::Track(TPopupMenu which, HWND window, POINT at) const {
     const UINT command = static_cast<UINT>(
         ::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, window, nullptr));
     ::PostMessageW(window, WM_NULL, 0, 0);
+    menuDpi_ = 0;
     return command;
 }
 
+ULONG_PTR TTrayMenu::HeaderItemData(TPopupMenu menu) {
+    return menu == TPopupMenu::Tray ? kTrayHeader : kEjectHeader;
+}
+
+HFONT TTrayMenu::HeaderFont(bool bold, UINT dpi) const {
+    const Look& look = LookAt(dpi);
+    return bold ? look.boldFont.get() : look.font.get();
+}
+
+std::vector<TTrayMenu::HeaderText> TTrayMenu::HeaderTexts(TPopupMenu menu, UINT dpi) const {
+    std::vector<HeaderText> texts{{ToWide(kApplicationTitle), ScaleByDpi(8, dpi), ScaleByDpi(2, dpi), true}};
+    if (menu == TPopupMenu::Tray) {
+        // The slogan's place grows with the DPI, and never into the name: bold text does not widen
+        // in step with it.
+        const ScopedWindowDC dc(nullptr);
+        const ScopedSelectObject bold(dc.get(), HeaderFont(true, dpi));
+        const int nameEnd = texts[0].x + TextWidth(dc.get(), texts[0].text.c_str());
+        texts.push_back({kSlogan, std::max(ScaleByDpi(93, dpi), nameEnd), ScaleByDpi(2, dpi), false});
+    }
+    return texts;
+}
+
 void TTrayMenu::Measure(HWND window, MEASUREITEMSTRUCT& item) const {
-    const int icon = ::GetSystemMetrics(SM_CXSMICON);
+    MeasureAt(menuDpi_ ? menuDpi_ : DpiOfWindow(window), item);
+}
+
+void TTrayMenu::Draw(HWND window, const DRAWITEMSTRUCT& item) const {
+    DrawAt(menuDpi_ ? menuDpi_ : DpiOfWindow(window), item);
+}
+
+void TTrayMenu::MeasureAt(UINT dpi, MEASUREITEMSTRUCT& item) const {
     if (item.itemData != kTrayHeader && item.itemData != kEjectHeader) {
         // A little air between the image and the text.
-        item.itemWidth = static_cast<UINT>(icon + 6);
+        const int icon = SmallIconSize(dpi);
+        item.itemWidth = static_cast<UINT>(icon + ScaleByDpi(6, dpi));
         item.itemHeight = static_cast<UINT>(icon);
         return;
     }
-    const ScopedWindowDC dc(window);
-    int itemWidth = 0;
-    TEXTMETRICW metrics{};
+    const TPopupMenu which = item.itemData == kTrayHeader ? TPopupMenu::Tray : TPopupMenu::Eject;
+    const ScopedWindowDC dc(nullptr);
+    int width = 0;
+    int height = 0;
     {
-        const ScopedSelectObject bold(dc.get(), boldFont_.get());
-        itemWidth = TextWidth(dc.get(), item.itemData == kTrayHeader ? kHeaderWidthCaption : L"Dockvane\x2122");
-        if (item.itemData == kTrayHeader) {
-            // The caption sets the width; the slogan drawn after the name must fit in it all the same.
-            const ScopedSelectObject regular(dc.get(), font_.get());
-            itemWidth = std::max(itemWidth, 93 + TextWidth(dc.get(), kSlogan) + 8);
-            ::GetTextMetricsW(dc.get(), &metrics);
-        } else {
-            itemWidth += 16;
-            ::GetTextMetricsW(dc.get(), &metrics);
-        }
+        // The tray header's caption sets its width; what is drawn must fit in it all the same.
+        const ScopedSelectObject bold(dc.get(), HeaderFont(true, dpi));
+        width = which == TPopupMenu::Tray ? TextWidth(dc.get(), kHeaderWidthCaption) : 0;
     }
-    item.itemWidth = static_cast<UINT>(itemWidth);
-    item.itemHeight = static_cast<UINT>(metrics.tmHeight + 6);
+    for (const HeaderText& text : HeaderTexts(which, dpi)) {
+        const ScopedSelectObject font(dc.get(), HeaderFont(text.bold, dpi));
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc.get(), text.text.c_str(), static_cast<int>(text.text.size()), &size);
+        width = std::max(width, text.x + static_cast<int>(size.cx) + ScaleByDpi(8, dpi));
+        // The band ends 2 pixels (at 96 DPI) above the item's bottom.
+        height = std::max(height, text.y + static_cast<int>(size.cy) + ScaleByDpi(4, dpi));
+    }
+    item.itemWidth = static_cast<UINT>(width);
+    item.itemHeight = static_cast<UINT>(height);
 }
 
-void TTrayMenu::Draw(const DRAWITEMSTRUCT& item) const {
+void TTrayMenu::DrawAt(UINT dpi, const DRAWITEMSTRUCT& item) const {
     if (item.itemData != kTrayHeader && item.itemData != kEjectHeader) {
+        const Look& look = LookAt(dpi);
         const std::size_t image = item.itemData - 1;
-        if (image < images_.size() && images_[image]) {
-            const int size = ::GetSystemMetrics(SM_CXSMICON);
+        if (image < look.images.size() && look.images[image]) {
+            const int size = SmallIconSize(dpi);
             const int top = (item.rcItem.top + item.rcItem.bottom - size) / 2;
-            ::DrawIconEx(item.hDC, item.rcItem.left + 2, top, images_[image].get(), size, size, 0, nullptr, DI_NORMAL);
+            ::DrawIconEx(item.hDC, item.rcItem.left + ScaleByDpi(2, dpi), top, look.images[image].get(), size, size, 0,
+                         nullptr, DI_NORMAL);
         }
         return;
     }
@@ -190,15 +226,12 @@ void TTrayMenu::Draw(const DRAWITEMSTRUCT& item) const {
     const UniquePen pen(::CreatePen(PS_SOLID, 1, band));
     const ScopedSelectObject brushSelected(item.hDC, brush.get());
     const ScopedSelectObject penSelected(item.hDC, pen.get());
-    ::Rectangle(item.hDC, area.left, area.top, area.right, area.bottom - 2);
+    ::Rectangle(item.hDC, area.left, area.top, area.right, area.bottom - ScaleByDpi(2, dpi));
     ::SetBkMode(item.hDC, TRANSPARENT);
     ::SetTextColor(item.hDC, RGB(255, 255, 255));
-    const ScopedSelectObject fontSelected(item.hDC, boldFont_.get());
-    const std::wstring title = ToWide(kApplicationTitle);
-    ::TextOutW(item.hDC, area.left + 8, area.top + 2, title.c_str(), static_cast<int>(title.size()));
-    if (item.itemData == kTrayHeader) {
-        const ScopedSelectObject regular(item.hDC, font_.get());
-        ::TextOutW(item.hDC, area.left + 93, area.top + 2, kSlogan, static_cast<int>(::wcslen(kSlogan)));
+    for (const HeaderText& text : HeaderTexts(item.itemData == kTrayHeader ? TPopupMenu::Tray : TPopupMenu::Eject, dpi)) {
+        const ScopedSelectObject font(item.hDC, HeaderFont(text.bold, dpi));
+        ::TextOutW(item.hDC, area.left + text.x, area.top + text.y, text.text.c_str(), static_cast<int>(text.text.size()));
     }
 }
 

@@ -33,11 +33,26 @@ public:
     std::vector<std::u16string> Texts(TPopupMenu menu) const;
     // Shows the menu at the point, owned by `window`, until the user chooses or leaves it; the
     // chosen command, 0 for none. Messages are processed meanwhile.
-    UINT Track(TPopupMenu menu, HWND window, POINT at) const;
+    UINT Track(TPopupMenu menu, HWND window, POINT at);
 
-    // Owner drawing, for WM_MEASUREITEM and WM_DRAWITEM of the window the menu belongs to.
+    // Owner drawing, for WM_MEASUREITEM and WM_DRAWITEM of the window the menu belongs to, at the
+    // DPI of the monitor the menu shows on (without a menu open: that of the window).
     void Measure(HWND window, MEASUREITEMSTRUCT& item) const;
-    void Draw(const DRAWITEMSTRUCT& item) const;
+    void Draw(HWND window, const DRAWITEMSTRUCT& item) const;
+    void MeasureAt(UINT dpi, MEASUREITEMSTRUCT& item) const;
+    void DrawAt(UINT dpi, const DRAWITEMSTRUCT& item) const;
+
+    // The item data of a menu's header item.
+    static ULONG_PTR HeaderItemData(TPopupMenu menu);
+    // What a header writes on its band, left to right, relative to the item's top left corner.
+    struct HeaderText {
+        std::wstring text;
+        int x = 0;
+        int y = 0;
+        bool bold = false;
+    };
+    std::vector<HeaderText> HeaderTexts(TPopupMenu menu, UINT dpi) const;
+    HFONT HeaderFont(bool bold, UINT dpi) const;
 
 private:
     struct Slot {
@@ -51,9 +66,18 @@ private:
     TPopupMenu rightClickMenu_ = TPopupMenu::Tray;
     std::array<Slot, 12> modifySlots_{};
     std::array<Slot, 12> ejectSlots_{};
-    std::array<UniqueIcon, 10> images_{};  // the menu image list, by index
-    UniqueFont font_;
-    UniqueFont boldFont_;
+    // What is drawn at one DPI; made when a menu first needs it.
+    struct Look {
+        UINT dpi = 0;
+        std::array<UniqueIcon, 10> images{};  // the menu image list, by index
+        UniqueFont font;
+        UniqueFont boldFont;
+    };
+    const Look& LookAt(UINT dpi) const;
+
+    mutable Look look_;
+    // The DPI of the monitor the open menu shows on.
+    UINT menuDpi_ = 0;
 };
 
 }  // namespace dv

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Starts Dockvane under Wine on a virtual X display, opens its windows through the tray icon the way
 # a user would (xdotool clicks on the virtual desktop's notification area) and saves a screenshot of
-# each. Usage: tests/screenshots/take.sh [OUTPUT_FOLDER]   (default: build/screenshots)
+# each, at 100 %, 150 % and 200 % (96, 144 and 192 DPI), each in a subfolder of its own.
+# Usage: tests/screenshots/take.sh [OUTPUT_FOLDER [SCALE...]]   (default: build/screenshots 100 150 200)
 # Needs the windows preset built (./run.sh or ./test.sh does that).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 out="${1:-build/screenshots}"
+shift || true
+scales=("$@")
+[ ${#scales[@]} -gt 0 ] || scales=(100 150 200)
 mkdir -p "$out"
 exe=build/windows/src/Dockvane.exe
 [ -x "$exe" ] || { echo "build the windows preset first: $exe is missing" >&2; exit 1; }
@@ -13,25 +17,40 @@ exe=build/windows/src/Dockvane.exe
 work=$(mktemp -d)
 source scripts/xvfb.sh
 cleanup() {
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
+    if [ -n "${WINEPREFIX:-}" ]; then
+        wineserver -k 2>/dev/null || true
+        wineserver -w 2>/dev/null || true
+    fi
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-start_xvfb 140 170 1024x768x24
+range=${DOCKVANE_E2E_DISPLAYS:-140-170}
+start_xvfb "${range%-*}" "${range#*-}" 1280x1024x24
+W=1280 H=1024
 
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;netapi32=n,b"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;netapi32=n,b"
 # Dockvane.exe runs from a copy beside the stand-in network-management library.
 mkdir -p "$work/program"
 cp "$exe" build/windows/tests/standins/netapi32/netapi32.dll "$work/program/"
 exe="$work/program/Dockvane.exe"
+
+# One run of the whole tour at `dpi`, in a fresh prefix, into folder `shots`.
+take_at() {
+dpi=$1 shots=$2
+mkdir -p "$shots"
+export WINEPREFIX="$work/prefix-$dpi"
 mkdir -p "$WINEPREFIX"
 wineserver -p
 wineboot --init >/dev/null 2>&1
+# Wine reads the DPI from these when a program starts.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+    /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 
 # Simulated USB drives (dvsim), and the AutoPlay mode that shows Dockvane's own AutoPlay dialog.
+rm -rf "$work/state" "$work/backup" "$work/photos"
 mkdir -p "$work/state" "$work/backup" "$work/photos"
 export DOCKVANE_SIMULATION="Z:$(echo "$work/state" | tr / '\\')"
 printf '[Share]\r\nShareName=BACKUP\r\nShareUserName=extdisk_backup\r\nDescription=Nightly backup\r\nAutoRemove=True\r\n' \
@@ -42,27 +61,29 @@ mkdir -p "$profile/dockvane"
 printf '[General]\r\nAutoPlay=1\r\n' > "$profile/dockvane/Settings.ini"
 dvsim() { wine build/windows/tools/dvsim/dvsim.exe "$@"; }
 
-wine explorer /desktop=Dockvane,1024x768 "$exe" >/dev/null 2>&1 &
+wine explorer /desktop=Dockvane,${W}x${H} "$exe" >/dev/null 2>&1 &
 sleep 6
 
 # The notification area is at the bottom right of the virtual desktop's taskbar.
-tray() { xdotool mousemove 1013 758 click "$1"; sleep 1.5; }
-shot() { import -window root "$out/$1.png"; echo "$out/$1.png"; }
-# The open tray menu's top: where its header band (the workspace grey) begins in column 760.
+tray() { xdotool mousemove $((W - 11)) $((H - 10)) click "$1"; sleep 1.5; }
+shot() { import -window root "$shots/$1.png"; echo "$shots/$1.png"; }
+# A length at 96 DPI, at this run's DPI.
+px() { echo $(($1 * dpi / 96)); }
+# The open tray menu's top: where its header band (the workspace grey) begins in column W - 264.
 menu_top() {
     import -window root "$work/menu.png"
-    convert "$work/menu.png" -crop 1x768+760+0 txt:"$work/menu.txt"
+    convert "$work/menu.png" -crop 1x${H}+$((W - 264))+0 txt:"$work/menu.txt"
     awk -F'[,:]' '/#808080/ { print $2; exit }' "$work/menu.txt"
 }
 # Windows open centred and are not always in the foreground: a click in the middle of the screen
 # makes the one there active before the key that closes it.
-dismiss() { xdotool mousemove 512 384 click 1; sleep 0.5; xdotool key "$1"; sleep 1; }
+dismiss() { xdotool mousemove $((W / 2)) $((H / 2)) click 1; sleep 0.5; xdotool key "$1"; sleep 1; }
 # Clicks the entry `offset` pixels below the menu's top.
 item() {
     local top
     top=$(menu_top)
     [ -n "$top" ] || { echo "no menu open" >&2; return 1; }
-    xdotool mousemove 760 $((top + $1)) click 1
+    xdotool mousemove $((W - 264)) $((top + $(px $1))) click 1
     sleep 2
 }
 
@@ -80,7 +101,7 @@ tray 1; item 118; shot 04-about-box
 dismiss Return
 
 tray 1; item 55; shot 05-add-without-drive
-xdotool mousemove 514 412 click 1; sleep 1  # the message box's OK, centred
+dismiss Return  # the message box, centred
 
 # A configured drive arrives: shared, with its balloon.
 dvsim plug E "Z:$(echo "$work/backup" | tr / '\\')"
@@ -99,4 +120,11 @@ dismiss Escape
 tray 1; item 55; sleep 1; shot 11-drive-settings-add
 dismiss Escape
 
-echo "screenshots in $out"
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+}
+
+for scale in "${scales[@]}"; do
+    take_at $((scale * 96 / 100)) "$out/$scale"
+done
+echo "screenshots in $out/{$(IFS=,; echo "${scales[*]}")}"
