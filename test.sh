@@ -40,7 +40,12 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko prompts in a fresh prefix
 mkdir -p "$WINEPREFIX"
 wineserver -p                               # one persistent server for the whole run
-wineboot --init >/dev/null 2>&1
+# A prefix's first start can fail on a machine under heavy load; it is made once more before the
+# run gives up, and a failure says which step it was.
+if ! wineboot --init >/dev/null 2>&1 && ! wineboot --init >/dev/null 2>&1; then
+    echo "the Wine prefix could not be made (wineboot --init failed twice)" >&2
+    exit 1
+fi
 # Among them the end-to-end run of Dockvane.exe in simulation mode, on a Wine prefix of its own.
 ctest --preset windows
 echo "Balloons and message boxes of the end-to-end runs: build/windows/e2e-artefacts/"
