@@ -69,6 +69,26 @@ Child Launch() {
     return {UniqueKernelHandle(info.hProcess), info.dwProcessId};
 }
 
+// Dockvane.exe copied into `folder` beside the stand-in network-management library and started there:
+// simulation mode shares through that library. Wine prefers it only when WINEDLLOVERRIDES names it
+// native first in the environment this test program was started with (ctest does), not when it is
+// set from inside.
+Child LaunchBesideTheStandIn(const testing::TempFolder& folder) {
+    const std::wstring build = DockvaneExe().substr(0, DockvaneExe().find_last_of(L"\\/") + 1);
+    const std::wstring here = ToWide(folder.Path()) + L"\\";
+    EXPECT_TRUE(::CopyFileW(DockvaneExe().c_str(), (here + L"Dockvane.exe").c_str(), FALSE));
+    EXPECT_TRUE(::CopyFileW((build + L"..\\tests\\standins\\netapi32\\netapi32.dll").c_str(),
+                            (here + L"netapi32.dll").c_str(), FALSE));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::wstring command = L"\"" + here + L"Dockvane.exe\"";
+    EXPECT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &info));
+    ::CloseHandle(info.hThread);
+    return {UniqueKernelHandle(info.hProcess), info.dwProcessId};
+}
+
 // The message box the process shows, once it is there.
 HWND FindMessageBox(DWORD processId, std::chrono::milliseconds limit) {
     struct Search {
@@ -310,8 +330,9 @@ TEST(WinProgramExit, ExitWhileAPingWaitsOnASilentServerEndsAtOnceWithCodeZero) {
     ASSERT_NE(letter, 0);
     bay.Plug(letter, FromUtf8(WineHostPathOf(drive.Path())));
 
+    testing::TempFolder program;
     ::SetEnvironmentVariableW(L"DOCKVANE_SIMULATION", ToWide(simulation.Path()).c_str());
-    const Child child = Launch();
+    const Child child = LaunchBesideTheStandIn(program);
     ::SetEnvironmentVariableW(L"DOCKVANE_SIMULATION", nullptr);
 
     // The start-up shares the drive and its ping worker calls the address.
