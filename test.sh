@@ -41,6 +41,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko prompts in a fres
 mkdir -p "$WINEPREFIX"
 wineserver -p                               # one persistent server for the whole run
 wineboot --init >/dev/null 2>&1
+# Making the prefix leaves two service control managers running, each with a list of services of its
+# own, so that a service made through one is unknown to the other: start the server once more.
+wineserver -k; wineserver -w; wineserver -p
+wineboot >/dev/null 2>&1
 # Among them the end-to-end run of Dockvane.exe in simulation mode, on a Wine prefix of its own.
 ctest --preset windows
 echo "Balloons and message boxes of the end-to-end runs: build/windows/e2e-artefacts/"
