@@ -46,6 +46,10 @@ if ! wineboot --init >/dev/null 2>&1 && ! wineboot --init >/dev/null 2>&1; then
     echo "the Wine prefix could not be made (wineboot --init failed twice)" >&2
     exit 1
 fi
+# Making the prefix leaves two service control managers running, each with a list of services of its
+# own, so that a service made through one is unknown to the other: start the server once more.
+wineserver -k; wineserver -w; wineserver -p
+wineboot >/dev/null 2>&1
 # Among them the end-to-end run of Dockvane.exe in simulation mode, on a Wine prefix of its own.
 ctest --preset windows
 echo "Balloons and message boxes of the end-to-end runs: build/windows/e2e-artefacts/"

@@ -23,6 +23,12 @@ DOCKVANE = "src/Dockvane.exe"
 # The network-management library that stands in for Windows' own under Wine (shares and accounts
 # kept in the simulation folder); Wine loads it for a program that lies beside it.
 NETAPI_STANDIN = "tests/standins/netapi32/netapi32.dll"
+# A real service that stands in for Windows Search: it is registered as "WSearch" in every run's prefix
+# and runs when Dockvane starts. It takes its time to start and to stop, as the real one does.
+SEARCH_STANDIN = "tests/standins/wsearch/wsearch_standin.exe"
+SEARCH_SERVICE = "WSearch"
+SEARCH_START_DELAY_MS = 1000
+SEARCH_STOP_DELAY_MS = 1500
 MESSAGE_BOXES = "tests/e2e/e2e_message_boxes.exe"
 PROCESS_PROBE = "tests/e2e/e2e_process_probe.exe"
 MASTER = "dockvane"
@@ -138,6 +144,42 @@ class Wine:
         self.started_server = True
         subprocess.run(["wineboot", "--init"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=120, check=True)
+        # Making the prefix leaves two service control managers running, each with a list of services
+        # of its own (a service made through one is unknown to the other): start the server once more.
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL, timeout=60)
+        subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL, timeout=60)
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        subprocess.run(["wineboot"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=120, check=True)
+        self.install_search_service()
+
+    def install_search_service(self):
+        """Registers the stand-in search service as WSearch (its program copied into the prefix) and
+        starts it; the run begins with it running."""
+        system = os.path.join(self.env["WINEPREFIX"], "drive_c", "windows", "system32")
+        shutil.copy(os.path.join(self.build, SEARCH_STANDIN), system)
+        command = (f"C:\\windows\\system32\\{os.path.basename(SEARCH_STANDIN)} "
+                   f"--start-delay-ms {SEARCH_START_DELAY_MS} --stop-delay-ms {SEARCH_STOP_DELAY_MS}")
+        code, out, error = self.run("C:/windows/system32/sc.exe", "create", SEARCH_SERVICE, "binPath=", command,
+                                    "start=", "demand")
+        if code != 0:
+            raise RuntimeError(f"sc create {SEARCH_SERVICE} failed ({code}): {out.strip()} {error.strip()}")
+        if not self.set_search_service(running=True):
+            raise RuntimeError(f"the service {SEARCH_SERVICE} did not start ({self.search_service_state()})")
+
+    def search_service_state(self):
+        """The state of WSearch as `sc query` tells it: RUNNING, STOPPED, START_PENDING, ...; None when
+        it cannot be read."""
+        _, out, _ = self.run("C:/windows/system32/sc.exe", "query", SEARCH_SERVICE, timeout=30)
+        match = re.search(r"^\s*STATE\s*:\s*\d+\s+(\w+)", out, re.MULTILINE)
+        return match.group(1) if match else None
+
+    def set_search_service(self, running, seconds=30):
+        """Starts or stops WSearch with sc (as a person would) and waits until it got there."""
+        wanted = "RUNNING" if running else "STOPPED"
+        if self.search_service_state() != wanted:
+            self.run("C:/windows/system32/sc.exe", "start" if running else "stop", SEARCH_SERVICE, timeout=60)
+        return wait_for(lambda: self.search_service_state() == wanted, seconds, step=0.25)
 
     def dockvane(self):
         """Dockvane.exe copied beside the stand-in network-management library, outside the build
@@ -154,9 +196,15 @@ class Wine:
         """Runs one of the build's programs (or a program of the prefix, by its Windows name);
         returns (exit code, stdout without CR, stderr)."""
         path = program if ":" in program else os.path.join(self.build, program)
-        done = subprocess.run(["wine", path, *args], env=self.env, capture_output=True, timeout=timeout)
-        decode = lambda b: b.decode("utf-8", errors="replace").replace("\r\n", "\n")
-        return done.returncode, decode(done.stdout), decode(done.stderr)
+        # Files, not pipes: a process that Wine starts on the program's behalf (the explorer of a
+        # desktop the program is the first to use) inherits them and outlives it, and a pipe would
+        # then not end before that one does.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            done = subprocess.run(["wine", path, *args], env=self.env, stdout=out, stderr=err, timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            decode = lambda b: b.decode("utf-8", errors="replace").replace("\r\n", "\n")
+            return done.returncode, decode(out.read()), decode(err.read())
 
     def dvsim(self, *args, timeout=60):
         return self.run(DVSIM, *args, timeout=timeout)

@@ -4,7 +4,10 @@
 Dockvane runs in simulation mode on a Wine prefix of its own, in a virtual desktop on the current X
 display (or on an Xvfb display this script starts). The script plugs a drive in with dvsim, watches
 the files, the registry, dvsim's listings and the requests that reach its own HTTP server, drops the
-backup marker, and finally makes sure that a second Dockvane.exe is refused without writing anything.
+backup marker, and makes sure that a second Dockvane.exe is refused without writing anything. The
+search service (a stand-in registered as WSearch) runs when Dockvane starts: it must be stopped once the
+drive is shared and running again once the drive has left. Last, Dockvane exits through its tray and
+starts again with the service stopped beforehand, and a drive that comes and goes leaves it stopped.
 Screenshots of the balloons go to the artefacts folder. Every process it started is ended.
 
     road_of_a_drive.py --build-dir BUILD/windows --artefacts DIR [--keep]
@@ -18,14 +21,17 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (GENERIC_ALL, BalloonCamera, main, read_text, snapshot, user_folder,  # noqa: E402
-                         wait_for)
+from e2e_support import (GENERIC_ALL, PROCESS_PROBE, BalloonCamera, main, read_text, snapshot,  # noqa: E402
+                         start_dockvane, user_folder, wait_for)
 
 SHARE = "BACKUP"
 ACCOUNT = "extdisk_backup"
 DESCRIPTION = "Nightly backup"
 DRIVE = "E"
 UNIT_DEADLINE_S = 20
+# The search service is stopped and started by workers that wait as the service asks them to (the
+# stand-in takes one to two seconds); well within this, unless something is wrong.
+SEARCH_DEADLINE_S = 20
 
 
 class PingServer:
@@ -72,6 +78,7 @@ def drive_road(wine, work, artefacts, failures, ping):
     app_log = lambda: read_text(user_folder(prefix, "Temp", "Velmora.log"))
 
     # --- Start-up ---
+    failures.check(wine.search_service_state() == "RUNNING", "the search service runs before Dockvane starts")
     started = time.monotonic()
     wine.start_in_desktop(wine.dockvane())
     settings_file = wait_for(lambda: glob.glob(os.path.join(prefix, "drive_c/users/*/AppData/Local/dockvane/Settings.ini")), 60)
@@ -102,6 +109,7 @@ def drive_road(wine, work, artefacts, failures, ping):
         camera.stop()
     print(f"..    {len(camera.kept)} balloon picture(s) kept", flush=True)
     refused_second_instance(wine, failures, settings_file, prefix, simulation, os.path.join(work, "usb-drive"))
+    search_service_stopped_at_start(wine, failures, os.path.join(work, "usb-drive"))
 
 
 def plug_and_finish(wine, work, failures, ping, salt):
@@ -140,6 +148,8 @@ def plug_and_finish(wine, work, failures, ping, salt):
                    and activity().count("DONE") == 2, "the activity log has both pings and the server's answers")
     failures.check(any("Attached " in l and "E:\\" in l for l in app_log().splitlines()),
                    "the application log has the Attached line")
+    state = wait_for(lambda: wine.search_service_state() == "STOPPED", SEARCH_DEADLINE_S)
+    failures.check(state, f"the search service is stopped while the drive is shared ({wine.search_service_state()})")
 
     # --- Backup done ---
     marker = os.path.join(drive, "backup.done")
@@ -168,6 +178,8 @@ def plug_and_finish(wine, work, failures, ping, salt):
                    "the activity log has the Unbound and Stopped sharing lines")
     _, present, _ = wine.run("c:/windows/system32/cmd.exe", "/c", "if exist E:\\ (echo present) else (echo absent)")
     failures.check(present.strip() == "absent", "drive E: has been ejected")
+    state = wait_for(lambda: wine.search_service_state() == "RUNNING", SEARCH_DEADLINE_S)
+    failures.check(state, f"the search service runs again once the drive has left ({wine.search_service_state()})")
 
 
 def refused_second_instance(wine, failures, settings_file, prefix, simulation, drive):
@@ -177,6 +189,32 @@ def refused_second_instance(wine, failures, settings_file, prefix, simulation, d
     failures.check(title == "Dockvane\u2122", f"a second Dockvane.exe shows its refusal in a message box ({title!r})")
     failures.check(code == 0, f"a second Dockvane.exe ends with exit code 0 ({code})")
     failures.check(snapshot(watched) == before, "a second Dockvane.exe writes nothing")
+
+
+def stays(predicate, seconds):
+    """Whether the predicate holds all the time for that long (looked at a few times a second)."""
+    return not wait_for(lambda: not predicate(), seconds)
+
+
+def search_service_stopped_at_start(wine, failures, drive):
+    """Dockvane leaves alone a search service that was stopped when it started."""
+    code, out, error = wine.run(PROCESS_PROBE, "exit", "Dockvane.exe", "20000", timeout=60)
+    failures.check(code == 0 and "exit_code=0 " in out, f"Dockvane exits through its tray ({out.strip()} {error.strip()})")
+    failures.check(wine.search_service_state() == "RUNNING", "the search service still runs after the exit")
+    failures.check(wine.set_search_service(running=False), "the search service was stopped with sc stop")
+    start_dockvane(wine)
+    # The configuration left on the drive shares it again.
+    code, _, error = wine.dvsim("plug", DRIVE, drive)
+    failures.check(code == 0, f"dvsim plug {DRIVE} succeeds again {error.strip()}")
+    failures.check(wait_for(lambda: wine.lines("shares"), 20), f"the drive is shared again ({wine.lines('shares')})")
+    stopped = lambda: wine.search_service_state() == "STOPPED"
+    failures.check(stays(stopped, 5), f"the search service stays stopped while the drive is shared "
+                   f"({wine.search_service_state()})")
+    code, _, error = wine.dvsim("unplug", DRIVE)
+    failures.check(code == 0, f"dvsim unplug {DRIVE} succeeds {error.strip()}")
+    failures.check(wait_for(lambda: not wine.lines("shares"), 20), "the share is gone after the unplug")
+    failures.check(stays(stopped, 5), f"the search service stays stopped once the drive has left "
+                   f"({wine.search_service_state()})")
 
 
 if __name__ == "__main__":
