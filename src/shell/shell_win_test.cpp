@@ -58,11 +58,11 @@ struct Child {
     DWORD id = 0;
 };
 
-Child Launch() {
+Child Launch(const std::wstring& exe = DockvaneExe()) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    std::wstring command = L"\"" + DockvaneExe() + L"\"";
+    std::wstring command = L"\"" + exe + L"\"";
     EXPECT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                  &info));
     ::CloseHandle(info.hThread);
@@ -79,14 +79,7 @@ Child LaunchBesideTheStandIn(const testing::TempFolder& folder) {
     EXPECT_TRUE(::CopyFileW(DockvaneExe().c_str(), (here + L"Dockvane.exe").c_str(), FALSE));
     EXPECT_TRUE(::CopyFileW((build + L"..\\tests\\standins\\netapi32\\netapi32.dll").c_str(),
                             (here + L"netapi32.dll").c_str(), FALSE));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    std::wstring command = L"\"" + here + L"Dockvane.exe\"";
-    EXPECT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &info));
-    ::CloseHandle(info.hThread);
-    return {UniqueKernelHandle(info.hProcess), info.dwProcessId};
+    return Launch(here + L"Dockvane.exe");
 }
 
 // The message box the process shows, once it is there.
