@@ -1,7 +1,8 @@
 # Checks that a stand-in library answers every call the program makes to the library it stands in
 # for: each function that EXE imports from LIBRARY (objdump's import table) must be named in the
-# EXPORTS of the stand-in's module-definition file DEF. A function it lacks would make Wine refuse to
-# start the program beside the stand-in, and only at run time.
+# EXPORTS of the stand-in's module-definition file DEF. Windows would refuse to load the program beside
+# a stand-in that lacks one; Wine binds it to a stub that ends the process only when it is called, so
+# the gap would show as a crash somewhere in a run, if at all.
 # Run as: cmake -DOBJDUMP=... -DEXE=... -DLIBRARY=netapi32.dll -DDEF=... -P check_standin_exports.cmake
 cmake_minimum_required(VERSION 3.25)
 
