@@ -2,7 +2,9 @@
 # Builds the Windows programs and starts Dockvane.exe under Wine in a virtual desktop, on the current
 # display or, when there is none, on an Xvfb display of its own. It runs in simulation mode with a
 # demo drive E: plugged in, so that the drive shows up shared within seconds (README: "Simulation
-# mode"); DOCKVANE_DEMO names the folder of the demo's drive and state (default ~/.dockvane-demo).
+# mode"), beside the stand-in network-management library and with the stand-in search service
+# running as WSearch; DOCKVANE_DEMO names the folder of the demo's drive and state (default
+# ~/.dockvane-demo).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -34,6 +36,7 @@ export DOCKVANE_SIMULATION="Z:${simulation//\//\\}"
 dvsim() { wine build/windows/tools/dvsim/dvsim.exe "$@"; }
 
 source scripts/xvfb.sh
+source scripts/search-standin.sh
 cleanup() {
     # A drive left plugged in would stay a drive letter of the prefix.
     dvsim unplug E >/dev/null 2>&1 || true
@@ -50,7 +53,16 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 mkdir -p "$WINEPREFIX"
-[ -f "$WINEPREFIX/system.reg" ] || wineboot --init >/dev/null 2>&1
+# One server for the whole run: services (WSearch) run only while it does, and it must not end in the
+# gap before Dockvane starts. The cleanup ends it.
+wineserver -p
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot --init >/dev/null 2>&1
+    settle_fresh_prefix
+fi
+# Dockvane stops the search service while a drive is shared, if it ran when Dockvane started.
+start_search_standin build/windows
+echo "The stand-in search service runs as WSearch:  WINEPREFIX=$WINEPREFIX wine sc query WSearch"
 dvsim unplug E >/dev/null 2>&1 || true   # left plugged in by a run that was cut short
 app_log="$(ls "$WINEPREFIX"/drive_c/users/*/Temp/Velmora.log 2>/dev/null | head -1 || true)"
 log_size=0

@@ -1,7 +1,11 @@
-// The Windows side of shares and accounts, through the real API as far as Wine provides it. Wine has
-// no file-sharing service, keeps NetUserAdd's accounts inside the calling process (where
-// LookupAccountNameW does not find them), aborts the process in NetUserSetInfo and lacks NetUserEnum
-// at level 1: those paths are covered by the native tests on the simulated system.
+// The Windows side of shares and accounts against the system's own libraries: passwords through
+// BCrypt and the system's random generator, the texts of network error codes, an account made,
+// changed and deleted through Wine's netapi32 (no stand-in lies beside this program), account lookup,
+// security descriptors built and read back, rights granted on a real folder, and how a share the
+// system refuses is logged. Wine has no file-sharing service, answers every account with an empty
+// comment, aborts the process in NetUserSetInfo and lacks NetUserEnum at level 1: what Windows
+// answers there, and each refusal Dockvane must handle, is tested against the stand-in library
+// (tests/standins/netapi32: StandinTest, StandinDriveTest).
 #include <gtest/gtest.h>
 
 #include "accounts/accounts_win.h"

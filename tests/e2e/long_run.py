@@ -12,7 +12,9 @@ display (or on an Xvfb display this script starts), and is checked from the outs
    through the tray's Eject item, plugs and unplugs an unrelated drive J: (no velmora.conf) while the
    other two wait for their marker, and then lets both go by their markers (even cycles) or one by
    its marker and the other unplugged (odd cycles).
-3. Exit from the tray while a drive's ping waits on a server that accepts and never answers.
+3. Once the last of those drives has left, the search service (the stand-in registered as WSearch,
+   running when Dockvane started) must run again: `sc query WSearch`.
+4. Exit from the tray while a drive's ping waits on a server that accepts and never answers.
 
 Every cycle must end in its state (dvsim shares, drives, accounts), add exactly its lines to the drive
 activity logs (header, "OK, Started sharing ", "OK, Unbound ", "OK, Stopped sharing ") and show no
@@ -56,6 +58,9 @@ TWO_MARKERS_DEADLINE_S = 50
 # A shared drive that is pulled must lose its share soon; an Eject takes its 3 s disconnect wait.
 SETTLE_DEADLINE_S = 30
 EXIT_LIMIT_MS = 3000
+# The search service is started again by a worker that waits as the service asks it to (the stand-in
+# takes a second); well within this, unless something is wrong.
+SEARCH_DEADLINE_S = 20
 
 # What may rise from the warm-up cycle to the last. A cycle's workers (ping, directory watcher) have
 # ended by its end; what is left is Wine's sound device thread: the first sound starts it with a
@@ -177,6 +182,7 @@ class LongRun:
         self.storm_drives = 0
         self.failed_cycles = []
         self.exit_figures = None
+        self.search_state = None
 
     @property
     def app_log(self):
@@ -262,6 +268,8 @@ class LongRun:
     # --- The run ---
 
     def start(self):
+        self.failures.check(self.wine.search_service_state() == "RUNNING",
+                            "the search service runs before Dockvane starts")
         self.pid = start_dockvane(self.wine)
         self.base_accounts = self.accounts()
 
@@ -442,7 +450,20 @@ class LongRun:
             self.check_lines(drive, before[drive.letter], {}, where + " not shared")
         self.check(not os.path.exists(self.unrelated.log), f"{where}: nothing was written to the unrelated drive")
 
-    # --- Phase 3: Exit while a ping waits ---
+    # --- Phase 3: the search service once every drive has left ---
+
+    def search_service_after_drives(self):
+        """Dockvane stopped the search service for the first shared drive and starts it again whenever
+        the last one leaves; stops and starts overlapped while drives came and went at once, and the
+        last start must still have won."""
+        self.failures.case = "search service"
+        self.check(self.settled(SETTLE_DEADLINE_S), f"every drive has left ({self.state_text()})")
+        running = wait_for(lambda: self.wine.search_service_state() == "RUNNING", SEARCH_DEADLINE_S, step=0.5)
+        self.search_state = self.wine.search_service_state()
+        self.failures.check(running, f"the search service runs again once every drive has left (sc query WSearch: "
+                                     f"{self.search_state})")
+
+    # --- Phase 4: Exit while a ping waits ---
 
     def exit_during_ping(self):
         self.failures.case = "exit"
@@ -529,6 +550,7 @@ class LongRun:
         print(f"application log: {len(records)} lines, {len(errors)} ERROR lines, {len(malformed)} malformed")
         for line in errors[:5]:
             print(f"    {line.strip()}")
+        print(f"search service once every drive had left: {self.search_state or 'not checked'}")
         if self.exit_figures:
             print(f"Exit during a ping: exit code {self.exit_figures.get('exit_code')} after "
                   f"{self.exit_figures.get('ms')} ms")
@@ -549,6 +571,8 @@ def long_run(wine, work, artefacts, failures, options):
         for number in range(1, run.three_cycles + 1):
             run.cycle("three", number, run.three_cycle, watcher)
         report = run.flatness()
+        print("\n== The search service once every drive has left", flush=True)
+        run.search_service_after_drives()
         print("\n== Exit while a ping waits", flush=True)
         run.exit_during_ping()
     finally:

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Starts Dockvane under Wine on a virtual X display, opens its windows through the tray icon the way
 # a user would (xdotool clicks on the virtual desktop's notification area) and saves a screenshot of
-# each, at 100 %, 150 % and 200 % (96, 144 and 192 DPI), each in a subfolder of its own.
+# each, at 100 %, 150 % and 200 % (96, 144 and 192 DPI), each in a subfolder of its own. As in the
+# end-to-end runs, Dockvane runs beside the stand-in network-management library and with the
+# stand-in search service running as WSearch.
 # Usage: tests/screenshots/take.sh [OUTPUT_FOLDER [SCALE...]]   (default: build/screenshots 100 150 200)
 # Needs the windows preset built (./run.sh or ./test.sh does that).
 set -euo pipefail
@@ -16,6 +18,7 @@ exe=build/windows/src/Dockvane.exe
 
 work=$(mktemp -d)
 source scripts/xvfb.sh
+source scripts/search-standin.sh
 cleanup() {
     if [ -n "${WINEPREFIX:-}" ]; then
         wineserver -k 2>/dev/null || true
@@ -44,6 +47,8 @@ export WINEPREFIX="$work/prefix-$dpi"
 mkdir -p "$WINEPREFIX"
 wineserver -p
 wineboot --init >/dev/null 2>&1
+settle_fresh_prefix
+start_search_standin build/windows
 # Wine reads the DPI from these when a program starts.
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 wine reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
@@ -122,9 +127,30 @@ dismiss Escape
 
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
+check_buffers "$dpi"
+}
+
+# What the stand-in library counted for each process that used it: every buffer it handed out must
+# have come back through its NetApiBufferFree, and nothing else may have been given to it.
+buffer_problems=0
+check_buffers() {
+    local file found=0
+    for file in "$work"/state/netapi32-buffers-*.txt; do
+        [ -f "$file" ] || continue
+        found=1
+        if ! awk -F'\t' '$1 == "unreleased" || $1 == "foreign" { if ($2 != "0") bad = 1 } END { exit bad }' "$file"; then
+            echo "at $1 DPI the stand-in network-management library counted a leak: $(tr '\t\n' '= ' <"$file")" >&2
+            buffer_problems=1
+        fi
+    done
+    if [ $found = 0 ]; then
+        echo "at $1 DPI no process used the stand-in network-management library" >&2
+        buffer_problems=1
+    fi
 }
 
 for scale in "${scales[@]}"; do
     take_at $((scale * 96 / 100)) "$out/$scale"
 done
 echo "screenshots in $out/{$(IFS=,; echo "${scales[*]}")}"
+[ $buffer_problems = 0 ] || exit 1
