@@ -125,12 +125,12 @@ public:
     // Runs the creation handler.
     TfmModifyNAS(IDriveSettingsHost& host, IModifyNASView& view, TMode Mode);
 
-    TMode Mode() const { return FMode; }
+    TMode Mode() const { return mode_; }
     // The selected drive letter ("" when none).
-    const std::u16string& Drive() const { return FDrive; }
+    const std::u16string& Drive() const { return drive_; }
     // Selects the drive's entry in the drive list (none when it is not listed).
     void SetDrive(std::u16string_view drive);
-    const TShareSettings* ShareSettings() const { return FShareSettings.get(); }
+    const TShareSettings* ShareSettings() const { return shareSettings_.get(); }
 
     TModifyNASControls Controls;
 
@@ -157,13 +157,13 @@ private:
     void FillDrivePicker();
     void FillShareUserList();
     void SelectShareUser();
-    char16_t DriveChar() const { return FDrive.empty() ? u'\0' : FDrive[0]; }
+    char16_t DriveChar() const { return drive_.empty() ? u'\0' : drive_[0]; }
 
     IDriveSettingsHost& host_;
     IModifyNASView& view_;
-    TMode FMode;
-    std::u16string FDrive;
-    std::unique_ptr<TShareSettings> FShareSettings;
+    TMode mode_;
+    std::u16string drive_;
+    std::unique_ptr<TShareSettings> shareSettings_;
 };
 
 // The share name proposed for a volume label: the characters a share name cannot hold are dropped,
