@@ -2,7 +2,7 @@
 
 namespace dv {
 
-std::optional<std::u16string> TfmAutoPlay::FormClose(TModalResult result) const {
+std::optional<std::u16string> TfmAutoPlay::OnClose(TModalResult result) const {
     if (result != mrOk || ItemIndex != kOpenFolderItem || Drive == 0) return std::nullopt;
     return std::u16string(1, Drive) + u":\\";
 }

@@ -22,7 +22,7 @@ TEST(AutoPlayTest, OnlyOkWithOpenFolderSelectedOpensTheDrive) {
         TfmAutoPlay dialog;
         dialog.Drive = u'E';
         dialog.ItemIndex = c.itemIndex;
-        EXPECT_EQ(dialog.FormClose(c.result), c.opened) << c.name;
+        EXPECT_EQ(dialog.OnClose(c.result), c.opened) << c.name;
     }
 }
 
@@ -30,9 +30,9 @@ TEST(AutoPlayTest, TheChoiceCarriesOverToTheNextDrive) {
     TfmAutoPlay dialog;
     dialog.Drive = u'E';
     dialog.ItemIndex = kOpenFolderItem;
-    ASSERT_TRUE(dialog.FormClose(mrOk));
+    ASSERT_TRUE(dialog.OnClose(mrOk));
     dialog.Drive = u'G';
-    EXPECT_EQ(dialog.FormClose(mrOk), u"G:\\");
+    EXPECT_EQ(dialog.OnClose(mrOk), u"G:\\");
 }
 
 TEST(AutoPlayTest, CaptionNamesLabelAndDrive) {

@@ -39,7 +39,7 @@ HWND TAutoPlayWindow::ShowModeless(char16_t drive, std::u16string_view caption) 
 
 void TAutoPlayWindow::Close(TModalResult result) {
     logic_.ItemIndex = static_cast<int>(SendMessageW(Item(IDC_AUTOPLAY_ACTIONS), LB_GETCURSEL, 0, 0));
-    if (const auto folder = logic_.FormClose(result)) Explore(Handle(), *folder);
+    if (const auto folder = logic_.OnClose(result)) Explore(Handle(), *folder);
     EndWith(result);
 }
 

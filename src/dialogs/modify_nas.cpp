@@ -81,10 +81,10 @@ bool ShareNameKeyAccepted(char16_t key) {
 
 TfmModifyNAS::TfmModifyNAS(IDriveSettingsHost& host, IModifyNASView& view, TMode Mode)
     : host_(host), view_(view), mode_(Mode) {
-    FormCreate();
+    FillControls();
 }
 
-void TfmModifyNAS::FormCreate() {
+void TfmModifyNAS::FillControls() {
     // Only USB drives stay in the list, in drive order; the system's list of every drive would lose
     // all others again.
     std::vector<std::u16string> letters = host_.GetUsbDrives();
@@ -110,7 +110,7 @@ void TfmModifyNAS::FormCreate() {
     if (!list.Items.empty()) {
         list.ItemIndex = 0;
         drive_ = std::u16string(1, list.Items[0][0]);
-        cbDriveLetterChange();
+        OnDriveLetterChange();
         // The file on the drive decides here, not whether the drive is attached.
         const std::u16string root = host_.DriveRoot(DriveChar());
         if (fs::ReplaceableFileExists(root + std::u16string(kDriveConfigFileName))) {
@@ -159,7 +159,7 @@ void TfmModifyNAS::ShowLoadedSettings() {
     if (Controls.edShareName.empty()) Controls.edShareName = ShareNameFromLabel(label);
 }
 
-void TfmModifyNAS::cbDriveLetterChange() {
+void TfmModifyNAS::OnDriveLetterChange() {
     const bool attached = host_.AttachedShareName(DriveChar()).has_value();
     Controls.btnDisableEnabled = attached;
     Controls.btnDisableRemoveEnabled = attached;
@@ -173,13 +173,13 @@ void TfmModifyNAS::cbDriveLetterChange() {
     FillShareUserList();
 }
 
-void TfmModifyNAS::cbImageDriveLetterChange(int pickerIndex) {
+void TfmModifyNAS::OnDrivePickerChange(int pickerIndex) {
     auto& list = Controls.cbDriveLetter;
     if (pickerIndex < 0 || pickerIndex >= static_cast<int>(list.Items.size())) return;
     list.ItemIndex = pickerIndex;
     // The picker's entry is the list's with a leading blank: the letter is its second character.
     drive_ = Controls.cbImageDriveLetter.Items[pickerIndex].substr(1, 1);
-    cbDriveLetterChange();
+    OnDriveLetterChange();
 }
 
 void TfmModifyNAS::FillDrivePicker() {
@@ -220,11 +220,11 @@ void TfmModifyNAS::SelectShareUser() {
     Controls.cbShareUserNmText = users.Items[users.ItemIndex];
 }
 
-void TfmModifyNAS::FormActivate() {
+void TfmModifyNAS::OnActivate() {
     Controls.LabelAutoRemove = u"(check for file '" + drive_ + u":\\backup.done')";
 }
 
-TModalResult TfmModifyNAS::btnUpdateClick() {
+TModalResult TfmModifyNAS::OnUpdate() {
     TModalResult result = mrOk;
 
     std::u16string name = Controls.edShareName;
@@ -258,7 +258,7 @@ TModalResult TfmModifyNAS::btnUpdateClick() {
     return result;
 }
 
-bool TfmModifyNAS::FormClose(TModalResult result) {
+bool TfmModifyNAS::OnClose(TModalResult result) {
     if (result != mrOk || !shareSettings_) return true;
     const std::u16string previousUser = shareSettings_->FShareUserName;
     shareSettings_->FShareName = Controls.edShareName;
@@ -280,7 +280,7 @@ bool TfmModifyNAS::FormClose(TModalResult result) {
     return true;
 }
 
-void TfmModifyNAS::btnDisableClick() {
+void TfmModifyNAS::OnDisable() {
     if (!view_.Confirm(kConfirmDisable)) return;
     const BusyScope busy(Controls, view_);
     host_.RemoveNASDrive(DriveChar());
@@ -288,7 +288,7 @@ void TfmModifyNAS::btnDisableClick() {
     view_.CloseDialog(mrCancel);
 }
 
-void TfmModifyNAS::btnDisableRemoveClick() {
+void TfmModifyNAS::OnDisableRemove() {
     if (!view_.Confirm(kConfirmEject)) return;
     const BusyScope busy(Controls, view_);
     host_.DisconnectNASDrive(DriveChar());
@@ -296,11 +296,11 @@ void TfmModifyNAS::btnDisableRemoveClick() {
     view_.CloseDialog(mrCancel);
 }
 
-void TfmModifyNAS::CopyHostClick() { view_.SetClipboardText(Controls.edHostName); }
+void TfmModifyNAS::OnCopyHost() { view_.SetClipboardText(Controls.edHostName); }
 
-void TfmModifyNAS::CopyUserNameClick() { view_.SetClipboardText(Controls.cbShareUserNmText); }
+void TfmModifyNAS::OnCopyUserName() { view_.SetClipboardText(Controls.cbShareUserNmText); }
 
-void TfmModifyNAS::CopyPasswordClick() {
+void TfmModifyNAS::OnCopyPassword() {
     const TApplicationSettings& settings = host_.ApplicationSettings();
     const std::u16string& user = Controls.cbShareUserNmText;
     const std::u16string password = user == settings.FDefaultShareUserName

@@ -134,22 +134,22 @@ public:
 
     TModifyNASControls Controls;
 
-    void cbDriveLetterChange();
-    void cbImageDriveLetterChange(int pickerIndex);
-    void FormActivate();
+    void OnDriveLetterChange();
+    void OnDrivePickerChange(int pickerIndex);
+    void OnActivate();
     // The button's modal result: mrOk when every check passed, mrNone otherwise.
-    TModalResult btnUpdateClick();
+    TModalResult OnUpdate();
     // Stores the fields when the result is OK. False when they could not be stored; the dialog then
     // stays open, as the error was shown.
-    bool FormClose(TModalResult result);
-    void btnDisableClick();
-    void btnDisableRemoveClick();
-    void CopyHostClick();
-    void CopyUserNameClick();
-    void CopyPasswordClick();
+    bool OnClose(TModalResult result);
+    void OnDisable();
+    void OnDisableRemove();
+    void OnCopyHost();
+    void OnCopyUserName();
+    void OnCopyPassword();
 
 private:
-    void FormCreate();
+    void FillControls();
     void LoadActiveSettings();
     void LoadInactiveSettings();
     void LoadSettings(std::u16string_view fileName);

@@ -50,12 +50,12 @@ TfmMain::TfmMain(TMainServices services)
       desktop_(services_.Desktop),
       clock_(services_.Clock),
       watcher_(services_.Watcher) {
-    watcher_.OnChange = [this](const std::u16string&) { Guarded([this] { JvChangeNotifyUSBDriveChangeNotify(); }); };
-    Guarded([this] { FormCreate(); });
+    watcher_.OnChange = [this](const std::u16string&) { Guarded([this] { OnDirectoryChanged(); }); };
+    Guarded([this] { StartUp(); });
 }
 
 TfmMain::~TfmMain() {
-    // FormDestroy: no drive events from here on; the settings reach the file a last time.
+    // No drive events from here on; the settings reach the file a last time.
     volumeObserver_.reset();
     if (watcher_.Active()) watcher_.Stop();
     watcher_.OnChange = nullptr;
@@ -78,7 +78,7 @@ void TfmMain::Guarded(const std::function<void()>& handler) {
 
 // --- Start-up ---
 
-void TfmMain::FormCreate() {
+void TfmMain::StartUp() {
     initializing_ = true;
     nasManager_ = std::make_unique<TNasManager>(*this);
     // The account manager needs the settings record; it is created now and loaded below.
@@ -99,7 +99,7 @@ void TfmMain::FormCreate() {
     settings.Load();
 
     if (shareManager_->IsComputerInDomain()) {
-        if (settings.FIsInDomain == 0) acSetDomainUserNameExecute();
+        if (settings.FIsInDomain == 0) OnDomainUserItem();
         settings.FIsInDomain = 1;
     } else {
         tray_.SetDomainUserItemVisible(false);
@@ -160,12 +160,12 @@ void TfmMain::ShareAttachedDrives() {
 
 // --- Shutdown ---
 
-void TfmMain::actExitExecute() {
+void TfmMain::OnExitItem() {
     closeAction_ = TCloseAction::caFree;
-    FormClose();
+    OnMainWindowClose();
 }
 
-void TfmMain::FormClose() {
+void TfmMain::OnMainWindowClose() {
     if (closeAction_ == TCloseAction::caNone) {
         settingsView_.HideSettingsWindow();
         return;
@@ -267,7 +267,7 @@ void TfmMain::ShowAutoPlayDialog(char16_t Drive) {
     dialogs_.ShowAutoPlayDialog(Drive, label + u" (" + Letter(FoldCase(Drive)) + u":)");
 }
 
-void TfmMain::PollTimerTimer() {
+void TfmMain::OnPollTimer() {
     for (int index = 0; index < nasManager_->NasCount(); ++index) {
         const char16_t letter = nasManager_->GetNasByIndex(index)->DriveName().front();
         if (!fs::RemoveFile(Root(letter) + std::u16string(kBackupDoneMarker)).ok()) continue;
@@ -349,7 +349,7 @@ void TfmMain::StartSearchWorker(bool stop) {
 
 // --- Activity indication and the watcher ---
 
-void TfmMain::JvChangeNotifyUSBDriveChangeNotify() {
+void TfmMain::OnDirectoryChanged() {
     const int index = tray_.TrayIconIndex();
     if (index == kActivityIcon) {
         clock_.SetTimerEnabled(TTimer::NotifyUsbDrive, true);
@@ -359,7 +359,7 @@ void TfmMain::JvChangeNotifyUSBDriveChangeNotify() {
     }
 }
 
-void TfmMain::TimerNotifyUSBDriveTimer() {
+void TfmMain::OnActivityTimer() {
     if (tray_.TrayIconIndex() != kActivityIcon) return;
     tray_.SetTrayIconIndex(kSharedIcon);
     clock_.SetTimerEnabled(TTimer::NotifyUsbDrive, false);
@@ -491,21 +491,21 @@ void TfmMain::updateAddMenuItem() {
     tray_.SetAddCaption(caption);
 }
 
-void TfmMain::TrayPopupMenuPopup() {
+void TfmMain::OnTrayMenuPopup() {
     if (tray_.HostCaption() == u"Host:") tray_.SetHostCaption(u"Host: " + winServiceManager_->getHostname());
 }
 
-void TfmMain::DockvaneClick() {
+void TfmMain::OnHeaderItem() {
     desktop_.OpenHomePageFromVersionInfo();
 }
 
-void TfmMain::Host1Click() {
+void TfmMain::OnHostItem() {
     winServiceManager_->ShowSystemProperties();
 }
 
 // --- Commands ---
 
-void TfmMain::actNasAddExecute() {
+void TfmMain::OnAddItem() {
     if (!usbDriveManager_->areUsbDrivesPresent()) {
         dialogs_.ShowMessage(u"No USB storage device present. Add device first.", TMessageIcon::Information);
         return;
@@ -532,7 +532,7 @@ void TfmMain::actNasAddExecute() {
     VolumeArrival(result->DriveLetter.front());
 }
 
-void TfmMain::actNasModifySettingsExecute(int slot) {
+void TfmMain::OnModifyItem(int slot) {
     const TNas* nas = nasManager_->GetNasByIndex(slot);
     if (!nas || driveSettingsOpen_) return;
     const DialogOpen open(driveSettingsOpen_);
@@ -547,7 +547,7 @@ void TfmMain::actNasModifySettingsExecute(int slot) {
     (void)services_.Volumes.ChangeVolumeLabel(letter, result->VolumeName);
 }
 
-void TfmMain::EjectMenuItem1Click(int slot) {
+void TfmMain::OnEjectItem(int slot) {
     const TNas* nas = nasManager_->GetNasByIndex(slot);
     if (!nas) return;
     const char16_t letter = nas->DriveName().front();
@@ -564,7 +564,7 @@ void TfmMain::EjectMenuItem1Click(int slot) {
     AttachedNasDriveLettersChange(*nasManager_);
 }
 
-void TfmMain::actPasswordRenewExecute() {
+void TfmMain::OnRenewPassword() {
     if (!dialogs_.AskYesNo(u"Renew password?", kApplicationTitle)) return;
     TApplicationSettings& settings = *settings_;
     const std::u16string oldPassword = userManager_->MakePassword(settings.FPasswordSalt);
@@ -576,26 +576,26 @@ void TfmMain::actPasswordRenewExecute() {
     tray_.ShowBalloon(u"Password successfully renewed.", TBalloonIcon::Information);
 }
 
-void TfmMain::actSettingsExecute() {
+void TfmMain::OnSettingsItem() {
     settingsView_.ShowSettingsWindow();
-    FormShow();
+    OnSettingsWindowShown();
 }
 
-void TfmMain::actInformationExecute() {
+void TfmMain::OnAboutItem() {
     if (aboutOpen_) return;
     const DialogOpen open(aboutOpen_);
     dialogs_.ShowAboutBox();
 }
 
-void TfmMain::acHelpExecute() {
+void TfmMain::OnHelpItem() {
     webLinks_->goToOnlineHelp();
 }
 
-void TfmMain::PngBtnChekUpdateClick() {
+void TfmMain::OnCheckForUpdates() {
     (void)webLinks_->goToUpdateLink();
 }
 
-void TfmMain::acSetDomainUserNameExecute() {
+void TfmMain::OnDomainUserItem() {
     if (domainUserOpen_) return;
     const DialogOpen open(domainUserOpen_);
     dialogs_.ShowDomainUserDialog(*userManager_, *settings_);
@@ -603,7 +603,7 @@ void TfmMain::acSetDomainUserNameExecute() {
 
 // --- The settings window ---
 
-void TfmMain::FormShow() {
+void TfmMain::OnSettingsWindowShown() {
     FillSoundLists();
 }
 
@@ -657,26 +657,26 @@ std::u16string TfmMain::SoundText(TSoundBox box) const {
     return entries[static_cast<std::size_t>(selected)];
 }
 
-void TfmMain::btnOkClick() {
+void TfmMain::OnSettingsOk() {
     TApplicationSettings& settings = *settings_;
     settings.FSoundBackupAvailable = SoundText(TSoundBox::Available);
     settings.FSoundBackupDone = SoundText(TSoundBox::Done);
     settings.FAutoStart = settingsView_.AutostartChecked();
     settings.Save();
-    FormClose();
+    OnMainWindowClose();
 }
 
-void TfmMain::btnCancelClick() {
-    FormClose();
+void TfmMain::OnSettingsCancel() {
+    OnMainWindowClose();
 }
 
-void TfmMain::ckAutostartClick(bool checked) {
+void TfmMain::OnAutostartClick(bool checked) {
     if (initializing_) return;
     winServiceManager_->SetAutostartProgram(checked);
     settings_->FAutoStart = checked;
 }
 
-void TfmMain::cbAutoPlayUSBDiskChange(int index) {
+void TfmMain::OnAutoPlayChange(int index) {
     settings_->FAutoPlay = index;
     winServiceManager_->USBAutoPalyStartStop(index);
 }

@@ -95,9 +95,9 @@ public:
     void VolumeArrival(char16_t Drive);
     void VolumeRemoval(char16_t Drive);
     void VolumeAutoPlay(char16_t Drive);
-    void PollTimerTimer();
-    void TimerNotifyUSBDriveTimer();
-    void JvChangeNotifyUSBDriveChangeNotify();
+    void OnPollTimer();
+    void OnActivityTimer();
+    void OnDirectoryChanged();
     void DisconnectNASDrive(char16_t AttachedNasDriveLetter);
     void RemoveNASDrive(char16_t AttachedNasDriveLetter);
     bool EjectRemovableDriveByLetter(char16_t DriveLetter);
@@ -109,34 +109,34 @@ public:
 
     // --- Menus and commands ---
     void updateAddMenuItem();
-    void TrayPopupMenuPopup();
-    void DockvaneClick();
-    void Host1Click();
-    void actNasAddExecute();
-    void actNasModifySettingsExecute(int slot);
-    void EjectMenuItem1Click(int slot);
-    void actPasswordRenewExecute();
-    void actSettingsExecute();
-    void actInformationExecute();
-    void acHelpExecute();
-    void PngBtnChekUpdateClick();
-    void acSetDomainUserNameExecute();
-    void actExitExecute();
+    void OnTrayMenuPopup();
+    void OnHeaderItem();
+    void OnHostItem();
+    void OnAddItem();
+    void OnModifyItem(int slot);
+    void OnEjectItem(int slot);
+    void OnRenewPassword();
+    void OnSettingsItem();
+    void OnAboutItem();
+    void OnHelpItem();
+    void OnCheckForUpdates();
+    void OnDomainUserItem();
+    void OnExitItem();
 
     // --- The settings window ---
-    void FormShow();
+    void OnSettingsWindowShown();
     void FillSoundLists();
-    void cboxBackupAvailableSoundChange() { SoundBoxChange(TSoundBox::Available); }
-    void cboxBackupDoneSoundChange() { SoundBoxChange(TSoundBox::Done); }
-    void spBtnPlayAvaliableSoundClick() { PlayNotifySound(SoundText(TSoundBox::Available)); }
-    void spBtnPlayDoneSoundClick() { PlayNotifySound(SoundText(TSoundBox::Done)); }
-    void ckAutostartClick(bool checked);
-    void cbAutoPlayUSBDiskChange(int index);
-    void btnOkClick();
-    void btnCancelClick();
+    void OnAvailableSoundChange() { SoundBoxChange(TSoundBox::Available); }
+    void OnDoneSoundChange() { SoundBoxChange(TSoundBox::Done); }
+    void OnPlayAvailableSound() { PlayNotifySound(SoundText(TSoundBox::Available)); }
+    void OnPlayDoneSound() { PlayNotifySound(SoundText(TSoundBox::Done)); }
+    void OnAutostartClick(bool checked);
+    void OnAutoPlayChange(int index);
+    void OnSettingsOk();
+    void OnSettingsCancel();
 
     // Closing the main window: hides it while the application runs; after Exit, shuts down.
-    void FormClose();
+    void OnMainWindowClose();
 
     // --- State, for the platform side and tests ---
     TNasManager& NasManager() { return *nasManager_; }
@@ -147,7 +147,7 @@ public:
     TVolumeObserver* VolumeObserver() { return volumeObserver_.get(); }
     int PollTimerTag() const { return pollTimerTag_; }
     bool Initializing() const { return initializing_; }
-    TCloseAction FormAction() const { return closeAction_; }
+    TCloseAction CloseAction() const { return closeAction_; }
     std::uint32_t WinSerchBeginState() const { return searchBeginState_; }
 
     // Runs a handler the way the message loop does: an error that escapes goes to the central error
@@ -155,7 +155,7 @@ public:
     void Guarded(const std::function<void()>& handler);
 
 private:
-    void FormCreate();
+    void StartUp();
     void InitMenuLists();
     void ShareAttachedDrives();
     void AnnounceSharedDrive(char16_t Drive);
