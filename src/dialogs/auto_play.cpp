@@ -2,8 +2,8 @@
 
 namespace dv {
 
-std::optional<std::u16string> TfmAutoPlay::OnClose(TModalResult result) const {
-    if (result != mrOk || ItemIndex != kOpenFolderItem || Drive == 0) return std::nullopt;
+std::optional<std::u16string> TfmAutoPlay::OnClose(TDialogResult result) const {
+    if (result != TDialogResult::Ok || ItemIndex != kOpenFolderItem || Drive == 0) return std::nullopt;
     return std::u16string(1, Drive) + u":\\";
 }
 

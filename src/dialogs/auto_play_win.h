@@ -28,7 +28,7 @@ public:
 
 private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void Close(TModalResult result);
+    void Close(TDialogResult result);
     void DrawItem(const DRAWITEMSTRUCT& item);
     // The pictures and the list's rows at the dialog's DPI.
     void FitToDpi();

@@ -224,8 +224,8 @@ void TfmModifyNAS::OnActivate() {
     Controls.LabelAutoRemove = u"(check for file '" + drive_ + u":\\backup.done')";
 }
 
-TModalResult TfmModifyNAS::OnUpdate() {
-    TModalResult result = mrOk;
+TDialogResult TfmModifyNAS::OnUpdate() {
+    TDialogResult result = TDialogResult::Ok;
 
     std::u16string name = Controls.edShareName;
     std::erase(name, u' ');
@@ -237,13 +237,13 @@ TModalResult TfmModifyNAS::OnUpdate() {
     if (TrimControls(Controls.edShareName).empty()) {
         view_.ShowMessage(kShareNameCannotBeBlank, TMessageKind::Error);
         view_.FocusShareName();
-        result = mrNone;
+        result = TDialogResult::None;
     }
 
     if (!host_.chageDriveLabel(DriveChar(), Controls.edVolumeName)) {
         view_.ShowMessage(u"Cannot change drive label for [" + drive_ + u"].", TMessageKind::Warning);
         Controls.edVolumeName = host_.StoredVolumeLabel(DriveChar());
-        result = mrNone;
+        result = TDialogResult::None;
     }
 
     std::vector<std::u16string> inUse = host_.GetNasShareNamesList();
@@ -253,13 +253,13 @@ TModalResult TfmModifyNAS::OnUpdate() {
     if (IndexOfIgnoreCase(inUse, Controls.edShareName) >= 0) {
         view_.ShowMessage(u"Share name " + Controls.edShareName + u" is already in use!", TMessageKind::Error);
         view_.FocusShareName();
-        result = mrNone;
+        result = TDialogResult::None;
     }
     return result;
 }
 
-bool TfmModifyNAS::OnClose(TModalResult result) {
-    if (result != mrOk || !shareSettings_) return true;
+bool TfmModifyNAS::OnClose(TDialogResult result) {
+    if (result != TDialogResult::Ok || !shareSettings_) return true;
     const std::u16string previousUser = shareSettings_->FShareUserName;
     shareSettings_->FShareName = Controls.edShareName;
     shareSettings_->FShareUserName = Controls.cbShareUserNmText;
@@ -285,7 +285,7 @@ void TfmModifyNAS::OnDisable() {
     const BusyScope busy(Controls, view_);
     host_.RemoveNASDrive(DriveChar());
     Controls.btnDisableEnabled = false;
-    view_.CloseDialog(mrCancel);
+    view_.CloseDialog(TDialogResult::Cancel);
 }
 
 void TfmModifyNAS::OnDisableRemove() {
@@ -293,7 +293,7 @@ void TfmModifyNAS::OnDisableRemove() {
     const BusyScope busy(Controls, view_);
     host_.DisconnectNASDrive(DriveChar());
     host_.EjectRemovableDriveByLetter(DriveChar());
-    view_.CloseDialog(mrCancel);
+    view_.CloseDialog(TDialogResult::Cancel);
 }
 
 void TfmModifyNAS::OnCopyHost() { view_.SetClipboardText(Controls.edHostName); }

@@ -9,16 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "dialogs/dialog_types.h"
 #include "drives/usb_drive_mgmt.h"
 #include "settings/app_settings.h"
 #include "settings/share_settings.h"
 
 namespace dv {
-
-enum TMode { mAdd, mModify };
-
-// A dialog's modal result, with the values the caller tests for.
-enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2 };
 
 inline constexpr std::u16string_view kDriveSettingsCaption = u"Drive Settings";
 inline constexpr std::u16string_view kShareNameCannotBeBlank = u"Share name cannot be blank";
@@ -89,7 +85,7 @@ public:
     // Hides the busy panel and gives the buttons back, as the controls now are. Nothing once the
     // dialog is closing.
     virtual void EndBusy() = 0;
-    virtual void CloseDialog(TModalResult result) = 0;
+    virtual void CloseDialog(TDialogResult result) = 0;
     virtual void SetClipboardText(std::u16string_view text) = 0;
 };
 
@@ -137,11 +133,11 @@ public:
     void OnDriveLetterChange();
     void OnDrivePickerChange(int pickerIndex);
     void OnActivate();
-    // The button's modal result: mrOk when every check passed, mrNone otherwise.
-    TModalResult OnUpdate();
+    // The button's modal result: TDialogResult::Ok when every check passed, TDialogResult::None otherwise.
+    TDialogResult OnUpdate();
     // Stores the fields when the result is OK. False when they could not be stored; the dialog then
     // stays open, as the error was shown.
-    bool OnClose(TModalResult result);
+    bool OnClose(TDialogResult result);
     void OnDisable();
     void OnDisableRemove();
     void OnCopyHost();

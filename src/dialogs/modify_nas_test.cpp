@@ -19,7 +19,7 @@ public:
     std::vector<std::pair<std::u16string, TMessageKind>> messages;
     std::vector<std::u16string> events;
     bool confirmAnswer = true;
-    std::optional<TModalResult> closedWith;
+    std::optional<TDialogResult> closedWith;
     std::optional<std::u16string> clipboard;
 
     void ShowMessage(std::u16string_view text, TMessageKind kind) override {
@@ -32,7 +32,7 @@ public:
     void FocusShareName() override { events.push_back(u"FocusShareName"); }
     void ShowBusy() override { events.push_back(u"ShowBusy"); }
     void EndBusy() override { events.push_back(u"EndBusy"); }
-    void CloseDialog(TModalResult result) override { closedWith = result; }
+    void CloseDialog(TDialogResult result) override { closedWith = result; }
     void SetClipboardText(std::u16string_view text) override { clipboard = std::u16string(text); }
 };
 
@@ -207,8 +207,8 @@ TEST_F(ModifyNASTest, UpdateRunsEveryCheckAndReportsEachFailure) {
         auto dialog = Open(mModify, u'E');
         dialog->Controls.edShareName = c.shareName;
         dialog->Controls.edVolumeName = u"NEWLABEL";
-        const TModalResult result = dialog->OnUpdate();
-        EXPECT_EQ(result, c.messages.empty() ? mrOk : mrNone) << c.name;
+        const TDialogResult result = dialog->OnUpdate();
+        EXPECT_EQ(result, c.messages.empty() ? TDialogResult::Ok : TDialogResult::None) << c.name;
         EXPECT_EQ(dialog->Controls.edShareName, c.expectedShareName) << c.name;
         std::vector<std::u16string> texts;
         for (const auto& m : view.messages) texts.push_back(m.first);
@@ -230,9 +230,9 @@ TEST_F(ModifyNASTest, OkStoresTheFieldsAndRetiresAnAccountNoLongerNamed) {
     c.edShareDescription = u"weekly";
     c.cbAutoRemove = true;
     c.cbShareUserNmText = u"dockvane";
-    ASSERT_EQ(dialog->OnUpdate(), mrOk);
+    ASSERT_EQ(dialog->OnUpdate(), TDialogResult::Ok);
     host.calls.clear();
-    ASSERT_TRUE(dialog->OnClose(mrOk));
+    ASSERT_TRUE(dialog->OnClose(TDialogResult::Ok));
     TShareSettings stored(host.Root(u'E') + std::u16string(kDriveConfigFileName));
     stored.Load();
     EXPECT_EQ(stored.FShareName, u"renamed");
@@ -246,11 +246,11 @@ TEST_F(ModifyNASTest, OkStoresTheFieldsAndRetiresAnAccountNoLongerNamed) {
 TEST_F(ModifyNASTest, OnlyOkWritesAndAnUnchangedAccountIsLeftAlone) {
     host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", std::nullopt};
     auto dialog = Open(mAdd);
-    ASSERT_TRUE(dialog->OnClose(mrCancel));
+    ASSERT_TRUE(dialog->OnClose(TDialogResult::Cancel));
     EXPECT_EQ(ReadFile(u'E', kInactiveDriveConfigFileName), u"<missing>");
     host.WriteConfig(u'E', kInactiveDriveConfigFileName, "[Share]\r\nShareUserName=dockvane\r\n");
     dialog->OnDriveLetterChange();
-    ASSERT_TRUE(dialog->OnClose(mrOk));
+    ASSERT_TRUE(dialog->OnClose(TDialogResult::Ok));
     // An unattached drive's settings go to the inactive file, which adding the drive then takes up.
     EXPECT_NE(ReadFile(u'E', kInactiveDriveConfigFileName).find(u"ShareName=ONE"), std::u16string::npos);
     EXPECT_TRUE(host.calls.empty());
@@ -279,7 +279,7 @@ TEST_F(ModifyNASTest, DisableAndEjectAskFirstAndCloseAsCancel) {
             if (answer) expectedEvents.insert(expectedEvents.end(), {u"ShowBusy", u"EndBusy"});
             EXPECT_EQ(view.events, expectedEvents) << c.name;
             EXPECT_EQ(host.calls, answer ? c.calls : std::vector<std::u16string>{}) << c.name;
-            EXPECT_EQ(view.closedWith, answer ? std::optional(mrCancel) : std::nullopt) << c.name;
+            EXPECT_EQ(view.closedWith, answer ? std::optional(TDialogResult::Cancel) : std::nullopt) << c.name;
             EXPECT_EQ(ReadFile(u'E', kDriveConfigFileName), u"<missing>") << c.name;
         }
     }
@@ -331,7 +331,7 @@ TEST_F(ModifyNASTest, NoQualifyingDriveLeavesNothingToUpdate) {
     auto dialog = Open(mAdd);
     EXPECT_TRUE(dialog->Controls.cbDriveLetter.Items.empty());
     EXPECT_FALSE(dialog->Controls.btnUpdateEnabled);
-    EXPECT_TRUE(dialog->OnClose(mrOk));
+    EXPECT_TRUE(dialog->OnClose(TDialogResult::Ok));
 }
 
 }  // namespace

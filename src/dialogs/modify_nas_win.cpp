@@ -116,9 +116,9 @@ void TModifyNASWindow::OnCommand(int id, int code) {
         break;
     case IDC_UPDATE:
         Collect();
-        if (logic_->OnUpdate() == mrOk) {
+        if (logic_->OnUpdate() == TDialogResult::Ok) {
             Render();
-            if (logic_->OnClose(mrOk)) CloseDialog(mrOk);
+            if (logic_->OnClose(TDialogResult::Ok)) CloseDialog(TDialogResult::Ok);
         } else {
             Render();
         }
@@ -147,7 +147,7 @@ void TModifyNASWindow::OnCommand(int id, int code) {
         logic_->OnCopyPassword();
         break;
     case IDCANCEL:
-        CloseDialog(mrCancel);
+        CloseDialog(TDialogResult::Cancel);
         break;
     default:
         break;
@@ -171,7 +171,7 @@ INT_PTR TModifyNASWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
         if (logic_ && !closing_) Guarded([&] { OnCommand(LOWORD(wParam), HIWORD(wParam)); });
         return TRUE;
     case WM_CLOSE:
-        CloseDialog(mrCancel);
+        CloseDialog(TDialogResult::Cancel);
         return TRUE;
     case WM_CTLCOLORSTATIC: {
         const HWND control = reinterpret_cast<HWND>(lParam);
@@ -227,17 +227,17 @@ void TModifyNASWindow::EndBusy() {
     Render();
 }
 
-void TModifyNASWindow::CloseDialog(TModalResult result) {
+void TModifyNASWindow::CloseDialog(TDialogResult result) {
     if (closing_) return;
     closing_ = true;
-    EndWith(result);
+    EndWith(static_cast<INT_PTR>(result));
 }
 
 void TModifyNASWindow::SetClipboardText(std::u16string_view text) { SetClipboardUnicodeText(Handle(), text); }
 
 std::optional<TDriveSettingsResult> ShowDriveSettingsDialog(IDriveSettingsHost& host, TMode mode, char16_t drive) {
     TModifyNASWindow window(host, mode, drive);
-    if (window.ShowModal(nullptr) != mrOk) return std::nullopt;
+    if (window.ShowModal(nullptr) != static_cast<INT_PTR>(TDialogResult::Ok)) return std::nullopt;
     const TfmModifyNAS& logic = window.Logic();
     return TDriveSettingsResult{logic.Drive(), logic.Controls.edVolumeName};
 }

@@ -10,12 +10,6 @@
 
 namespace dv {
 
-// What the caller takes back after "Update": the selected drive and the volume name field.
-struct TDriveSettingsResult {
-    std::u16string Drive;
-    std::u16string VolumeName;
-};
-
 class TModifyNASWindow : public TDialogBase, private IModifyNASView {
 public:
     // `drive`: the drive to show in mModify (its letter), ignored in mAdd.
@@ -39,7 +33,7 @@ private:
     void FocusShareName() override;
     void ShowBusy() override;
     void EndBusy() override;
-    void CloseDialog(TModalResult result) override;
+    void CloseDialog(TDialogResult result) override;
     void SetClipboardText(std::u16string_view text) override;
 
     IDriveSettingsHost& host_;

@@ -517,9 +517,9 @@ void TfmMain::OnAddItem() {
     if (driveSettingsOpen_) return;
     const DialogOpen open(driveSettingsOpen_);
 
-    const auto result = dialogs_.ShowDriveSettingsDialog(TDriveDialogMode::Add, u"");
-    if (!result || result->DriveLetter.empty()) return;
-    const std::u16string root = result->DriveLetter.substr(0, 1) + u":\\";
+    const auto result = dialogs_.ShowDriveSettingsDialog(mAdd, u"");
+    if (!result || result->Drive.empty()) return;
+    const std::u16string root = result->Drive.substr(0, 1) + u":\\";
     const std::u16string active = root + std::u16string(kDriveConfigFileName);
     const std::u16string inactive = root + std::u16string(kInactiveDriveConfigFileName);
     if (fs::ReplaceableFileExists(inactive)) {
@@ -529,7 +529,7 @@ void TfmMain::OnAddItem() {
             (void)fs::MoveReplaceableFile(inactive, active);
         }
     }
-    VolumeArrival(result->DriveLetter.front());
+    VolumeArrival(result->Drive.front());
 }
 
 void TfmMain::OnModifyItem(int slot) {
@@ -539,9 +539,9 @@ void TfmMain::OnModifyItem(int slot) {
 
     // A copy: the dialog lets other handlers run, which may remove the entry while it is shown.
     const std::u16string drive = nas->DriveName();
-    const auto result = dialogs_.ShowDriveSettingsDialog(TDriveDialogMode::Modify, drive);
-    if (!result || result->DriveLetter.empty()) return;
-    const char16_t letter = result->DriveLetter.front();
+    const auto result = dialogs_.ShowDriveSettingsDialog(mModify, drive);
+    if (!result || result->Drive.empty()) return;
+    const char16_t letter = result->Drive.front();
     VolumeRemoval(letter);
     VolumeArrival(letter);
     (void)services_.Volumes.ChangeVolumeLabel(letter, result->VolumeName);

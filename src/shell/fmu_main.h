@@ -40,7 +40,7 @@ inline constexpr int kIdleIcon = 2;
 inline constexpr int kSharedIcon = 3;
 inline constexpr int kActivityIcon = 4;
 
-enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+enum class TCloseAction { caNone, caFree };
 
 // The platform the controller runs on: the system services of the managers, its own view, clock and
 // watcher, and how it starts workers and reports errors that escape.

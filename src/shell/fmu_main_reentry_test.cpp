@@ -218,7 +218,7 @@ const Event kEvents[] = {
          const int slot = w.SlotOf(kSubject);
          if (slot < 0) return;
          const std::size_t shown = w.view.driveDialogs.size();
-         w.view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u"EASTVOL"});
+         w.view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u"EASTVOL"});
          w.main->Guarded([&] { w.main->OnModifyItem(slot); });
          if (w.view.driveDialogs.size() == shown) w.view.driveDialogAnswers.pop_back();  // its dialog was open already
      }},
@@ -285,9 +285,9 @@ const Handler kHandlers[] = {
              (void)host.EjectRemovableDriveByLetter(kSubject);
          });
      }},
-    {"Modify from the tray", [](World& w) { w.view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u"EASTVOL"}); },
+    {"Modify from the tray", [](World& w) { w.view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u"EASTVOL"}); },
      [](World& w) { w.main->Guarded([&] { w.main->OnModifyItem(w.SlotOf(kSubject)); }); }, kSubject},
-    {"Add from the tray", [](World& w) { w.view.driveDialogAnswers.push_back(TDriveDialogResult{u"H", u""}); },
+    {"Add from the tray", [](World& w) { w.view.driveDialogAnswers.push_back(TDriveSettingsResult{u"H", u""}); },
      [](World& w) { w.main->Guarded([&] { w.main->OnAddItem(); }); }, kSetAside},
     {"AutoPlay dialog", Nothing, [](World& w) { w.main->Guarded([&] { w.main->VolumeAutoPlay(kStick); }); }},
     {"tray menu opens", [](World& w) { w.view.hostCaption = u"Host:"; },

@@ -578,16 +578,16 @@ TEST_F(ControllerTest, AddCommandBringsTheInactiveConfigurationBack) {
     TempFolder& root = Plug(u'E', "");
     WriteBytes(root.path() / "velmora.conf.inactive", "[Share]\r\nShareName=BACK\r\n");
     TfmMain& app = Start();
-    view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u""});
+    view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u""});
     app.OnAddItem();
-    EXPECT_EQ(view.driveDialogs.at(0).first, TDriveDialogMode::Add);
+    EXPECT_EQ(view.driveDialogs.at(0).first, mAdd);
     EXPECT_FALSE(std::filesystem::exists(root.path() / "velmora.conf.inactive"));
     EXPECT_EQ(app.NasManager().NasCount(), 1);
 
     // Both files: the inactive one goes.
     app.VolumeRemoval(u'E');
     WriteBytes(root.path() / "velmora.conf.inactive", "[Share]\r\nShareName=OLD\r\n");
-    view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u""});
+    view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u""});
     app.OnAddItem();
     EXPECT_FALSE(std::filesystem::exists(root.path() / "velmora.conf.inactive"));
     EXPECT_EQ(app.NasManager().GetNasShareNamesList(), (Lines{u"BACK"}));
@@ -616,7 +616,7 @@ TEST_F(ControllerTest, DisableMovesTheConfigurationAsideWithTheTwinThatStandsInF
         app.VolumeArrival(u'E');
         EXPECT_EQ(app.NasManager().NasCount(), 0);
 
-        view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u""});
+        view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u""});
         app.OnAddItem();
         EXPECT_EQ(app.NasManager().GetNasShareNamesList(), (Lines{u"EAST"}));
         main.reset();
@@ -635,9 +635,9 @@ TEST_F(ControllerTest, DialogsExistAtMostOnce) {
     EXPECT_EQ(view.driveDialogs.size(), 1u);  // the modify command did nothing meanwhile
 
     view.duringDriveDialog = nullptr;
-    view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u"NEWNAME"});
+    view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u"NEWNAME"});
     app.OnModifyItem(0);
-    EXPECT_EQ(view.driveDialogs.back(), std::make_pair(TDriveDialogMode::Modify, std::u16string(u"E")));
+    EXPECT_EQ(view.driveDialogs.back(), std::make_pair(mModify, std::u16string(u"E")));
     EXPECT_EQ(drives.Drives[u'E'].Label, u"NEWNAME");
     EXPECT_EQ(app.NasManager().NasCount(), 1);  // unshared and shared again
 }

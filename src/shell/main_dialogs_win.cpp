@@ -33,15 +33,12 @@ bool TMainDialogs::AskYesNo(std::u16string_view text, std::u16string_view captio
     return ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(caption).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-std::optional<TDriveDialogResult> TMainDialogs::ShowDriveSettingsDialog(TDriveDialogMode mode,
+std::optional<TDriveSettingsResult> TMainDialogs::ShowDriveSettingsDialog(TMode mode,
                                                                          std::u16string_view driveLetter) {
     TfmMain* controller = controller_();
     if (!controller) return std::nullopt;
     TDriveSettingsHost host(*controller);
-    const auto result = dv::ShowDriveSettingsDialog(host, mode == TDriveDialogMode::Add ? mAdd : mModify,
-                                                    driveLetter.empty() ? u'\0' : driveLetter.front());
-    if (!result) return std::nullopt;
-    return TDriveDialogResult{result->Drive, result->VolumeName};
+    return dv::ShowDriveSettingsDialog(host, mode, driveLetter.empty() ? u'\0' : driveLetter.front());
 }
 
 void TMainDialogs::ShowDomainUserDialog(TUserManager& users, TApplicationSettings& settings) {

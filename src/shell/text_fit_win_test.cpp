@@ -242,7 +242,7 @@ TEST_F(WinTextFit, EveryLabelAndButtonOfEveryWindowHoldsItsText) {
     TModifyNASWindow addDialog(host, mAdd, 0);
     TModifyNASWindow modifyDialog(host, mModify, u'F');
     TAutoPlayWindow autoPlay;
-    TfmDomainUserName domainUser(users, settings);
+    TDomainUserNameWindow domainUser(users, settings);
     TSilentWebSystem web;
     TAboutBox about(web);
     const Opened windows[] = {
