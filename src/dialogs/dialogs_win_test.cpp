@@ -3,9 +3,9 @@
 
 #include "accounts/accounts_sim.h"
 #include "dialogs/about_box_win.h"
-#include "dialogs/auto_play_win.h"
+#include "dialogs/auto_play_dialog_win.h"
 #include "dialogs/domain_user_dialog_win.h"
-#include "dialogs/modify_nas_win.h"
+#include "dialogs/drive_settings_dialog_win.h"
 #include "dialogs/recording_host_test.h"
 #include "resources/resource_ids.h"
 

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "dialogs/about_box_win.h"
-#include "dialogs/auto_play_win.h"
+#include "dialogs/auto_play_dialog_win.h"
 #include "dialogs/domain_user_dialog_win.h"
-#include "dialogs/modify_nas_win.h"
+#include "dialogs/drive_settings_dialog_win.h"
 #include "platform/text.h"
 #include "shell/drive_settings_host.h"
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 
 namespace dv {
 

@@ -1,7 +1,7 @@
 #include "shell/settings_window.h"
 
 #include "resources/resource_ids.h"
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 
 namespace dv {
 

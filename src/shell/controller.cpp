@@ -1,4 +1,4 @@
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "dialogs/auto_play.h"
+#include "dialogs/auto_play_dialog.h"
 #include "dialogs/dialog_base_win.h"
 
 namespace dv {

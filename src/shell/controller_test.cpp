@@ -1,4 +1,4 @@
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include "platform/text.h"
 #include "settings/app_settings.h"
 #include "sharing/logs.h"
-#include "shell/fmu_main_doubles_test.h"
+#include "shell/controller_doubles_test.h"
 #include "shell/settings_window.h"
 #include "resources/resource_ids.h"
 #include "testing/scoped_env.h"

@@ -1,4 +1,4 @@
-#include "dialogs/auto_play_win.h"
+#include "dialogs/auto_play_dialog_win.h"
 
 #include <shellapi.h>
 

@@ -1,4 +1,4 @@
-#include "dialogs/modify_nas.h"
+#include "dialogs/drive_settings_dialog.h"
 
 #include <algorithm>
 

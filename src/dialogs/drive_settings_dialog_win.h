@@ -6,7 +6,7 @@
 #include <string>
 
 #include "dialogs/dialog_base_win.h"
-#include "dialogs/modify_nas.h"
+#include "dialogs/drive_settings_dialog.h"
 
 namespace dv {
 

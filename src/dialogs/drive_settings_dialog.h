@@ -1,5 +1,6 @@
 // The drive settings dialog: what fills it, what its buttons check, store and ask the controller to
-// do. The window (modify_nas_win.cpp) shows the controls held here and forwards the user's actions.
+// do. The window (drive_settings_dialog_win.cpp) shows the controls held here and forwards the
+// user's actions.
 #pragma once
 
 #include <cstdint>

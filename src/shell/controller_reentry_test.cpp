@@ -23,8 +23,8 @@
 #include "settings/app_settings.h"
 #include "sharing/logs.h"
 #include "shell/drive_settings_host.h"
-#include "shell/fmu_main.h"
-#include "shell/fmu_main_doubles_test.h"
+#include "shell/controller.h"
+#include "shell/controller_doubles_test.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 

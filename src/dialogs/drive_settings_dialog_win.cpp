@@ -1,4 +1,4 @@
-#include "dialogs/modify_nas_win.h"
+#include "dialogs/drive_settings_dialog_win.h"
 
 #include <commctrl.h>
 

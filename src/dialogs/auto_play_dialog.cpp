@@ -1,4 +1,4 @@
-#include "dialogs/auto_play.h"
+#include "dialogs/auto_play_dialog.h"
 
 namespace dv {
 
