@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "accounts/user_manager.h"
-#include "dialogs/modify_nas.h"
+#include "dialogs/drive_settings_dialog.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -52,7 +52,7 @@ void TAboutBox::FreeGdiObjects() {
     icon_ = nullptr;
 }
 
-void TAboutBox::FormCreate() {
+void TAboutBox::FillTexts() {
     const std::u16string release = ApplicationReleaseText(system_);
     SetItemText(IDC_FILE_VERSION, release.empty() ? kReleaseUnknown : release);
     SetItemText(IDC_HOME_SITE, kHomePageUrl);
@@ -90,7 +90,7 @@ void TAboutBox::MakeFontsAndIcon() {
 INT_PTR TAboutBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
-        FormCreate();
+        FillTexts();
         SetFocus(Item(IDOK));
         return FALSE;
     case WM_CTLCOLORDLG:

@@ -18,7 +18,7 @@ public:
 
 private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void FormCreate();
+    void FillTexts();
     // The fonts and the picture at the dialog's DPI.
     void MakeFontsAndIcon();
     void OnDpiChanged() override { MakeFontsAndIcon(); }

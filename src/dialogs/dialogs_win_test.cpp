@@ -3,9 +3,9 @@
 
 #include "accounts/accounts_sim.h"
 #include "dialogs/about_box_win.h"
-#include "dialogs/auto_play_win.h"
+#include "dialogs/auto_play_dialog_win.h"
 #include "dialogs/domain_user_dialog_win.h"
-#include "dialogs/modify_nas_win.h"
+#include "dialogs/drive_settings_dialog_win.h"
 #include "dialogs/recording_host_test.h"
 #include "resources/resource_ids.h"
 
@@ -160,7 +160,7 @@ TEST_F(DriveSettingsWindowTest, UpdateKeepsTheDialogOpenUntilTheChecksPassThenSt
     SetDlgItemTextW(dialog, IDC_VOLUME_NAME, L"NEWLABEL");
     Click(dialog, IDC_UPDATE);
     EXPECT_FALSE(IsWindow(dialog));
-    EXPECT_EQ(window.Result(), mrOk);
+    EXPECT_EQ(window.Result(), static_cast<INT_PTR>(TDialogResult::Ok));
     EXPECT_EQ(window.Logic().Drive(), u"E");
     EXPECT_EQ(window.Logic().Controls.edVolumeName, u"NEWLABEL");
     TShareSettings stored(host.Root(u'E') + std::u16string(kDriveConfigFileName));
@@ -181,7 +181,7 @@ TEST_F(DriveSettingsWindowTest, DisableAsksThenHandsTheDriveToTheControllerAndCl
         if (answer == IDOK) {
             EXPECT_EQ(host.calls, std::vector<std::u16string>{u"RemoveNASDrive E"});
             EXPECT_FALSE(IsWindow(dialog));
-            EXPECT_EQ(window.Result(), mrCancel);
+            EXPECT_EQ(window.Result(), static_cast<INT_PTR>(TDialogResult::Cancel));
         } else {
             EXPECT_TRUE(host.calls.empty());
             EXPECT_TRUE(IsWindow(dialog));
@@ -212,7 +212,7 @@ TEST_F(DriveSettingsWindowTest, AFailingControllerLeavesTheDialogUsable) {
         }
         Click(dialog, IDCANCEL);
         EXPECT_FALSE(IsWindow(dialog)) << c.button;
-        EXPECT_EQ(window.Result(), mrCancel) << c.button;
+        EXPECT_EQ(window.Result(), static_cast<INT_PTR>(TDialogResult::Cancel)) << c.button;
     }
 }
 
@@ -251,7 +251,7 @@ TEST(AutoPlayWindowTest, ShowsTheChoicesAndKeepsTheSelectionForTheNextDrive) {
     EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_AUTOPLAY_ACTIONS), LB_GETCURSEL, 0, 0), 0);
     Click(dialog, IDC_AUTOPLAY_OK);
     EXPECT_EQ(explored, std::vector<std::u16string>{u"G:\\"});
-    EXPECT_EQ(window.Result(), mrOk);
+    EXPECT_EQ(window.Result(), static_cast<INT_PTR>(TDialogResult::Ok));
 }
 
 class TRecordingWebSystem : public IWebSystem {
@@ -303,7 +303,7 @@ protected:
         settings.FDefaultShareUserName = u"CORP\\backup";
         settings.FPasswordSalt = EncodePassword(u"Secret1");
     }
-    HWND Open(TfmDomainUserName& dialog) {
+    HWND Open(TDomainUserNameWindow& dialog) {
         dialog.MessageBoxHook = [this](HWND, std::wstring_view text, UINT) {
             messages.emplace_back(text);
             return IDOK;
@@ -324,7 +324,7 @@ protected:
 };
 
 TEST_F(DomainUserWindowTest, ShowsTheStoredAccount) {
-    TfmDomainUserName dialog(users, settings);
+    TDomainUserNameWindow dialog(users, settings);
     HWND hwnd = Open(dialog);
     EXPECT_EQ(Text(hwnd), L"Dockvane in domain user name settings");
     EXPECT_TRUE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
@@ -360,7 +360,7 @@ TEST_F(DomainUserWindowTest, EveryWayOfClosingStoresExceptWithAnEmptyField) {
         settings.FDefaultShareUserName = u"CORP\\backup";
         settings.Save();
         messages.clear();
-        TfmDomainUserName dialog(users, settings);
+        TDomainUserNameWindow dialog(users, settings);
         HWND hwnd = Open(dialog);
         SetDlgItemTextW(hwnd, IDC_DOMAIN_USER_NAME, c.userName);
         SendMessageW(hwnd, c.message, c.command, 0);

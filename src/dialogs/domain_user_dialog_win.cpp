@@ -9,22 +9,22 @@ constexpr COLORREF kExplanationText = RGB(0, 0, 128);  // navy
 
 }  // namespace
 
-TfmDomainUserName::TfmDomainUserName(TUserManager& userManager, TApplicationSettings& settings)
+TDomainUserNameWindow::TDomainUserNameWindow(TUserManager& userManager, TApplicationSettings& settings)
     : TDialogBase(IDD_DOMAIN_USER), logic_(userManager, settings) {}
 
-TfmDomainUserName::~TfmDomainUserName() {
+TDomainUserNameWindow::~TDomainUserNameWindow() {
     if (band_) DeleteObject(band_);
 }
 
-void TfmDomainUserName::SetShareUser(HWND owner) { ShowModal(owner); }
+void TDomainUserNameWindow::SetShareUser(HWND owner) { ShowModal(owner); }
 
-void TfmDomainUserName::LoadShareUser() {
+void TDomainUserNameWindow::LoadShareUser() {
     const TDomainUserFields fields = logic_.LoadShareUser();
     SetItemText(IDC_DOMAIN_USER_NAME, fields.UserName);
     SetItemText(IDC_DOMAIN_PASSWORD, fields.Password);
 }
 
-void TfmDomainUserName::Close(TDialogResult result) {
+void TDomainUserNameWindow::Close(TDialogResult result) {
     Guarded([&] {
         const TDomainUserFields fields{FromWide(ItemText(IDC_DOMAIN_USER_NAME)), FromWide(ItemText(IDC_DOMAIN_PASSWORD))};
         if (const auto warning = logic_.Close(result, fields)) Message(ToWide(*warning), MB_OK | MB_ICONWARNING);
@@ -32,7 +32,7 @@ void TfmDomainUserName::Close(TDialogResult result) {
     EndWith(result == TDialogResult::Ok ? IDOK : IDCANCEL);
 }
 
-INT_PTR TfmDomainUserName::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR TDomainUserNameWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         band_ = CreateSolidBrush(RGB(255, 255, 255));
@@ -91,7 +91,7 @@ INT_PTR TfmDomainUserName::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
 }
 
 void ShowDomainUserDialog(HWND owner, TUserManager& userManager, TApplicationSettings& settings) {
-    TfmDomainUserName dialog(userManager, settings);
+    TDomainUserNameWindow dialog(userManager, settings);
     dialog.SetShareUser(owner);
 }
 

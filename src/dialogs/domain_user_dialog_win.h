@@ -1,15 +1,15 @@
-// The domain user dialog's window over the account logic of accounts/domain_user_dialog.h.
+// The domain user dialog's window over the account logic of dialogs/domain_user_dialog.h.
 #pragma once
 
-#include "accounts/domain_user_dialog.h"
+#include "dialogs/domain_user_dialog.h"
 #include "dialogs/dialog_base_win.h"
 
 namespace dv {
 
-class TfmDomainUserName : public TDialogBase {
+class TDomainUserNameWindow : public TDialogBase {
 public:
-    TfmDomainUserName(TUserManager& userManager, TApplicationSettings& settings);
-    ~TfmDomainUserName() override;
+    TDomainUserNameWindow(TUserManager& userManager, TApplicationSettings& settings);
+    ~TDomainUserNameWindow() override;
 
     // Fills the fields and shows the dialog modally; returns once it has closed and stored (or not).
     void SetShareUser(HWND owner);
@@ -19,7 +19,7 @@ private:
     void LoadShareUser();
     void Close(TDialogResult result);
 
-    TDomainUserNameLogic logic_;
+    TfmDomainUserName logic_;
     HBRUSH band_ = nullptr;
 };
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/modify_nas.h"
+#include "dialogs/drive_settings_dialog.h"
 #include "drives/volume_query.h"
 #include "platform/errors.h"
 #include "platform/files.h"

@@ -70,10 +70,10 @@ public:
     void DeliverFromWindow(const TVolumeBroadcast& broadcast) noexcept;
 
     // The hidden window (HWND on Windows; nothing elsewhere).
-    void* WindowHandle() const { return FWindowHandle; }
+    void* WindowHandle() const { return windowHandle_; }
 
 private:
-    void* FWindowHandle = nullptr;
+    void* windowHandle_ = nullptr;
     TUncaughtErrorHandler onUncaughtError_;
 };
 

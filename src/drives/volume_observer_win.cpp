@@ -69,13 +69,13 @@ TVolumeObserver::TVolumeObserver(TUncaughtErrorHandler onUncaughtError)
     : onUncaughtError_(std::move(onUncaughtError)) {
     RegisterWindowClassOnce();
     // Never shown: WS_POPUP without WS_VISIBLE, no owner, so it stays a top-level window.
-    FWindowHandle = ::CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"Dockvane volume observer", WS_POPUP, 0, 0, 0, 0,
+    windowHandle_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"Dockvane volume observer", WS_POPUP, 0, 0, 0, 0,
                                       nullptr, nullptr, ThisModule(), this);
 }
 
 TVolumeObserver::~TVolumeObserver() {
-    if (FWindowHandle != nullptr) {
-        HWND window = static_cast<HWND>(FWindowHandle);
+    if (windowHandle_ != nullptr) {
+        HWND window = static_cast<HWND>(windowHandle_);
         // No deliveries to an observer that is going away.
         ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         ::DestroyWindow(window);
@@ -85,7 +85,7 @@ TVolumeObserver::~TVolumeObserver() {
 // A window that could not be made receives nothing: the caller must hear of it rather than wait in
 // vain for drives.
 bool TVolumeObserver::Initialize() {
-    return FWindowHandle != nullptr;
+    return windowHandle_ != nullptr;
 }
 
 }  // namespace dv

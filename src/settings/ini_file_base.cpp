@@ -8,14 +8,14 @@
 namespace dv {
 
 void TIniFileBase::Load() {
-    IniFile file = ReadIniFile(FSettingsFile);
+    IniFile file = ReadIniFile(settingsFile_);
     loadedEncoding_ = file.Encoding();
     ToReadableForm(file.Lines());
     TIniPersist::Load(file, *this);
 }
 
 void TIniFileBase::Save() {
-    IniFile file = startFresh_ ? IniFile({}, loadedEncoding_) : ReadIniFile(FSettingsFile);
+    IniFile file = startFresh_ ? IniFile({}, loadedEncoding_) : ReadIniFile(settingsFile_);
     ToReadableForm(file.Lines());
 
     // Keys written before a property that cannot be converted stay written; the header step then
@@ -43,7 +43,7 @@ void TIniFileBase::Save() {
 }
 
 void TIniFileBase::ReplaceSettingsFile(const IniFile& file) {
-    WriteIniFile(FSettingsFile, file);
+    WriteIniFile(settingsFile_, file);
 }
 
 }  // namespace dv

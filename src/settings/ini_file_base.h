@@ -11,7 +11,7 @@ namespace dv {
 
 class TIniFileBase : public TPersistable {
 public:
-    explicit TIniFileBase(std::u16string settingsFile) : FSettingsFile(std::move(settingsFile)) {}
+    explicit TIniFileBase(std::u16string settingsFile) : settingsFile_(std::move(settingsFile)) {}
 
     // Writes every persisted property and puts the generated-file header line at the top. The file
     // is replaced as a whole, never left half-written.
@@ -19,7 +19,7 @@ public:
     // Reads every persisted property; an absent file yields the defaults.
     virtual void Load();
 
-    const std::u16string& SettingsFile() const { return FSettingsFile; }
+    const std::u16string& SettingsFile() const { return settingsFile_; }
 
 protected:
     // For records whose keys stand on disk in another form than the one they are read and written
@@ -37,7 +37,7 @@ protected:
     void StartFreshFileOnNextSave() { startFresh_ = true; }
 
 private:
-    std::u16string FSettingsFile;
+    std::u16string settingsFile_;
     bool startFresh_ = false;
     // The file's encoding at the last load: a fresh file is written in it too.
     TextEncoding loadedEncoding_ = TextEncoding::SystemCodePage;

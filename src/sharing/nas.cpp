@@ -42,10 +42,10 @@ std::u16string NormalizedDriveLetter(std::u16string_view Drive) {
 // --- TNas ---
 
 TNas::TNas(INasHost& MainFm, std::u16string_view Drive)
-    : MainForm(MainFm),
-      FDriveName(NormalizedDriveLetter(Drive)),
-      ApplicationSettings(MainFm.ApplicationSettings()),
-      PingToWebTh(MainFm.PingClientFactory()) {}
+    : host_(MainFm),
+      driveName_(NormalizedDriveLetter(Drive)),
+      settings_(MainFm.ApplicationSettings()),
+      pingWorker_(MainFm.PingClientFactory()) {}
 
 std::u16string TNas::ShareName() const {
     return attachedNasSettings_ ? attachedNasSettings_->FShareName : std::u16string();
@@ -65,9 +65,9 @@ bool TNas::CheckIO() {
     if (const fs::Status written = fs::WriteNewFile(file, line); !written.ok()) {
         throw EFCreateError(fs::CannotCreateMessage(file, written.code));
     }
-    MainForm.ProcessPendingMessages();
+    host_.ProcessPendingMessages();
     (void)fs::RemoveFile(file);
-    MainForm.ProcessPendingMessages();
+    host_.ProcessPendingMessages();
     (void)fs::RemoveEmptyDirectory(folder);
     return true;
 }
@@ -81,19 +81,19 @@ bool TNas::PassesWriteTest() {
 }
 
 void TNas::Refuse(const std::u16string& message, const std::u16string& logText) {
-    LogError(u"Drive " + FDriveName + u": not shared: " + logText);
-    MainForm.ShowErrorMessage(message);
+    LogError(u"Drive " + driveName_ + u": not shared: " + logText);
+    host_.ShowErrorMessage(message);
 }
 
 bool TNas::RefuseAccount(const std::u16string& account, bool domainMode, std::u16string_view hint) {
-    const std::optional<std::u16string> refusal = MainForm.ShareManager().ShareAccountRefusal(account, domainMode);
+    const std::optional<std::u16string> refusal = host_.ShareManager().ShareAccountRefusal(account, domainMode);
     if (!refusal) return false;
     Refuse(*refusal + u"." + std::u16string(hint), *refusal);
     return true;
 }
 
 bool TNas::AttachAndShare(bool OpenShare) {
-    FIsShared = false;
+    isShared_ = false;
     const std::u16string root = Root();
     if (!fs::DirectoryExists(root)) return false;
     LogApp(u"Attached ", root);
@@ -104,11 +104,11 @@ bool TNas::AttachAndShare(bool OpenShare) {
     // A file that cannot be rewritten (read-only, locked) is the sign of a drive that cannot be
     // written: that drive is not shared, and the user learns why without the attach being broken off.
     auto notWritable = [&](const Exception& error) {
-        LogError(u"Drive " + FDriveName + u": not shared: " + error.Message());
+        LogError(u"Drive " + driveName_ + u": not shared: " + error.Message());
         if (!OpenShare) return false;
         std::u16string_view reason = error.Message();
         if (reason.ends_with(u'.')) reason.remove_suffix(1);
-        MainForm.ShowWarningBalloon(u"The configuration of drive " + FDriveName +
+        host_.ShowWarningBalloon(u"The configuration of drive " + driveName_ +
                                     u": cannot be written: " + VisibleText(reason) + u".");
         return false;
     };
@@ -131,14 +131,14 @@ bool TNas::AttachAndShare(bool OpenShare) {
     };
     const TShareSettings& settings = *attachedNasSettings_;
     if (settings.FShareName.empty()) {
-        if (OpenShare) MainForm.ShowWarningBalloon(u"The configuration of drive " + FDriveName + u": names no share.");
+        if (OpenShare) host_.ShowWarningBalloon(u"The configuration of drive " + driveName_ + u": names no share.");
         return false;
     }
     if (!OpenShare) return false;
 
     // The file is anybody's: before anything is made, the share name must be free or this drive's
     // own (left by an earlier attach), and the account one that may have a drive.
-    TShareManager& shares = MainForm.ShareManager();
+    TShareManager& shares = host_.ShareManager();
     const std::u16string shareName = settings.FShareName;
     auto refuseShareName = [&](const std::u16string& path) {
         if (leftMeanwhile()) return;
@@ -151,9 +151,9 @@ bool TNas::AttachAndShare(bool OpenShare) {
         refuseShareName(*path);
         return false;
     }
-    const bool domainMode = ApplicationSettings.FIsInDomain != 0;
+    const bool domainMode = settings_.FIsInDomain != 0;
     const std::u16string ownAccount = domainMode ? std::u16string() : settings.FShareUserName;
-    const std::u16string defaultAccount = ApplicationSettings.FDefaultShareUserName;
+    const std::u16string defaultAccount = settings_.FDefaultShareUserName;
     if (!ownAccount.empty() && !EqualsIgnoreCase(ownAccount, kMasterAccountName) &&
         RefuseAccount(ownAccount, false, u"\n\rChoose another account for this drive in its drive settings.")) {
         return false;
@@ -167,7 +167,7 @@ bool TNas::AttachAndShare(bool OpenShare) {
     shares.ShareCreate(shareName, settings.FShareDescription, root, false);
     if (!shares.ShareExists(shareName)) {
         if (leftMeanwhile()) return false;
-        MainForm.ShowErrorMessage(u"Access is not installed.\n\rPerhaps the current user does not have enough rights.");
+        host_.ShowErrorMessage(u"Access is not installed.\n\rPerhaps the current user does not have enough rights.");
         return false;
     }
     // A share of that name made elsewhere meanwhile is not this drive's: nothing is granted on it.
@@ -184,8 +184,8 @@ bool TNas::AttachAndShare(bool OpenShare) {
         // The drive's own account when it exists already; otherwise (also right after creating it)
         // the default account.
         const bool useOwnAccount =
-            !domainMode && MainForm.UserManager().ChekToManualUserCreate(settings.FShareUserName,
-                                                                         ApplicationSettings.FPasswordSalt);
+            !domainMode && host_.UserManager().ChekToManualUserCreate(settings.FShareUserName,
+                                                                         settings_.FPasswordSalt);
         account = useOwnAccount ? settings.FShareUserName : defaultAccount;
         granted = shares.SetAccesRights(root, shareName, account);
     } catch (...) {
@@ -193,24 +193,24 @@ bool TNas::AttachAndShare(bool OpenShare) {
         throw;
     }
     if (granted) {
-        FIsShared = true;
+        isShared_ = true;
         return true;
     }
     shares.ShareDeleteAt(shareName, root);
     if (leftMeanwhile()) return false;
-    MainForm.ShowErrorMessage(u"Permissions for the user: " + VisibleText(account) +
+    host_.ShowErrorMessage(u"Permissions for the user: " + VisibleText(account) +
                               u" is not installed!\n\rPerhaps this user is not registered in system");
     return false;
 }
 
 void TNas::removeShare() {
     if (attachedNasSettings_ && !attachedNasSettings_->FShareName.empty()) {
-        MainForm.ShareManager().ShareDeleteAt(attachedNasSettings_->FShareName, Root());
+        host_.ShareManager().ShareDeleteAt(attachedNasSettings_->FShareName, Root());
     }
 }
 
 void TNas::DoPingToSrv() {
-    PingToWebTh.Start(attachedNasSettings_, FDriveName);
+    pingWorker_.Start(attachedNasSettings_, driveName_);
 }
 
 // --- TNasManager ---
@@ -222,7 +222,7 @@ bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
     }
     const std::u16string letter = NormalizedDriveLetter(Drive);
     const std::uint64_t removals = removalRequests_[letter];
-    auto nas = std::make_unique<TNas>(MainForm, Drive);
+    auto nas = std::make_unique<TNas>(host_, Drive);
     try {
         if (!nas->PassesWriteTest()) return false;
         if (!nas->AttachAndShare(OpenShare) || nas->ShareName().empty()) return false;
@@ -247,9 +247,9 @@ bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
         LogApp(u"Detached ", letter + u":\\");
         return false;
     }
-    NasList.push_back(std::move(nas));
-    FNasCount = static_cast<int>(NasList.size());
-    MainForm.AttachedNasDriveLettersChange(*this);
+    nasList_.push_back(std::move(nas));
+    nasCount_ = static_cast<int>(nasList_.size());
+    host_.AttachedNasDriveLettersChange(*this);
     return true;
 }
 
@@ -260,37 +260,37 @@ bool TNasManager::removeNas(std::u16string_view Drive) {
     LogApp(u"Detached ", std::u16string(Drive) + u":\\");
     // The log let other handlers run: the entry may have gone, or another may hold the letter now.
     const auto found =
-        std::find_if(NasList.begin(), NasList.end(), [&](const auto& entry) { return entry->DriveName() == letter; });
-    if (found == NasList.end()) return false;
+        std::find_if(nasList_.begin(), nasList_.end(), [&](const auto& entry) { return entry->DriveName() == letter; });
+    if (found == nasList_.end()) return false;
     const std::unique_ptr<TNas> nas = std::move(*found);
-    NasList.erase(found);
-    FNasCount = static_cast<int>(NasList.size());
+    nasList_.erase(found);
+    nasCount_ = static_cast<int>(nasList_.size());
     nas->removeShare();
-    MainForm.AttachedNasDriveLettersChange(*this);
+    host_.AttachedNasDriveLettersChange(*this);
     return true;
 }
 
 bool TNasManager::ShareNameInUse(std::u16string_view shareName) const {
-    return std::any_of(NasList.begin(), NasList.end(),
+    return std::any_of(nasList_.begin(), nasList_.end(),
                        [&](const auto& entry) { return EqualsIgnoreCase(entry->ShareName(), shareName); });
 }
 
 TNas* TNasManager::getNasByname(std::u16string_view Drive) const {
     const std::u16string letter = NormalizedDriveLetter(Drive);
-    for (const auto& nas : NasList) {
+    for (const auto& nas : nasList_) {
         if (nas->DriveName() == letter) return nas.get();
     }
     return nullptr;
 }
 
 TNas* TNasManager::GetNasByIndex(int ind) const {
-    if (ind < 0 || ind >= FNasCount) return nullptr;
-    return NasList[static_cast<std::size_t>(ind)].get();
+    if (ind < 0 || ind >= nasCount_) return nullptr;
+    return nasList_[static_cast<std::size_t>(ind)].get();
 }
 
 std::vector<std::u16string> TNasManager::GetNasDriveNamesList() const {
     std::vector<std::u16string> letters;
-    for (const auto& nas : NasList) {
+    for (const auto& nas : nasList_) {
         if (nas->IsShared()) letters.push_back(nas->DriveName());
     }
     return letters;
@@ -298,7 +298,7 @@ std::vector<std::u16string> TNasManager::GetNasDriveNamesList() const {
 
 std::vector<std::u16string> TNasManager::GetNasShareNamesList() const {
     std::vector<std::u16string> names;
-    for (const auto& nas : NasList) names.push_back(nas->ShareName());
+    for (const auto& nas : nasList_) names.push_back(nas->ShareName());
     return names;
 }
 

@@ -63,8 +63,8 @@ public:
     // Starts the drive's pings, at most once.
     void DoPingToSrv();
 
-    const std::u16string& DriveName() const { return FDriveName; }
-    bool IsShared() const { return FIsShared; }
+    const std::u16string& DriveName() const { return driveName_; }
+    bool IsShared() const { return isShared_; }
     // Absent before the first attach.
     const TShareSettings* AttachedNasSettings() const { return attachedNasSettings_.get(); }
     // The same record, shared: it stays valid for a holder whatever becomes of the entry.
@@ -73,25 +73,25 @@ public:
     std::u16string ShareName() const;
 
 private:
-    std::u16string Root() const { return FDriveName + u":\\"; }
+    std::u16string Root() const { return driveName_ + u":\\"; }
     std::u16string IoTestFolder() const;
     // Refuses the attach: the error box, and one line in the application log.
     void Refuse(const std::u16string& message, const std::u16string& logText);
     // The reason the account may not have the drive, told to the user; false when there is none.
     bool RefuseAccount(const std::u16string& account, bool domainMode, std::u16string_view hint);
 
-    INasHost& MainForm;
-    std::u16string FDriveName;
-    bool FIsShared = false;
-    TApplicationSettings& ApplicationSettings;
-    TPingToWebTh PingToWebTh;
+    INasHost& host_;
+    std::u16string driveName_;
+    bool isShared_ = false;
+    TApplicationSettings& settings_;
+    TPingToWebTh pingWorker_;
     // Shared with the ping worker, which may outlive the entry.
     std::shared_ptr<TShareSettings> attachedNasSettings_;
 };
 
 class TNasManager {
 public:
-    explicit TNasManager(INasHost& mainFm) : MainForm(mainFm) {}
+    explicit TNasManager(INasHost& mainFm) : host_(mainFm) {}
 
     bool addNas(std::u16string_view Drive, bool OpenShare);
     bool removeNas(std::u16string_view Drive);
@@ -99,14 +99,14 @@ public:
     TNas* GetNasByIndex(int ind) const;
     std::vector<std::u16string> GetNasDriveNamesList() const;
     std::vector<std::u16string> GetNasShareNamesList() const;
-    int NasCount() const { return FNasCount; }
+    int NasCount() const { return nasCount_; }
 
 private:
     bool ShareNameInUse(std::u16string_view shareName) const;
 
-    std::vector<std::unique_ptr<TNas>> NasList;
-    INasHost& MainForm;
-    int FNasCount = 0;
+    std::vector<std::unique_ptr<TNas>> nasList_;
+    INasHost& host_;
+    int nasCount_ = 0;
     // Removals asked for, per drive letter: an attach that sees the count change while it runs knows
     // that its drive left meanwhile.
     std::map<std::u16string, std::uint64_t> removalRequests_;

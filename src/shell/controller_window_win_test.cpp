@@ -21,7 +21,7 @@
 #include "resources/resource_ids.h"
 #include "settings/app_settings.h"
 #include "shell/directory_watcher_win.h"
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 #include "shell/app_messages_win.h"
 #include "shell/main_window_win.h"
 #include "sharing/http_client.h"

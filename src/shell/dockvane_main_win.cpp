@@ -19,7 +19,7 @@
 #include "sharing/http_client.h"
 #include "sharing/logs.h"
 #include "shell/directory_watcher_win.h"
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 #include "shell/app_messages_win.h"
 #include "shell/main_window_win.h"
 #include "shell/program_entry.h"

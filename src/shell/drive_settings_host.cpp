@@ -2,7 +2,7 @@
 
 #include "accounts/user_manager.h"
 #include "drives/usb_drive_mgmt.h"
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 #include "system/win_service_mgmt.h"
 
 namespace dv {

@@ -1,7 +1,7 @@
 // What the drive settings dialog reaches of the controller and its managers.
 #pragma once
 
-#include "dialogs/modify_nas.h"
+#include "dialogs/drive_settings_dialog.h"
 
 namespace dv {
 

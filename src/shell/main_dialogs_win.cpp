@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "dialogs/about_box_win.h"
-#include "dialogs/auto_play_win.h"
+#include "dialogs/auto_play_dialog_win.h"
 #include "dialogs/domain_user_dialog_win.h"
-#include "dialogs/modify_nas_win.h"
+#include "dialogs/drive_settings_dialog_win.h"
 #include "platform/text.h"
 #include "shell/drive_settings_host.h"
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 
 namespace dv {
 
@@ -33,15 +33,12 @@ bool TMainDialogs::AskYesNo(std::u16string_view text, std::u16string_view captio
     return ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(caption).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-std::optional<TDriveDialogResult> TMainDialogs::ShowDriveSettingsDialog(TDriveDialogMode mode,
+std::optional<TDriveSettingsResult> TMainDialogs::ShowDriveSettingsDialog(TMode mode,
                                                                          std::u16string_view driveLetter) {
     TfmMain* controller = controller_();
     if (!controller) return std::nullopt;
     TDriveSettingsHost host(*controller);
-    const auto result = dv::ShowDriveSettingsDialog(host, mode == TDriveDialogMode::Add ? mAdd : mModify,
-                                                    driveLetter.empty() ? u'\0' : driveLetter.front());
-    if (!result) return std::nullopt;
-    return TDriveDialogResult{result->Drive, result->VolumeName};
+    return dv::ShowDriveSettingsDialog(host, mode, driveLetter.empty() ? u'\0' : driveLetter.front());
 }
 
 void TMainDialogs::ShowDomainUserDialog(TUserManager& users, TApplicationSettings& settings) {

@@ -23,7 +23,7 @@ public:
 
     void ShowMessage(std::u16string_view text, TMessageIcon icon) override;
     bool AskYesNo(std::u16string_view text, std::u16string_view caption) override;
-    std::optional<TDriveDialogResult> ShowDriveSettingsDialog(TDriveDialogMode mode,
+    std::optional<TDriveSettingsResult> ShowDriveSettingsDialog(TMode mode,
                                                                std::u16string_view driveLetter) override;
     void ShowDomainUserDialog(TUserManager& users, TApplicationSettings& settings) override;
     void ShowAboutBox() override;

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "dialogs/dialog_types.h"
+
 namespace dv {
 
 class TApplicationSettings;
@@ -23,13 +25,7 @@ enum class TMessageIcon { Information, Warning, Error };
 // The tray icon's two popup menus.
 enum class TPopupMenu { Tray, Eject };
 enum class TMenuSlots { Modify, Eject };
-enum class TDriveDialogMode { Add, Modify };
 enum class TSoundBox { Available, Done };
-
-struct TDriveDialogResult {
-    std::u16string DriveLetter;
-    std::u16string VolumeName;
-};
 
 // The tray icon and what its two menus hold.
 class ITrayView {
@@ -87,7 +83,7 @@ public:
 
     // The drive settings dialog answers the chosen drive letter and the volume name field on OK,
     // nothing otherwise.
-    virtual std::optional<TDriveDialogResult> ShowDriveSettingsDialog(TDriveDialogMode mode,
+    virtual std::optional<TDriveSettingsResult> ShowDriveSettingsDialog(TMode mode,
                                                                        std::u16string_view driveLetter) = 0;
     // The domain user dialog works on the account manager and the settings it is given, so that
     // start-up can show it before the controller is known to anyone.

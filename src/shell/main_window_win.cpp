@@ -6,7 +6,7 @@
 #include "platform/text.h"
 #include "resources/resource_ids.h"
 #include "shell/app_messages_win.h"
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 
 namespace dv {
 namespace {
@@ -23,13 +23,13 @@ struct Command {
     void (TfmMain::*handler)();
 };
 constexpr Command kCommands[] = {
-    {kCmdHeader, &TfmMain::DockvaneClick},
-    {kCmdHost, &TfmMain::Host1Click},
-    {kCmdAdd, &TfmMain::actNasAddExecute},
-    {kCmdHelp, &TfmMain::acHelpExecute},
-    {kCmdAbout, &TfmMain::actInformationExecute},
-    {kCmdExit, &TfmMain::actExitExecute},
-    {kCmdDomainUser, &TfmMain::acSetDomainUserNameExecute},
+    {kCmdHeader, &TfmMain::OnHeaderItem},
+    {kCmdHost, &TfmMain::OnHostItem},
+    {kCmdAdd, &TfmMain::OnAddItem},
+    {kCmdHelp, &TfmMain::OnHelpItem},
+    {kCmdAbout, &TfmMain::OnAboutItem},
+    {kCmdExit, &TfmMain::OnExitItem},
+    {kCmdDomainUser, &TfmMain::OnDomainUserItem},
 };
 
 // The per-drive commands: the slot follows the first identifier.
@@ -38,8 +38,8 @@ struct SlotCommand {
     void (TfmMain::*handler)(int slot);
 };
 constexpr SlotCommand kSlotCommands[] = {
-    {kCmdModifyFirst, &TfmMain::actNasModifySettingsExecute},
-    {kCmdEjectFirst, &TfmMain::EjectMenuItem1Click},
+    {kCmdModifyFirst, &TfmMain::OnModifyItem},
+    {kCmdEjectFirst, &TfmMain::OnEjectItem},
 };
 
 }  // namespace
@@ -154,9 +154,9 @@ void TMainWindow::OnTrayIconSelect(POINT anchor) {
 
 LRESULT TMainWindow::OnTimer(UINT_PTR id) {
     if (id == kPollTimerId) {
-        Dispatch([](TfmMain& main) { main.PollTimerTimer(); });
+        Dispatch([](TfmMain& main) { main.OnPollTimer(); });
     } else if (id == kNotifyUsbDriveTimerId) {
-        Dispatch([](TfmMain& main) { main.TimerNotifyUSBDriveTimer(); });
+        Dispatch([](TfmMain& main) { main.OnActivityTimer(); });
     }
     return 0;
 }
@@ -186,7 +186,7 @@ LRESULT TMainWindow::OnCommand(WPARAM wParam, LPARAM) {
 }
 
 LRESULT TMainWindow::OnClose() {
-    Dispatch([](TfmMain& main) { main.FormClose(); });
+    Dispatch([](TfmMain& main) { main.OnMainWindowClose(); });
     return 0;
 }
 
@@ -219,12 +219,12 @@ void TMainWindow::ShowBalloon(std::u16string_view text, TBalloonIcon icon) {
 }
 
 std::vector<std::u16string> TMainWindow::MenuTexts(TPopupMenu which) {
-    if (which == TPopupMenu::Tray) Dispatch([](TfmMain& main) { main.TrayPopupMenuPopup(); });
+    if (which == TPopupMenu::Tray) Dispatch([](TfmMain& main) { main.OnTrayMenuPopup(); });
     return menus_.Texts(which);
 }
 
 void TMainWindow::PopUpMenu(TPopupMenu which, POINT at) {
-    if (which == TPopupMenu::Tray) Dispatch([](TfmMain& main) { main.TrayPopupMenuPopup(); });
+    if (which == TPopupMenu::Tray) Dispatch([](TfmMain& main) { main.OnTrayMenuPopup(); });
     const UINT command = menus_.Track(which, Handle(), at);
     if (command != 0) RunCommand(command);
 }
@@ -256,7 +256,7 @@ void TMainWindow::RunSettingsCommand() {
         ::SetForegroundWindow(settings_.Handle());
         return;
     }
-    Dispatch([](TfmMain& main) { main.actSettingsExecute(); });
+    Dispatch([](TfmMain& main) { main.OnSettingsItem(); });
 }
 
 // --- Clock ---

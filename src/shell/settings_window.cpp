@@ -1,7 +1,7 @@
 #include "shell/settings_window.h"
 
 #include "resources/resource_ids.h"
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 
 namespace dv {
 
@@ -52,16 +52,16 @@ TSettingsAction SettingsActionOf(int controlId, int notifyCode) {
 void RunSettingsAction(TfmMain& main, TSettingsAction action, const TSettingsControls& controls) {
     switch (action) {
         case TSettingsAction::None: break;
-        case TSettingsAction::PlayAvailableSound: main.spBtnPlayAvaliableSoundClick(); break;
-        case TSettingsAction::AvailableSoundChanged: main.cboxBackupAvailableSoundChange(); break;
-        case TSettingsAction::PlayDoneSound: main.spBtnPlayDoneSoundClick(); break;
-        case TSettingsAction::DoneSoundChanged: main.cboxBackupDoneSoundChange(); break;
-        case TSettingsAction::RenewPassword: main.actPasswordRenewExecute(); break;
-        case TSettingsAction::CheckForUpdate: main.PngBtnChekUpdateClick(); break;
-        case TSettingsAction::AutoPlayChanged: main.cbAutoPlayUSBDiskChange(controls.cbAutoPlayUSBDisk.ItemIndex); break;
-        case TSettingsAction::AutostartClicked: main.ckAutostartClick(controls.ckAutostart); break;
-        case TSettingsAction::Ok: main.btnOkClick(); break;
-        case TSettingsAction::Cancel: main.btnCancelClick(); break;
+        case TSettingsAction::PlayAvailableSound: main.OnPlayAvailableSound(); break;
+        case TSettingsAction::AvailableSoundChanged: main.OnAvailableSoundChange(); break;
+        case TSettingsAction::PlayDoneSound: main.OnPlayDoneSound(); break;
+        case TSettingsAction::DoneSoundChanged: main.OnDoneSoundChange(); break;
+        case TSettingsAction::RenewPassword: main.OnRenewPassword(); break;
+        case TSettingsAction::CheckForUpdate: main.OnCheckForUpdates(); break;
+        case TSettingsAction::AutoPlayChanged: main.OnAutoPlayChange(controls.cbAutoPlayUSBDisk.ItemIndex); break;
+        case TSettingsAction::AutostartClicked: main.OnAutostartClick(controls.ckAutostart); break;
+        case TSettingsAction::Ok: main.OnSettingsOk(); break;
+        case TSettingsAction::Cancel: main.OnSettingsCancel(); break;
     }
 }
 

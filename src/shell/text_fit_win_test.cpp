@@ -12,9 +12,9 @@
 
 #include "accounts/accounts_sim.h"
 #include "dialogs/about_box_win.h"
-#include "dialogs/auto_play_win.h"
+#include "dialogs/auto_play_dialog_win.h"
 #include "dialogs/domain_user_dialog_win.h"
-#include "dialogs/modify_nas_win.h"
+#include "dialogs/drive_settings_dialog_win.h"
 #include "dialogs/recording_host_test.h"
 #include "platform/dpi_win.h"
 #include "platform/handles_win.h"
@@ -242,7 +242,7 @@ TEST_F(WinTextFit, EveryLabelAndButtonOfEveryWindowHoldsItsText) {
     TModifyNASWindow addDialog(host, mAdd, 0);
     TModifyNASWindow modifyDialog(host, mModify, u'F');
     TAutoPlayWindow autoPlay;
-    TfmDomainUserName domainUser(users, settings);
+    TDomainUserNameWindow domainUser(users, settings);
     TSilentWebSystem web;
     TAboutBox about(web);
     const Opened windows[] = {

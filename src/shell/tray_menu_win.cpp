@@ -6,7 +6,7 @@
 #include "platform/text.h"
 #include "resources/resource_ids.h"
 #include "shell/app_messages_win.h"
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 
 namespace dv {
 namespace {

@@ -1,6 +1,6 @@
 // Commands of the dialogs: the share name the drive settings dialog proposes for a volume label.
 #include "commands.h"
-#include "dialogs/modify_nas.h"
+#include "dialogs/drive_settings_dialog.h"
 
 namespace dv::tool {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 
 #include <algorithm>
 #include <cmath>
@@ -50,18 +50,18 @@ TfmMain::TfmMain(TMainServices services)
       desktop_(services_.Desktop),
       clock_(services_.Clock),
       watcher_(services_.Watcher) {
-    watcher_.OnChange = [this](const std::u16string&) { Guarded([this] { JvChangeNotifyUSBDriveChangeNotify(); }); };
-    Guarded([this] { FormCreate(); });
+    watcher_.OnChange = [this](const std::u16string&) { Guarded([this] { OnDirectoryChanged(); }); };
+    Guarded([this] { StartUp(); });
 }
 
 TfmMain::~TfmMain() {
-    // FormDestroy: no drive events from here on; the settings reach the file a last time.
-    FVolumeObserver.reset();
+    // No drive events from here on; the settings reach the file a last time.
+    volumeObserver_.reset();
     if (watcher_.Active()) watcher_.Stop();
     watcher_.OnChange = nullptr;
-    if (FApplicationSettings) {
+    if (settings_) {
         try {
-            FApplicationSettings->Save();
+            settings_->Save();
         } catch (const std::exception&) {
             if (services_.ReportError) services_.ReportError(std::current_exception());
         }
@@ -78,28 +78,28 @@ void TfmMain::Guarded(const std::function<void()>& handler) {
 
 // --- Start-up ---
 
-void TfmMain::FormCreate() {
-    FInitializing = true;
-    FNasManager = std::make_unique<TNasManager>(*this);
+void TfmMain::StartUp() {
+    initializing_ = true;
+    nasManager_ = std::make_unique<TNasManager>(*this);
     // The account manager needs the settings record; it is created now and loaded below.
-    FApplicationSettings = std::make_unique<TApplicationSettings>(u"");
-    FUserManager = std::make_unique<TUserManager>(services_.UserApi, *FApplicationSettings);
-    FWinServiceManager = std::make_unique<TWinServiceMgmt>(services_.System, services_.Services);
-    FWebLinks = std::make_unique<TWebLinks>(services_.Web);
-    FUSBDriveManager = std::make_unique<TUSBDriveManager>(services_.Volumes, services_.Devices);
-    FShareManager = std::make_unique<TShareManager>(services_.ShareApi);
-    FFormAction = TCloseAction::caNone;
+    settings_ = std::make_unique<TApplicationSettings>(u"");
+    userManager_ = std::make_unique<TUserManager>(services_.UserApi, *settings_);
+    winServiceManager_ = std::make_unique<TWinServiceMgmt>(services_.System, services_.Services);
+    webLinks_ = std::make_unique<TWebLinks>(services_.Web);
+    usbDriveManager_ = std::make_unique<TUSBDriveManager>(services_.Volumes, services_.Devices);
+    shareManager_ = std::make_unique<TShareManager>(services_.ShareApi);
+    closeAction_ = TCloseAction::caNone;
     InitMenuLists();
-    FWinSerchBeginState = FWinServiceManager->vtServiceGetStatus(u"localhost", u"WSearch");
+    searchBeginState_ = winServiceManager_->vtServiceGetStatus(u"localhost", u"WSearch");
     LogApp(u"Start", kApplicationTitle);
-    tray_.SetHostCaption(u"Host: " + FWinServiceManager->getHostname());
+    tray_.SetHostCaption(u"Host: " + winServiceManager_->getHostname());
 
-    *FApplicationSettings = TApplicationSettings(services_.SettingsFileName());
-    TApplicationSettings& settings = *FApplicationSettings;
+    *settings_ = TApplicationSettings(services_.SettingsFileName());
+    TApplicationSettings& settings = *settings_;
     settings.Load();
 
-    if (FShareManager->IsComputerInDomain()) {
-        if (settings.FIsInDomain == 0) acSetDomainUserNameExecute();
+    if (shareManager_->IsComputerInDomain()) {
+        if (settings.FIsInDomain == 0) OnDomainUserItem();
         settings.FIsInDomain = 1;
     } else {
         tray_.SetDomainUserItemVisible(false);
@@ -113,25 +113,25 @@ void TfmMain::FormCreate() {
     if (settings.FDefaultShareUserName == kMasterAccountName) {
         tray_.SetPasswordRenewEnabled(true);
         const std::u16string master(kMasterAccountName);
-        if (settings.FPasswordSalt.empty()) FUserManager->UserDelete(master);
-        if (!FUserManager->UserExists(master)) {
-            const std::u16string salt = FUserManager->RandomStr(32);
-            FUserManager->UserAdd(master, FUserManager->MakePassword(salt), std::u16string(kShareUserComment));
+        if (settings.FPasswordSalt.empty()) userManager_->UserDelete(master);
+        if (!userManager_->UserExists(master)) {
+            const std::u16string salt = userManager_->RandomStr(32);
+            userManager_->UserAdd(master, userManager_->MakePassword(salt), std::u16string(kShareUserComment));
             settings.FPasswordSalt = salt;
             settings.Save();
         }
     }
 
-    FVolumeObserver = services_.CreateVolumeObserver();
-    if (FVolumeObserver && FVolumeObserver->Initialize()) {
-        FVolumeObserver->OnVolumeArrival = [this](char16_t drive) { VolumeArrival(drive); };
-        FVolumeObserver->OnVolumeRemoval = [this](char16_t drive) { VolumeRemoval(drive); };
-        FVolumeObserver->OnVolumeAutoPlay = [this](char16_t drive) { VolumeAutoPlay(drive); };
+    volumeObserver_ = services_.CreateVolumeObserver();
+    if (volumeObserver_ && volumeObserver_->Initialize()) {
+        volumeObserver_->OnVolumeArrival = [this](char16_t drive) { VolumeArrival(drive); };
+        volumeObserver_->OnVolumeRemoval = [this](char16_t drive) { VolumeRemoval(drive); };
+        volumeObserver_->OnVolumeAutoPlay = [this](char16_t drive) { VolumeAutoPlay(drive); };
     } else {
         LogError(u"Failed to initialize USB monitor");
     }
 
-    if (!FUSBDriveManager->areUsbDrivesPresent()) tray_.SetAddCaption(kNoUsbDriveCaption);
+    if (!usbDriveManager_->areUsbDrivesPresent()) tray_.SetAddCaption(kNoUsbDriveCaption);
     settingsView_.SetSoundFileFolder(services_.WindowsFolder + u"\\Media");
     clock_.ProcessPendingMessages();
     ShareAttachedDrives();
@@ -139,8 +139,8 @@ void TfmMain::FormCreate() {
                             static_cast<std::uint32_t>(std::lround(kWatcherCheckIntervalMs * 2.5)));
     settingsView_.SetAutostartChecked(settings.FAutoStart);
     settingsView_.SetAutoPlaySelection(settings.FAutoPlay >= 0 && settings.FAutoPlay <= 2 ? settings.FAutoPlay : -1);
-    FWinServiceManager->USBAutoPalyStartStop(settings.FAutoPlay);
-    FInitializing = false;
+    winServiceManager_->USBAutoPalyStartStop(settings.FAutoPlay);
+    initializing_ = false;
 }
 
 void TfmMain::InitMenuLists() {
@@ -153,20 +153,20 @@ void TfmMain::InitMenuLists() {
 
 void TfmMain::ShareAttachedDrives() {
     std::vector<std::u16string> drives;
-    FUSBDriveManager->GetUsbDrives(drives);
+    usbDriveManager_->GetUsbDrives(drives);
     // One drive that fails is reported and leaves the others (and the rest of the start-up) alone.
     for (const auto& drive : drives) Guarded([&] { VolumeArrival(drive.front()); });
 }
 
 // --- Shutdown ---
 
-void TfmMain::actExitExecute() {
-    FFormAction = TCloseAction::caFree;
-    FormClose();
+void TfmMain::OnExitItem() {
+    closeAction_ = TCloseAction::caFree;
+    OnMainWindowClose();
 }
 
-void TfmMain::FormClose() {
-    if (FFormAction == TCloseAction::caNone) {
+void TfmMain::OnMainWindowClose() {
+    if (closeAction_ == TCloseAction::caNone) {
         settingsView_.HideSettingsWindow();
         return;
     }
@@ -177,7 +177,7 @@ void TfmMain::FormClose() {
 // --- Drive events ---
 
 void TfmMain::VolumeArrival(char16_t Drive) {
-    if (FNasManager->addNas(Letter(Drive), true)) AnnounceSharedDrive(Drive);
+    if (nasManager_->addNas(Letter(Drive), true)) AnnounceSharedDrive(Drive);
     updateAddMenuItem();
 }
 
@@ -185,34 +185,34 @@ void TfmMain::VolumeArrival(char16_t Drive) {
 // remove the drive, or remove it and register it anew: after each, the drive is looked up again, and
 // the arrival ends when it is no longer the entry it registered.
 void TfmMain::AnnounceSharedDrive(char16_t Drive) {
-    const TNas* nas = FNasManager->getNasByname(Letter(Drive));
+    const TNas* nas = nasManager_->getNasByname(Letter(Drive));
     if (!nas) return;
     // Shared with the entry, so its values stay readable even if the entry goes.
     const std::shared_ptr<const TShareSettings> config = nas->SharedSettings();
     desktop_.NotifyShell(kShcneNetShare, Root(Drive));
     desktop_.NotifyShell(kShcneShareEvents, Root(Drive));
-    PlayNotifySound(FApplicationSettings->FSoundBackupAvailable);
+    PlayNotifySound(settings_->FSoundBackupAvailable);
     tray_.SetTrayIconIndex(kSharedIcon);
     tray_.ShowBalloon(config->FShareName + u" now available for network", TBalloonIcon::Information);
-    const std::u16string host = FWinServiceManager->getHostname();
+    const std::u16string host = winServiceManager_->getHostname();
     if (!ArrivalGoesOn(Drive, *config)) return;
     LogDriveActivity(u"OK, Started sharing ", host + u" " + config->FShareName, Letter(Drive));
     if (!ArrivalGoesOn(Drive, *config)) return;
-    FNasManager->getNasByname(Letter(Drive))->DoPingToSrv();
+    nasManager_->getNasByname(Letter(Drive))->DoPingToSrv();
     if (config->FAutoRemove) {
         clock_.SetTimerEnabled(TTimer::Poll, true);
-        ++FPollTimerTag;
+        ++pollTimerTag_;
     }
     AddDriveChangeNotify(Drive);
     if (!ArrivalGoesOn(Drive, *config)) return;
-    if (FNasManager->NasCount() == 1 && FWinSerchBeginState == kServiceRunning) StartSearchWorker(true);
+    if (nasManager_->NasCount() == 1 && searchBeginState_ == kServiceRunning) StartSearchWorker(true);
 }
 
 // Whether the drive that an arrival registered with `config` is still there. A drive removed, or
 // registered anew by a nested arrival (which announces it itself), ends the arrival. So does a drive
 // that left before its removal notice came: it is unshared at once, so that no share outlives it.
 bool TfmMain::ArrivalGoesOn(char16_t Drive, const TShareSettings& config) {
-    const TNas* nas = FNasManager->getNasByname(Letter(Drive));
+    const TNas* nas = nasManager_->getNasByname(Letter(Drive));
     if (!nas || nas->AttachedNasSettings() != &config) return false;
     if (fs::DirectoryExists(Root(Drive))) return true;
     VolumeRemoval(Drive);
@@ -222,21 +222,21 @@ bool TfmMain::ArrivalGoesOn(char16_t Drive, const TShareSettings& config) {
 void TfmMain::VolumeRemoval(char16_t Drive) {
     clock_.SetTimerEnabled(TTimer::Poll, false);
     try {
-        const TNas* nas = FNasManager->getNasByname(Letter(Drive));
+        const TNas* nas = nasManager_->getNasByname(Letter(Drive));
         const std::u16string shareName = nas ? nas->ShareName() : std::u16string();
-        if (FNasManager->removeNas(Letter(Drive))) {
-            FUserManager->ChekToManualUserDelete(Letter(Drive), FNasManager->GetNasDriveNamesList());
-            PlayNotifySound(FApplicationSettings->FSoundBackupDone);
-            LogDriveActivity(u"OK, Stopped sharing ", FWinServiceManager->getHostname() + u" " + shareName,
+        if (nasManager_->removeNas(Letter(Drive))) {
+            userManager_->ChekToManualUserDelete(Letter(Drive), nasManager_->GetNasDriveNamesList());
+            PlayNotifySound(settings_->FSoundBackupDone);
+            LogDriveActivity(u"OK, Stopped sharing ", winServiceManager_->getHostname() + u" " + shareName,
                              Letter(Drive));
         }
-        if (FNasManager->NasCount() == 0) {
+        if (nasManager_->NasCount() == 0) {
             tray_.SetTrayIconIndex(kIdleIcon);
-            if (FWinSerchBeginState == kServiceRunning) StartSearchWorker(false);
+            if (searchBeginState_ == kServiceRunning) StartSearchWorker(false);
         }
         updateAddMenuItem();
         // A nested arrival may have registered the drive again by now; its watch is the new entry's.
-        if (!FNasManager->getNasByname(Letter(Drive))) RemoveDriveChangeNotify(Drive);
+        if (!nasManager_->getNasByname(Letter(Drive))) RemoveDriveChangeNotify(Drive);
     } catch (...) {
         UpdatePolling();
         throw;
@@ -248,41 +248,41 @@ void TfmMain::VolumeRemoval(char16_t Drive) {
 // of any other drive, shared or not, must not end it.
 void TfmMain::UpdatePolling() {
     bool autoRemove = false;
-    for (int index = 0; index < FNasManager->NasCount(); ++index) {
-        const TShareSettings* config = FNasManager->GetNasByIndex(index)->AttachedNasSettings();
+    for (int index = 0; index < nasManager_->NasCount(); ++index) {
+        const TShareSettings* config = nasManager_->GetNasByIndex(index)->AttachedNasSettings();
         if (config && config->FAutoRemove) autoRemove = true;
     }
     clock_.SetTimerEnabled(TTimer::Poll, autoRemove);
 }
 
 void TfmMain::VolumeAutoPlay(char16_t Drive) {
-    if (FApplicationSettings->FAutoPlay != 1) return;
+    if (settings_->FAutoPlay != 1) return;
     if (!fs::DirectoryExists(Root(Drive))) return;
     if (fs::ReplaceableFileExists(Root(Drive) + std::u16string(kDriveConfigFileName))) return;
     ShowAutoPlayDialog(Drive);
 }
 
 void TfmMain::ShowAutoPlayDialog(char16_t Drive) {
-    const std::u16string label = VisibleText(FUSBDriveManager->GetVolumeLabel(Drive));
+    const std::u16string label = VisibleText(usbDriveManager_->GetVolumeLabel(Drive));
     dialogs_.ShowAutoPlayDialog(Drive, label + u" (" + Letter(FoldCase(Drive)) + u":)");
 }
 
-void TfmMain::PollTimerTimer() {
-    for (int index = 0; index < FNasManager->NasCount(); ++index) {
-        const char16_t letter = FNasManager->GetNasByIndex(index)->DriveName().front();
+void TfmMain::OnPollTimer() {
+    for (int index = 0; index < nasManager_->NasCount(); ++index) {
+        const char16_t letter = nasManager_->GetNasByIndex(index)->DriveName().front();
         if (!fs::RemoveFile(Root(letter) + std::u16string(kBackupDoneMarker)).ok()) continue;
 
         clock_.SetTimerEnabled(TTimer::Poll, false);
-        FPollTimerTag = FPollTimerTag > 1 ? FPollTimerTag - 1 : 0;
+        pollTimerTag_ = pollTimerTag_ > 1 ? pollTimerTag_ - 1 : 0;
         try {
             LogDriveActivity(u"OK, Unbound ", u"files traffic done", Letter(letter));
             tray_.ShowBalloon(u"Drive " + Letter(letter) + u" \r\nunbound,  files traffic done",
                               TBalloonIcon::Information);
             clock_.Sleep(kBalloonTimeMs / 3);
             // The drive may have left meanwhile; then there is nothing left to unbind.
-            if (FNasManager->getNasByname(Letter(letter))) {
+            if (nasManager_->getNasByname(Letter(letter))) {
                 DisconnectNASDrive(letter);
-                (void)FUSBDriveManager->RemoveDriveByLetter(letter);
+                (void)usbDriveManager_->RemoveDriveByLetter(letter);
                 clock_.ProcessPendingMessages();
             }
         } catch (...) {
@@ -297,7 +297,7 @@ void TfmMain::PollTimerTimer() {
 }
 
 void TfmMain::DisconnectNASDrive(char16_t AttachedNasDriveLetter) {
-    const TNas* nas = FNasManager->getNasByname(Letter(AttachedNasDriveLetter));
+    const TNas* nas = nasManager_->getNasByname(Letter(AttachedNasDriveLetter));
     tray_.ShowBalloon(u"NAS device '" + (nas ? nas->ShareName() : std::u16string()) + u"'\r\nSuccessfully disconected",
                       TBalloonIcon::Information);
     clock_.Sleep(3000);
@@ -306,7 +306,7 @@ void TfmMain::DisconnectNASDrive(char16_t AttachedNasDriveLetter) {
 
 void TfmMain::RemoveNASDrive(char16_t AttachedNasDriveLetter) {
     const std::u16string letter = Letter(AttachedNasDriveLetter);
-    FUserManager->ChekToManualUserDelete(letter, FNasManager->GetNasDriveNamesList());
+    userManager_->ChekToManualUserDelete(letter, nasManager_->GetNasDriveNamesList());
     const std::u16string root = Root(AttachedNasDriveLetter);
     const std::u16string active = root + std::u16string(kDriveConfigFileName);
     const std::u16string inactive = root + std::u16string(kInactiveDriveConfigFileName);
@@ -315,7 +315,7 @@ void TfmMain::RemoveNASDrive(char16_t AttachedNasDriveLetter) {
     if (!fs::ReplaceableFileExists(active)) return;
     (void)fs::DeleteReplaceableFile(inactive);
     (void)fs::MoveReplaceableFile(active, inactive);
-    const TNas* nas = FNasManager->getNasByname(letter);
+    const TNas* nas = nasManager_->getNasByname(letter);
     tray_.ShowBalloon(u"NAS device '" + (nas ? nas->ShareName() : std::u16string()) + u"'\r\nSuccessfully removed",
                       TBalloonIcon::Information);
     clock_.Sleep(3000);
@@ -323,7 +323,7 @@ void TfmMain::RemoveNASDrive(char16_t AttachedNasDriveLetter) {
 }
 
 bool TfmMain::EjectRemovableDriveByLetter(char16_t DriveLetter) {
-    if (FUSBDriveManager->RemoveDriveByLetter(DriveLetter) && !fs::DirectoryExists(Root(DriveLetter))) {
+    if (usbDriveManager_->RemoveDriveByLetter(DriveLetter) && !fs::DirectoryExists(Root(DriveLetter))) {
         tray_.ShowBalloon(u"External Storage drive '" + Letter(DriveLetter) + u"'\r\n was successfully removed.",
                           TBalloonIcon::Information);
         return true;
@@ -349,7 +349,7 @@ void TfmMain::StartSearchWorker(bool stop) {
 
 // --- Activity indication and the watcher ---
 
-void TfmMain::JvChangeNotifyUSBDriveChangeNotify() {
+void TfmMain::OnDirectoryChanged() {
     const int index = tray_.TrayIconIndex();
     if (index == kActivityIcon) {
         clock_.SetTimerEnabled(TTimer::NotifyUsbDrive, true);
@@ -359,7 +359,7 @@ void TfmMain::JvChangeNotifyUSBDriveChangeNotify() {
     }
 }
 
-void TfmMain::TimerNotifyUSBDriveTimer() {
+void TfmMain::OnActivityTimer() {
     if (tray_.TrayIconIndex() != kActivityIcon) return;
     tray_.SetTrayIconIndex(kSharedIcon);
     clock_.SetTimerEnabled(TTimer::NotifyUsbDrive, false);
@@ -441,7 +441,7 @@ void TfmMain::PlayNotifySound(std::u16string_view value) {
 
 std::u16string TfmMain::CapacityText(char16_t letter) {
     TUSBDrvInfo info;
-    FUSBDriveManager->GetUSBDiskDriveInfo(letter, info);
+    usbDriveManager_->GetUSBDiskDriveInfo(letter, info);
     return info.Capacity;
 }
 
@@ -452,11 +452,11 @@ void TfmMain::AttachedNasDriveLettersChange(TNasManager&) {
     }
     const std::u16string computer = services_.System.ComputerName().value_or(u"");
     // Only twelve slots exist: drives past the twelfth stay shared but get no menu entries.
-    for (int index = 0; index < FNasManager->NasCount() && index < kMenuSlots; ++index) {
-        const TNas& nas = *FNasManager->GetNasByIndex(index);
+    for (int index = 0; index < nasManager_->NasCount() && index < kMenuSlots; ++index) {
+        const TNas& nas = *nasManager_->GetNasByIndex(index);
         const char16_t letter = nas.DriveName().front();
         TUSBDrvInfo info;
-        FUSBDriveManager->GetUSBDiskDriveInfo(letter, info);
+        usbDriveManager_->GetUSBDiskDriveInfo(letter, info);
         const std::u16string drive = info.VolLabel + u" (" + Letter(letter) + u":) - " + info.Capacity;
         if (nas.IsShared()) {
             tray_.SetMenuSlot(TMenuSlots::Modify, index,
@@ -464,18 +464,18 @@ void TfmMain::AttachedNasDriveLettersChange(TNasManager&) {
         }
         tray_.SetMenuSlot(TMenuSlots::Eject, index, u"Eject: " + drive, true);
     }
-    tray_.SetRightClickMenu(FNasManager->NasCount() > 0 ? TPopupMenu::Eject : TPopupMenu::Tray);
+    tray_.SetRightClickMenu(nasManager_->NasCount() > 0 ? TPopupMenu::Eject : TPopupMenu::Tray);
 }
 
 void TfmMain::updateAddMenuItem() {
-    if (!FUSBDriveManager->areUsbDrivesPresent()) {
+    if (!usbDriveManager_->areUsbDrivesPresent()) {
         tray_.SetAddCaption(kNoUsbDriveCaption);
         return;
     }
     std::vector<std::u16string> drives;
-    FUSBDriveManager->GetUsbDrives(drives);
-    for (int index = FNasManager->NasCount() - 1; index >= 0; --index) {
-        const TNas& nas = *FNasManager->GetNasByIndex(index);
+    usbDriveManager_->GetUsbDrives(drives);
+    for (int index = nasManager_->NasCount() - 1; index >= 0; --index) {
+        const TNas& nas = *nasManager_->GetNasByIndex(index);
         const auto found = std::find(drives.begin(), drives.end(), nas.DriveName());
         if (found != drives.end() && nas.IsShared()) drives.erase(found);
         if (drives.empty()) {
@@ -491,35 +491,35 @@ void TfmMain::updateAddMenuItem() {
     tray_.SetAddCaption(caption);
 }
 
-void TfmMain::TrayPopupMenuPopup() {
-    if (tray_.HostCaption() == u"Host:") tray_.SetHostCaption(u"Host: " + FWinServiceManager->getHostname());
+void TfmMain::OnTrayMenuPopup() {
+    if (tray_.HostCaption() == u"Host:") tray_.SetHostCaption(u"Host: " + winServiceManager_->getHostname());
 }
 
-void TfmMain::DockvaneClick() {
+void TfmMain::OnHeaderItem() {
     desktop_.OpenHomePageFromVersionInfo();
 }
 
-void TfmMain::Host1Click() {
-    FWinServiceManager->ShowSystemProperties();
+void TfmMain::OnHostItem() {
+    winServiceManager_->ShowSystemProperties();
 }
 
 // --- Commands ---
 
-void TfmMain::actNasAddExecute() {
-    if (!FUSBDriveManager->areUsbDrivesPresent()) {
+void TfmMain::OnAddItem() {
+    if (!usbDriveManager_->areUsbDrivesPresent()) {
         dialogs_.ShowMessage(u"No USB storage device present. Add device first.", TMessageIcon::Information);
         return;
     }
-    if (!FUSBDriveManager->areUsbDrivesAvailable(FNasManager->GetNasDriveNamesList())) {
+    if (!usbDriveManager_->areUsbDrivesAvailable(nasManager_->GetNasDriveNamesList())) {
         dialogs_.ShowMessage(u"Nothing to add. Please connect an (extra) USB drive first", TMessageIcon::Information);
         return;
     }
     if (driveSettingsOpen_) return;
     const DialogOpen open(driveSettingsOpen_);
 
-    const auto result = dialogs_.ShowDriveSettingsDialog(TDriveDialogMode::Add, u"");
-    if (!result || result->DriveLetter.empty()) return;
-    const std::u16string root = result->DriveLetter.substr(0, 1) + u":\\";
+    const auto result = dialogs_.ShowDriveSettingsDialog(mAdd, u"");
+    if (!result || result->Drive.empty()) return;
+    const std::u16string root = result->Drive.substr(0, 1) + u":\\";
     const std::u16string active = root + std::u16string(kDriveConfigFileName);
     const std::u16string inactive = root + std::u16string(kInactiveDriveConfigFileName);
     if (fs::ReplaceableFileExists(inactive)) {
@@ -529,81 +529,81 @@ void TfmMain::actNasAddExecute() {
             (void)fs::MoveReplaceableFile(inactive, active);
         }
     }
-    VolumeArrival(result->DriveLetter.front());
+    VolumeArrival(result->Drive.front());
 }
 
-void TfmMain::actNasModifySettingsExecute(int slot) {
-    const TNas* nas = FNasManager->GetNasByIndex(slot);
+void TfmMain::OnModifyItem(int slot) {
+    const TNas* nas = nasManager_->GetNasByIndex(slot);
     if (!nas || driveSettingsOpen_) return;
     const DialogOpen open(driveSettingsOpen_);
 
     // A copy: the dialog lets other handlers run, which may remove the entry while it is shown.
     const std::u16string drive = nas->DriveName();
-    const auto result = dialogs_.ShowDriveSettingsDialog(TDriveDialogMode::Modify, drive);
-    if (!result || result->DriveLetter.empty()) return;
-    const char16_t letter = result->DriveLetter.front();
+    const auto result = dialogs_.ShowDriveSettingsDialog(mModify, drive);
+    if (!result || result->Drive.empty()) return;
+    const char16_t letter = result->Drive.front();
     VolumeRemoval(letter);
     VolumeArrival(letter);
     (void)services_.Volumes.ChangeVolumeLabel(letter, result->VolumeName);
 }
 
-void TfmMain::EjectMenuItem1Click(int slot) {
-    const TNas* nas = FNasManager->GetNasByIndex(slot);
+void TfmMain::OnEjectItem(int slot) {
+    const TNas* nas = nasManager_->GetNasByIndex(slot);
     if (!nas) return;
     const char16_t letter = nas->DriveName().front();
     try {
         DisconnectNASDrive(letter);
         // A drive that left during the wait needs no eject, and gets no word that it failed.
         if (fs::DirectoryExists(Root(letter)) && !EjectRemovableDriveByLetter(letter)) {
-            (void)FNasManager->addNas(Letter(letter), false);
+            (void)nasManager_->addNas(Letter(letter), false);
         }
     } catch (...) {
-        AttachedNasDriveLettersChange(*FNasManager);
+        AttachedNasDriveLettersChange(*nasManager_);
         throw;
     }
-    AttachedNasDriveLettersChange(*FNasManager);
+    AttachedNasDriveLettersChange(*nasManager_);
 }
 
-void TfmMain::actPasswordRenewExecute() {
+void TfmMain::OnRenewPassword() {
     if (!dialogs_.AskYesNo(u"Renew password?", kApplicationTitle)) return;
-    TApplicationSettings& settings = *FApplicationSettings;
-    const std::u16string oldPassword = FUserManager->MakePassword(settings.FPasswordSalt);
-    const std::u16string salt = FUserManager->RandomStr(32);
-    FUserManager->UserChangePassword(std::u16string(kMasterAccountName), oldPassword,
-                                     FUserManager->MakePassword(salt));
+    TApplicationSettings& settings = *settings_;
+    const std::u16string oldPassword = userManager_->MakePassword(settings.FPasswordSalt);
+    const std::u16string salt = userManager_->RandomStr(32);
+    userManager_->UserChangePassword(std::u16string(kMasterAccountName), oldPassword,
+                                     userManager_->MakePassword(salt));
     settings.FPasswordSalt = salt;
     settings.Save();
     tray_.ShowBalloon(u"Password successfully renewed.", TBalloonIcon::Information);
 }
 
-void TfmMain::actSettingsExecute() {
+void TfmMain::OnSettingsItem() {
     settingsView_.ShowSettingsWindow();
-    FormShow();
+    OnSettingsWindowShown();
 }
 
-void TfmMain::actInformationExecute() {
+void TfmMain::OnAboutItem() {
     if (aboutOpen_) return;
     const DialogOpen open(aboutOpen_);
     dialogs_.ShowAboutBox();
 }
 
-void TfmMain::acHelpExecute() {
-    FWebLinks->goToOnlineHelp();
+void TfmMain::OnHelpItem() {
+    webLinks_->goToOnlineHelp();
 }
 
-void TfmMain::PngBtnChekUpdateClick() {
-    (void)FWebLinks->goToUpdateLink();
+void TfmMain::OnCheckForUpdates() {
+    (void)webLinks_->goToUpdateLink();
 }
 
-void TfmMain::acSetDomainUserNameExecute() {
+void TfmMain::OnDomainUserItem() {
     if (domainUserOpen_) return;
     const DialogOpen open(domainUserOpen_);
-    dialogs_.ShowDomainUserDialog(*FUserManager, *FApplicationSettings);
+    dialogs_.ShowDomainUserDialog(*userManager_, *settings_);
 }
 
 // --- The settings window ---
 
-void TfmMain::FormShow() {
+void TfmMain::OnSettingsWindowShown() {
     FillSoundLists();
 }
 
@@ -617,9 +617,9 @@ void TfmMain::FillSoundLists() {
         std::u16string_view select;
     };
     const Box boxes[] = {
-        {TSoundBox::Available, FApplicationSettings->FSoundBackupAvailable, kDefaultSoundBackupAvailable,
+        {TSoundBox::Available, settings_->FSoundBackupAvailable, kDefaultSoundBackupAvailable,
          u"Select backup available sound file"},
-        {TSoundBox::Done, FApplicationSettings->FSoundBackupDone, kDefaultSoundBackupDone,
+        {TSoundBox::Done, settings_->FSoundBackupDone, kDefaultSoundBackupDone,
          u"Select backup done sound file"},
     };
     for (const Box& box : boxes) {
@@ -657,28 +657,28 @@ std::u16string TfmMain::SoundText(TSoundBox box) const {
     return entries[static_cast<std::size_t>(selected)];
 }
 
-void TfmMain::btnOkClick() {
-    TApplicationSettings& settings = *FApplicationSettings;
+void TfmMain::OnSettingsOk() {
+    TApplicationSettings& settings = *settings_;
     settings.FSoundBackupAvailable = SoundText(TSoundBox::Available);
     settings.FSoundBackupDone = SoundText(TSoundBox::Done);
     settings.FAutoStart = settingsView_.AutostartChecked();
     settings.Save();
-    FormClose();
+    OnMainWindowClose();
 }
 
-void TfmMain::btnCancelClick() {
-    FormClose();
+void TfmMain::OnSettingsCancel() {
+    OnMainWindowClose();
 }
 
-void TfmMain::ckAutostartClick(bool checked) {
-    if (FInitializing) return;
-    FWinServiceManager->SetAutostartProgram(checked);
-    FApplicationSettings->FAutoStart = checked;
+void TfmMain::OnAutostartClick(bool checked) {
+    if (initializing_) return;
+    winServiceManager_->SetAutostartProgram(checked);
+    settings_->FAutoStart = checked;
 }
 
-void TfmMain::cbAutoPlayUSBDiskChange(int index) {
-    FApplicationSettings->FAutoPlay = index;
-    FWinServiceManager->USBAutoPalyStartStop(index);
+void TfmMain::OnAutoPlayChange(int index) {
+    settings_->FAutoPlay = index;
+    winServiceManager_->USBAutoPalyStartStop(index);
 }
 
 // --- What the registry needs ---

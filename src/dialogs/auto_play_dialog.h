@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "dialogs/modify_nas.h"
+#include "dialogs/dialog_types.h"
 
 namespace dv {
 
@@ -25,7 +25,7 @@ public:
 
     // The folder to open in Explorer when the dialog closes: the drive root after "Ok" with "Open
     // folder to view files" selected, nothing in every other case.
-    std::optional<std::u16string> FormClose(TModalResult result) const;
+    std::optional<std::u16string> OnClose(TDialogResult result) const;
 };
 
 // The caption the dialog shows for a drive: "BACKUP (E:)".

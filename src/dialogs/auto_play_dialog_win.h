@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "dialogs/auto_play.h"
+#include "dialogs/auto_play_dialog.h"
 #include "dialogs/dialog_base_win.h"
 
 namespace dv {
@@ -28,7 +28,7 @@ public:
 
 private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void Close(TModalResult result);
+    void Close(TDialogResult result);
     void DrawItem(const DRAWITEMSTRUCT& item);
     // The pictures and the list's rows at the dialog's DPI.
     void FitToDpi();

@@ -1,19 +1,19 @@
-#include "accounts/domain_user_dialog.h"
+#include "dialogs/domain_user_dialog.h"
 
 namespace dv {
 
-TDomainUserNameLogic::TDomainUserNameLogic(TUserManager& userManager, TApplicationSettings& settings)
+TfmDomainUserName::TfmDomainUserName(TUserManager& userManager, TApplicationSettings& settings)
     : userManager_(userManager), settings_(settings) {}
 
-TDomainUserFields TDomainUserNameLogic::LoadShareUser() {
+TDomainUserFields TfmDomainUserName::LoadShareUser() {
     return {settings_.FDefaultShareUserName, userManager_.MakePassword(settings_.FPasswordSalt)};
 }
 
-std::u16string TDomainUserNameLogic::PasswordToCopy() {
+std::u16string TfmDomainUserName::PasswordToCopy() {
     return userManager_.MakePassword(settings_.FPasswordSalt);
 }
 
-std::optional<std::u16string> TDomainUserNameLogic::Close(TDialogResult result, const TDomainUserFields& fields) {
+std::optional<std::u16string> TfmDomainUserName::Close(TDialogResult result, const TDomainUserFields& fields) {
     if (result == TDialogResult::Ok) {
         if (fields.UserName.empty()) return std::u16string(kUserNameMustBeSpecified);
         if (fields.Password.empty()) return std::u16string(kUserPasswordMustBeSpecified);

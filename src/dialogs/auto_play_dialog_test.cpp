@@ -1,4 +1,4 @@
-#include "dialogs/auto_play.h"
+#include "dialogs/auto_play_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -8,21 +8,21 @@ namespace {
 TEST(AutoPlayTest, OnlyOkWithOpenFolderSelectedOpensTheDrive) {
     const struct {
         const char* name;
-        TModalResult result;
+        TDialogResult result;
         int itemIndex;
         std::optional<std::u16string> opened;
     } cases[] = {
-        {"Ok with open folder", mrOk, 0, u"E:\\"},
-        {"Ok without a selection", mrOk, -1, std::nullopt},
-        {"Ok with take no action", mrOk, 1, std::nullopt},
-        {"Cancel with open folder", mrCancel, 0, std::nullopt},
-        {"close box with open folder", mrNone, 0, std::nullopt},
+        {"Ok with open folder", TDialogResult::Ok, 0, u"E:\\"},
+        {"Ok without a selection", TDialogResult::Ok, -1, std::nullopt},
+        {"Ok with take no action", TDialogResult::Ok, 1, std::nullopt},
+        {"Cancel with open folder", TDialogResult::Cancel, 0, std::nullopt},
+        {"close box with open folder", TDialogResult::None, 0, std::nullopt},
     };
     for (const auto& c : cases) {
         TfmAutoPlay dialog;
         dialog.Drive = u'E';
         dialog.ItemIndex = c.itemIndex;
-        EXPECT_EQ(dialog.FormClose(c.result), c.opened) << c.name;
+        EXPECT_EQ(dialog.OnClose(c.result), c.opened) << c.name;
     }
 }
 
@@ -30,9 +30,9 @@ TEST(AutoPlayTest, TheChoiceCarriesOverToTheNextDrive) {
     TfmAutoPlay dialog;
     dialog.Drive = u'E';
     dialog.ItemIndex = kOpenFolderItem;
-    ASSERT_TRUE(dialog.FormClose(mrOk));
+    ASSERT_TRUE(dialog.OnClose(TDialogResult::Ok));
     dialog.Drive = u'G';
-    EXPECT_EQ(dialog.FormClose(mrOk), u"G:\\");
+    EXPECT_EQ(dialog.OnClose(TDialogResult::Ok), u"G:\\");
 }
 
 TEST(AutoPlayTest, CaptionNamesLabelAndDrive) {

@@ -1,4 +1,4 @@
-#include "shell/fmu_main.h"
+#include "shell/controller.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include "platform/text.h"
 #include "settings/app_settings.h"
 #include "sharing/logs.h"
-#include "shell/fmu_main_doubles_test.h"
+#include "shell/controller_doubles_test.h"
 #include "shell/settings_window.h"
 #include "resources/resource_ids.h"
 #include "testing/scoped_env.h"
@@ -326,7 +326,7 @@ TEST_F(ControllerTest, RoadOfOneDriveFromPlugInToEjection) {
     // The backup tool is done.
     WriteBytes(root.path() / "backup.done", "");
     clock.sleeps.clear();
-    app.PollTimerTimer();
+    app.OnPollTimer();
     EXPECT_FALSE(std::filesystem::exists(root.path() / "backup.done"));
     EXPECT_EQ(view.BalloonTexts(), (Lines{u"BACKUP now available for network", u"Drive E \r\nunbound,  files traffic done",
                                          u"NAS device 'BACKUP'\r\nSuccessfully disconected"}));
@@ -363,14 +363,14 @@ TEST_F(ControllerTest, TwoAutoRemoveDrivesCountInTheTag) {
 
     WriteBytes(e.path() / "backup.done", "");
     WriteBytes(f.path() / "backup.done", "");
-    app.PollTimerTimer();  // only the first drive in registry order
+    app.OnPollTimer();  // only the first drive in registry order
     EXPECT_EQ(app.NasManager().NasCount(), 1);
     EXPECT_TRUE(std::filesystem::exists(f.path() / "backup.done"));
     EXPECT_EQ(app.PollTimerTag(), 1);
     EXPECT_TRUE(clock.enabled[TTimer::Poll]);  // on again before the handler returns
     EXPECT_EQ(clock.sleeps.back(), 200u);
 
-    app.PollTimerTimer();
+    app.OnPollTimer();
     EXPECT_EQ(app.NasManager().NasCount(), 0);
     EXPECT_EQ(app.PollTimerTag(), 0);
     EXPECT_FALSE(clock.enabled[TTimer::Poll]);
@@ -390,7 +390,7 @@ TEST_F(ControllerTest, MarkerThatCannotBeDeletedWaitsForTheNextTick) {
     TempFolder& e = Plug(u'E', "[Share]\r\nShareName=EAST\r\nAutoRemove=True\r\n");
     TfmMain& app = Start();
     std::filesystem::create_directory(e.path() / "backup.done");  // not deletable as a file
-    app.PollTimerTimer();
+    app.OnPollTimer();
     EXPECT_EQ(app.NasManager().NasCount(), 1);
     EXPECT_TRUE(clock.enabled[TTimer::Poll]);
 }
@@ -467,10 +467,10 @@ TEST_F(ControllerTest, FileActivityTurnsTheIconRedUntilTheTimerAfterTheSecondCha
     EXPECT_FALSE(clock.enabled[TTimer::NotifyUsbDrive]);
     watcher.OnChange(u"E:\\");
     EXPECT_TRUE(clock.enabled[TTimer::NotifyUsbDrive]);
-    app.TimerNotifyUSBDriveTimer();
+    app.OnActivityTimer();
     EXPECT_EQ(view.trayIndex, 3);
     EXPECT_FALSE(clock.enabled[TTimer::NotifyUsbDrive]);
-    app.TimerNotifyUSBDriveTimer();  // nothing to do
+    app.OnActivityTimer();  // nothing to do
     EXPECT_EQ(view.trayIndex, 3);
 }
 
@@ -564,10 +564,10 @@ TEST_F(ControllerTest, MenusFollowTheRegistry) {
 
 TEST_F(ControllerTest, AddCommandExplainsWhyThereIsNothingToAdd) {
     TfmMain& app = Start();
-    app.actNasAddExecute();
+    app.OnAddItem();
     Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
     app.VolumeArrival(u'E');
-    app.actNasAddExecute();
+    app.OnAddItem();
     ASSERT_EQ(view.messages.size(), 2u);
     EXPECT_EQ(view.messages[0].text, u"No USB storage device present. Add device first.");
     EXPECT_EQ(view.messages[1].text, u"Nothing to add. Please connect an (extra) USB drive first");
@@ -578,17 +578,17 @@ TEST_F(ControllerTest, AddCommandBringsTheInactiveConfigurationBack) {
     TempFolder& root = Plug(u'E', "");
     WriteBytes(root.path() / "velmora.conf.inactive", "[Share]\r\nShareName=BACK\r\n");
     TfmMain& app = Start();
-    view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u""});
-    app.actNasAddExecute();
-    EXPECT_EQ(view.driveDialogs.at(0).first, TDriveDialogMode::Add);
+    view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u""});
+    app.OnAddItem();
+    EXPECT_EQ(view.driveDialogs.at(0).first, mAdd);
     EXPECT_FALSE(std::filesystem::exists(root.path() / "velmora.conf.inactive"));
     EXPECT_EQ(app.NasManager().NasCount(), 1);
 
     // Both files: the inactive one goes.
     app.VolumeRemoval(u'E');
     WriteBytes(root.path() / "velmora.conf.inactive", "[Share]\r\nShareName=OLD\r\n");
-    view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u""});
-    app.actNasAddExecute();
+    view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u""});
+    app.OnAddItem();
     EXPECT_FALSE(std::filesystem::exists(root.path() / "velmora.conf.inactive"));
     EXPECT_EQ(app.NasManager().GetNasShareNamesList(), (Lines{u"BACK"}));
 }
@@ -616,8 +616,8 @@ TEST_F(ControllerTest, DisableMovesTheConfigurationAsideWithTheTwinThatStandsInF
         app.VolumeArrival(u'E');
         EXPECT_EQ(app.NasManager().NasCount(), 0);
 
-        view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u""});
-        app.actNasAddExecute();
+        view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u""});
+        app.OnAddItem();
         EXPECT_EQ(app.NasManager().GetNasShareNamesList(), (Lines{u"EAST"}));
         main.reset();
         drives.Unplug(u'E');
@@ -630,14 +630,14 @@ TEST_F(ControllerTest, DialogsExistAtMostOnce) {
     Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
     Plug(u'F', "");
     TfmMain& app = Start();
-    view.duringDriveDialog = [&] { app.actNasModifySettingsExecute(0); };
-    app.actNasAddExecute();
+    view.duringDriveDialog = [&] { app.OnModifyItem(0); };
+    app.OnAddItem();
     EXPECT_EQ(view.driveDialogs.size(), 1u);  // the modify command did nothing meanwhile
 
     view.duringDriveDialog = nullptr;
-    view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u"NEWNAME"});
-    app.actNasModifySettingsExecute(0);
-    EXPECT_EQ(view.driveDialogs.back(), std::make_pair(TDriveDialogMode::Modify, std::u16string(u"E")));
+    view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u"NEWNAME"});
+    app.OnModifyItem(0);
+    EXPECT_EQ(view.driveDialogs.back(), std::make_pair(mModify, std::u16string(u"E")));
     EXPECT_EQ(drives.Drives[u'E'].Label, u"NEWNAME");
     EXPECT_EQ(app.NasManager().NasCount(), 1);  // unshared and shared again
 }
@@ -646,7 +646,7 @@ TEST_F(ControllerTest, RefusedEjectLeavesTheDrivePluggedInAndUnshared) {
     Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
     TfmMain& app = Start();
     drives.EjectRefusals = 3;
-    app.EjectMenuItem1Click(0);
+    app.OnEjectItem(0);
     EXPECT_EQ(view.balloons.back().text, u"Unable to remove\r\nthe External Storage drive 'E'");
     EXPECT_EQ(view.balloons.back().icon, TBalloonIcon::Warning);
     EXPECT_EQ(app.NasManager().NasCount(), 0);
@@ -655,7 +655,7 @@ TEST_F(ControllerTest, RefusedEjectLeavesTheDrivePluggedInAndUnshared) {
     EXPECT_TRUE(sim.Shares.empty());
 
     app.VolumeArrival(u'E');
-    app.EjectMenuItem1Click(0);
+    app.OnEjectItem(0);
     EXPECT_EQ(view.balloons.back().text, u"External Storage drive 'E'\r\n was successfully removed.");
     EXPECT_EQ(drives.Drives.count(u'E'), 0u);
 }
@@ -669,7 +669,7 @@ TEST_F(ControllerTest, EjectOfADrivePulledDuringTheWaitEndsQuietly) {
         drives.Unplug(u'E');
         app.VolumeRemoval(u'E');
     });
-    app.EjectMenuItem1Click(0);
+    app.OnEjectItem(0);
     EXPECT_EQ(view.BalloonTexts().back(), u"NAS device 'EAST'\r\nSuccessfully disconected");
     EXPECT_EQ(app.NasManager().NasCount(), 0);
     EXPECT_TRUE(sim.Shares.empty());
@@ -689,11 +689,11 @@ TEST_F(ControllerTest, PasswordRenewalChangesTheSaltEachTime) {
     TfmMain& app = Start();
     view.yesNoAnswers = {false, true, true};
     const std::u16string original = StoredSettings().FPasswordSalt;
-    app.actPasswordRenewExecute();
+    app.OnRenewPassword();
     EXPECT_EQ(StoredSettings().FPasswordSalt, original);
-    app.actPasswordRenewExecute();
+    app.OnRenewPassword();
     const std::u16string first = StoredSettings().FPasswordSalt;
-    app.actPasswordRenewExecute();
+    app.OnRenewPassword();
     const std::u16string second = StoredSettings().FPasswordSalt;
     EXPECT_NE(first, original);
     EXPECT_NE(second, first);
@@ -709,10 +709,10 @@ TEST_F(ControllerTest, ExitKeepsSharesAndSavesTheSettings) {
     services.searchState = kServiceRunning;
     Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
     TfmMain& app = Start();
-    app.FormClose();  // closing the window only hides it
+    app.OnMainWindowClose();  // closing the window only hides it
     EXPECT_FALSE(view.quit);
-    app.cbAutoPlayUSBDiskChange(0);
-    app.actExitExecute();
+    app.OnAutoPlayChange(0);
+    app.OnExitItem();
     EXPECT_TRUE(view.quit);
     main.reset();
     EXPECT_EQ(sim.Shares.size(), 1u);
@@ -722,7 +722,7 @@ TEST_F(ControllerTest, ExitKeepsSharesAndSavesTheSettings) {
 
 TEST_F(ControllerTest, StartOnLogonFollowsTheBoxOnlyAfterStartUp) {
     TfmMain& app = Start();
-    app.ckAutostartClick(false);
+    app.OnAutostartClick(false);
     EXPECT_FALSE(app.ApplicationSettings().FAutoStart);
     EXPECT_FALSE(system.programs.empty());
 }
@@ -753,7 +753,7 @@ TEST_F(ControllerTest, SoundListsShowTheStoredChoices) {
     TfmMain& app = Start();
     for (const auto& c : cases) {
         app.ApplicationSettings().FSoundBackupAvailable = c.stored;
-        app.actSettingsExecute();
+        app.OnSettingsItem();
         EXPECT_TRUE(view.settingsVisible);
         EXPECT_EQ(view.soundEntries[TSoundBox::Available], c.entries) << c.name;
         EXPECT_EQ(view.soundSelected[TSoundBox::Available], c.selected) << c.name;
@@ -763,7 +763,7 @@ TEST_F(ControllerTest, SoundListsShowTheStoredChoices) {
 
 TEST_F(ControllerTest, ChosenSoundFilesGoToTheFourthEntryAndOkStoresTheChoice) {
     TfmMain& app = Start();
-    app.actSettingsExecute();
+    app.OnSettingsItem();
     const auto first = temp.File(u"first.wav");
     const auto second = temp.File(u"second.wav");
     WriteBytes(testing::ToFsPath(first), "RIFF");
@@ -771,14 +771,14 @@ TEST_F(ControllerTest, ChosenSoundFilesGoToTheFourthEntryAndOkStoresTheChoice) {
 
     view.SelectSound(TSoundBox::Available, 2);
     view.chosenFiles = {std::nullopt};  // cancelled: entry 2 stays
-    app.cboxBackupAvailableSoundChange();
+    app.OnAvailableSoundChange();
     EXPECT_EQ(view.soundSelected[TSoundBox::Available], 2);
     EXPECT_EQ(view.soundEntries[TSoundBox::Available].size(), 3u);
 
     view.chosenFiles = {first, second, temp.File(u"missing.wav")};
     for (int i = 0; i < 3; ++i) {
         view.SelectSound(TSoundBox::Available, 2);
-        app.cboxBackupAvailableSoundChange();
+        app.OnAvailableSoundChange();
     }
     EXPECT_EQ(view.soundEntries[TSoundBox::Available].size(), 4u);
     EXPECT_EQ(view.soundEntries[TSoundBox::Available][3], second);
@@ -786,12 +786,12 @@ TEST_F(ControllerTest, ChosenSoundFilesGoToTheFourthEntryAndOkStoresTheChoice) {
     view.SelectSound(TSoundBox::Available, 3);
 
     // The play button plays the unsaved choice.
-    app.spBtnPlayAvaliableSoundClick();
+    app.OnPlayAvailableSound();
     EXPECT_EQ(view.soundFiles, (Lines{second}));
 
     view.SelectSound(TSoundBox::Done, 0);
     view.autostartChecked = false;
-    app.btnOkClick();
+    app.OnSettingsOk();
     EXPECT_FALSE(view.settingsVisible);
     const TApplicationSettings stored = StoredSettings();
     EXPECT_EQ(stored.FSoundBackupAvailable, second);
@@ -801,16 +801,16 @@ TEST_F(ControllerTest, ChosenSoundFilesGoToTheFourthEntryAndOkStoresTheChoice) {
 
 TEST_F(ControllerTest, CancelDiscardsTheSoundsButNotTheImmediateChoices) {
     TfmMain& app = Start();
-    app.actSettingsExecute();
+    app.OnSettingsItem();
     view.SelectSound(TSoundBox::Available, 0);
-    app.ckAutostartClick(false);
-    app.cbAutoPlayUSBDiskChange(1);
-    app.btnCancelClick();
+    app.OnAutostartClick(false);
+    app.OnAutoPlayChange(1);
+    app.OnSettingsCancel();
     EXPECT_FALSE(view.settingsVisible);
     EXPECT_FALSE(system.programs.empty());  // start-on-logon was applied at once
     EXPECT_EQ(StoredSettings().FSoundBackupAvailable, u"Defaut backup available sound");
     EXPECT_EQ(StoredSettings().FAutoPlay, 2);  // reaches the file with the next save
-    app.actExitExecute();
+    app.OnExitItem();
     main.reset();
     EXPECT_EQ(StoredSettings().FAutoPlay, 1);
     EXPECT_FALSE(StoredSettings().FAutoStart);
@@ -851,7 +851,7 @@ TEST_F(ControllerTest, SettingsWindowActionsReachTheControllerWithWhatTheControl
     EXPECT_EQ(controls.cbAutoPlayUSBDisk.ItemIndex, 2);
     EXPECT_TRUE(controls.ckAutostart);
 
-    app.actSettingsExecute();
+    app.OnSettingsItem();
     ASSERT_TRUE(form.Visible());
     EXPECT_EQ(controls.cboxBackupDoneSound.ItemIndex, 1);
     const auto first = temp.File(u"first.wav");
@@ -883,7 +883,7 @@ TEST_F(ControllerTest, SettingsWindowActionsReachTheControllerWithWhatTheControl
     EXPECT_EQ(StoredSettings().FSoundBackupDone, u"Defaut backup done sound");
 
     // Opened again, the box is rebuilt from the settings; OK stores what it holds.
-    app.actSettingsExecute();
+    app.OnSettingsItem();
     EXPECT_EQ(controls.cboxBackupDoneSound.Items.size(), 3u);
     controls.cboxBackupDoneSound.Select(0);
     act(IDC_SETTINGS_OK, kButtonClicked);
@@ -894,8 +894,8 @@ TEST_F(ControllerTest, SettingsWindowActionsReachTheControllerWithWhatTheControl
 
 TEST_F(ControllerTest, HelpAndUpdateOpenTheProductPages) {
     TfmMain& app = Start();
-    app.acHelpExecute();
-    app.PngBtnChekUpdateClick();
+    app.OnHelpItem();
+    app.OnCheckForUpdates();
     ASSERT_EQ(web.opened.size(), 2u);
     EXPECT_TRUE(web.opened[0].ends_with(u"/help/dockvane/index.htm"));
     EXPECT_NE(web.opened[1].find(u"myapp=Dockvane&myver=1.0.0"), std::u16string::npos);

@@ -1,4 +1,4 @@
-#include "dialogs/auto_play_win.h"
+#include "dialogs/auto_play_dialog_win.h"
 
 #include <shellapi.h>
 
@@ -37,10 +37,10 @@ HWND TAutoPlayWindow::ShowModeless(char16_t drive, std::u16string_view caption) 
     return CreateModeless(nullptr);
 }
 
-void TAutoPlayWindow::Close(TModalResult result) {
+void TAutoPlayWindow::Close(TDialogResult result) {
     logic_.ItemIndex = static_cast<int>(SendMessageW(Item(IDC_AUTOPLAY_ACTIONS), LB_GETCURSEL, 0, 0));
-    if (const auto folder = logic_.FormClose(result)) Explore(Handle(), *folder);
-    EndWith(result);
+    if (const auto folder = logic_.OnClose(result)) Explore(Handle(), *folder);
+    EndWith(static_cast<INT_PTR>(result));
 }
 
 void TAutoPlayWindow::DrawItem(const DRAWITEMSTRUCT& item) {
@@ -108,17 +108,17 @@ INT_PTR TAutoPlayWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_AUTOPLAY_OK:
-            Close(mrOk);
+            Close(TDialogResult::Ok);
             break;
         case IDCANCEL:
-            Close(mrCancel);
+            Close(TDialogResult::Cancel);
             break;
         default:
             break;  // Enter (IDOK) is no answer here
         }
         return TRUE;
     case WM_CLOSE:
-        Close(mrNone);
+        Close(TDialogResult::None);
         return TRUE;
     default:
         return FALSE;

@@ -1,4 +1,4 @@
-#include "dialogs/modify_nas.h"
+#include "dialogs/drive_settings_dialog.h"
 
 #include <algorithm>
 
@@ -80,15 +80,15 @@ bool ShareNameKeyAccepted(char16_t key) {
 }
 
 TfmModifyNAS::TfmModifyNAS(IDriveSettingsHost& host, IModifyNASView& view, TMode Mode)
-    : host_(host), view_(view), FMode(Mode) {
-    FormCreate();
+    : host_(host), view_(view), mode_(Mode) {
+    FillControls();
 }
 
-void TfmModifyNAS::FormCreate() {
+void TfmModifyNAS::FillControls() {
     // Only USB drives stay in the list, in drive order; the system's list of every drive would lose
     // all others again.
     std::vector<std::u16string> letters = host_.GetUsbDrives();
-    if (FMode == mAdd) {
+    if (mode_ == mAdd) {
         const std::vector<std::u16string> attached = host_.GetNasDriveNamesList();
         std::erase_if(letters, [&](const std::u16string& letter) {
             return std::find_if(attached.begin(), attached.end(), [&](const std::u16string& a) {
@@ -105,12 +105,12 @@ void TfmModifyNAS::FormCreate() {
         entry += u" (" + host_.GetUSBDiskDriveInfo(drive).Capacity + u")";
         list.Items.push_back(std::move(entry));
     }
-    if (FMode == mModify) Controls.cbImageDriveLetter.Enabled = false;
+    if (mode_ == mModify) Controls.cbImageDriveLetter.Enabled = false;
 
     if (!list.Items.empty()) {
         list.ItemIndex = 0;
-        FDrive = std::u16string(1, list.Items[0][0]);
-        cbDriveLetterChange();
+        drive_ = std::u16string(1, list.Items[0][0]);
+        OnDriveLetterChange();
         // The file on the drive decides here, not whether the drive is attached.
         const std::u16string root = host_.DriveRoot(DriveChar());
         if (fs::ReplaceableFileExists(root + std::u16string(kDriveConfigFileName))) {
@@ -134,17 +134,17 @@ void TfmModifyNAS::FormCreate() {
 }
 
 void TfmModifyNAS::SetDrive(std::u16string_view drive) {
-    FDrive = UpperCase(drive.substr(0, 1));
+    drive_ = UpperCase(drive.substr(0, 1));
     auto& list = Controls.cbDriveLetter;
     list.ItemIndex = -1;
     for (std::size_t i = 0; i < list.Items.size(); ++i) {
-        if (!FDrive.empty() && list.Items[i][0] == FDrive[0]) list.ItemIndex = static_cast<int>(i);
+        if (!drive_.empty() && list.Items[i][0] == drive_[0]) list.ItemIndex = static_cast<int>(i);
     }
 }
 
 void TfmModifyNAS::LoadSettings(std::u16string_view fileName) {
-    FShareSettings = std::make_unique<TShareSettings>(host_.DriveRoot(DriveChar()) + std::u16string(fileName));
-    FShareSettings->Load();
+    shareSettings_ = std::make_unique<TShareSettings>(host_.DriveRoot(DriveChar()) + std::u16string(fileName));
+    shareSettings_->Load();
 }
 
 void TfmModifyNAS::LoadActiveSettings() { LoadSettings(kDriveConfigFileName); }
@@ -153,13 +153,13 @@ void TfmModifyNAS::LoadInactiveSettings() { LoadSettings(kInactiveDriveConfigFil
 void TfmModifyNAS::ShowLoadedSettings() {
     const std::u16string label = host_.GetVolumeLabel(DriveChar());
     Controls.edVolumeName = label;
-    Controls.edShareName = FShareSettings->FShareName;
-    Controls.edShareDescription = FShareSettings->FShareDescription;
-    Controls.cbAutoRemove = FShareSettings->FAutoRemove;
+    Controls.edShareName = shareSettings_->FShareName;
+    Controls.edShareDescription = shareSettings_->FShareDescription;
+    Controls.cbAutoRemove = shareSettings_->FAutoRemove;
     if (Controls.edShareName.empty()) Controls.edShareName = ShareNameFromLabel(label);
 }
 
-void TfmModifyNAS::cbDriveLetterChange() {
+void TfmModifyNAS::OnDriveLetterChange() {
     const bool attached = host_.AttachedShareName(DriveChar()).has_value();
     Controls.btnDisableEnabled = attached;
     Controls.btnDisableRemoveEnabled = attached;
@@ -173,13 +173,13 @@ void TfmModifyNAS::cbDriveLetterChange() {
     FillShareUserList();
 }
 
-void TfmModifyNAS::cbImageDriveLetterChange(int pickerIndex) {
+void TfmModifyNAS::OnDrivePickerChange(int pickerIndex) {
     auto& list = Controls.cbDriveLetter;
     if (pickerIndex < 0 || pickerIndex >= static_cast<int>(list.Items.size())) return;
     list.ItemIndex = pickerIndex;
     // The picker's entry is the list's with a leading blank: the letter is its second character.
-    FDrive = Controls.cbImageDriveLetter.Items[pickerIndex].substr(1, 1);
-    cbDriveLetterChange();
+    drive_ = Controls.cbImageDriveLetter.Items[pickerIndex].substr(1, 1);
+    OnDriveLetterChange();
 }
 
 void TfmModifyNAS::FillDrivePicker() {
@@ -212,7 +212,7 @@ void TfmModifyNAS::SelectShareUser() {
     auto& users = Controls.cbShareUserNm;
     if (users.Items.empty()) return;
     users.ItemIndex = 0;
-    const std::u16string& configured = FShareSettings ? FShareSettings->FShareUserName : std::u16string();
+    const std::u16string& configured = shareSettings_ ? shareSettings_->FShareUserName : std::u16string();
     if (!configured.empty()) {
         const int found = IndexOfIgnoreCase(users.Items, configured);
         if (found > 0) users.ItemIndex = found;
@@ -220,12 +220,12 @@ void TfmModifyNAS::SelectShareUser() {
     Controls.cbShareUserNmText = users.Items[users.ItemIndex];
 }
 
-void TfmModifyNAS::FormActivate() {
-    Controls.LabelAutoRemove = u"(check for file '" + FDrive + u":\\backup.done')";
+void TfmModifyNAS::OnActivate() {
+    Controls.LabelAutoRemove = u"(check for file '" + drive_ + u":\\backup.done')";
 }
 
-TModalResult TfmModifyNAS::btnUpdateClick() {
-    TModalResult result = mrOk;
+TDialogResult TfmModifyNAS::OnUpdate() {
+    TDialogResult result = TDialogResult::Ok;
 
     std::u16string name = Controls.edShareName;
     std::erase(name, u' ');
@@ -237,13 +237,13 @@ TModalResult TfmModifyNAS::btnUpdateClick() {
     if (TrimControls(Controls.edShareName).empty()) {
         view_.ShowMessage(kShareNameCannotBeBlank, TMessageKind::Error);
         view_.FocusShareName();
-        result = mrNone;
+        result = TDialogResult::None;
     }
 
     if (!host_.chageDriveLabel(DriveChar(), Controls.edVolumeName)) {
-        view_.ShowMessage(u"Cannot change drive label for [" + FDrive + u"].", TMessageKind::Warning);
+        view_.ShowMessage(u"Cannot change drive label for [" + drive_ + u"].", TMessageKind::Warning);
         Controls.edVolumeName = host_.StoredVolumeLabel(DriveChar());
-        result = mrNone;
+        result = TDialogResult::None;
     }
 
     std::vector<std::u16string> inUse = host_.GetNasShareNamesList();
@@ -253,54 +253,54 @@ TModalResult TfmModifyNAS::btnUpdateClick() {
     if (IndexOfIgnoreCase(inUse, Controls.edShareName) >= 0) {
         view_.ShowMessage(u"Share name " + Controls.edShareName + u" is already in use!", TMessageKind::Error);
         view_.FocusShareName();
-        result = mrNone;
+        result = TDialogResult::None;
     }
     return result;
 }
 
-bool TfmModifyNAS::FormClose(TModalResult result) {
-    if (result != mrOk || !FShareSettings) return true;
-    const std::u16string previousUser = FShareSettings->FShareUserName;
-    FShareSettings->FShareName = Controls.edShareName;
-    FShareSettings->FShareUserName = Controls.cbShareUserNmText;
-    FShareSettings->FShareDescription = Controls.edShareDescription;
-    FShareSettings->FAutoRemove = Controls.cbAutoRemove;
+bool TfmModifyNAS::OnClose(TDialogResult result) {
+    if (result != TDialogResult::Ok || !shareSettings_) return true;
+    const std::u16string previousUser = shareSettings_->FShareUserName;
+    shareSettings_->FShareName = Controls.edShareName;
+    shareSettings_->FShareUserName = Controls.cbShareUserNmText;
+    shareSettings_->FShareDescription = Controls.edShareDescription;
+    shareSettings_->FAutoRemove = Controls.cbAutoRemove;
     try {
-        FShareSettings->Save();
+        shareSettings_->Save();
     } catch (const Exception& error) {
         // A drive that refuses the file (write-protected, pulled out): say so and keep the user's
         // input, rather than close as if it had been stored.
-        FShareSettings->FShareUserName = previousUser;
+        shareSettings_->FShareUserName = previousUser;
         view_.ShowMessage(error.Message(), TMessageKind::Error);
         return false;
     }
-    if (FShareSettings->FShareUserName != previousUser) {
+    if (shareSettings_->FShareUserName != previousUser) {
         host_.ChekToManualUserDeleteByuserName(previousUser, host_.GetNasDriveNamesList());
     }
     return true;
 }
 
-void TfmModifyNAS::btnDisableClick() {
+void TfmModifyNAS::OnDisable() {
     if (!view_.Confirm(kConfirmDisable)) return;
     const BusyScope busy(Controls, view_);
     host_.RemoveNASDrive(DriveChar());
     Controls.btnDisableEnabled = false;
-    view_.CloseDialog(mrCancel);
+    view_.CloseDialog(TDialogResult::Cancel);
 }
 
-void TfmModifyNAS::btnDisableRemoveClick() {
+void TfmModifyNAS::OnDisableRemove() {
     if (!view_.Confirm(kConfirmEject)) return;
     const BusyScope busy(Controls, view_);
     host_.DisconnectNASDrive(DriveChar());
     host_.EjectRemovableDriveByLetter(DriveChar());
-    view_.CloseDialog(mrCancel);
+    view_.CloseDialog(TDialogResult::Cancel);
 }
 
-void TfmModifyNAS::CopyHostClick() { view_.SetClipboardText(Controls.edHostName); }
+void TfmModifyNAS::OnCopyHost() { view_.SetClipboardText(Controls.edHostName); }
 
-void TfmModifyNAS::CopyUserNameClick() { view_.SetClipboardText(Controls.cbShareUserNmText); }
+void TfmModifyNAS::OnCopyUserName() { view_.SetClipboardText(Controls.cbShareUserNmText); }
 
-void TfmModifyNAS::CopyPasswordClick() {
+void TfmModifyNAS::OnCopyPassword() {
     const TApplicationSettings& settings = host_.ApplicationSettings();
     const std::u16string& user = Controls.cbShareUserNmText;
     const std::u16string password = user == settings.FDefaultShareUserName

@@ -6,15 +6,9 @@
 #include <string>
 
 #include "dialogs/dialog_base_win.h"
-#include "dialogs/modify_nas.h"
+#include "dialogs/drive_settings_dialog.h"
 
 namespace dv {
-
-// What the caller takes back after "Update": the selected drive and the volume name field.
-struct TDriveSettingsResult {
-    std::u16string Drive;
-    std::u16string VolumeName;
-};
 
 class TModifyNASWindow : public TDialogBase, private IModifyNASView {
 public:
@@ -39,7 +33,7 @@ private:
     void FocusShareName() override;
     void ShowBusy() override;
     void EndBusy() override;
-    void CloseDialog(TModalResult result) override;
+    void CloseDialog(TDialogResult result) override;
     void SetClipboardText(std::u16string_view text) override;
 
     IDriveSettingsHost& host_;

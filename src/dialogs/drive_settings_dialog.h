@@ -1,5 +1,6 @@
 // The drive settings dialog: what fills it, what its buttons check, store and ask the controller to
-// do. The window (modify_nas_win.cpp) shows the controls held here and forwards the user's actions.
+// do. The window (drive_settings_dialog_win.cpp) shows the controls held here and forwards the
+// user's actions.
 #pragma once
 
 #include <cstdint>
@@ -9,16 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "dialogs/dialog_types.h"
 #include "drives/usb_drive_mgmt.h"
 #include "settings/app_settings.h"
 #include "settings/share_settings.h"
 
 namespace dv {
-
-enum TMode { mAdd, mModify };
-
-// A dialog's modal result, with the values the caller tests for.
-enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2 };
 
 inline constexpr std::u16string_view kDriveSettingsCaption = u"Drive Settings";
 inline constexpr std::u16string_view kShareNameCannotBeBlank = u"Share name cannot be blank";
@@ -89,7 +86,7 @@ public:
     // Hides the busy panel and gives the buttons back, as the controls now are. Nothing once the
     // dialog is closing.
     virtual void EndBusy() = 0;
-    virtual void CloseDialog(TModalResult result) = 0;
+    virtual void CloseDialog(TDialogResult result) = 0;
     virtual void SetClipboardText(std::u16string_view text) = 0;
 };
 
@@ -125,31 +122,31 @@ public:
     // Runs the creation handler.
     TfmModifyNAS(IDriveSettingsHost& host, IModifyNASView& view, TMode Mode);
 
-    TMode Mode() const { return FMode; }
+    TMode Mode() const { return mode_; }
     // The selected drive letter ("" when none).
-    const std::u16string& Drive() const { return FDrive; }
+    const std::u16string& Drive() const { return drive_; }
     // Selects the drive's entry in the drive list (none when it is not listed).
     void SetDrive(std::u16string_view drive);
-    const TShareSettings* ShareSettings() const { return FShareSettings.get(); }
+    const TShareSettings* ShareSettings() const { return shareSettings_.get(); }
 
     TModifyNASControls Controls;
 
-    void cbDriveLetterChange();
-    void cbImageDriveLetterChange(int pickerIndex);
-    void FormActivate();
-    // The button's modal result: mrOk when every check passed, mrNone otherwise.
-    TModalResult btnUpdateClick();
+    void OnDriveLetterChange();
+    void OnDrivePickerChange(int pickerIndex);
+    void OnActivate();
+    // The button's modal result: TDialogResult::Ok when every check passed, TDialogResult::None otherwise.
+    TDialogResult OnUpdate();
     // Stores the fields when the result is OK. False when they could not be stored; the dialog then
     // stays open, as the error was shown.
-    bool FormClose(TModalResult result);
-    void btnDisableClick();
-    void btnDisableRemoveClick();
-    void CopyHostClick();
-    void CopyUserNameClick();
-    void CopyPasswordClick();
+    bool OnClose(TDialogResult result);
+    void OnDisable();
+    void OnDisableRemove();
+    void OnCopyHost();
+    void OnCopyUserName();
+    void OnCopyPassword();
 
 private:
-    void FormCreate();
+    void FillControls();
     void LoadActiveSettings();
     void LoadInactiveSettings();
     void LoadSettings(std::u16string_view fileName);
@@ -157,13 +154,13 @@ private:
     void FillDrivePicker();
     void FillShareUserList();
     void SelectShareUser();
-    char16_t DriveChar() const { return FDrive.empty() ? u'\0' : FDrive[0]; }
+    char16_t DriveChar() const { return drive_.empty() ? u'\0' : drive_[0]; }
 
     IDriveSettingsHost& host_;
     IModifyNASView& view_;
-    TMode FMode;
-    std::u16string FDrive;
-    std::unique_ptr<TShareSettings> FShareSettings;
+    TMode mode_;
+    std::u16string drive_;
+    std::unique_ptr<TShareSettings> shareSettings_;
 };
 
 // The share name proposed for a volume label: the characters a share name cannot hold are dropped,

@@ -1,4 +1,4 @@
-#include "accounts/domain_user_dialog.h"
+#include "dialogs/domain_user_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ protected:
     TApplicationSettings settings;
     TSimAccounts sim;
     TUserManager users;
-    TDomainUserNameLogic dialog;
+    TfmDomainUserName dialog;
 };
 
 TEST_F(DomainUserDialogTest, ShowsAndCopiesTheStoredAccount) {

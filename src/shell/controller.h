@@ -40,7 +40,7 @@ inline constexpr int kIdleIcon = 2;
 inline constexpr int kSharedIcon = 3;
 inline constexpr int kActivityIcon = 4;
 
-enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+enum class TCloseAction { caNone, caFree };
 
 // The platform the controller runs on: the system services of the managers, its own view, clock and
 // watcher, and how it starts workers and reports errors that escape.
@@ -82,9 +82,9 @@ public:
     TfmMain& operator=(const TfmMain&) = delete;
 
     // --- What the registry needs ---
-    TShareManager& ShareManager() override { return *FShareManager; }
-    TUserManager& UserManager() override { return *FUserManager; }
-    TApplicationSettings& ApplicationSettings() override { return *FApplicationSettings; }
+    TShareManager& ShareManager() override { return *shareManager_; }
+    TUserManager& UserManager() override { return *userManager_; }
+    TApplicationSettings& ApplicationSettings() override { return *settings_; }
     void AttachedNasDriveLettersChange(TNasManager& Sender) override;
     void ShowErrorMessage(std::u16string_view text) override;
     void ShowWarningBalloon(std::u16string_view text) override;
@@ -95,9 +95,9 @@ public:
     void VolumeArrival(char16_t Drive);
     void VolumeRemoval(char16_t Drive);
     void VolumeAutoPlay(char16_t Drive);
-    void PollTimerTimer();
-    void TimerNotifyUSBDriveTimer();
-    void JvChangeNotifyUSBDriveChangeNotify();
+    void OnPollTimer();
+    void OnActivityTimer();
+    void OnDirectoryChanged();
     void DisconnectNASDrive(char16_t AttachedNasDriveLetter);
     void RemoveNASDrive(char16_t AttachedNasDriveLetter);
     bool EjectRemovableDriveByLetter(char16_t DriveLetter);
@@ -109,53 +109,53 @@ public:
 
     // --- Menus and commands ---
     void updateAddMenuItem();
-    void TrayPopupMenuPopup();
-    void DockvaneClick();
-    void Host1Click();
-    void actNasAddExecute();
-    void actNasModifySettingsExecute(int slot);
-    void EjectMenuItem1Click(int slot);
-    void actPasswordRenewExecute();
-    void actSettingsExecute();
-    void actInformationExecute();
-    void acHelpExecute();
-    void PngBtnChekUpdateClick();
-    void acSetDomainUserNameExecute();
-    void actExitExecute();
+    void OnTrayMenuPopup();
+    void OnHeaderItem();
+    void OnHostItem();
+    void OnAddItem();
+    void OnModifyItem(int slot);
+    void OnEjectItem(int slot);
+    void OnRenewPassword();
+    void OnSettingsItem();
+    void OnAboutItem();
+    void OnHelpItem();
+    void OnCheckForUpdates();
+    void OnDomainUserItem();
+    void OnExitItem();
 
     // --- The settings window ---
-    void FormShow();
+    void OnSettingsWindowShown();
     void FillSoundLists();
-    void cboxBackupAvailableSoundChange() { SoundBoxChange(TSoundBox::Available); }
-    void cboxBackupDoneSoundChange() { SoundBoxChange(TSoundBox::Done); }
-    void spBtnPlayAvaliableSoundClick() { PlayNotifySound(SoundText(TSoundBox::Available)); }
-    void spBtnPlayDoneSoundClick() { PlayNotifySound(SoundText(TSoundBox::Done)); }
-    void ckAutostartClick(bool checked);
-    void cbAutoPlayUSBDiskChange(int index);
-    void btnOkClick();
-    void btnCancelClick();
+    void OnAvailableSoundChange() { SoundBoxChange(TSoundBox::Available); }
+    void OnDoneSoundChange() { SoundBoxChange(TSoundBox::Done); }
+    void OnPlayAvailableSound() { PlayNotifySound(SoundText(TSoundBox::Available)); }
+    void OnPlayDoneSound() { PlayNotifySound(SoundText(TSoundBox::Done)); }
+    void OnAutostartClick(bool checked);
+    void OnAutoPlayChange(int index);
+    void OnSettingsOk();
+    void OnSettingsCancel();
 
     // Closing the main window: hides it while the application runs; after Exit, shuts down.
-    void FormClose();
+    void OnMainWindowClose();
 
     // --- State, for the platform side and tests ---
-    TNasManager& NasManager() { return *FNasManager; }
-    TUSBDriveManager& USBDriveManager() { return *FUSBDriveManager; }
-    TWinServiceMgmt& WinServiceManager() { return *FWinServiceManager; }
-    TWebLinks& WebLinks() { return *FWebLinks; }
+    TNasManager& NasManager() { return *nasManager_; }
+    TUSBDriveManager& USBDriveManager() { return *usbDriveManager_; }
+    TWinServiceMgmt& WinServiceManager() { return *winServiceManager_; }
+    TWebLinks& WebLinks() { return *webLinks_; }
     IVolumeQuery& Volumes() { return services_.Volumes; }
-    TVolumeObserver* VolumeObserver() { return FVolumeObserver.get(); }
-    int PollTimerTag() const { return FPollTimerTag; }
-    bool Initializing() const { return FInitializing; }
-    TCloseAction FormAction() const { return FFormAction; }
-    std::uint32_t WinSerchBeginState() const { return FWinSerchBeginState; }
+    TVolumeObserver* VolumeObserver() { return volumeObserver_.get(); }
+    int PollTimerTag() const { return pollTimerTag_; }
+    bool Initializing() const { return initializing_; }
+    TCloseAction CloseAction() const { return closeAction_; }
+    std::uint32_t WinSerchBeginState() const { return searchBeginState_; }
 
     // Runs a handler the way the message loop does: an error that escapes goes to the central error
     // handler and the application runs on.
     void Guarded(const std::function<void()>& handler);
 
 private:
-    void FormCreate();
+    void StartUp();
     void InitMenuLists();
     void ShareAttachedDrives();
     void AnnounceSharedDrive(char16_t Drive);
@@ -178,24 +178,24 @@ private:
     IClock& clock_;
     IDirectoryWatcher& watcher_;
 
-    TCloseAction FFormAction = TCloseAction::caNone;
-    bool FInitializing = false;
-    std::uint32_t FWinSerchBeginState = 1;
-    int FPollTimerTag = 0;
+    TCloseAction closeAction_ = TCloseAction::caNone;
+    bool initializing_ = false;
+    std::uint32_t searchBeginState_ = 1;
+    int pollTimerTag_ = 0;
     // Dialogs open at this moment: each exists at most once.
     bool driveSettingsOpen_ = false;
     bool domainUserOpen_ = false;
     bool aboutOpen_ = false;
 
     // Declared first, destroyed last: the managers and the drives' entries refer to it.
-    std::unique_ptr<TApplicationSettings> FApplicationSettings;
-    std::unique_ptr<TShareManager> FShareManager;
-    std::unique_ptr<TUSBDriveManager> FUSBDriveManager;
-    std::unique_ptr<TWinServiceMgmt> FWinServiceManager;
-    std::unique_ptr<TUserManager> FUserManager;
-    std::unique_ptr<TWebLinks> FWebLinks;
-    std::unique_ptr<TNasManager> FNasManager;
-    std::unique_ptr<TVolumeObserver> FVolumeObserver;
+    std::unique_ptr<TApplicationSettings> settings_;
+    std::unique_ptr<TShareManager> shareManager_;
+    std::unique_ptr<TUSBDriveManager> usbDriveManager_;
+    std::unique_ptr<TWinServiceMgmt> winServiceManager_;
+    std::unique_ptr<TUserManager> userManager_;
+    std::unique_ptr<TWebLinks> webLinks_;
+    std::unique_ptr<TNasManager> nasManager_;
+    std::unique_ptr<TVolumeObserver> volumeObserver_;
 };
 
 }  // namespace dv

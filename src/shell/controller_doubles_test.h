@@ -95,8 +95,8 @@ public:
     std::optional<int> autoPlaySelection;
     std::u16string soundFolder;
     // What the drive settings dialog answers, and how it was opened.
-    std::deque<std::optional<TDriveDialogResult>> driveDialogAnswers;
-    std::vector<std::pair<TDriveDialogMode, std::u16string>> driveDialogs;
+    std::deque<std::optional<TDriveSettingsResult>> driveDialogAnswers;
+    std::vector<std::pair<TMode, std::u16string>> driveDialogs;
     std::function<void()> duringDriveDialog;
     int domainDialogs = 0, aboutBoxes = 0, homePageOpened = 0;
     std::vector<std::pair<char16_t, std::u16string>> autoPlayDialogs;
@@ -169,7 +169,7 @@ public:
     }
     void SetAutoPlaySelection(int index) override { autoPlaySelection = index; }
     void SetSoundFileFolder(std::u16string_view folder) override { soundFolder = folder; }
-    std::optional<TDriveDialogResult> ShowDriveSettingsDialog(TDriveDialogMode mode, std::u16string_view letter) override {
+    std::optional<TDriveSettingsResult> ShowDriveSettingsDialog(TMode mode, std::u16string_view letter) override {
         driveDialogs.emplace_back(mode, letter);
         if (duringDriveDialog) duringDriveDialog();
         Pump();

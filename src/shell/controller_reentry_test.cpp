@@ -23,8 +23,8 @@
 #include "settings/app_settings.h"
 #include "sharing/logs.h"
 #include "shell/drive_settings_host.h"
-#include "shell/fmu_main.h"
-#include "shell/fmu_main_doubles_test.h"
+#include "shell/controller.h"
+#include "shell/controller_doubles_test.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 
@@ -196,11 +196,11 @@ const Event kEvents[] = {
      }},
     {"a second arrival of the drive", [](World& w) { w.Notice(kSubject, true); }},
     {"Eject from the tray", [](World& w) {
-         if (const int slot = w.SlotOf(kSubject); slot >= 0) w.main->Guarded([&] { w.main->EjectMenuItem1Click(slot); });
+         if (const int slot = w.SlotOf(kSubject); slot >= 0) w.main->Guarded([&] { w.main->OnEjectItem(slot); });
      }},
     {"a poll tick finds the marker", [](World& w) {
          w.Marker(kSubject);
-         w.main->Guarded([&] { w.main->PollTimerTimer(); });
+         w.main->Guarded([&] { w.main->OnPollTimer(); });
      }},
     {"the AutoPlay dialog is asked for", [](World& w) { w.main->Guarded([&] { w.main->VolumeAutoPlay(kStick); }); }},
     {"Disable in the drive settings dialog", [](World& w) {
@@ -218,8 +218,8 @@ const Event kEvents[] = {
          const int slot = w.SlotOf(kSubject);
          if (slot < 0) return;
          const std::size_t shown = w.view.driveDialogs.size();
-         w.view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u"EASTVOL"});
-         w.main->Guarded([&] { w.main->actNasModifySettingsExecute(slot); });
+         w.view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u"EASTVOL"});
+         w.main->Guarded([&] { w.main->OnModifyItem(slot); });
          if (w.view.driveDialogs.size() == shown) w.view.driveDialogAnswers.pop_back();  // its dialog was open already
      }},
     {"an unshared stick is pulled", [](World& w) {
@@ -269,9 +269,9 @@ const Handler kHandlers[] = {
     {"removal of a backup drive", [](World& w) { w.Pull(kSubject); }, [](World& w) { w.Notice(kSubject, false); }},
     {"removal of an unshared stick", [](World& w) { w.Pull(kStick); }, [](World& w) { w.Notice(kStick, false); }},
     {"poll tick with a marker", [](World& w) { w.Marker(kSubject); },
-     [](World& w) { w.main->Guarded([&] { w.main->PollTimerTimer(); }); }},
+     [](World& w) { w.main->Guarded([&] { w.main->OnPollTimer(); }); }},
     {"Eject from the tray", Nothing,
-     [](World& w) { w.main->Guarded([&] { w.main->EjectMenuItem1Click(w.SlotOf(kSubject)); }); }},
+     [](World& w) { w.main->Guarded([&] { w.main->OnEjectItem(w.SlotOf(kSubject)); }); }},
     {"Disable in the drive settings dialog", Nothing,
      [](World& w) {
          TDriveSettingsHost host(*w.main);
@@ -285,17 +285,17 @@ const Handler kHandlers[] = {
              (void)host.EjectRemovableDriveByLetter(kSubject);
          });
      }},
-    {"Modify from the tray", [](World& w) { w.view.driveDialogAnswers.push_back(TDriveDialogResult{u"E", u"EASTVOL"}); },
-     [](World& w) { w.main->Guarded([&] { w.main->actNasModifySettingsExecute(w.SlotOf(kSubject)); }); }, kSubject},
-    {"Add from the tray", [](World& w) { w.view.driveDialogAnswers.push_back(TDriveDialogResult{u"H", u""}); },
-     [](World& w) { w.main->Guarded([&] { w.main->actNasAddExecute(); }); }, kSetAside},
+    {"Modify from the tray", [](World& w) { w.view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u"EASTVOL"}); },
+     [](World& w) { w.main->Guarded([&] { w.main->OnModifyItem(w.SlotOf(kSubject)); }); }, kSubject},
+    {"Add from the tray", [](World& w) { w.view.driveDialogAnswers.push_back(TDriveSettingsResult{u"H", u""}); },
+     [](World& w) { w.main->Guarded([&] { w.main->OnAddItem(); }); }, kSetAside},
     {"AutoPlay dialog", Nothing, [](World& w) { w.main->Guarded([&] { w.main->VolumeAutoPlay(kStick); }); }},
     {"tray menu opens", [](World& w) { w.view.hostCaption = u"Host:"; },
-     [](World& w) { w.main->Guarded([&] { w.main->TrayPopupMenuPopup(); }); }},
+     [](World& w) { w.main->Guarded([&] { w.main->OnTrayMenuPopup(); }); }},
     {"password renewal", [](World& w) { w.view.yesNoAnswers = {true}; },
-     [](World& w) { w.main->Guarded([&] { w.main->actPasswordRenewExecute(); }); }},
-    {"settings window", Nothing, [](World& w) { w.main->Guarded([&] { w.main->actSettingsExecute(); }); }},
-    {"About box", Nothing, [](World& w) { w.main->Guarded([&] { w.main->actInformationExecute(); }); }},
+     [](World& w) { w.main->Guarded([&] { w.main->OnRenewPassword(); }); }},
+    {"settings window", Nothing, [](World& w) { w.main->Guarded([&] { w.main->OnSettingsItem(); }); }},
+    {"About box", Nothing, [](World& w) { w.main->Guarded([&] { w.main->OnAboutItem(); }); }},
 };
 
 // A drive whose arrival just ended is either plugged in or neither registered nor shared.

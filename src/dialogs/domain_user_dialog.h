@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "accounts/user_manager.h"
+#include "dialogs/dialog_types.h"
 #include "settings/app_settings.h"
 
 namespace dv {
@@ -23,26 +24,23 @@ inline constexpr std::u16string_view kCopyPasswordHint = u"Copy password (to cli
 inline constexpr std::u16string_view kUserNameMustBeSpecified = u"User name must be specified";
 inline constexpr std::u16string_view kUserPasswordMustBeSpecified = u"User password must be specified";
 
-// How the dialog closed. Enter and Escape both close it as Cancel (Cancel is the default button);
-// the close box gives no result.
-enum class TDialogResult { None, Ok, Cancel };
-
 struct TDomainUserFields {
     std::u16string UserName;
     std::u16string Password;
 };
 
-class TDomainUserNameLogic {
+class TfmDomainUserName {
 public:
-    TDomainUserNameLogic(TUserManager& userManager, TApplicationSettings& settings);
+    TfmDomainUserName(TUserManager& userManager, TApplicationSettings& settings);
 
     // The stored account name and its password.
     TDomainUserFields LoadShareUser();
     // The stored password, not what the field shows: a password typed but not yet stored is not copied.
     std::u16string PasswordToCopy();
-    // Runs however the dialog closes. An empty name or password is never stored: OK then answers the
-    // warning to show, every other way closes quietly. Otherwise the fields are stored and the settings
-    // file saved.
+    // Runs however the dialog closes. Enter and Escape both close it as Cancel (Cancel is the default
+    // button); the close box gives no result (TDialogResult::None). An empty name or password is never
+    // stored: OK then answers the warning to show, every other way closes quietly. Otherwise the
+    // fields are stored and the settings file saved.
     std::optional<std::u16string> Close(TDialogResult result, const TDomainUserFields& fields);
 
 private:

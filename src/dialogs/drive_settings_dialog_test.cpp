@@ -1,4 +1,4 @@
-#include "dialogs/modify_nas.h"
+#include "dialogs/drive_settings_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ public:
     std::vector<std::pair<std::u16string, TMessageKind>> messages;
     std::vector<std::u16string> events;
     bool confirmAnswer = true;
-    std::optional<TModalResult> closedWith;
+    std::optional<TDialogResult> closedWith;
     std::optional<std::u16string> clipboard;
 
     void ShowMessage(std::u16string_view text, TMessageKind kind) override {
@@ -32,7 +32,7 @@ public:
     void FocusShareName() override { events.push_back(u"FocusShareName"); }
     void ShowBusy() override { events.push_back(u"ShowBusy"); }
     void EndBusy() override { events.push_back(u"EndBusy"); }
-    void CloseDialog(TModalResult result) override { closedWith = result; }
+    void CloseDialog(TDialogResult result) override { closedWith = result; }
     void SetClipboardText(std::u16string_view text) override { clipboard = std::u16string(text); }
 };
 
@@ -44,7 +44,7 @@ protected:
         auto dialog = std::make_unique<TfmModifyNAS>(host, view, mode);
         if (drive) {
             dialog->SetDrive(std::u16string(1, drive));
-            dialog->cbDriveLetterChange();
+            dialog->OnDriveLetterChange();
         }
         return dialog;
     }
@@ -117,7 +117,7 @@ TEST_F(ModifyNASTest, CreationTakesTheFileOnTheDriveEvenWhenTheDriveIsNotAttache
     host.WriteConfig(u'E', kInactiveDriveConfigFileName, "[Share]\r\nShareName=inactive\r\n");
     auto dialog = Open(mAdd);
     EXPECT_EQ(dialog->Controls.edShareName, u"active");
-    dialog->cbDriveLetterChange();
+    dialog->OnDriveLetterChange();
     EXPECT_EQ(dialog->Controls.edShareName, u"inactive");
 }
 
@@ -130,7 +130,7 @@ TEST_F(ModifyNASTest, SwitchingThePickerReloadsTheOtherDriveAndDropsTheEdits) {
     host.users = {u"dockvane", u"extdisk_fshare"};
     auto dialog = Open(mAdd);
     dialog->Controls.edShareName = u"edited";
-    dialog->cbImageDriveLetterChange(1);
+    dialog->OnDrivePickerChange(1);
     const auto& c = dialog->Controls;
     EXPECT_EQ(dialog->Drive(), u"F");
     EXPECT_EQ(c.cbDriveLetter.ItemIndex, 1);
@@ -139,7 +139,7 @@ TEST_F(ModifyNASTest, SwitchingThePickerReloadsTheOtherDriveAndDropsTheEdits) {
     EXPECT_EQ(c.edShareDescription, u"Fdesc");
     EXPECT_TRUE(c.cbAutoRemove);
     EXPECT_EQ(c.cbShareUserNmText, u"extdisk_fshare");
-    dialog->cbImageDriveLetterChange(0);
+    dialog->OnDrivePickerChange(0);
     EXPECT_EQ(c.edShareName, u"ONE");
     EXPECT_EQ(c.edShareDescription, u"");
     EXPECT_FALSE(c.cbAutoRemove);
@@ -158,7 +158,7 @@ TEST_F(ModifyNASTest, ModifyModeFixesTheDriveAndOffersDisableAndEject) {
     EXPECT_EQ(c.edShareName, u"fshare");
     EXPECT_TRUE(c.btnDisableEnabled);
     EXPECT_TRUE(c.btnDisableRemoveEnabled);
-    dialog->FormActivate();
+    dialog->OnActivate();
     EXPECT_EQ(c.LabelAutoRemove, u"(check for file 'F:\\backup.done')");
 }
 
@@ -207,8 +207,8 @@ TEST_F(ModifyNASTest, UpdateRunsEveryCheckAndReportsEachFailure) {
         auto dialog = Open(mModify, u'E');
         dialog->Controls.edShareName = c.shareName;
         dialog->Controls.edVolumeName = u"NEWLABEL";
-        const TModalResult result = dialog->btnUpdateClick();
-        EXPECT_EQ(result, c.messages.empty() ? mrOk : mrNone) << c.name;
+        const TDialogResult result = dialog->OnUpdate();
+        EXPECT_EQ(result, c.messages.empty() ? TDialogResult::Ok : TDialogResult::None) << c.name;
         EXPECT_EQ(dialog->Controls.edShareName, c.expectedShareName) << c.name;
         std::vector<std::u16string> texts;
         for (const auto& m : view.messages) texts.push_back(m.first);
@@ -230,9 +230,9 @@ TEST_F(ModifyNASTest, OkStoresTheFieldsAndRetiresAnAccountNoLongerNamed) {
     c.edShareDescription = u"weekly";
     c.cbAutoRemove = true;
     c.cbShareUserNmText = u"dockvane";
-    ASSERT_EQ(dialog->btnUpdateClick(), mrOk);
+    ASSERT_EQ(dialog->OnUpdate(), TDialogResult::Ok);
     host.calls.clear();
-    ASSERT_TRUE(dialog->FormClose(mrOk));
+    ASSERT_TRUE(dialog->OnClose(TDialogResult::Ok));
     TShareSettings stored(host.Root(u'E') + std::u16string(kDriveConfigFileName));
     stored.Load();
     EXPECT_EQ(stored.FShareName, u"renamed");
@@ -246,11 +246,11 @@ TEST_F(ModifyNASTest, OkStoresTheFieldsAndRetiresAnAccountNoLongerNamed) {
 TEST_F(ModifyNASTest, OnlyOkWritesAndAnUnchangedAccountIsLeftAlone) {
     host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", std::nullopt};
     auto dialog = Open(mAdd);
-    ASSERT_TRUE(dialog->FormClose(mrCancel));
+    ASSERT_TRUE(dialog->OnClose(TDialogResult::Cancel));
     EXPECT_EQ(ReadFile(u'E', kInactiveDriveConfigFileName), u"<missing>");
     host.WriteConfig(u'E', kInactiveDriveConfigFileName, "[Share]\r\nShareUserName=dockvane\r\n");
-    dialog->cbDriveLetterChange();
-    ASSERT_TRUE(dialog->FormClose(mrOk));
+    dialog->OnDriveLetterChange();
+    ASSERT_TRUE(dialog->OnClose(TDialogResult::Ok));
     // An unattached drive's settings go to the inactive file, which adding the drive then takes up.
     EXPECT_NE(ReadFile(u'E', kInactiveDriveConfigFileName).find(u"ShareName=ONE"), std::u16string::npos);
     EXPECT_TRUE(host.calls.empty());
@@ -264,8 +264,8 @@ TEST_F(ModifyNASTest, DisableAndEjectAskFirstAndCloseAsCancel) {
         std::u16string_view question;
         std::vector<std::u16string> calls;
     } cases[] = {
-        {"Disable", &TfmModifyNAS::btnDisableClick, kConfirmDisable, {u"RemoveNASDrive E"}},
-        {"Safely Remove/Eject", &TfmModifyNAS::btnDisableRemoveClick, kConfirmEject,
+        {"Disable", &TfmModifyNAS::OnDisable, kConfirmDisable, {u"RemoveNASDrive E"}},
+        {"Safely Remove/Eject", &TfmModifyNAS::OnDisableRemove, kConfirmEject,
          {u"DisconnectNASDrive E", u"EjectRemovableDriveByLetter E"}},
     };
     for (const auto& c : cases) {
@@ -279,7 +279,7 @@ TEST_F(ModifyNASTest, DisableAndEjectAskFirstAndCloseAsCancel) {
             if (answer) expectedEvents.insert(expectedEvents.end(), {u"ShowBusy", u"EndBusy"});
             EXPECT_EQ(view.events, expectedEvents) << c.name;
             EXPECT_EQ(host.calls, answer ? c.calls : std::vector<std::u16string>{}) << c.name;
-            EXPECT_EQ(view.closedWith, answer ? std::optional(mrCancel) : std::nullopt) << c.name;
+            EXPECT_EQ(view.closedWith, answer ? std::optional(TDialogResult::Cancel) : std::nullopt) << c.name;
             EXPECT_EQ(ReadFile(u'E', kDriveConfigFileName), u"<missing>") << c.name;
         }
     }
@@ -292,9 +292,9 @@ TEST_F(ModifyNASTest, AFailingControllerEndsTheBusyStateAndTheErrorGoesOn) {
         void (TfmModifyNAS::*click)();
         std::u16string_view raiseIn;
     } cases[] = {
-        {"Disable", &TfmModifyNAS::btnDisableClick, u"RemoveNASDrive"},
-        {"Eject, unsharing fails", &TfmModifyNAS::btnDisableRemoveClick, u"DisconnectNASDrive"},
-        {"Eject, the eject fails", &TfmModifyNAS::btnDisableRemoveClick, u"EjectRemovableDriveByLetter"},
+        {"Disable", &TfmModifyNAS::OnDisable, u"RemoveNASDrive"},
+        {"Eject, unsharing fails", &TfmModifyNAS::OnDisableRemove, u"DisconnectNASDrive"},
+        {"Eject, the eject fails", &TfmModifyNAS::OnDisableRemove, u"EjectRemovableDriveByLetter"},
     };
     for (const auto& c : cases) {
         view = {};
@@ -315,14 +315,14 @@ TEST_F(ModifyNASTest, AFailingControllerEndsTheBusyStateAndTheErrorGoesOn) {
 TEST_F(ModifyNASTest, CopyButtons) {
     host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", std::nullopt};
     auto dialog = Open(mAdd);
-    dialog->CopyHostClick();
+    dialog->OnCopyHost();
     EXPECT_EQ(view.clipboard, u"OFFICE (\\\\10.0.0.5)");
-    dialog->CopyPasswordClick();
+    dialog->OnCopyPassword();
     EXPECT_EQ(view.clipboard, u"pw(salt)");
     dialog->Controls.cbShareUserNmText = u"extdisk_one";
-    dialog->CopyUserNameClick();
+    dialog->OnCopyUserName();
     EXPECT_EQ(view.clipboard, u"extdisk_one");
-    dialog->CopyPasswordClick();
+    dialog->OnCopyPassword();
     EXPECT_EQ(view.clipboard, u"pw(saltextdisk_one)");
 }
 
@@ -331,7 +331,7 @@ TEST_F(ModifyNASTest, NoQualifyingDriveLeavesNothingToUpdate) {
     auto dialog = Open(mAdd);
     EXPECT_TRUE(dialog->Controls.cbDriveLetter.Items.empty());
     EXPECT_FALSE(dialog->Controls.btnUpdateEnabled);
-    EXPECT_TRUE(dialog->FormClose(mrOk));
+    EXPECT_TRUE(dialog->OnClose(TDialogResult::Ok));
 }
 
 }  // namespace

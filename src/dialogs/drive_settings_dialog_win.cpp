@@ -1,4 +1,4 @@
-#include "dialogs/modify_nas_win.h"
+#include "dialogs/drive_settings_dialog_win.h"
 
 #include <commctrl.h>
 
@@ -56,7 +56,7 @@ void TModifyNASWindow::OnInit() {
     logic_ = std::make_unique<TfmModifyNAS>(host_, static_cast<IModifyNASView&>(*this), mode_);
     if (mode_ == mModify) {
         logic_->SetDrive(std::u16string(1, drive_));
-        logic_->cbDriveLetterChange();
+        logic_->OnDriveLetterChange();
     }
     Render();
 }
@@ -98,9 +98,9 @@ void TModifyNASWindow::OnCommand(int id, int code) {
     switch (id) {
     case IDC_DRIVE_PICKER:
         if (code == CBN_SELCHANGE) {
-            logic_->cbImageDriveLetterChange(
+            logic_->OnDrivePickerChange(
                 static_cast<int>(SendMessageW(Item(IDC_DRIVE_PICKER), CB_GETCURSEL, 0, 0)));
-            logic_->FormActivate();
+            logic_->OnActivate();
             Render();
         }
         break;
@@ -116,38 +116,38 @@ void TModifyNASWindow::OnCommand(int id, int code) {
         break;
     case IDC_UPDATE:
         Collect();
-        if (logic_->btnUpdateClick() == mrOk) {
+        if (logic_->OnUpdate() == TDialogResult::Ok) {
             Render();
-            if (logic_->FormClose(mrOk)) CloseDialog(mrOk);
+            if (logic_->OnClose(TDialogResult::Ok)) CloseDialog(TDialogResult::Ok);
         } else {
             Render();
         }
         break;
     case IDC_DISABLE:
         Collect();
-        logic_->btnDisableClick();
+        logic_->OnDisable();
         if (!closing_) Render();
         break;
     case IDC_DISABLE_REMOVE:
         Collect();
-        logic_->btnDisableRemoveClick();
+        logic_->OnDisableRemove();
         if (!closing_) Render();
         break;
     case IDC_HOST_COPY:
-        logic_->CopyHostClick();
+        logic_->OnCopyHost();
         break;
     case IDC_SHARE_USER_DEFAULT:
         if (code == BN_CLICKED) {
             Collect();
-            logic_->CopyUserNameClick();
+            logic_->OnCopyUserName();
         }
         break;
     case IDC_PASSWORD_COPY:
         Collect();
-        logic_->CopyPasswordClick();
+        logic_->OnCopyPassword();
         break;
     case IDCANCEL:
-        CloseDialog(mrCancel);
+        CloseDialog(TDialogResult::Cancel);
         break;
     default:
         break;
@@ -163,7 +163,7 @@ INT_PTR TModifyNASWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
         return FALSE;
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE && logic_) {
-            logic_->FormActivate();
+            logic_->OnActivate();
             SetItemText(IDC_AUTO_REMOVE_LABEL, logic_->Controls.LabelAutoRemove);
         }
         return FALSE;
@@ -171,7 +171,7 @@ INT_PTR TModifyNASWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
         if (logic_ && !closing_) Guarded([&] { OnCommand(LOWORD(wParam), HIWORD(wParam)); });
         return TRUE;
     case WM_CLOSE:
-        CloseDialog(mrCancel);
+        CloseDialog(TDialogResult::Cancel);
         return TRUE;
     case WM_CTLCOLORSTATIC: {
         const HWND control = reinterpret_cast<HWND>(lParam);
@@ -227,17 +227,17 @@ void TModifyNASWindow::EndBusy() {
     Render();
 }
 
-void TModifyNASWindow::CloseDialog(TModalResult result) {
+void TModifyNASWindow::CloseDialog(TDialogResult result) {
     if (closing_) return;
     closing_ = true;
-    EndWith(result);
+    EndWith(static_cast<INT_PTR>(result));
 }
 
 void TModifyNASWindow::SetClipboardText(std::u16string_view text) { SetClipboardUnicodeText(Handle(), text); }
 
 std::optional<TDriveSettingsResult> ShowDriveSettingsDialog(IDriveSettingsHost& host, TMode mode, char16_t drive) {
     TModifyNASWindow window(host, mode, drive);
-    if (window.ShowModal(nullptr) != mrOk) return std::nullopt;
+    if (window.ShowModal(nullptr) != static_cast<INT_PTR>(TDialogResult::Ok)) return std::nullopt;
     const TfmModifyNAS& logic = window.Logic();
     return TDriveSettingsResult{logic.Drive(), logic.Controls.edVolumeName};
 }

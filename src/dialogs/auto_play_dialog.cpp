@@ -1,9 +1,9 @@
-#include "dialogs/auto_play.h"
+#include "dialogs/auto_play_dialog.h"
 
 namespace dv {
 
-std::optional<std::u16string> TfmAutoPlay::FormClose(TModalResult result) const {
-    if (result != mrOk || ItemIndex != kOpenFolderItem || Drive == 0) return std::nullopt;
+std::optional<std::u16string> TfmAutoPlay::OnClose(TDialogResult result) const {
+    if (result != TDialogResult::Ok || ItemIndex != kOpenFolderItem || Drive == 0) return std::nullopt;
     return std::u16string(1, Drive) + u":\\";
 }
 
