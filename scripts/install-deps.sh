@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake make g++ python3 googletest libgtest-dev libbenchmark-dev libssl-dev
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine wine64 xvfb xauth x11-utils xdotool imagemagick clang-format-14)
+          wine wine64 xvfb xauth x11-utils xdotool imagemagick clang-format-14
+          wixl msitools osslsigncode openssl)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
