@@ -2,8 +2,8 @@
 
 #include <utility>
 
+#include "logging/logs.h"
 #include "platform/text.h"
-#include "sharing/logs.h"
 
 namespace dv {
 

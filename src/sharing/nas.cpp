@@ -4,11 +4,11 @@
 
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
+#include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
-#include "sharing/logs.h"
 
 namespace dv {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <thread>
 
+#include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "platform/thread_name.h"
-#include "sharing/logs.h"
 
 namespace dv {
 namespace {

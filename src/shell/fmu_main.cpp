@@ -7,11 +7,11 @@
 #include "accounts/user_manager.h"
 #include "drives/usb_drive_mgmt.h"
 #include "drives/volume_observer.h"
+#include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
-#include "sharing/logs.h"
 #include "system/win_service_mgmt.h"
 
 namespace dv {

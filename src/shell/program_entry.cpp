@@ -1,6 +1,6 @@
 #include "shell/program_entry.h"
 
-#include "shell/fmu_main.h"
+#include "platform/product.h"
 
 namespace dv {
 namespace {

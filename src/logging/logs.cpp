@@ -1,4 +1,4 @@
-#include "sharing/logs.h"
+#include "logging/logs.h"
 
 #include <algorithm>
 #include <map>
@@ -8,8 +8,8 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/product.h"
 #include "platform/text.h"
-#include "settings/ini_persist.h"
 
 namespace dv {
 namespace {
@@ -354,16 +354,12 @@ void LogDriveActivity(std::u16string_view title, std::u16string_view text, std::
 }
 
 void LogApp(std::u16string_view title, std::u16string_view text) {
-    (void)AddLogRecord({GetTempDir() + std::u16string(kAppLogName), u"", false}, title, text);
+    (void)AddLogRecord({fs::GetTempDir() + std::u16string(kAppLogName), u"", false}, title, text);
     ProcessPendingMessages();
 }
 
 void LogError(std::u16string_view text) {
     LogApp(u"ERROR ", text);
-}
-
-std::u16string GetTempDir() {
-    return fs::GetTempDir();
 }
 
 void SetLogClock(std::function<LocalDateTime()> clock) {
