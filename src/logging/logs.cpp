@@ -306,10 +306,10 @@ bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16stri
 
     fs::ReplaceableFileRead read = fs::TryReadReplaceableFile(where.path);
     if (!read.status.ok()) {
-        if (onDrive && (fs::IsDriveGoneCode(read.status.code) || !fs::DirectoryExists(where.requiredFolder))) {
+        if (onDrive && (fs::IsDriveGoneCode(read.status.Code) || !fs::DirectoryExists(where.requiredFolder))) {
             return false;
         }
-        throw EFOpenError(fs::CannotOpenMessage(read.failedPath, read.status.code));
+        throw EFOpenError(fs::CannotOpenMessage(read.failedPath, read.status.Code));
     }
     const std::optional<std::string>& bytes = read.bytes;
     const std::u16string oldText = bytes ? DecodeFileText(*bytes) : std::u16string();

@@ -62,8 +62,8 @@ bool TNas::CheckIO() {
 
     if (!fs::MakeDirectory(folder).ok()) return false;
     const std::string line = fs::EncodeTextLines({u"\\" + std::u16string(kIoTestFileName)});
-    if (const fs::Status written = fs::WriteNewFile(file, line); !written.ok()) {
-        throw EFCreateError(fs::CannotCreateMessage(file, written.code));
+    if (const TOsStatus written = fs::WriteNewFile(file, line); !written.ok()) {
+        throw EFCreateError(fs::CannotCreateMessage(file, written.Code));
     }
     MainForm.ProcessPendingMessages();
     (void)fs::RemoveFile(file);
