@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/drive_letter.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/product.h"
@@ -347,7 +348,9 @@ bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16stri
 }
 
 void LogDriveActivity(std::u16string_view title, std::u16string_view text, std::u16string_view drive) {
-    const std::u16string root = std::u16string(drive) + u":\\";
+    const std::optional<TDriveLetter> letter = TDriveLetter::Parse(drive);
+    if (!letter) return;  // no drive: no log to write
+    const std::u16string root = letter->Root();
     if (AddLogRecord({root + std::u16string(kDriveActivityLogName), root, true}, title, text)) {
         ProcessPendingMessages();
     }

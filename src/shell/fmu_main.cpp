@@ -21,7 +21,7 @@ constexpr std::uint32_t kShcneNetShare = 0x200;  // SHCNE_NETSHARE
 constexpr std::uint32_t kShcneShareEvents = 0x205;
 
 std::u16string Root(char16_t letter) {
-    return std::u16string(1, letter) + u":\\";
+    return TDriveLetter(letter).Root();
 }
 
 std::u16string Letter(char16_t letter) {
@@ -519,7 +519,7 @@ void TfmMain::actNasAddExecute() {
 
     const auto result = dialogs_.ShowDriveSettingsDialog(TDriveDialogMode::Add, u"");
     if (!result || result->DriveLetter.empty()) return;
-    const std::u16string root = result->DriveLetter.substr(0, 1) + u":\\";
+    const std::u16string root = TDriveLetter(result->DriveLetter[0]).Root();
     const std::u16string active = root + std::u16string(kDriveConfigFileName);
     const std::u16string inactive = root + std::u16string(kInactiveDriveConfigFileName);
     if (fs::ReplaceableFileExists(inactive)) {
