@@ -6,9 +6,9 @@
 
 #include <filesystem>
 
+#include "logging/logs.h"
 #include "platform/files.h"
 #include "platform/text.h"
-#include "sharing/logs.h"
 #include "testing/temp_folder.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "fuzz_support.h"
+#include "logging/logs.h"
 #include "settings/ini_persist.h"
-#include "sharing/logs.h"
 
 namespace dv {
 namespace {

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "fuzz_support.h"
+#include "logging/logs.h"
 #include "platform/errors.h"
-#include "sharing/logs.h"
 #include "sharing/ping_to_web.h"
 
 namespace dv {
@@ -46,7 +46,7 @@ void CheckHostOf(std::u16string_view url) {
 
 void RemoveLogs() {
     (void)fs::RemoveFile(fuzz::WorkFolder() + std::u16string(kDriveActivityLogName));
-    (void)fs::RemoveFile(GetTempDir() + std::u16string(kAppLogName));
+    (void)fs::RemoveFile(fs::GetTempDir() + std::u16string(kAppLogName));
 }
 
 }  // namespace

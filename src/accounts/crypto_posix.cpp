@@ -4,7 +4,7 @@
 #include <cerrno>
 
 #include "accounts/crypto.h"
-#include "accounts/os_error.h"
+#include "platform/os_error.h"
 
 namespace dv {
 

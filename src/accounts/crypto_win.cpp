@@ -1,6 +1,6 @@
 #include "accounts/crypto.h"
-#include "accounts/os_error.h"
 #include "platform/handles_win.h"
+#include "platform/os_error.h"
 #include "platform/windows_include.h"
 
 #include <bcrypt.h>

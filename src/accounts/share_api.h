@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "accounts/os_error.h"
 #include "accounts/security_types.h"
+#include "platform/os_error.h"
 
 namespace dv {
 

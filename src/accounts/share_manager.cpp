@@ -2,8 +2,8 @@
 
 #include <utility>
 
+#include "logging/logs.h"
 #include "platform/text.h"
-#include "sharing/logs.h"
 
 namespace dv {
 
@@ -51,11 +51,7 @@ bool TShareManager::ShareExists(const std::u16string& ShareName) {
     const TOsStatus status = api_.ShareGetInfo0(ShareName);
     if (status.ok()) return true;
     if (status.Code == kNerrNetNameNotFound) return false;
-    try {
-        RaiseIfFailed(status);
-    } catch (const EOSError& error) {
-        log_.Error(std::u16string(kShareExistsErrorPrefix) + error.Message());
-    }
+    log_.Error(std::u16string(kShareExistsErrorPrefix) + OSStatusMessage(status));
     return false;
 }
 
@@ -63,11 +59,7 @@ void TShareManager::ShareDelete(const std::u16string& ShareName) {
     if (ShareName.empty()) return;
     const TOsStatus status = api_.ShareDel(ShareName);
     if (status.ok() || status.Code == kNerrNetNameNotFound) return;
-    try {
-        RaiseIfFailed(status);
-    } catch (const EOSError& error) {
-        log_.Error(std::u16string(kShareDeleteErrorPrefix) + error.Message());
-    }
+    log_.Error(std::u16string(kShareDeleteErrorPrefix) + OSStatusMessage(status));
 }
 
 std::optional<std::u16string> TShareManager::SharePath(const std::u16string& ShareName) {
@@ -75,11 +67,7 @@ std::optional<std::u16string> TShareManager::SharePath(const std::u16string& Sha
     const TShareGetInfo share = api_.ShareGetInfo502(ShareName);
     if (share.Status.ok()) return share.Info.Path;
     if (share.Status.Code == kNerrNetNameNotFound && !share.Status.LastError) return std::nullopt;
-    try {
-        RaiseIfFailed(share.Status);
-    } catch (const EOSError& error) {
-        log_.Error(std::u16string(kSharePathErrorPrefix) + error.Message());
-    }
+    log_.Error(std::u16string(kSharePathErrorPrefix) + OSStatusMessage(share.Status));
     return std::u16string();
 }
 
@@ -114,14 +102,14 @@ void TShareManager::ShareCreate(const std::u16string& ShareName, const std::u16s
     info.Passwd = std::nullopt;
     info.Reserved = 0;
     info.SecurityDescriptor = ShareCreationDescriptor();
+    TOsStatus added;
     try {
-        RaiseIfFailed(api_.ShareAdd502(info));
-    } catch (const EOSError& error) {
-        log_.Error(std::u16string(kShareCreateErrorPrefix) + error.Message());
+        added = api_.ShareAdd502(info);
     } catch (...) {
         api_.NotifyShareChanged(LocalPath);
         throw;
     }
+    if (!added.ok()) log_.Error(std::u16string(kShareCreateErrorPrefix) + OSStatusMessage(added));
     // Explorer shows the folder's shared state only when told.
     api_.NotifyShareChanged(LocalPath);
 }

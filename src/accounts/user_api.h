@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "accounts/os_error.h"
+#include "platform/os_error.h"
 
 namespace dv {
 

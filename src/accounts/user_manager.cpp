@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "accounts/crypto.h"
+#include "platform/drive_letter.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/share_settings.h"
@@ -231,7 +232,9 @@ bool TUserManager::ChekToManualUserDeleteByuserName(const std::u16string& UserNa
 }
 
 std::u16string TUserManager::GetDriveShareUser(const std::u16string& Drive) {
-    const std::u16string root = Drive + u":\\";
+    const std::optional<TDriveLetter> drive = TDriveLetter::Parse(Drive);
+    if (!drive) return {};
+    const std::u16string root = drive->Root();
     const std::u16string file = root + std::u16string(kDriveConfigFileName);
     if (!fs::DirectoryExists(root) || !fs::FileExists(file)) return {};
     TShareSettings settings(file);

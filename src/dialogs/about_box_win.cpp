@@ -1,8 +1,8 @@
 #include "dialogs/about_box_win.h"
 
 #include "platform/dpi_win.h"
+#include "platform/product.h"
 #include "resources/resource_ids.h"
-#include "settings/ini_persist.h"
 
 namespace dv {
 namespace {

@@ -12,6 +12,7 @@
 
 #include "dialogs/dialog_types.h"
 #include "drives/usb_drive_mgmt.h"
+#include "platform/drive_letter.h"
 #include "settings/app_settings.h"
 #include "settings/share_settings.h"
 
@@ -45,7 +46,7 @@ public:
     // Whether the drive carries `label` afterwards.
     virtual bool chageDriveLabel(char16_t drive, std::u16string_view label) = 0;
     // The folder the drive's configuration files live in: "E:\" (tests put it elsewhere).
-    virtual std::u16string DriveRoot(char16_t drive) { return std::u16string(1, drive) + u":\\"; }
+    virtual std::u16string DriveRoot(char16_t drive) { return TDriveLetter(drive).Root(); }
 
     // --- Attached drives (TNasManager) ---
     // The share name of the attached drive (TNas::ShareName); nothing when the drive is not attached.

@@ -1,6 +1,6 @@
 #include "dialogs/web_links.h"
 
-#include "settings/ini_persist.h"
+#include "platform/product.h"
 
 namespace dv {
 

@@ -2,9 +2,9 @@
 #include <vector>
 
 #include "dialogs/web_links.h"
+#include "platform/product.h"
 #include "platform/windows_include.h"
 #include "resources/resource_ids.h"
-#include "settings/ini_persist.h"
 
 #include <shellapi.h>
 

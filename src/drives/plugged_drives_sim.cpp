@@ -1,5 +1,6 @@
 #include "drives/plugged_drives_sim.h"
 
+#include "platform/drive_letter.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -46,12 +47,8 @@ void SavePluggedDrives(std::u16string_view simulationFolder, const TPluggedDrive
 }
 
 char16_t DriveLetterOf(std::u16string_view text) {
-    if (text.empty()) return 0;
-    const char16_t letter = FoldCase(text[0]);
-    if (letter < u'A' || letter > u'Z') return 0;
-    const std::u16string_view rest = text.substr(1);
-    if (rest.empty() || rest == u":" || rest == u":\\") return letter;
-    return 0;
+    const std::optional<TDriveLetter> drive = TDriveLetter::Parse(text);
+    return drive ? drive->Letter() : 0;
 }
 
 }  // namespace dv

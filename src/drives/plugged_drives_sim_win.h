@@ -11,6 +11,7 @@
 #include "drives/plugged_drives_sim.h"
 #include "drives/volume_observer.h"
 #include "drives/volume_query_win.h"
+#include "platform/wine_drives_win.h"
 
 namespace dv {
 
@@ -18,17 +19,6 @@ namespace dv {
 // process that died holding it does not block the others). Raises EOSError when the files stay
 // busy for 10 s.
 void WithSimulationLock(const std::function<void()>& transaction);
-
-// The host path of a Windows path under Wine ("Z:\tmp\x" -> "/tmp/x"); empty away from Wine or when
-// the path cannot be converted.
-std::string WineHostPathOf(std::u16string_view windowsPath);
-// The Windows path of a host path under Wine ("/tmp/x" -> "Z:\tmp\x"); empty away from Wine.
-std::u16string WineWindowsPathOf(std::string_view hostPath);
-
-// Wine's mount manager (what winecfg uses): defines the letter as a drive of `driveType` whose root
-// is the host folder, or removes it for an empty folder. Every process sees the change at once.
-// False away from Wine or when the manager refuses.
-bool DefineWineDrive(char16_t letter, std::uint32_t driveType, std::string_view hostFolder);
 
 // WM_DEVICECHANGE with a volume record for the letter to every top-level window, as the system
 // sends it (DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE). Returns when every window has handled it

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "drives/byte_size.h"
+#include "platform/drive_letter.h"
 #include "platform/locale.h"
 #include "platform/text.h"
 
@@ -132,7 +133,7 @@ void TUSBDriveManager::GetUSBDiskDriveInfo(char16_t drive, TUSBDrvInfo& usbdrvin
 
 bool TUSBDriveManager::RemoveDriveByLetter(char16_t DriveLetter) {
     if (!IsDriveLetter(DriveLetter)) return false;
-    const std::u16string volumePath = u"\\\\.\\" + std::u16string(1, DriveLetter) + u":";
+    const std::u16string volumePath = u"\\\\.\\" + TDriveLetter(DriveLetter).Device();
     const std::int64_t deviceNumber = devices_.DeviceNumber(volumePath);
     if (deviceNumber == -1) return false;
     const std::optional<std::u16string> dosDeviceName = volumes_.DosDeviceName(DriveLetter);

@@ -9,15 +9,9 @@
 #include <string>
 #include <string_view>
 
-namespace dv {
+#include "platform/drive_letter.h"
 
-// GetDriveTypeW's answers.
-inline constexpr std::uint32_t kDriveNoRootDir = 1;
-inline constexpr std::uint32_t kDriveRemovable = 2;
-inline constexpr std::uint32_t kDriveFixed = 3;
-inline constexpr std::uint32_t kDriveRemote = 4;
-inline constexpr std::uint32_t kDriveCdRom = 5;
-inline constexpr std::uint32_t kDriveRamDisk = 6;
+namespace dv {
 
 // STORAGE_BUS_TYPE values.
 inline constexpr std::uint32_t kBusTypeUnknown = 0;
@@ -78,8 +72,10 @@ public:
 
 inline constexpr std::uint32_t kCrSuccess = 0x00;              // CR_SUCCESS
 inline constexpr std::uint32_t kCrNoSuchDevnode = 0x0D;        // CR_NO_SUCH_DEVNODE
+inline constexpr std::uint32_t kCrRemoveVetoed = 0x17;         // CR_REMOVE_VETOED
 inline constexpr std::uint32_t kCrCallNotImplemented = 0x34;   // CR_CALL_NOT_IMPLEMENTED
 inline constexpr std::uint32_t kPnpVetoTypeUnknown = 0;        // PNP_VetoTypeUnknown
+inline constexpr std::uint32_t kPnpVetoDevice = 6;             // PNP_VetoDevice
 
 // The plug-and-play side of a safe removal.
 class IDeviceEject {

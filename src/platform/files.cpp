@@ -61,7 +61,7 @@ ReplaceableFileRead TryReadReplaceableFile(std::u16string_view path, std::size_t
         read.bytes = std::move(bytes);
         return read;
     }
-    if (!IsMissing(read.status.code)) {
+    if (!IsMissing(read.status.Code)) {
         read.failedPath = std::u16string(path);
         return read;
     }
@@ -69,8 +69,8 @@ ReplaceableFileRead TryReadReplaceableFile(std::u16string_view path, std::size_t
     read.status = ReadWholeFile(twin, bytes, maxBytes);
     if (read.status.ok()) {
         read.bytes = std::move(bytes);
-    } else if (IsMissing(read.status.code)) {
-        read.status = Status{};
+    } else if (IsMissing(read.status.Code)) {
+        read.status = TOsStatus{};
     } else {
         read.failedPath = twin;
     }
@@ -80,7 +80,7 @@ ReplaceableFileRead TryReadReplaceableFile(std::u16string_view path, std::size_t
 std::optional<std::string> ReadReplaceableFile(std::u16string_view path, std::size_t maxBytes) {
     ReplaceableFileRead read = TryReadReplaceableFile(path, maxBytes);
     if (read.status.ok()) return std::move(read.bytes);
-    if (read.status.code != kFileTooLarge) throw EFOpenError(CannotOpenMessage(read.failedPath, read.status.code));
+    if (read.status.Code != kFileTooLarge) throw EFOpenError(CannotOpenMessage(read.failedPath, read.status.Code));
     throw EFOpenError(u"Cannot open file \"" + read.failedPath + u"\". It holds more than " +
                       IntToStr(static_cast<std::int64_t>(maxBytes)) + u" bytes.");
 }
@@ -109,11 +109,11 @@ void ReplaceFileContents(std::u16string_view path, std::string_view bytes) {
 
     // A partial file that a crash left may be hidden or system, which a new write would be refused on.
     (void)RemoveFile(partial);
-    Status status = WriteNewFile(partial, bytes);
+    TOsStatus status = WriteNewFile(partial, bytes);
     if (status.ok() && attributes) status = CopyKeptAttributes(attributesFrom, partial);
     if (status.ok()) status = MoveFileReplacing(partial, twin);
     if (status.ok()) status = MoveFileReplacing(twin, path);
-    if (!status.ok()) fail(status.code);
+    if (!status.ok()) fail(status.Code);
 }
 
 bool DeleteReplaceableFile(std::u16string_view path) {
@@ -125,10 +125,10 @@ bool ReplaceableFileExists(std::u16string_view path) {
     return FileExists(path) || FileExists(CompleteTwinOf(path));
 }
 
-Status MoveReplaceableFile(std::u16string_view from, std::u16string_view to) {
+TOsStatus MoveReplaceableFile(std::u16string_view from, std::u16string_view to) {
     const std::u16string twin = CompleteTwinOf(from);
     const bool fileItself = FileExists(from);
-    const Status moved = MoveFileTo(fileItself ? std::u16string(from) : twin, to);
+    const TOsStatus moved = MoveFileTo(fileItself ? std::u16string(from) : twin, to);
     if (moved.ok() && fileItself) (void)RemoveFile(twin);
     return moved;
 }

@@ -9,16 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/os_error.h"
 #include "platform/text.h"
 
 namespace dv::fs {
-
-// The outcome of one system call: 0 for success, otherwise the system's error code (Win32 codes on
-// every platform, so that callers and messages do not depend on where they run).
-struct [[nodiscard]] Status {
-    std::uint32_t code = 0;
-    bool ok() const { return code == 0; }
-};
 
 inline constexpr std::uint32_t kFileNotFound = 2;   // ERROR_FILE_NOT_FOUND
 inline constexpr std::uint32_t kPathNotFound = 3;   // ERROR_PATH_NOT_FOUND
@@ -41,18 +35,18 @@ inline constexpr std::uint32_t kArchiveAttribute = 0x20;
 // --- One system call each (platform files) ---
 
 // A file of more than `maxBytes` is not read (kFileTooLarge).
-Status ReadWholeFile(std::u16string_view path, std::string& bytes, std::size_t maxBytes = kAnySize);
+TOsStatus ReadWholeFile(std::u16string_view path, std::string& bytes, std::size_t maxBytes = kAnySize);
 // Creates or truncates the file, writes the bytes and flushes them to the medium.
-Status WriteNewFile(std::u16string_view path, std::string_view bytes);
+TOsStatus WriteNewFile(std::u16string_view path, std::string_view bytes);
 // Appends to an existing file and flushes.
-Status AppendToFile(std::u16string_view path, std::string_view bytes);
+TOsStatus AppendToFile(std::u16string_view path, std::string_view bytes);
 // Moves a file over another (which may exist), through to the medium.
-Status MoveFileReplacing(std::u16string_view from, std::u16string_view to);
+TOsStatus MoveFileReplacing(std::u16string_view from, std::u16string_view to);
 // Moves a file to a name that must not exist yet.
-Status MoveFileTo(std::u16string_view from, std::u16string_view to);
-Status RemoveFile(std::u16string_view path);
-Status MakeDirectory(std::u16string_view path);
-Status RemoveEmptyDirectory(std::u16string_view path);
+TOsStatus MoveFileTo(std::u16string_view from, std::u16string_view to);
+TOsStatus RemoveFile(std::u16string_view path);
+TOsStatus MakeDirectory(std::u16string_view path);
+TOsStatus RemoveEmptyDirectory(std::u16string_view path);
 bool FileExists(std::u16string_view path);
 bool DirectoryExists(std::u16string_view path);
 // What shows that a file changed since it was last looked at: its size, its last write and which
@@ -73,7 +67,7 @@ std::optional<std::uint32_t> ReadFileAttributes(std::u16string_view path);
 // Gives `to` what a replacement keeps of `from`: hidden, system and not-content-indexed (away from
 // Windows: the read and write permissions, and the extended attribute above). The archive attribute
 // stays set, as on every file whose content was written.
-Status CopyKeptAttributes(std::u16string_view from, std::u16string_view to);
+TOsStatus CopyKeptAttributes(std::u16string_view from, std::u16string_view to);
 
 // The system's text for an error code, without a trailing line end.
 std::u16string SystemErrorText(std::uint32_t code);
@@ -99,7 +93,7 @@ std::u16string CompleteTwinOf(std::u16string_view path);
 // What reading a replaceable file found, without raising.
 struct ReplaceableFileRead {
     std::optional<std::string> bytes;  // the file's, or its complete twin's when the file is missing
-    Status status;                     // the read that failed; success when one was read or neither exists
+    TOsStatus status;                     // the read that failed; success when one was read or neither exists
     std::u16string failedPath;         // the file that failed read concerned
 };
 ReplaceableFileRead TryReadReplaceableFile(std::u16string_view path, std::size_t maxBytes = kAnySize);
@@ -117,7 +111,7 @@ bool DeleteReplaceableFile(std::u16string_view path);
 bool ReplaceableFileExists(std::u16string_view path);
 // Moves the file (or the twin that stands in for it) to `to`, which must not exist, and takes a stale
 // twin of the file along, so that nothing is left behind that could stand in for the file later.
-Status MoveReplaceableFile(std::u16string_view from, std::u16string_view to);
+TOsStatus MoveReplaceableFile(std::u16string_view from, std::u16string_view to);
 
 // Text files: decoded by their byte-order mark or from the system code page, and written in an
 // encoding of the caller's choice (a file that is written back: the one it was read in) with CR LF

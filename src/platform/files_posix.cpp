@@ -66,19 +66,19 @@ std::uint32_t Win32Code(int error) {
     }
 }
 
-Status LastError() {
-    return Status{Win32Code(errno)};
+TOsStatus LastError() {
+    return TOsStatus{Win32Code(errno)};
 }
 
 // Runs a call on the host path, or answers "path not found" for an unmapped drive.
 template <typename Call>
-Status OnHostPath(std::u16string_view path, Call call) {
+TOsStatus OnHostPath(std::u16string_view path, Call call) {
     const auto host = HostPath(path);
-    if (!host) return Status{kPathNotFound};
+    if (!host) return TOsStatus{kPathNotFound};
     return call(*host);
 }
 
-Status WriteAll(int fd, std::string_view bytes) {
+TOsStatus WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0) {
@@ -87,7 +87,7 @@ Status WriteAll(int fd, std::string_view bytes) {
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
-    return ::fsync(fd) == 0 ? Status{} : LastError();
+    return ::fsync(fd) == 0 ? TOsStatus{} : LastError();
 }
 
 // Windows keeps a read-only file from every writer, administrators included; root here would not be
@@ -101,12 +101,12 @@ bool IsReadOnlyFile(const std::string& host) {
 // attribute bits.
 constexpr const char* kDosAttributesName = "user.DOSATTRIB";
 
-Status WriteWithFlags(std::u16string_view path, std::string_view bytes, int flags) {
+TOsStatus WriteWithFlags(std::u16string_view path, std::string_view bytes, int flags) {
     return OnHostPath(path, [&](const std::string& host) {
-        if (IsReadOnlyFile(host)) return Status{kAccessDenied};
+        if (IsReadOnlyFile(host)) return TOsStatus{kAccessDenied};
         const int fd = ::open(host.c_str(), flags | O_WRONLY | O_CLOEXEC, 0644);
         if (fd < 0) return LastError();
-        Status status = WriteAll(fd, bytes);
+        TOsStatus status = WriteAll(fd, bytes);
         if (::close(fd) != 0 && status.ok()) status = LastError();
         return status;
     });
@@ -129,22 +129,22 @@ void MapDrive(char16_t letter, std::u16string_view hostFolder) {
     }
 }
 
-Status ReadWholeFile(std::u16string_view path, std::string& bytes, std::size_t maxBytes) {
+TOsStatus ReadWholeFile(std::u16string_view path, std::string& bytes, std::size_t maxBytes) {
     return OnHostPath(path, [&](const std::string& host) {
         const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return LastError();
         struct stat info {};
         if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
             ::close(fd);
-            return Status{kAccessDenied};
+            return TOsStatus{kAccessDenied};
         }
         if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
             ::close(fd);
-            return Status{kFileTooLarge};
+            return TOsStatus{kFileTooLarge};
         }
         bytes.clear();
         char buffer[64 * 1024];
-        Status status;
+        TOsStatus status;
         for (;;) {
             const ssize_t got = ::read(fd, buffer, sizeof buffer);
             if (got < 0 && errno == EINTR) continue;
@@ -154,7 +154,7 @@ Status ReadWholeFile(std::u16string_view path, std::string& bytes, std::size_t m
             }
             if (got == 0) break;
             if (static_cast<std::size_t>(got) > maxBytes - bytes.size()) {  // it grew meanwhile
-                status = Status{kFileTooLarge};
+                status = TOsStatus{kFileTooLarge};
                 break;
             }
             bytes.append(buffer, static_cast<std::size_t>(got));
@@ -164,48 +164,48 @@ Status ReadWholeFile(std::u16string_view path, std::string& bytes, std::size_t m
     });
 }
 
-Status WriteNewFile(std::u16string_view path, std::string_view bytes) {
+TOsStatus WriteNewFile(std::u16string_view path, std::string_view bytes) {
     return WriteWithFlags(path, bytes, O_CREAT | O_TRUNC);
 }
 
-Status AppendToFile(std::u16string_view path, std::string_view bytes) {
+TOsStatus AppendToFile(std::u16string_view path, std::string_view bytes) {
     return WriteWithFlags(path, bytes, O_APPEND);
 }
 
-Status MoveFileReplacing(std::u16string_view from, std::u16string_view to) {
+TOsStatus MoveFileReplacing(std::u16string_view from, std::u16string_view to) {
     const auto hostFrom = HostPath(from);
     const auto hostTo = HostPath(to);
-    if (!hostFrom || !hostTo) return Status{kPathNotFound};
-    if (IsReadOnlyFile(*hostTo)) return Status{kAccessDenied};
-    return ::rename(hostFrom->c_str(), hostTo->c_str()) == 0 ? Status{} : LastError();
+    if (!hostFrom || !hostTo) return TOsStatus{kPathNotFound};
+    if (IsReadOnlyFile(*hostTo)) return TOsStatus{kAccessDenied};
+    return ::rename(hostFrom->c_str(), hostTo->c_str()) == 0 ? TOsStatus{} : LastError();
 }
 
-Status MoveFileTo(std::u16string_view from, std::u16string_view to) {
+TOsStatus MoveFileTo(std::u16string_view from, std::u16string_view to) {
     const auto hostFrom = HostPath(from);
     const auto hostTo = HostPath(to);
-    if (!hostFrom || !hostTo) return Status{kPathNotFound};
+    if (!hostFrom || !hostTo) return TOsStatus{kPathNotFound};
     struct stat info {};
-    if (::lstat(hostTo->c_str(), &info) == 0) return Status{183};  // ERROR_ALREADY_EXISTS
-    return ::rename(hostFrom->c_str(), hostTo->c_str()) == 0 ? Status{} : LastError();
+    if (::lstat(hostTo->c_str(), &info) == 0) return TOsStatus{183};  // ERROR_ALREADY_EXISTS
+    return ::rename(hostFrom->c_str(), hostTo->c_str()) == 0 ? TOsStatus{} : LastError();
 }
 
-Status RemoveFile(std::u16string_view path) {
+TOsStatus RemoveFile(std::u16string_view path) {
     return OnHostPath(path, [](const std::string& host) {
         struct stat info {};
-        if (::lstat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return Status{kAccessDenied};
-        return ::unlink(host.c_str()) == 0 ? Status{} : LastError();
+        if (::lstat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return TOsStatus{kAccessDenied};
+        return ::unlink(host.c_str()) == 0 ? TOsStatus{} : LastError();
     });
 }
 
-Status MakeDirectory(std::u16string_view path) {
+TOsStatus MakeDirectory(std::u16string_view path) {
     return OnHostPath(path, [](const std::string& host) {
-        return ::mkdir(host.c_str(), 0755) == 0 ? Status{} : LastError();
+        return ::mkdir(host.c_str(), 0755) == 0 ? TOsStatus{} : LastError();
     });
 }
 
-Status RemoveEmptyDirectory(std::u16string_view path) {
+TOsStatus RemoveEmptyDirectory(std::u16string_view path) {
     return OnHostPath(path, [](const std::string& host) {
-        return ::rmdir(host.c_str()) == 0 ? Status{} : LastError();
+        return ::rmdir(host.c_str()) == 0 ? TOsStatus{} : LastError();
     });
 }
 
@@ -246,10 +246,10 @@ std::optional<std::uint32_t> ReadFileAttributes(std::u16string_view path) {
     return attributes;
 }
 
-Status CopyKeptAttributes(std::u16string_view from, std::u16string_view to) {
+TOsStatus CopyKeptAttributes(std::u16string_view from, std::u16string_view to) {
     const auto hostFrom = HostPath(from);
     const auto hostTo = HostPath(to);
-    if (!hostFrom || !hostTo) return Status{kPathNotFound};
+    if (!hostFrom || !hostTo) return TOsStatus{kPathNotFound};
     struct stat info {};
     if (::stat(hostFrom->c_str(), &info) != 0) return LastError();
     // Read and write permissions only: a file this process writes never becomes executable, let alone
@@ -258,9 +258,9 @@ Status CopyKeptAttributes(std::u16string_view from, std::u16string_view to) {
     char value[1024];
     const ssize_t length = ::getxattr(hostFrom->c_str(), kDosAttributesName, value, sizeof value);
     // None, none possible here, or not one Wine would read.
-    if (length < 0) return errno == ENODATA || errno == ENOTSUP || errno == ERANGE ? Status{} : LastError();
+    if (length < 0) return errno == ENODATA || errno == ENOTSUP || errno == ERANGE ? TOsStatus{} : LastError();
     return ::setxattr(hostTo->c_str(), kDosAttributesName, value, static_cast<std::size_t>(length), 0) == 0
-               ? Status{}
+               ? TOsStatus{}
                : LastError();
 }
 

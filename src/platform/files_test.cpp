@@ -118,8 +118,8 @@ TEST_F(ReplaceFileTest, ReadOnlyFileIsNotReplaced) {
     EXPECT_EQ(ModeOf(file), 0444u);
     EXPECT_FALSE(FileExists(file + u".dvpart"));
     EXPECT_FALSE(FileExists(CompleteTwinOf(file)));
-    EXPECT_EQ(WriteNewFile(file, "x").code, kAccessDenied);
-    EXPECT_EQ(AppendToFile(file, "x").code, kAccessDenied);
+    EXPECT_EQ(WriteNewFile(file, "x").Code, kAccessDenied);
+    EXPECT_EQ(AppendToFile(file, "x").Code, kAccessDenied);
     EXPECT_EQ(ReadBytes(ToFsPath(file)), "kept");
 }
 
@@ -224,15 +224,15 @@ TEST_F(ReplaceFileTest, FileLargerThanAskedForIsAnOpenError) {
         EXPECT_EQ(error.Message(), u"Cannot open file \"" + file + u"\". It holds more than 4 bytes.");
     }
     std::string bytes;
-    EXPECT_EQ(ReadWholeFile(file, bytes, 4).code, kFileTooLarge);
+    EXPECT_EQ(ReadWholeFile(file, bytes, 4).Code, kFileTooLarge);
 }
 
 TEST(Files, PrimitivesReportWin32Codes) {
     TempFolder folder;
     const std::u16string file = folder.File(u"a.txt");
     std::string bytes;
-    EXPECT_EQ(ReadWholeFile(file, bytes).code, kFileNotFound);
-    EXPECT_EQ(RemoveFile(file).code, kFileNotFound);
+    EXPECT_EQ(ReadWholeFile(file, bytes).Code, kFileNotFound);
+    EXPECT_EQ(RemoveFile(file).Code, kFileNotFound);
     ASSERT_TRUE(WriteNewFile(file, "abc").ok());
     ASSERT_TRUE(AppendToFile(file, "def").ok());
     ASSERT_TRUE(ReadWholeFile(file, bytes).ok());
@@ -241,7 +241,7 @@ TEST(Files, PrimitivesReportWin32Codes) {
 
     const std::u16string other = folder.File(u"b.txt");
     ASSERT_TRUE(WriteNewFile(other, "b").ok());
-    EXPECT_EQ(MoveFileTo(file, other).code, 183u);  // the target exists: nothing moves
+    EXPECT_EQ(MoveFileTo(file, other).Code, 183u);  // the target exists: nothing moves
     EXPECT_TRUE(FileExists(file));
     EXPECT_TRUE(MoveFileReplacing(file, other).ok());
     EXPECT_FALSE(FileExists(file));
@@ -265,7 +265,7 @@ TEST(Files, DriveLettersReachOnlyMappedFolders) {
     MapDrive(u'Q', u"");
     EXPECT_FALSE(DirectoryExists(u"Q:\\"));
     EXPECT_FALSE(FileExists(u"Q:\\velmora.conf"));
-    EXPECT_EQ(WriteNewFile(u"Q:\\other", "x").code, kPathNotFound);
+    EXPECT_EQ(WriteNewFile(u"Q:\\other", "x").Code, kPathNotFound);
 }
 
 TEST(Files, ErrorMessagesNameTheFileAndTheReason) {

@@ -9,18 +9,18 @@
 namespace dv::fs {
 namespace {
 
-Status LastError() {
-    return Status{::GetLastError()};
+TOsStatus LastError() {
+    return TOsStatus{::GetLastError()};
 }
 
-Status WriteAndFlush(HANDLE file, std::string_view bytes) {
+TOsStatus WriteAndFlush(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
         DWORD written = 0;
         if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr)) return LastError();
         bytes.remove_prefix(written);
     }
-    return ::FlushFileBuffers(file) ? Status{} : LastError();
+    return ::FlushFileBuffers(file) ? TOsStatus{} : LastError();
 }
 
 }  // namespace
@@ -29,13 +29,13 @@ void MapDrive(char16_t, std::u16string_view) {
     // Drive letters are real here.
 }
 
-Status ReadWholeFile(std::u16string_view path, std::string& bytes, std::size_t maxBytes) {
+TOsStatus ReadWholeFile(std::u16string_view path, std::string& bytes, std::size_t maxBytes) {
     const UniqueFileHandle file(::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return LastError();
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size)) return LastError();
-    if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) return Status{kFileTooLarge};
+    if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) return TOsStatus{kFileTooLarge};
     bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -49,40 +49,40 @@ Status ReadWholeFile(std::u16string_view path, std::string& bytes, std::size_t m
     return {};
 }
 
-Status WriteNewFile(std::u16string_view path, std::string_view bytes) {
+TOsStatus WriteNewFile(std::u16string_view path, std::string_view bytes) {
     const UniqueFileHandle file(::CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return LastError();
     return WriteAndFlush(file.get(), bytes);
 }
 
-Status AppendToFile(std::u16string_view path, std::string_view bytes) {
+TOsStatus AppendToFile(std::u16string_view path, std::string_view bytes) {
     const UniqueFileHandle file(::CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return LastError();
     return WriteAndFlush(file.get(), bytes);
 }
 
-Status MoveFileReplacing(std::u16string_view from, std::u16string_view to) {
+TOsStatus MoveFileReplacing(std::u16string_view from, std::u16string_view to) {
     return ::MoveFileExW(ToWide(from).c_str(), ToWide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-               ? Status{}
+               ? TOsStatus{}
                : LastError();
 }
 
-Status MoveFileTo(std::u16string_view from, std::u16string_view to) {
-    return ::MoveFileW(ToWide(from).c_str(), ToWide(to).c_str()) ? Status{} : LastError();
+TOsStatus MoveFileTo(std::u16string_view from, std::u16string_view to) {
+    return ::MoveFileW(ToWide(from).c_str(), ToWide(to).c_str()) ? TOsStatus{} : LastError();
 }
 
-Status RemoveFile(std::u16string_view path) {
-    return ::DeleteFileW(ToWide(path).c_str()) ? Status{} : LastError();
+TOsStatus RemoveFile(std::u16string_view path) {
+    return ::DeleteFileW(ToWide(path).c_str()) ? TOsStatus{} : LastError();
 }
 
-Status MakeDirectory(std::u16string_view path) {
-    return ::CreateDirectoryW(ToWide(path).c_str(), nullptr) ? Status{} : LastError();
+TOsStatus MakeDirectory(std::u16string_view path) {
+    return ::CreateDirectoryW(ToWide(path).c_str(), nullptr) ? TOsStatus{} : LastError();
 }
 
-Status RemoveEmptyDirectory(std::u16string_view path) {
-    return ::RemoveDirectoryW(ToWide(path).c_str()) ? Status{} : LastError();
+TOsStatus RemoveEmptyDirectory(std::u16string_view path) {
+    return ::RemoveDirectoryW(ToWide(path).c_str()) ? TOsStatus{} : LastError();
 }
 
 bool FileExists(std::u16string_view path) {
@@ -119,13 +119,13 @@ std::optional<std::uint32_t> ReadFileAttributes(std::u16string_view path) {
 // ReplaceFileW keeps the attributes too, but it can fail half-way with the replacement left under
 // another name (ERROR_UNABLE_TO_MOVE_REPLACEMENT and its kin), and Wine's does not keep the attributes.
 // This way the file never appears without them, and the twin a crash leaves carries them too.
-Status CopyKeptAttributes(std::u16string_view from, std::u16string_view to) {
+TOsStatus CopyKeptAttributes(std::u16string_view from, std::u16string_view to) {
     const DWORD attributes = ::GetFileAttributesW(ToWide(from).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
     const DWORD kept =
         attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
     if (kept == 0) return {};  // the new file has what a written file has
-    return ::SetFileAttributesW(ToWide(to).c_str(), kept | FILE_ATTRIBUTE_ARCHIVE) ? Status{} : LastError();
+    return ::SetFileAttributesW(ToWide(to).c_str(), kept | FILE_ATTRIBUTE_ARCHIVE) ? TOsStatus{} : LastError();
 }
 
 std::u16string SystemErrorText(std::uint32_t code) {

@@ -243,6 +243,10 @@ bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
+bool StartsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix) {
+    return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
 std::u16string_view TrimBlanks(std::u16string_view text) {
     const auto isBlank = [](char16_t c) { return c == u' ' || c == u'\t'; };
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);

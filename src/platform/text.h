@@ -55,6 +55,7 @@ std::u16string VisibleText(std::u16string_view text);
 char16_t FoldCase(char16_t c);
 std::u16string UpperCase(std::u16string_view text);
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
+bool StartsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix);
 
 // Blanks and tabs.
 std::u16string_view TrimBlanks(std::u16string_view text);

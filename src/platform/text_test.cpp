@@ -167,6 +167,10 @@ TEST(LetterCase, IgnoresCaseOfLatinLetters) {
     EXPECT_TRUE(EqualsIgnoreCase(u"\u00E9t\u00E9", u"\u00C9T\u00C9"));
     EXPECT_FALSE(EqualsIgnoreCase(u"General", u"Genera1"));
     EXPECT_FALSE(EqualsIgnoreCase(u"a", u"ab"));
+    EXPECT_TRUE(StartsWithIgnoreCase(u"HTTPS://host", u"https://"));
+    EXPECT_TRUE(StartsWithIgnoreCase(u"x", u""));
+    EXPECT_FALSE(StartsWithIgnoreCase(u"http:/", u"http://"));
+    EXPECT_FALSE(StartsWithIgnoreCase(u" http://", u"http://"));
 }
 
 }  // namespace

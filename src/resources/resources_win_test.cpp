@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "platform/product.h"
 #include "platform/windows_include.h"
 #include "resources/resource_ids.h"
-#include "settings/ini_persist.h"
 
 namespace dv {
 namespace {

@@ -1,8 +1,8 @@
 #include "settings/app_settings.h"
 
+#include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "sharing/logs.h"
 
 namespace dv {
 

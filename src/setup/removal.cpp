@@ -168,9 +168,9 @@ std::vector<std::u16string> TRemoval::RemoveOwnAccounts() {
 
 bool TRemoval::RemoveSettingsFile(const std::u16string& path) {
     if (path.empty() || !fs::FileExists(path)) return true;
-    if (const fs::Status status = fs::RemoveFile(path); !status.ok()) {
+    if (const TOsStatus status = fs::RemoveFile(path); !status.ok()) {
         failed_ = true;
-        Report(u"Settings kept: " + path + u" (" + fs::SystemErrorText(status.code) + u")");
+        Report(u"Settings kept: " + path + u" (" + fs::SystemErrorText(status.Code) + u")");
         return false;
     }
     Report(u"Settings removed: " + path);

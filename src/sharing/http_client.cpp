@@ -5,10 +5,6 @@
 namespace dv {
 namespace {
 
-bool StartsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix) {
-    return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
-
 bool IsValidUtf8(std::string_view bytes) {
     return ToUtf8(FromUtf8(bytes)) == bytes;
 }

@@ -4,11 +4,11 @@
 
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
+#include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
-#include "sharing/logs.h"
 
 namespace dv {
 namespace {
@@ -62,8 +62,8 @@ bool TNas::CheckIO() {
 
     if (!fs::MakeDirectory(folder).ok()) return false;
     const std::string line = fs::EncodeTextLines({u"\\" + std::u16string(kIoTestFileName)});
-    if (const fs::Status written = fs::WriteNewFile(file, line); !written.ok()) {
-        throw EFCreateError(fs::CannotCreateMessage(file, written.code));
+    if (const TOsStatus written = fs::WriteNewFile(file, line); !written.ok()) {
+        throw EFCreateError(fs::CannotCreateMessage(file, written.Code));
     }
     host_.ProcessPendingMessages();
     (void)fs::RemoveFile(file);
@@ -220,6 +220,9 @@ bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
         if (existing->IsShared()) return false;
         removeNas(Drive);
     }
+    const std::optional<TDriveLetter> drive = TDriveLetter::Parse(Drive);
+    if (!drive) return false;  // a text that names no drive has nothing to share
+    const std::u16string root = drive->Root();
     const std::u16string letter = NormalizedDriveLetter(Drive);
     const std::uint64_t removals = removalRequests_[letter];
     auto nas = std::make_unique<TNas>(host_, Drive);
@@ -229,8 +232,8 @@ bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
     } catch (const Exception&) {
         // A drive pulled out in the middle fails its file operations: that ends the arrival quietly.
         // On a drive that is still there the error is real and goes on to the caller.
-        if (fs::DirectoryExists(letter + u":\\")) throw;
-        LogApp(u"Detached ", letter + u":\\");
+        if (fs::DirectoryExists(root)) throw;
+        LogApp(u"Detached ", root);
         return false;
     }
 
@@ -241,10 +244,10 @@ bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
         if (!ShareNameInUse(nas->ShareName())) nas->removeShare();
         return false;
     }
-    if (removalRequests_[letter] != removals || !fs::DirectoryExists(letter + u":\\")) {
+    if (removalRequests_[letter] != removals || !fs::DirectoryExists(root)) {
         // The drive left while it was being attached: its share goes with it.
         if (!ShareNameInUse(nas->ShareName())) nas->removeShare();
-        LogApp(u"Detached ", letter + u":\\");
+        LogApp(u"Detached ", root);
         return false;
     }
     nasList_.push_back(std::move(nas));

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/drive_letter.h"
 #include "settings/share_settings.h"
 #include "sharing/ping_to_web.h"
 
@@ -73,7 +74,7 @@ public:
     std::u16string ShareName() const;
 
 private:
-    std::u16string Root() const { return driveName_ + u":\\"; }
+    std::u16string Root() const { return TDriveLetter(driveName_).Root(); }
     std::u16string IoTestFolder() const;
     // Refuses the attach: the error box, and one line in the application log.
     void Refuse(const std::u16string& message, const std::u16string& logText);

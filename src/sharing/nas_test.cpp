@@ -8,10 +8,10 @@
 #include "accounts/accounts_sim.h"
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
+#include "logging/logs.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
-#include "sharing/logs.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 

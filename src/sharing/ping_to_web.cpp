@@ -2,19 +2,15 @@
 
 #include <thread>
 
+#include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "platform/thread_name.h"
-#include "sharing/logs.h"
 
 namespace dv {
 namespace {
 
 constexpr std::u16string_view kErrorPrefix = u"Class:TWinServiceMgmt Method:doPingToSrv Type:";
-
-bool StartsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix) {
-    return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
 
 // The address as it is requested: given a scheme of its own ("http://" or "https://" in any letter
 // case) it is used as written; otherwise it gets "http://" in front unless it holds "http://" somewhere.

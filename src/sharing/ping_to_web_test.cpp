@@ -8,10 +8,10 @@
 #include <mutex>
 #include <thread>
 
+#include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
-#include "sharing/logs.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 

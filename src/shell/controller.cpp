@@ -7,11 +7,11 @@
 #include "accounts/user_manager.h"
 #include "drives/usb_drive_mgmt.h"
 #include "drives/volume_observer.h"
+#include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
-#include "sharing/logs.h"
 #include "system/win_service_mgmt.h"
 
 namespace dv {
@@ -21,7 +21,7 @@ constexpr std::uint32_t kShcneNetShare = 0x200;  // SHCNE_NETSHARE
 constexpr std::uint32_t kShcneShareEvents = 0x205;
 
 std::u16string Root(char16_t letter) {
-    return std::u16string(1, letter) + u":\\";
+    return TDriveLetter(letter).Root();
 }
 
 std::u16string Letter(char16_t letter) {
@@ -519,7 +519,7 @@ void TfmMain::OnAddItem() {
 
     const auto result = dialogs_.ShowDriveSettingsDialog(mAdd, u"");
     if (!result || result->Drive.empty()) return;
-    const std::u16string root = result->Drive.substr(0, 1) + u":\\";
+    const std::u16string root = TDriveLetter(result->Drive[0]).Root();
     const std::u16string active = root + std::u16string(kDriveConfigFileName);
     const std::u16string inactive = root + std::u16string(kInactiveDriveConfigFileName);
     if (fs::ReplaceableFileExists(inactive)) {

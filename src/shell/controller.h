@@ -15,6 +15,7 @@
 #include "accounts/share_api.h"
 #include "accounts/user_api.h"
 #include "drives/volume_query.h"
+#include "platform/product.h"
 #include "shell/main_view.h"
 #include "sharing/nas.h"
 #include "dialogs/web_links.h"
@@ -28,7 +29,6 @@ class TUSBDriveManager;
 class TVolumeObserver;
 class TWinServiceMgmt;
 
-inline constexpr std::u16string_view kApplicationTitle = u"Dockvane\u2122";
 inline constexpr std::u16string_view kTrayHint = u"Automatically share an USB drive on your network";
 inline constexpr std::u16string_view kNoUsbDriveCaption = u"Add:   [Connect External Drive first]";
 inline constexpr std::u16string_view kSilentSound = u"Silent (no sound)";

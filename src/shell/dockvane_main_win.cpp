@@ -11,77 +11,23 @@
 #include "drives/volume_observer.h"
 #include "drives/plugged_drives_sim_win.h"
 #include "drives/volume_query.h"
+#include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/handles_win.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
 #include "sharing/http_client.h"
-#include "sharing/logs.h"
 #include "shell/directory_watcher_win.h"
 #include "shell/controller.h"
 #include "shell/app_messages_win.h"
 #include "shell/main_window_win.h"
 #include "shell/program_entry.h"
+#include "shell/program_entry_win.h"
 #include "system/system_host_win.h"
 
 namespace dv {
 namespace {
-
-class TWinEntryHost : public IEntryHost {
-public:
-    bool CreateInstanceMutex() override {
-        // Never closed: the system releases it with the process.
-        const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, ToWide(kInstanceMutexName).c_str());
-        return !(mutex && ::GetLastError() == ERROR_ALREADY_EXISTS);
-    }
-    std::optional<std::uint32_t> ReadForceGuest() override {
-        const UniqueRegistryKey key = OpenLsaKey();
-        if (!key) return std::nullopt;
-        DWORD value = 0;
-        DWORD size = sizeof value;
-        DWORD type = 0;
-        if (::RegQueryValueExW(key.get(), ToWide(kForceGuestValue).c_str(), nullptr, &type,
-                               reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
-            type != REG_DWORD) {
-            return std::nullopt;
-        }
-        return value;
-    }
-    bool WriteForceGuest(std::uint32_t value) override {
-        const UniqueRegistryKey key = OpenLsaKey();
-        if (!key) return false;
-        const DWORD data = value;
-        return ::RegSetValueExW(key.get(), ToWide(kForceGuestValue).c_str(), 0, REG_DWORD,
-                                reinterpret_cast<const BYTE*>(&data), sizeof data) == ERROR_SUCCESS;
-    }
-    std::u16string ExecutablePath() override {
-        wchar_t path[MAX_PATH] = {};
-        const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-        return FromWide(std::wstring_view(path, length));
-    }
-    std::uint32_t DriveType(std::u16string_view drivePart) override {
-        return ::GetDriveTypeW(ToWide(drivePart).c_str());
-    }
-    void ShowMessage(std::u16string_view text, TMessageIcon icon) override {
-        const UINT type = icon == TMessageIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION;
-        ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(kApplicationTitle).c_str(), MB_OK | type);
-    }
-    bool AskYesNoWarning(std::u16string_view text) override {
-        return ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(kApplicationTitle).c_str(),
-                             MB_YESNO | MB_ICONWARNING) == IDYES;
-    }
-
-private:
-    static UniqueRegistryKey OpenLsaKey() {
-        HKEY key = nullptr;
-        if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, ToWide(kLsaKey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr) != ERROR_SUCCESS) {
-            return UniqueRegistryKey();
-        }
-        return UniqueRegistryKey(key);
-    }
-};
 
 // The central error handler: an error that escaped a handler, a timer, a command or the start-up is
 // written to the application log and shown; the application runs on.

@@ -1,9 +1,9 @@
 // Commands of the settings files and the logs.
 #include "commands.h"
+#include "logging/logs.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
 #include "settings/share_settings.h"
-#include "sharing/logs.h"
 
 namespace dv::tool {
 namespace {

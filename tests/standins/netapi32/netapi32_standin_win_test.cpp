@@ -16,10 +16,10 @@
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
 #include "drives/plugged_drives_sim_win.h"
+#include "logging/logs.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
-#include "sharing/logs.h"
 #include "sharing/nas.h"
 #include "testing/temp_folder.h"
 

@@ -1,4 +1,4 @@
-#include "accounts/os_error.h"
+#include "platform/os_error.h"
 
 #include "platform/text.h"
 
@@ -30,10 +30,14 @@ void RaiseLastOSError(std::uint32_t code) {
     throw EOSError(OSErrorMessage(code, code == 0 ? u"" : SystemErrorMessage(code)), code);
 }
 
+std::u16string OSStatusMessage(TOsStatus status) {
+    if (status.Code == 0) return OSErrorMessage(0, u"");
+    return OSErrorMessage(status.Code, status.LastError ? SystemErrorMessage(status.Code) : OSErrorText(status.Code));
+}
+
 void RaiseIfFailed(TOsStatus status) {
     if (status.ok()) return;
-    if (status.LastError) RaiseLastOSError(status.Code);
-    RaiseOSError(status.Code);
+    throw EOSError(OSStatusMessage(status), status.Code);
 }
 
 }  // namespace dv

@@ -25,10 +25,11 @@ std::u16string OSErrorMessage(std::uint32_t code, std::u16string_view text);
 // Raise EOSError for a failed security call's last error, its text from the system table alone.
 [[noreturn]] void RaiseLastOSError(std::uint32_t code);
 
-// The outcome of one call of the system side: 0 or the error code, and whether the code is the last
-// error of a security call (whose text comes from the system table alone) or a network-management
-// status. A last error is always a failure, also when its code is 0: some security calls fail
-// without setting one.
+// The outcome of one call of the system side: 0 for success, otherwise the error code (Win32 and
+// network-management codes on every platform, so that callers and messages do not depend on where
+// they run), and whether the code is the last error of a security call (whose text comes from the
+// system table alone). A last error is always a failure, also when its code is 0: some security
+// calls fail without setting one.
 struct [[nodiscard]] TOsStatus {
     std::uint32_t Code = 0;
     bool LastError = false;
@@ -38,6 +39,8 @@ struct [[nodiscard]] TOsStatus {
     static TOsStatus Last(std::uint32_t code) { return {code, true}; }
 };
 
+// The message of the error a failed status raises, for a failure that is logged instead.
+std::u16string OSStatusMessage(TOsStatus status);
 // Raise the status as its kind wants; does nothing for success.
 void RaiseIfFailed(TOsStatus status);
 

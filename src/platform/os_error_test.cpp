@@ -1,4 +1,4 @@
-#include "accounts/os_error.h"
+#include "platform/os_error.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +70,22 @@ TEST(RaiseOSError, StatusesRaiseByTheirKind) {
         EXPECT_EQ(error.Message(), u"A call to an OS function failed");
         EXPECT_EQ(error.ErrorCode(), 0u);
     }
+}
+
+// A failure that is logged instead of raised reads as the raised one would.
+TEST(RaiseOSError, LoggedStatusesReadAsRaisedOnes) {
+    const TOsStatus statuses[] = {TOsStatus::Net(2310), TOsStatus::Net(5), TOsStatus::Net(2999),
+                                  TOsStatus::Last(2310), TOsStatus::Last(5), TOsStatus::Last(0)};
+    for (const TOsStatus status : statuses) {
+        try {
+            RaiseIfFailed(status);
+            FAIL();
+        } catch (const EOSError& error) {
+            EXPECT_EQ(OSStatusMessage(status), error.Message()) << status.Code << " " << status.LastError;
+        }
+    }
+    EXPECT_EQ(OSStatusMessage(TOsStatus::Net(2310)),
+              u"System Error.  Code: 2310.\r\nThis shared resource does not exist");
 }
 
 }  // namespace

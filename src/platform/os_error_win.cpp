@@ -1,5 +1,5 @@
-#include "accounts/os_error.h"
 #include "platform/handles_win.h"
+#include "platform/os_error.h"
 #include "platform/windows_include.h"
 
 namespace dv {

@@ -20,8 +20,6 @@ inline constexpr std::size_t kDriveActivityLogBound = 10 * 1024 * 1024;
 void LogDriveActivity(std::u16string_view title, std::u16string_view text, std::u16string_view drive);
 void LogApp(std::u16string_view title, std::u16string_view text);
 void LogError(std::u16string_view text);
-// The user's temporary folder with its trailing separator.
-std::u16string GetTempDir();
 
 enum class TLogSeverity { Information, Warning, Error };
 

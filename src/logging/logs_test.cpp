@@ -1,4 +1,4 @@
-#include "sharing/logs.h"
+#include "logging/logs.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/product.h"
 #include "platform/text.h"
-#include "settings/ini_persist.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 

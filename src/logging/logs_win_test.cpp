@@ -1,12 +1,12 @@
 // The logs through the real temporary folder, clock and regional settings.
 #include <gtest/gtest.h>
 
-#include "drives/plugged_drives_sim_win.h"
+#include "logging/logs.h"
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/text.h"
 #include "platform/windows_include.h"
-#include "sharing/logs.h"
+#include "platform/wine_drives_win.h"
 #include "testing/temp_folder.h"
 
 namespace dv {

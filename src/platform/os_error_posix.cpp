@@ -1,6 +1,6 @@
 // Away from Windows there is no message table: the texts Windows gives for the codes that the
 // accounts and shares code meets, so that messages read the same in tests and tools.
-#include "accounts/os_error.h"
+#include "platform/os_error.h"
 
 namespace dv {
 

@@ -1,4 +1,4 @@
-#include "sharing/logs.h"
+#include "logging/logs.h"
 
 #include <algorithm>
 #include <map>
@@ -6,10 +6,11 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/drive_letter.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/product.h"
 #include "platform/text.h"
-#include "settings/ini_persist.h"
 
 namespace dv {
 namespace {
@@ -306,10 +307,10 @@ bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16stri
 
     fs::ReplaceableFileRead read = fs::TryReadReplaceableFile(where.path);
     if (!read.status.ok()) {
-        if (onDrive && (fs::IsDriveGoneCode(read.status.code) || !fs::DirectoryExists(where.requiredFolder))) {
+        if (onDrive && (fs::IsDriveGoneCode(read.status.Code) || !fs::DirectoryExists(where.requiredFolder))) {
             return false;
         }
-        throw EFOpenError(fs::CannotOpenMessage(read.failedPath, read.status.code));
+        throw EFOpenError(fs::CannotOpenMessage(read.failedPath, read.status.Code));
     }
     const std::optional<std::string>& bytes = read.bytes;
     const std::u16string oldText = bytes ? DecodeFileText(*bytes) : std::u16string();
@@ -347,23 +348,21 @@ bool AddLogRecord(const LogWrite& where, std::u16string_view title, std::u16stri
 }
 
 void LogDriveActivity(std::u16string_view title, std::u16string_view text, std::u16string_view drive) {
-    const std::u16string root = std::u16string(drive) + u":\\";
+    const std::optional<TDriveLetter> letter = TDriveLetter::Parse(drive);
+    if (!letter) return;  // no drive: no log to write
+    const std::u16string root = letter->Root();
     if (AddLogRecord({root + std::u16string(kDriveActivityLogName), root, true}, title, text)) {
         ProcessPendingMessages();
     }
 }
 
 void LogApp(std::u16string_view title, std::u16string_view text) {
-    (void)AddLogRecord({GetTempDir() + std::u16string(kAppLogName), u"", false}, title, text);
+    (void)AddLogRecord({fs::GetTempDir() + std::u16string(kAppLogName), u"", false}, title, text);
     ProcessPendingMessages();
 }
 
 void LogError(std::u16string_view text) {
     LogApp(u"ERROR ", text);
-}
-
-std::u16string GetTempDir() {
-    return fs::GetTempDir();
 }
 
 void SetLogClock(std::function<LocalDateTime()> clock) {
