@@ -16,10 +16,6 @@ namespace {
 
 inline constexpr std::u16string_view kProgramFileName = u"Dockvane.exe";
 
-bool StartsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix) {
-    return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
-
 }  // namespace
 
 bool IsOwnRunValue(std::u16string_view data) {
