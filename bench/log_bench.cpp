@@ -5,6 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/text.h"

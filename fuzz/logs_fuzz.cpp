@@ -4,6 +4,12 @@
 // log keeps no more than the newest lines that reach the bound.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "fuzz_support.h"
 #include "settings/ini_persist.h"
 #include "sharing/logs.h"

@@ -4,7 +4,10 @@
 // end and at most 69 characters; a failure reads as one of the failure results.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "fuzz_support.h"
 #include "platform/errors.h"

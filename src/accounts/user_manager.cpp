@@ -1,6 +1,7 @@
 #include "accounts/user_manager.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "accounts/crypto.h"
 #include "platform/files.h"

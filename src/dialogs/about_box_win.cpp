@@ -1,5 +1,8 @@
 #include "dialogs/about_box_win.h"
 
+#include <string>
+#include <string_view>
+
 #include "platform/dpi_win.h"
 #include "resources/resource_ids.h"
 #include "settings/ini_persist.h"

@@ -1,5 +1,8 @@
 #include "drives/drives_sim.h"
 
+#include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "platform/files.h"
@@ -10,8 +13,6 @@ namespace {
 
 constexpr std::uint32_t kDiskInstanceBase = 100;
 constexpr std::uint32_t kParentInstanceBase = 1000;
-constexpr std::uint32_t kCrRemoveVetoed = 0x17;  // CR_REMOVE_VETOED
-constexpr std::uint32_t kPnpVetoDevice = 6;      // PNP_VetoDevice
 
 std::int64_t NumberOf(char16_t letter) {
     return FoldCase(letter) - u'A';

@@ -1,5 +1,7 @@
 #include "drives/plugged_drives_sim.h"
 
+#include <cstdint>
+
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"

@@ -1,6 +1,8 @@
 #include "drives/plugged_drives_sim_win.h"
 
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "accounts/accounts_store_sim.h"
@@ -26,8 +28,6 @@ constexpr UINT kBroadcastTimeoutMs = 15000;
 constexpr std::uint32_t kSimDiskInstanceBase = 0x7E000000;
 constexpr std::uint32_t kSimParentInstanceBase = 0x7F000000;
 constexpr std::int64_t kSimDeviceNumberBase = 0x7D000000;
-constexpr std::uint32_t kCrRemoveVetoed = 0x17;  // CR_REMOVE_VETOED
-constexpr std::uint32_t kPnpVetoDevice = 6;      // PNP_VetoDevice
 
 std::u16string DriveName(char16_t letter) {
     return std::u16string(1, letter) + u":";

@@ -1,5 +1,8 @@
 #include "settings/app_settings.h"
 
+#include <string_view>
+#include <vector>
+
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "sharing/logs.h"

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <exception>
+#include <string_view>
 
 #include "platform/errors.h"
 #include "platform/files.h"

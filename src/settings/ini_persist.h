@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -108,7 +109,6 @@ public:
     static void Save(IniFile& file, TPersistable& obj);
 
 private:
-    friend class IniPersistTestPeer;
     static const IniValueAttribute* FindIniAttribute(const TPersistedProperty& property);
     static void TextToValue(std::u16string_view text, TValue& value);
     static std::u16string ValueToText(const TValue& value);

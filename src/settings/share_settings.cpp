@@ -1,5 +1,7 @@
 #include "settings/share_settings.h"
 
+#include <cstdint>
+
 #include "platform/files.h"
 #include "platform/text.h"
 

@@ -1,6 +1,8 @@
 // The logs through the real temporary folder, clock and regional settings.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "drives/plugged_drives_sim_win.h"
 #include "platform/files.h"
 #include "platform/locale.h"

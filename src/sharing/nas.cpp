@@ -1,6 +1,7 @@
 #include "sharing/nas.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"

@@ -3,6 +3,12 @@
 
 #include "dialogs/modify_nas.h"
 
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace dv {
 
 class TfmMain;

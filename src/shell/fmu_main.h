@@ -144,7 +144,6 @@ public:
     TWinServiceMgmt& WinServiceManager() { return *FWinServiceManager; }
     TWebLinks& WebLinks() { return *FWebLinks; }
     IVolumeQuery& Volumes() { return services_.Volumes; }
-    TVolumeObserver* VolumeObserver() { return FVolumeObserver.get(); }
     int PollTimerTag() const { return FPollTimerTag; }
     bool Initializing() const { return FInitializing; }
     TCloseAction FormAction() const { return FFormAction; }

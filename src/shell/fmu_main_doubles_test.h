@@ -3,12 +3,15 @@
 // and the message pump they share.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dialogs/web_links.h"

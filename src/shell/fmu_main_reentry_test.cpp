@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>

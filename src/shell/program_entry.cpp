@@ -1,13 +1,9 @@
 #include "shell/program_entry.h"
 
+#include "drives/volume_query.h"
 #include "shell/fmu_main.h"
 
 namespace dv {
-namespace {
-
-constexpr std::uint32_t kDriveRemoteType = 4;  // DRIVE_REMOTE
-
-}  // namespace
 
 bool IsSimpleSharingOn(IEntryHost& host) {
     // A value that is missing or cannot be read means the system's default: full sharing.
@@ -19,7 +15,7 @@ bool SwitchToFullSharing(IEntryHost& host) {
 }
 
 bool IsNetworkDrive(IEntryHost& host, std::u16string_view drivePart) {
-    return host.DriveType(drivePart) == kDriveRemoteType;
+    return host.DriveType(drivePart) == kDriveRemote;
 }
 
 std::u16string ExtractFileDrive(std::u16string_view path) {

@@ -1,5 +1,8 @@
 #include "system/win_service_mgmt.h"
 
+#include <memory>
+#include <optional>
+
 #include "platform/errors.h"
 #include "sharing/ping_to_web.h"
 

@@ -2,6 +2,8 @@
 #include "commands.h"
 #include "dialogs/modify_nas.h"
 
+#include <vector>
+
 namespace dv::tool {
 namespace {
 

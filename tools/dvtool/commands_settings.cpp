@@ -5,6 +5,11 @@
 #include "settings/share_settings.h"
 #include "sharing/logs.h"
 
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace dv::tool {
 namespace {
 

@@ -1,5 +1,7 @@
 #include "dvtool.h"
 
+#include <string_view>
+
 #include "commands.h"
 #include "platform/errors.h"
 #include "platform/text.h"
