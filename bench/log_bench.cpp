@@ -4,6 +4,7 @@
 // cmake --preset bench && cmake --build --preset bench && build/bench/bench/dockvane_bench
 #include <benchmark/benchmark.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>

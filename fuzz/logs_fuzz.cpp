@@ -4,6 +4,7 @@
 // log keeps no more than the newest lines that reach the bound.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>

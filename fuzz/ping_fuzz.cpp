@@ -4,6 +4,7 @@
 // end and at most 69 characters; a failure reads as one of the failure results.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>

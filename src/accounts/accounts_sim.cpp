@@ -1,7 +1,9 @@
 #include "accounts/accounts_sim.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <string_view>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/text.h"

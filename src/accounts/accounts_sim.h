@@ -3,6 +3,7 @@
 // Accounts it creates resolve through its own lookup, as they do on Windows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>

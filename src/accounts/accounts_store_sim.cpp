@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <map>
 #include <optional>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/files.h"

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 #include "drives/plugged_drives_sim.h"
 #include "platform/errors.h"

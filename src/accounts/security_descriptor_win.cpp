@@ -1,9 +1,11 @@
 // Security descriptors between their value form and the system's: what the share calls hand over
 // and what the stand-in network-management library reads, so that both sides build them alike.
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "accounts/accounts_win.h"

@@ -1,6 +1,7 @@
 #include "accounts/security_types.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/text.h"
 

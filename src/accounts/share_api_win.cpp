@@ -1,4 +1,5 @@
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "accounts/accounts_win.h"

@@ -3,7 +3,9 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <exception>
+#include <utility>
 
 #include "platform/dpi_win.h"
 #include "platform/errors.h"

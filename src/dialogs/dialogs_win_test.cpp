@@ -1,6 +1,7 @@
 // The dialog windows under Wine: each is created from its resource, and its controls are read back.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>

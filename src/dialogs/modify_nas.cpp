@@ -1,6 +1,8 @@
 #include "dialogs/modify_nas.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <utility>
 
 #include "drives/volume_query.h"
 #include "platform/errors.h"

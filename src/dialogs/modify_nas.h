@@ -2,6 +2,7 @@
 // do. The window (modify_nas_win.cpp) shows the controls held here and forwards the user's actions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>

@@ -1,5 +1,6 @@
 #include "drives/plugged_drives_sim.h"
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/errors.h"

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "drives/plugged_drives_sim.h"
 #include "drives/volume_observer.h"

@@ -7,6 +7,7 @@
 #include <dbt.h>
 
 #include <cstddef>
+#include <utility>
 
 namespace dv {
 

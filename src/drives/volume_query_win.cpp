@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cwctype>
+#include <utility>
 #include <vector>
 
 #include "platform/handles_win.h"

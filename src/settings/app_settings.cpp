@@ -1,6 +1,7 @@
 #include "settings/app_settings.h"
 
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/errors.h"

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <exception>
 #include <string_view>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/files.h"

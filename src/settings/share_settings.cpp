@@ -1,6 +1,8 @@
 #include "settings/share_settings.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/text.h"

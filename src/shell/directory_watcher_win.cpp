@@ -1,6 +1,7 @@
 #include "shell/directory_watcher_win.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/files.h"

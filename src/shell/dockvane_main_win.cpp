@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "accounts/accounts_store_sim.h"
 #include "accounts/accounts_win.h"

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <optional>
+#include <utility>
 
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"

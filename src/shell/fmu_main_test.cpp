@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <deque>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "accounts/accounts_sim.h"
 #include "accounts/share_manager.h"

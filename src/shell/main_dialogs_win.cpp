@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dialogs/about_box_win.h"

@@ -4,6 +4,7 @@
 // stand-ins.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>

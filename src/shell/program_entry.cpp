@@ -1,5 +1,7 @@
 #include "shell/program_entry.h"
 
+#include <cstddef>
+
 #include "drives/volume_query.h"
 #include "shell/fmu_main.h"
 

@@ -3,6 +3,7 @@
 // the control's own font, and still fits after the window moved to a monitor of another DPI.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "accounts/accounts_sim.h"

@@ -10,6 +10,7 @@
 #include <ws2tcpip.h>
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace dv {

@@ -1,5 +1,6 @@
 #include "system/win_service_mgmt.h"
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 

@@ -5,6 +5,7 @@
 #include "settings/share_settings.h"
 #include "sharing/logs.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>

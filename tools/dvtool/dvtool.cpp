@@ -1,5 +1,6 @@
 #include "dvtool.h"
 
+#include <cstddef>
 #include <string_view>
 
 #include "commands.h"

@@ -13,6 +13,7 @@
 #include <lm.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
