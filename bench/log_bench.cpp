@@ -4,7 +4,10 @@
 // cmake --preset bench && cmake --build --preset bench && build/bench/bench/dockvane_bench
 #include <benchmark/benchmark.h>
 
+#include <cstddef>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "logging/logs.h"
 #include "platform/files.h"

@@ -2,6 +2,7 @@
 // targets that go through real files, and the ways outside bytes become text.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>

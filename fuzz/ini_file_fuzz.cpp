@@ -4,6 +4,8 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 #include "fuzz_support.h"
 #include "settings/ini_file.h"

@@ -4,6 +4,13 @@
 // log keeps no more than the newest lines that reach the bound.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "fuzz_support.h"
 #include "logging/logs.h"
 #include "settings/ini_persist.h"

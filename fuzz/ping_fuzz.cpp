@@ -4,7 +4,11 @@
 // end and at most 69 characters; a failure reads as one of the failure results.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "fuzz_support.h"
 #include "logging/logs.h"

@@ -3,6 +3,10 @@
 // none of those a share name cannot hold, in the label's order. Neither name ever keeps half of a
 // character that its source holds whole.
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "accounts/user_manager.h"
 #include "dialogs/drive_settings_dialog.h"

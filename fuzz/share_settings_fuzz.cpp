@@ -3,6 +3,10 @@
 // with the header line, the next load reads what was saved, and the saved file is a fixed point:
 // loaded and saved again its bytes stay the same.
 #include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "platform/errors.h"

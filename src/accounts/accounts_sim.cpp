@@ -1,28 +1,21 @@
 #include "accounts/accounts_sim.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <string_view>
+#include <utility>
 
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace dv {
 
 namespace {
 
-constexpr std::uint32_t kErrorFileNotFound = 2;
-constexpr std::uint32_t kErrorNotSupported = 50;
-constexpr std::uint32_t kNerrShareExists = 2118;
-constexpr std::uint32_t kNerrUserExists = 2224;
-constexpr std::uint32_t kNerrPasswordTooShort = 2245;
-constexpr std::uint32_t kErrorInvalidParameter = 87;
-
-constexpr std::uint32_t kErrorInvalidName = 123;
-constexpr std::size_t kMaxShareNameLength = 80;   // NNLEN
-constexpr std::size_t kMaxShareRemarkLength = 256;  // MAXCOMMENTSZ
-
 // What the server service refuses in a share record's name and remark: 0 when it takes them.
 std::uint32_t ShareRecordError(const TShareInfo502& info) {
     if (info.NetName.empty()) return kErrorInvalidParameter;
-    if (info.NetName.size() > kMaxShareNameLength) return kErrorInvalidName;
+    if (info.NetName.size() > kMaxShareNetNameLength) return kErrorInvalidName;
     for (char16_t c : info.NetName) {
         if (c < 0x20 || c == 0x7F || std::u16string_view(u"\"/\\[]:|<>+=;,*?").find(c) != std::u16string_view::npos) {
             return kErrorInvalidName;
@@ -139,14 +132,14 @@ TAccountLookup TSimAccounts::LookupAccount(const std::u16string& name) {
 TFileSecurity TSimAccounts::GetFileDacl(const std::u16string& path) {
     if (auto failure = Fail("GetFileDacl")) return {*failure, {}};
     auto folder = Folders.find(UpperCase(path));
-    if (folder == Folders.end()) return {TOsStatus::Last(kErrorFileNotFound), {}};
+    if (folder == Folders.end()) return {TOsStatus::Last(fs::kFileNotFound), {}};
     return {TOsStatus{}, folder->second};
 }
 
 TOsStatus TSimAccounts::SetFileDacl(const std::u16string& path, const TAcl& dacl) {
     if (auto failure = Fail("SetFileDacl")) return *failure;
     auto folder = Folders.find(UpperCase(path));
-    if (folder == Folders.end()) return TOsStatus::Last(kErrorFileNotFound);
+    if (folder == Folders.end()) return TOsStatus::Last(fs::kFileNotFound);
     folder->second = {true, dacl};
     return {};
 }

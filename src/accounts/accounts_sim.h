@@ -3,10 +3,12 @@
 // Accounts it creates resolve through its own lookup, as they do on Windows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "accounts/share_api.h"

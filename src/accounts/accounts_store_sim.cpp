@@ -1,7 +1,11 @@
 #include "accounts/accounts_store_sim.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstddef>
+#include <map>
 #include <optional>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -10,16 +14,10 @@
 namespace dv {
 namespace {
 
-constexpr std::uint32_t kErrorInvalidData = 13;  // ERROR_INVALID_DATA
-constexpr std::uint32_t kErrorWriteFault = 29;   // ERROR_WRITE_FAULT
 constexpr std::string_view kNextRidKey = "#next-rid\t";
 // The local password policy, written only when one is set (a computer without one has no line).
 constexpr std::string_view kMinPasswordLengthKey = "#min-password-length\t";
 constexpr std::string_view kAbsent = "\\N";
-
-// The rights of a freshly formatted drive root: administrators may do anything, users may read.
-constexpr std::uint32_t kFullControl = 0x1F01FF;
-constexpr std::uint32_t kReadAndExecute = 0x1200A9;
 
 // --- Fields ---
 
@@ -145,7 +143,7 @@ TSid DecodeSid(std::string_view text, const Place& place) {
     if (parts.size() < 3 || parts[0] != "S" || parts[1] != "1") place.Fail(u"not a SID: " + FromUtf8(text));
     std::vector<std::uint32_t> subAuthorities;
     for (std::size_t i = 3; i < parts.size(); ++i) subAuthorities.push_back(ParseNumber<std::uint32_t>(parts[i], place));
-    if (subAuthorities.size() > 15) place.Fail(u"too many sub-authorities");
+    if (subAuthorities.size() > kMaxSubAuthorities) place.Fail(u"too many sub-authorities");
     return TSid::Make(ParseNumber<std::uint64_t>(parts[2], place), std::move(subAuthorities));
 }
 
@@ -380,13 +378,14 @@ std::uint32_t TSimAccountsStore::Run(const std::function<void(TSimAccounts& stat
     } catch (const Exception& error) {
         if (OnError) OnError(error.Message());
         if (const auto* os = dynamic_cast<const EOSError*>(&error); os && os->ErrorCode() != 0) return os->ErrorCode();
-        return dynamic_cast<const EFCreateError*>(&error) ? kErrorWriteFault : kErrorInvalidData;
+        return dynamic_cast<const EFCreateError*>(&error) ? fs::kWriteFault : fs::kInvalidData;
     }
 }
 
 void TSimAccountsStore::KnowFolder(TSimAccounts& state, const std::u16string& path) {
     if (state.Folders.contains(UpperCase(path)) || !fs::DirectoryExists(path)) return;
     TAcl acl;
+    // The rights of a freshly formatted drive root: administrators may do anything, users may read.
     acl.Aces = {TAce::Allowed(AdministratorsSid(), kFullControl),
                 TAce::Allowed(TSid::Make(5, {32, 545}), kReadAndExecute)};
     state.AddFolder(path, acl);

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <filesystem>
+#include <optional>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -321,7 +325,9 @@ TEST(SimShares, NamesAndRemarksWindowsRefusesAreRefused) {
         sim.Shares[UpperCase(c.name)].NetName = c.name;
         info.Remark = c.remark;
         EXPECT_EQ(sim.ShareSetInfo502(info).Code, c.status) << ToUtf8(c.name) << " / " << ToUtf8(c.remark);
-        if (c.status != 0) EXPECT_EQ(sim.Shares[UpperCase(c.name)].Path, u"F:\\");
+        if (c.status != 0) {
+            EXPECT_EQ(sim.Shares[UpperCase(c.name)].Path, u"F:\\");
+        }
     }
 }
 

@@ -8,6 +8,12 @@
 // (tests/standins/netapi32: StandinTest, StandinDriveTest).
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "accounts/accounts_win.h"
 #include "accounts/crypto.h"
 #include "accounts/password_vectors_test.h"
@@ -109,7 +115,9 @@ TEST(WinAccounts, AddChangeAndDeleteALocalAccount) {
     const TUserComment own = api->UserGetInfo1(name);
     ASSERT_TRUE(own.Status.ok());
     const bool commentsKept = !own.Comment.empty();
-    if (commentsKept) EXPECT_EQ(own.Comment, u"Velmora User");
+    if (commentsKept) {
+        EXPECT_EQ(own.Comment, u"Velmora User");
+    }
     EXPECT_EQ(users.IsOwnAccount(name), commentsKept);
     EXPECT_TRUE(users.IsOwnAccount(u"DockVane"));
     const std::u16string foreign = u"extdisk_foreign";

@@ -1,10 +1,42 @@
 // Security descriptors between their value form and the system's: what the share calls hand over
 // and what the stand-in network-management library reads, so that both sides build them alike.
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "accounts/accounts_win.h"
 
 namespace dv {
+
+// A SID_IDENTIFIER_AUTHORITY as the portable side counts it: six bytes, most significant first.
+constexpr std::uint64_t AuthorityValue(SID_IDENTIFIER_AUTHORITY authority) {
+    std::uint64_t value = 0;
+    for (BYTE b : authority.Value) value = value << 8 | b;
+    return value;
+}
+
+// The portable side carries these system values as plain numbers.
+static_assert(kAclRevision == ACL_REVISION);
+static_assert(kAccessAllowedAceType == ACCESS_ALLOWED_ACE_TYPE);
+static_assert(kAccessDeniedAceType == ACCESS_DENIED_ACE_TYPE);
+static_assert(kInheritedAce == INHERITED_ACE);
+static_assert(kGenericAll == GENERIC_ALL);
+static_assert(kFullControl == FILE_ALL_ACCESS);
+static_assert(kReadAndExecute == (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE));
+static_assert(kAclHeaderSize == sizeof(ACL));
+static_assert(kAceSidOffset == offsetof(ACCESS_ALLOWED_ACE, SidStart));
+static_assert(kGuestRid == DOMAIN_USER_RID_GUEST);
+static_assert(kMaxSubAuthorities == SID_MAX_SUB_AUTHORITIES);
+static_assert(kWorldAuthority == AuthorityValue(SECURITY_WORLD_SID_AUTHORITY));
+static_assert(kLocalAuthority == AuthorityValue(SECURITY_LOCAL_SID_AUTHORITY));
+static_assert(kNtAuthority == AuthorityValue(SECURITY_NT_AUTHORITY));
+static_assert(kAppPackageAuthority == AuthorityValue(SECURITY_APP_PACKAGE_AUTHORITY));
+static_assert(kNtNonUniqueRid == SECURITY_NT_NON_UNIQUE);
+static_assert(kBuiltinDomainRid == SECURITY_BUILTIN_DOMAIN_RID);
 namespace {
 
 TOsStatus LastError() {

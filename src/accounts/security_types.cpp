@@ -1,14 +1,13 @@
 #include "accounts/security_types.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/text.h"
 
 namespace dv {
 
 namespace {
-
-constexpr std::size_t kMaxSubAuthorities = 15;  // SID_MAX_SUB_AUTHORITIES
 
 TAce MakeAce(std::uint8_t type, const TSid& sid, std::uint32_t mask, std::uint8_t flags) {
     TAce ace;
@@ -68,13 +67,7 @@ std::u16string TSid::ToString() const {
 
 namespace {
 
-constexpr std::uint64_t kWorldAuthority = 1;
-constexpr std::uint64_t kLocalAuthority = 2;
-constexpr std::uint64_t kNtAuthority = 5;
-constexpr std::uint64_t kAppPackageAuthority = 15;
 constexpr std::uint64_t kAzureAdAuthority = 12;
-constexpr std::uint32_t kNtNonUniqueRid = 21;  // SECURITY_NT_NON_UNIQUE: computer and domain accounts
-constexpr std::uint32_t kBuiltinDomainRid = 32;
 
 std::uint64_t AuthorityOf(const TSid& sid) {
     std::uint64_t authority = 0;

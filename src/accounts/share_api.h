@@ -3,6 +3,7 @@
 // simulated side keeps the same state in memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -19,6 +20,12 @@ inline constexpr std::uint32_t kNerrNetNameNotFound = 2310;     // NERR_NetNameN
 inline constexpr std::uint32_t kStypeDisktree = 0;              // STYPE_DISKTREE
 inline constexpr std::uint32_t kAccessWrite = 2;                // ACCESS_WRITE
 inline constexpr std::uint32_t kNetSetupDomainName = 3;         // NETSETUP_JOIN_STATUS
+inline constexpr std::uint32_t kErrorNotSupported = 50;         // ERROR_NOT_SUPPORTED
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;     // ERROR_INVALID_PARAMETER
+inline constexpr std::uint32_t kErrorInvalidName = 123;         // ERROR_INVALID_NAME
+inline constexpr std::uint32_t kNerrShareExists = 2118;         // NERR_DuplicateShare
+inline constexpr std::size_t kMaxShareNetNameLength = 80;       // NNLEN
+inline constexpr std::size_t kMaxShareRemarkLength = 256;       // MAXCOMMENTSZ
 
 // SHARE_INFO_502, field by field.
 struct TShareInfo502 {

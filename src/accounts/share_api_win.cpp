@@ -1,4 +1,6 @@
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "accounts/accounts_win.h"
 
@@ -6,6 +8,20 @@
 #include <shlobj.h>
 
 namespace dv {
+
+// The portable side carries these system values as plain numbers.
+static_assert(kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
+static_assert(kErrorNoneMapped == ERROR_NONE_MAPPED);
+static_assert(kNerrNetNameNotFound == NERR_NetNameNotFound);
+static_assert(kStypeDisktree == STYPE_DISKTREE);
+static_assert(kAccessWrite == ACCESS_WRITE);
+static_assert(kNetSetupDomainName == NetSetupDomainName);
+static_assert(kErrorNotSupported == ERROR_NOT_SUPPORTED);
+static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
+static_assert(kErrorInvalidName == ERROR_INVALID_NAME);
+static_assert(kNerrShareExists == NERR_DuplicateShare);
+static_assert(kMaxShareNetNameLength == NNLEN);
+static_assert(kMaxShareRemarkLength == MAXCOMMENTSZ);
 namespace {
 
 struct NetApiBufferDeleter {

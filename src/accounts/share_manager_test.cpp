@@ -1,5 +1,7 @@
 #include "accounts/share_manager.h"
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "accounts/accounts_sim.h"

@@ -1,8 +1,20 @@
 #include "accounts/accounts_win.h"
 
+#include <memory>
+
 #include <lm.h>
 
 namespace dv {
+
+// The portable side carries these system values as plain numbers.
+static_assert(kErrorInvalidPassword == ERROR_INVALID_PASSWORD);
+static_assert(kErrorMoreData == ERROR_MORE_DATA);
+static_assert(kNerrUserNotFound == NERR_UserNotFound);
+static_assert(kUserPrivUser == USER_PRIV_USER);
+static_assert(kUfScript == UF_SCRIPT);
+static_assert(kUfDontExpirePasswd == UF_DONT_EXPIRE_PASSWD);
+static_assert(kNerrUserExists == NERR_UserExists);
+static_assert(kNerrPasswordTooShort == NERR_PasswordTooShort);
 namespace {
 
 struct NetApiBufferDeleter {

@@ -1,6 +1,9 @@
 #include "accounts/user_manager.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <utility>
 
 #include "accounts/crypto.h"
 #include "platform/drive_letter.h"

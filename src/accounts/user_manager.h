@@ -2,6 +2,7 @@
 // database, and the list offered for a drive.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>

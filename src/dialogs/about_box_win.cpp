@@ -1,5 +1,8 @@
 #include "dialogs/about_box_win.h"
 
+#include <string>
+#include <string_view>
+
 #include "platform/dpi_win.h"
 #include "platform/product.h"
 #include "resources/resource_ids.h"

@@ -4,6 +4,8 @@
 #include "dialogs/dialog_base_win.h"
 #include "dialogs/web_links.h"
 
+#include <string_view>
+
 namespace dv {
 
 inline constexpr std::u16string_view kReleaseUnknown = u"not available";

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "dialogs/auto_play_dialog.h"
 #include "dialogs/dialog_base_win.h"

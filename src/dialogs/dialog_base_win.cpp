@@ -2,7 +2,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <exception>
+#include <utility>
 
 #include "platform/dpi_win.h"
 #include "platform/errors.h"

@@ -1,6 +1,12 @@
 // The dialog windows under Wine: each is created from its resource, and its controls are read back.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "accounts/accounts_sim.h"
 #include "dialogs/about_box_win.h"
 #include "dialogs/auto_play_dialog_win.h"

@@ -1,6 +1,8 @@
 #include "dialogs/drive_settings_dialog.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <utility>
 
 #include "drives/volume_query.h"
 #include "platform/errors.h"

@@ -3,6 +3,7 @@
 // user's actions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>

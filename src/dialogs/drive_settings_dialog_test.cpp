@@ -1,5 +1,7 @@
 #include "dialogs/drive_settings_dialog.h"
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include "dialogs/recording_host_test.h"

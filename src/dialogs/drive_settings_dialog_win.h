@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "dialogs/dialog_base_win.h"
 #include "dialogs/drive_settings_dialog.h"

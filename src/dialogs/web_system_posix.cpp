@@ -1,5 +1,9 @@
 #include "dialogs/web_links.h"
 
+#include <optional>
+#include <string>
+#include <string_view>
+
 namespace dv {
 namespace {
 

@@ -1,5 +1,9 @@
 #include "drives/drives_sim.h"
 
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "drives/volume_query.h"
 

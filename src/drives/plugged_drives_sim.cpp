@@ -1,5 +1,8 @@
 #include "drives/plugged_drives_sim.h"
 
+#include <cstddef>
+#include <cstdint>
+
 #include "platform/drive_letter.h"
 #include "platform/errors.h"
 #include "platform/files.h"

@@ -1,5 +1,9 @@
 #include "drives/plugged_drives_sim_win.h"
 
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "accounts/accounts_store_sim.h"

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
+#include <optional>
 
 #include "drives/byte_size.h"
 #include "platform/drive_letter.h"

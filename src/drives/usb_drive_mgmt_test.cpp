@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace dv {
 namespace {

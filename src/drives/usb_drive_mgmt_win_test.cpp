@@ -2,6 +2,7 @@
 // USB stick appears. Skipped away from Wine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 

@@ -1,6 +1,8 @@
 // Away from Windows no broadcasts arrive; the observer only delivers what it is handed.
 #include "drives/volume_observer.h"
 
+#include <utility>
+
 namespace dv {
 
 TVolumeObserver::TVolumeObserver(TUncaughtErrorHandler onUncaughtError)

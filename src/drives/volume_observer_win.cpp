@@ -7,8 +7,20 @@
 #include <dbt.h>
 
 #include <cstddef>
+#include <utility>
 
 namespace dv {
+
+// The portable side carries these system values as plain numbers.
+static_assert(kDbtDeviceArrival == DBT_DEVICEARRIVAL);
+static_assert(kDbtDeviceQueryRemove == DBT_DEVICEQUERYREMOVE);
+static_assert(kDbtDeviceRemovePending == DBT_DEVICEREMOVEPENDING);
+static_assert(kDbtDeviceRemoveComplete == DBT_DEVICEREMOVECOMPLETE);
+static_assert(kDbtDevTypVolume == DBT_DEVTYP_VOLUME);
+static_assert(kDbtDevTypPort == DBT_DEVTYP_PORT);
+static_assert(kDbtDevTypDeviceInterface == DBT_DEVTYP_DEVICEINTERFACE);
+static_assert(kDbtfMedia == DBTF_MEDIA);
+static_assert(kDbtfNet == DBTF_NET);
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"DockvaneVolumeObserver";

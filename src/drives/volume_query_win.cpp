@@ -2,15 +2,38 @@
 
 #include <cstddef>
 #include <cwctype>
+#include <utility>
 #include <vector>
 
 #include "platform/handles_win.h"
 #include "platform/windows_include.h"
 
+#include <cfgmgr32.h>
 #include <setupapi.h>
 #include <winioctl.h>
 
 namespace dv {
+
+// The portable side carries these system values as plain numbers.
+static_assert(kDriveNoRootDir == DRIVE_NO_ROOT_DIR);
+static_assert(kDriveRemovable == DRIVE_REMOVABLE);
+static_assert(kDriveFixed == DRIVE_FIXED);
+static_assert(kDriveRemote == DRIVE_REMOTE);
+static_assert(kDriveCdRom == DRIVE_CDROM);
+static_assert(kDriveRamDisk == DRIVE_RAMDISK);
+static_assert(kBusTypeUnknown == BusTypeUnknown);
+static_assert(kBusTypeScsi == BusTypeScsi);
+static_assert(kBusTypeAta == BusTypeAta);
+static_assert(kBusTypeUsb == BusTypeUsb);
+static_assert(kBusTypeSata == BusTypeSata);
+static_assert(kBusTypeSd == BusTypeSd);
+static_assert(kSemFailCriticalErrors == SEM_FAILCRITICALERRORS);
+static_assert(kCrSuccess == CR_SUCCESS);
+static_assert(kCrNoSuchDevnode == CR_NO_SUCH_DEVNODE);
+static_assert(kCrCallNotImplemented == CR_CALL_NOT_IMPLEMENTED);
+static_assert(kPnpVetoTypeUnknown == PNP_VetoTypeUnknown);
+static_assert(kCrRemoveVetoed == CR_REMOVE_VETOED);
+static_assert(kPnpVetoDevice == PNP_VetoDevice);
 namespace {
 
 std::wstring Root(char16_t letter) {

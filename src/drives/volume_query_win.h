@@ -4,6 +4,12 @@
 
 #include "drives/volume_query.h"
 
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
 namespace dv {
 
 class TWinVolumeQuery : public IVolumeQuery {

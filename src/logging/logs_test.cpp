@@ -6,10 +6,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <chrono>
 #include <thread>
 
 #include "platform/errors.h"

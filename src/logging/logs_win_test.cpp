@@ -1,6 +1,8 @@
 // The logs through the real temporary folder, clock and regional settings.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "logging/logs.h"
 #include "platform/files.h"
 #include "platform/locale.h"

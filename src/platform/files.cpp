@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include <utility>
+
 #include "platform/errors.h"
 #include "platform/text.h"
 

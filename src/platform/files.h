@@ -18,6 +18,8 @@ inline constexpr std::uint32_t kFileNotFound = 2;   // ERROR_FILE_NOT_FOUND
 inline constexpr std::uint32_t kPathNotFound = 3;   // ERROR_PATH_NOT_FOUND
 inline constexpr std::uint32_t kAccessDenied = 5;   // ERROR_ACCESS_DENIED
 inline constexpr std::uint32_t kFileTooLarge = 223;  // ERROR_FILE_TOO_LARGE
+inline constexpr std::uint32_t kInvalidData = 13;    // ERROR_INVALID_DATA
+inline constexpr std::uint32_t kWriteFault = 29;     // ERROR_WRITE_FAULT
 inline constexpr std::size_t kAnySize = static_cast<std::size_t>(-1);
 
 // Whether a failed call's code is the answer of a drive that is gone, going or not ready (removed

@@ -2,11 +2,26 @@
 #include "platform/files.h"
 #include "platform/handles_win.h"
 
+#include <algorithm>
+
 #include <shlobj.h>
 
 #include "platform/text.h"
 
 namespace dv::fs {
+
+// The portable side carries these system values as plain numbers.
+static_assert(kFileNotFound == ERROR_FILE_NOT_FOUND);
+static_assert(kPathNotFound == ERROR_PATH_NOT_FOUND);
+static_assert(kAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(kFileTooLarge == ERROR_FILE_TOO_LARGE);
+static_assert(kInvalidData == ERROR_INVALID_DATA);
+static_assert(kWriteFault == ERROR_WRITE_FAULT);
+static_assert(kReadOnlyAttribute == FILE_ATTRIBUTE_READONLY);
+static_assert(kHiddenAttribute == FILE_ATTRIBUTE_HIDDEN);
+static_assert(kSystemAttribute == FILE_ATTRIBUTE_SYSTEM);
+static_assert(kDirectoryAttribute == FILE_ATTRIBUTE_DIRECTORY);
+static_assert(kArchiveAttribute == FILE_ATTRIBUTE_ARCHIVE);
 namespace {
 
 TOsStatus LastError() {

@@ -121,7 +121,9 @@ TEST(WinFiles, FileThatCannotBeWrittenIsLeftAsItWas) {
         } catch (const EFCreateError& error) {
             const std::u16string prefix = u"Cannot create file \"" + file + u"\". ";
             EXPECT_EQ(error.Message().substr(0, prefix.size()), prefix);
-            if (c.code != 0) EXPECT_EQ(error.Message(), CannotCreateMessage(file, c.code));
+            if (c.code != 0) {
+                EXPECT_EQ(error.Message(), CannotCreateMessage(file, c.code));
+            }
         }
         held.reset();
         EXPECT_EQ(ReadBytes(ToFsPath(file)), "kept");

@@ -1,6 +1,7 @@
 #include "platform/locale.h"
 #include "platform/windows_include.h"
 
+#include <cstddef>
 #include <string>
 
 namespace dv {

@@ -1,5 +1,7 @@
 #include "platform/os_error.h"
 
+#include <string_view>
+
 #include "platform/text.h"
 
 namespace dv {

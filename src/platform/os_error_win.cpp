@@ -2,7 +2,15 @@
 #include "platform/os_error.h"
 #include "platform/windows_include.h"
 
+#include <string_view>
+
+#include <lmerr.h>
+
 namespace dv {
+
+// The portable side carries these system values as plain numbers.
+static_assert(kNerrBase == NERR_BASE);
+static_assert(kMaxNerr == MAX_NERR);
 
 std::u16string FormatOSMessage(std::uint32_t code, bool networkRange) {
     DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY;

@@ -1,6 +1,7 @@
 #include "platform/text.h"
 
 #include <charconv>
+#include <cstddef>
 #include <limits>
 
 namespace dv {

@@ -2,6 +2,7 @@
 #include "platform/text.h"
 
 #include <array>
+#include <cstddef>
 
 namespace dv {
 namespace {

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <limits>
+
 #include <gtest/gtest.h>
 
 namespace dv {
@@ -74,7 +76,9 @@ TEST(TextFiles, WrittenBackInTheEncodingTheyWereReadIn) {
         EXPECT_EQ(file.text, c.text) << c.name;
         EXPECT_EQ(file.encoding, c.encoding) << c.name;
         EXPECT_EQ(file.whole, c.whole) << c.name;
-        if (c.whole) EXPECT_EQ(EncodeTextFile(file.text, file.encoding), c.bytes) << c.name;
+        if (c.whole) {
+            EXPECT_EQ(EncodeTextFile(file.text, file.encoding), c.bytes) << c.name;
+        }
     }
     // Text that does not come from a file: unpaired surrogates other than the byte escapes become
     // U+FFFD in UTF-8; characters the code page lacks become '?'.

@@ -1,6 +1,8 @@
 #include "platform/text.h"
 #include "platform/windows_include.h"
 
+#include <cstddef>
+
 
 namespace dv {
 

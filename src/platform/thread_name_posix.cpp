@@ -1,5 +1,7 @@
 #include <pthread.h>
 
+#include <string>
+
 #include "platform/text.h"
 #include "platform/thread_name.h"
 

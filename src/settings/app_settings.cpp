@@ -1,5 +1,9 @@
 #include "settings/app_settings.h"
 
+#include <string_view>
+#include <utility>
+#include <vector>
+
 #include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"

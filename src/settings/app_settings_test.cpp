@@ -1,5 +1,7 @@
 #include "settings/app_settings.h"
 
+#include <vector>
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

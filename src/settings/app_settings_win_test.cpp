@@ -1,6 +1,8 @@
 // The settings files through the real Windows file system and folders.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"

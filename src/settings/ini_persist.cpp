@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdlib>
 #include <exception>
+#include <string_view>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/files.h"

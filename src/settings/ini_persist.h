@@ -7,6 +7,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -100,7 +103,6 @@ public:
     static void Save(IniFile& file, TPersistable& obj);
 
 private:
-    friend class IniPersistTestPeer;
     static const IniValueAttribute* FindIniAttribute(const TPersistedProperty& property);
     static void TextToValue(std::u16string_view text, TValue& value);
     static std::u16string ValueToText(const TValue& value);

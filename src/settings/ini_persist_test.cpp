@@ -1,5 +1,8 @@
 #include "settings/ini_persist.h"
 
+#include <algorithm>
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"

@@ -1,5 +1,9 @@
 #include "settings/share_settings.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
 #include "platform/files.h"
 #include "platform/text.h"
 

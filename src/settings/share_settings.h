@@ -2,7 +2,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/ini_file_base.h"
@@ -44,7 +46,6 @@ protected:
     void ReplaceSettingsFile(const IniFile& file) override;
 
 private:
-    friend class ShareSettingsTestPeer;
     // The file holds the addresses as repeated "PingURL=" lines; these turn them into the numbered
     // keys PingURL1 ... PingURL8 (lines past the eighth, and lines that grow past 1024 characters,
     // become empty) and back (lines left as "PingURL=", the empty slots, go).

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "platform/errors.h"
 #include "platform/files.h"

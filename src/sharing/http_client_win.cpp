@@ -3,6 +3,8 @@
 
 #include <winhttp.h>
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>

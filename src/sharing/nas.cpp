@@ -1,6 +1,9 @@
 #include "sharing/nas.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <utility>
 
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"

@@ -1,5 +1,6 @@
 #include "sharing/ping_to_web.h"
 
+#include <exception>
 #include <thread>
 
 #include "logging/logs.h"

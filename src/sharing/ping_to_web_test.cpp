@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "logging/logs.h"
 #include "platform/errors.h"

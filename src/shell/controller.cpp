@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <optional>
+#include <utility>
 
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
@@ -16,9 +19,6 @@
 
 namespace dv {
 namespace {
-
-constexpr std::uint32_t kShcneNetShare = 0x200;  // SHCNE_NETSHARE
-constexpr std::uint32_t kShcneShareEvents = 0x205;
 
 std::u16string Root(char16_t letter) {
     return TDriveLetter(letter).Root();

@@ -144,7 +144,6 @@ public:
     TWinServiceMgmt& WinServiceManager() { return *winServiceManager_; }
     TWebLinks& WebLinks() { return *webLinks_; }
     IVolumeQuery& Volumes() { return services_.Volumes; }
-    TVolumeObserver* VolumeObserver() { return volumeObserver_.get(); }
     int PollTimerTag() const { return pollTimerTag_; }
     bool Initializing() const { return initializing_; }
     TCloseAction CloseAction() const { return closeAction_; }

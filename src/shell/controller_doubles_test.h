@@ -3,12 +3,16 @@
 // and the message pump they share.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dialogs/web_links.h"

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
+#include <exception>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>

@@ -1,10 +1,17 @@
 #include "shell/directory_watcher_win.h"
 
+#include <cstdint>
+#include <utility>
+
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
 namespace dv {
+
+// The portable side carries these system values as plain numbers.
+static_assert(kFileNotifyChangeSize == FILE_NOTIFY_CHANGE_SIZE);
+static_assert(kFileNotifyChangeLastWrite == FILE_NOTIFY_CHANGE_LAST_WRITE);
 namespace {
 
 void CALLBACK WakeUp(ULONG_PTR) {}

@@ -1,9 +1,14 @@
 // Dockvane.exe: the start-up checks, then the controller and the message loop.
 #include "platform/windows_include.h"
 
+#include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "accounts/accounts_store_sim.h"
 #include "accounts/accounts_win.h"

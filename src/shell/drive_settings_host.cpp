@@ -1,5 +1,11 @@
 #include "shell/drive_settings_host.h"
 
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "accounts/user_manager.h"
 #include "drives/usb_drive_mgmt.h"
 #include "shell/controller.h"

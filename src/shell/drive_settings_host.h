@@ -3,6 +3,12 @@
 
 #include "dialogs/drive_settings_dialog.h"
 
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace dv {
 
 class TfmMain;

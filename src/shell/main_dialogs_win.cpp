@@ -4,7 +4,11 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cstdint>
 #include <cwchar>
+#include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dialogs/about_box_win.h"
@@ -16,6 +20,10 @@
 #include "shell/controller.h"
 
 namespace dv {
+
+// The portable side carries these system values as plain numbers.
+static_assert(kShcneNetShare == SHCNE_NETSHARE);
+static_assert(kShcneShareEvents == (SHCNE_NETSHARE | SHCNE_DELETE | SHCNE_RENAMEITEM));
 
 TMainDialogs::TMainDialogs(HWND owner, std::function<TfmMain*()> controller)
     : owner_(owner), controller_(std::move(controller)) {}

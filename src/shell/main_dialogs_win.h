@@ -1,8 +1,11 @@
 // Message boxes and the modal dialogs the controller opens, and its sounds and shell calls.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "platform/windows_include.h"
 #include "shell/main_view.h"

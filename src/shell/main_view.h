@@ -4,6 +4,7 @@
 // stand-ins.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -92,6 +93,10 @@ public:
     // Created once and reused; `caption` is the volume label and the drive ("BACKUP (E:)").
     virtual void ShowAutoPlayDialog(char16_t driveLetter, std::u16string_view caption) = 0;
 };
+
+// The shell change events sent for a drive that was just shared.
+inline constexpr std::uint32_t kShcneNetShare = 0x200;     // SHCNE_NETSHARE
+inline constexpr std::uint32_t kShcneShareEvents = 0x205;  // SHCNE_NETSHARE | SHCNE_DELETE | SHCNE_RENAMEITEM
 
 // Sounds, the shell and the application's end.
 class ISoundsAndShell {

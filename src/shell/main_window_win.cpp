@@ -1,5 +1,8 @@
 #include "shell/main_window_win.h"
 
+#include <cstdint>
+#include <string_view>
+
 #include <commctrl.h>
 #include <shellapi.h>
 

@@ -3,10 +3,13 @@
 // user-interface thread. It owns the tray icon, its menus, the settings window and the dialogs.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/handles_win.h"

@@ -1,5 +1,7 @@
 #include "shell/program_entry.h"
 
+#include <cstddef>
+
 #include "platform/drive_letter.h"
 #include "platform/product.h"
 

@@ -1,5 +1,8 @@
 #include "shell/program_entry.h"
 
+#include <functional>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "platform/text.h"

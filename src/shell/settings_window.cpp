@@ -1,5 +1,8 @@
 #include "shell/settings_window.h"
 
+#include <cstddef>
+#include <utility>
+
 #include "resources/resource_ids.h"
 #include "shell/controller.h"
 

@@ -1,5 +1,7 @@
 #include "shell/settings_window.h"
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include "resources/resource_ids.h"

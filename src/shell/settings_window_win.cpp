@@ -1,5 +1,7 @@
 #include "shell/settings_window_win.h"
 
+#include <utility>
+
 #include <commctrl.h>
 #include <commdlg.h>
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "dialogs/dialog_base_win.h"
 #include "platform/handles_win.h"

@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "drives/plugged_drives_sim_win.h"

@@ -3,11 +3,15 @@
 // the control's own font, and still fits after the window moved to a monitor of another DPI.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "accounts/accounts_sim.h"

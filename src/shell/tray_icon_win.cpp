@@ -1,6 +1,8 @@
 #include "shell/tray_icon_win.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <utility>
 
 #include "platform/dpi_win.h"
 #include "resources/resource_ids.h"

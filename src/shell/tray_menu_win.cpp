@@ -1,6 +1,7 @@
 #include "shell/tray_menu_win.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "platform/dpi_win.h"
 #include "platform/text.h"

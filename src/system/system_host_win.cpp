@@ -1,6 +1,7 @@
 #include "system/system_host_win.h"
 
 #include "platform/handles_win.h"
+#include "system/win_service_mgmt.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -9,9 +10,17 @@
 #include <ws2tcpip.h>
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace dv {
+
+// The portable side carries these system values as plain numbers.
+static_assert(kServiceStopped == SERVICE_STOPPED);
+static_assert(kServiceStartPending == SERVICE_START_PENDING);
+static_assert(kServiceStopPending == SERVICE_STOP_PENDING);
+static_assert(kServiceRunning == SERVICE_RUNNING);
+static_assert(kCsidlSystem == CSIDL_SYSTEM);
 namespace {
 
 struct ServiceHandleTraits {

@@ -5,6 +5,12 @@
 #include "platform/windows_include.h"
 #include "system/system_host.h"
 
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
 namespace dv {
 
 class TWinSystemHost : public ISystemHost {

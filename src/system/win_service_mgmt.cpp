@@ -1,5 +1,9 @@
 #include "system/win_service_mgmt.h"
 
+#include <cstddef>
+#include <memory>
+#include <optional>
+
 #include "platform/errors.h"
 #include "sharing/ping_to_web.h"
 

@@ -4,8 +4,12 @@
 
 #include <deque>
 #include <filesystem>
+#include <iterator>
 #include <map>
+#include <memory>
+#include <optional>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/files.h"

@@ -1,6 +1,7 @@
 // The integration's Windows side against the real registry, service manager and processes.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 

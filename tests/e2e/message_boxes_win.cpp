@@ -6,6 +6,7 @@
 // UTF-8 on stdout.
 #include "platform/windows_include.h"
 
+#include <cstddef>
 #include <iostream>
 #include <string>
 #include <vector>

@@ -22,6 +22,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cwchar>
 #include <iostream>

@@ -13,8 +13,11 @@
 
 #include <shellapi.h>
 
+#include <cstdint>
+#include <exception>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "accounts/accounts_store_sim.h"
@@ -65,8 +68,6 @@ constexpr std::uint32_t kStypeIpc = 3;                   // STYPE_IPC
 constexpr std::uint32_t kStypeSpecial = 0x80000000;      // STYPE_SPECIAL
 constexpr std::uint32_t kShiUsesUnlimited = 0xFFFFFFFF;  // SHI_USES_UNLIMITED
 constexpr std::uint32_t kShareRead = 0x1200A9;           // the "Read" share permission
-constexpr std::uint32_t kNerrShareExists = 2118;         // NERR_ShareExists
-constexpr std::uint32_t kNerrUserExists = 2224;          // NERR_UserExists
 
 std::u16string StatusText(TOsStatus status) {
     return u"error " + IntToStr(status.Code);

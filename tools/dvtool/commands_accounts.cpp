@@ -2,6 +2,8 @@
 #include "accounts/user_manager.h"
 #include "commands.h"
 
+#include <vector>
+
 namespace dv::tool {
 namespace {
 

@@ -2,6 +2,8 @@
 #include "commands.h"
 #include "dialogs/drive_settings_dialog.h"
 
+#include <vector>
+
 namespace dv::tool {
 namespace {
 

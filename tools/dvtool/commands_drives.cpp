@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "commands.h"
 #include "drives/byte_size.h"

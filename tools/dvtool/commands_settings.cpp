@@ -5,6 +5,12 @@
 #include "settings/app_settings.h"
 #include "settings/share_settings.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace dv::tool {
 namespace {
 

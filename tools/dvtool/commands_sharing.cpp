@@ -4,6 +4,9 @@
 #include "sharing/http_client.h"
 #include "sharing/ping_to_web.h"
 
+#include <memory>
+#include <vector>
+
 namespace dv::tool {
 namespace {
 

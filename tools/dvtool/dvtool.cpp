@@ -1,5 +1,8 @@
 #include "dvtool.h"
 
+#include <cstddef>
+#include <string_view>
+
 #include "commands.h"
 #include "platform/errors.h"
 #include "platform/text.h"

@@ -3,6 +3,8 @@
 #include <shellapi.h>
 
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "dvtool.h"
 #include "platform/text.h"

@@ -12,11 +12,16 @@
 
 #include <lm.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "accounts/accounts_store_sim.h"

@@ -6,9 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "accounts/accounts_sim.h"
 #include "accounts/accounts_store_sim.h"
@@ -57,6 +65,15 @@ private:
     const wchar_t* name_;
     std::optional<std::wstring> previous_;
 };
+
+// A new ordinary account's record; the other fields keep their defaults.
+TUserInfo1 NewUser(std::u16string name, std::u16string password, std::u16string comment = u"") {
+    TUserInfo1 info;
+    info.Name = std::move(name);
+    info.Password = std::move(password);
+    info.Comment = std::move(comment);
+    return info;
+}
 
 // The buffer counts the library keeps for this process.
 std::map<std::string, std::string> BufferCounts(const TempFolder& state) {
@@ -159,7 +176,7 @@ protected:
 TEST_F(StandinTest, AnswersAsWindowsDoes) {
     AddForeignShare(u"Users", folder.Path());
     Seed([](TSimAccounts& s) { s.AddAccount(u"Staff", TSid::Make(5, {32, 999}), TSidNameUse::Alias); });
-    ASSERT_EQ(winUsers->UserAdd1({u"john", u"his password", 0, kUserPrivUser, {}, u"John"}).Code, 0u);
+    ASSERT_EQ(winUsers->UserAdd1(NewUser(u"john", u"his password", u"John")).Code, 0u);
 
     TShareInfo502 share;
     share.NetName = u"BACKUP";
@@ -206,9 +223,9 @@ TEST_F(StandinTest, AnswersAsWindowsDoes) {
          kNerrNetNameNotFound},
         {"deleting an unknown share", [&] { return winShares->ShareDel(u"NOPE"); }, kNerrNetNameNotFound},
         {"an existing account, any case",
-         [&] { return winUsers->UserAdd1({u"JOHN", u"another one", 0, kUserPrivUser, {}, u""}); }, kUserExists},
+         [&] { return winUsers->UserAdd1(NewUser(u"JOHN", u"another one")); }, kUserExists},
         {"an account of a group's name",
-         [&] { return winUsers->UserAdd1({u"staff", u"another one", 0, kUserPrivUser, {}, u""}); }, kUserExists},
+         [&] { return winUsers->UserAdd1(NewUser(u"staff", u"another one")); }, kUserExists},
         {"an unknown account", [&] { return winUsers->UserGetInfo0(u"nobody"); }, kNerrUserNotFound},
         {"a group is no user account", [&] { return winUsers->UserGetInfo1(u"Staff").Status; }, kNerrUserNotFound},
         {"deleting an unknown account", [&] { return winUsers->UserDel(u"nobody"); }, kNerrUserNotFound},

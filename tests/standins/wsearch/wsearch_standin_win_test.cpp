@@ -2,6 +2,7 @@
 // service that stays pending for a while before it reaches the state asked for.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
