@@ -34,8 +34,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             ::PostQuitMessage(0);
             return 0;
         }
-        default:
-            return ::DefWindowProcW(window, message, wParam, lParam);
+        default: return ::DefWindowProcW(window, message, wParam, lParam);
     }
 }
 

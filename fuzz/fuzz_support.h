@@ -13,12 +13,12 @@
 #include "platform/text.h"
 
 // Unlike assert, never compiled out: libFuzzer saves the input that broke the property.
-#define FUZZ_CHECK(condition)                                                              \
-    do {                                                                                   \
-        if (!(condition)) {                                                                \
+#define FUZZ_CHECK(condition)                                                                     \
+    do {                                                                                          \
+        if (!(condition)) {                                                                       \
             std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                  \
-        }                                                                                  \
+            std::abort();                                                                         \
+        }                                                                                         \
     } while (false)
 
 namespace dv::fuzz {
@@ -28,8 +28,9 @@ namespace dv::fuzz {
 inline const std::u16string& WorkFolder() {
     static const std::u16string folder = [] {
         const char* base = std::getenv("DOCKVANE_FUZZ_TMP");
-        std::string pattern = std::string(base && *base ? base : (fs::DirectoryExists(u"/dev/shm") ? "/dev/shm" : "/tmp")) +
-                              "/dockvane-fuzz-XXXXXX";
+        std::string pattern =
+            std::string(base && *base ? base : (fs::DirectoryExists(u"/dev/shm") ? "/dev/shm" : "/tmp")) +
+            "/dockvane-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data())) std::abort();
         static std::string made;
         made = pattern;

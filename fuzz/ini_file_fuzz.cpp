@@ -72,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // (A first line that begins like a byte-order mark in the code page is left out: the files the
         // application writes begin with the header line.)
         const std::vector<std::u16string>& lines = file.Lines();
-        const bool markLike = !lines.empty() && (lines[0].starts_with(u"\u00EF\u00BB\u00BF") ||
-                                                 lines[0].starts_with(u"\u00FF\u00FE") ||
-                                                 lines[0].starts_with(u"\u00FE\u00FF"));
+        const bool markLike =
+            !lines.empty() && (lines[0].starts_with(u"\u00EF\u00BB\u00BF") || lines[0].starts_with(u"\u00FF\u00FE") ||
+                               lines[0].starts_with(u"\u00FE\u00FF"));
         if (!markLike && std::all_of(lines.begin(), lines.end(), [](const std::u16string& line) {
                 return FromAnsi(ToAnsi(line)) == line && line.find_first_of(u"\r\n") == std::u16string::npos;
             })) {

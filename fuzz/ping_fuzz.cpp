@@ -85,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TShareSettings settings(u"unused");
     for (std::size_t slot = 0; slot < kPingUrlSlots && input.remaining_bytes() > 0; ++slot) {
-        settings.FPingUrls[slot] = input.ConsumeBool() ? std::u16string() : FromUtf8(input.ConsumeRandomLengthString(40));
+        settings.FPingUrls[slot] =
+            input.ConsumeBool() ? std::u16string() : FromUtf8(input.ConsumeRandomLengthString(40));
     }
     try {
         TPingToWebTh::Execute(settings, std::u16string(1, kDrive), client);

@@ -54,8 +54,8 @@ public:
     std::uint32_t JoinStatus = 2;  // NetSetupWorkgroupName
     // Accounts in the order they were made; names compare without regard to case.
     std::vector<Account> Accounts;
-    std::map<std::u16string, TShareInfo502> Shares;          // key: upper-cased share name
-    std::map<std::u16string, TSecurityDescriptor> Folders;   // key: upper-cased path
+    std::map<std::u16string, TShareInfo502> Shares;         // key: upper-cased share name
+    std::map<std::u16string, TSecurityDescriptor> Folders;  // key: upper-cased path
     std::vector<std::u16string> ShellNotifications;
     // Passwords shorter than this are refused by the password policy (NERR_PasswordTooShort).
     std::size_t MinPasswordLength = 0;

@@ -129,7 +129,8 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
 std::vector<std::uint8_t> FromHex(std::string_view text, const Place& place) {
     if (text.size() % 2 != 0) place.Fail(u"odd number of hex digits");
     std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i < text.size(); i += 2) bytes.push_back(ParseNumber<std::uint8_t>(text.substr(i, 2), place, 16));
+    for (std::size_t i = 0; i < text.size(); i += 2)
+        bytes.push_back(ParseNumber<std::uint8_t>(text.substr(i, 2), place, 16));
     return bytes;
 }
 
@@ -142,7 +143,8 @@ TSid DecodeSid(std::string_view text, const Place& place) {
     const std::vector<std::string_view> parts = Split(text, '-');
     if (parts.size() < 3 || parts[0] != "S" || parts[1] != "1") place.Fail(u"not a SID: " + FromUtf8(text));
     std::vector<std::uint32_t> subAuthorities;
-    for (std::size_t i = 3; i < parts.size(); ++i) subAuthorities.push_back(ParseNumber<std::uint32_t>(parts[i], place));
+    for (std::size_t i = 3; i < parts.size(); ++i)
+        subAuthorities.push_back(ParseNumber<std::uint32_t>(parts[i], place));
     if (subAuthorities.size() > kMaxSubAuthorities) place.Fail(u"too many sub-authorities");
     return TSid::Make(ParseNumber<std::uint64_t>(parts[2], place), std::move(subAuthorities));
 }
@@ -246,7 +248,7 @@ void DecodeSimAccounts(std::string_view text, TSimAccounts& state) {
                 nextRid = ParseNumber<std::uint32_t>(comment.substr(kNextRidKey.size()), Place{kSimAccountsFile, 0});
             } else if (comment.starts_with(kMinPasswordLengthKey)) {
                 minPasswordLength = ParseNumber<std::uint32_t>(comment.substr(kMinPasswordLengthKey.size()),
-                                                              Place{kSimAccountsFile, 0});
+                                                               Place{kSimAccountsFile, 0});
             }
         });
     state.Accounts = std::move(accounts);

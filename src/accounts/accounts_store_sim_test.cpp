@@ -63,7 +63,7 @@ TEST(SimStateFiles, EveryFieldSurvivesTheRoundTrip) {
     opaque.Mask = 7;
     opaque.Body = {0x00, 0xFF, 0x10};
     const TSecurityDescriptor descriptors[] = {
-        {},                  // no DACL
+        {},                    // no DACL
         {true, std::nullopt},  // a null DACL
         WithAcl({}),
         WithAcl({TAce::Denied(UserSid(1100), 1), TAce::Allowed(EveryoneSid(), 0, kInheritedAce), opaque}, 256),
@@ -146,9 +146,9 @@ TEST(SimStateFiles, ListingsShowWhatAClientSees) {
     share.NetName = u"Backup";
     share.Path = u"E:\\";
     share.Remark = u"Nightly";
-    share.SecurityDescriptor = WithAcl({TAce::Allowed(EveryoneSid(), 0), TAce::Allowed(AdministratorsSid(), 0),
-                                        TAce::Allowed(state.FindAccount(u"dockvane")->Sid, kGenericAll),
-                                        TAce::Denied(UserSid(4242), 1)});
+    share.SecurityDescriptor =
+        WithAcl({TAce::Allowed(EveryoneSid(), 0), TAce::Allowed(AdministratorsSid(), 0),
+                 TAce::Allowed(state.FindAccount(u"dockvane")->Sid, kGenericAll), TAce::Denied(UserSid(4242), 1)});
     ASSERT_TRUE(state.ShareAdd502(share).ok());
     TShareInfo502 open = share;
     open.NetName = u"Alpha";

@@ -325,9 +325,10 @@ TEST(WinShares, ACreationTheSystemRefusesIsOneLogLine) {
         return;
     }
     ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_EQ(log.lines[0], u"ERROR |Class:TShareManager Method:ShareCreate  Type:EOSError"
-                            u"System Error.  Code: 50.\r\n" +
-                                OSErrorText(50));
+    EXPECT_EQ(log.lines[0],
+              u"ERROR |Class:TShareManager Method:ShareCreate  Type:EOSError"
+              u"System Error.  Code: 50.\r\n" +
+                  OSErrorText(50));
     manager.ShareDelete(u"DockvaneWine");
     EXPECT_EQ(log.lines.size(), 1u);
 }

@@ -96,7 +96,8 @@ TOsStatus BuildNativeDescriptor(const TSecurityDescriptor& value, TNativeDescrip
             } else {
                 // Copied as it was read: other kinds, inherited entries.
                 std::vector<BYTE> raw = RawAce(ace);
-                if (!::AddAce(acl, dacl.Revision, MAXDWORD, raw.data(), static_cast<DWORD>(raw.size()))) return LastError();
+                if (!::AddAce(acl, dacl.Revision, MAXDWORD, raw.data(), static_cast<DWORD>(raw.size())))
+                    return LastError();
             }
         }
     }

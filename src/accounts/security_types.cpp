@@ -115,8 +115,7 @@ bool IsBroadGroupSid(const TSid& sid) {
             case 114:   // Local account and member of Administrators group
             case 1000:  // Other Organization
                 return true;
-            default:
-                return false;
+            default: return false;
         }
     }
     if (sub[0] == 64) return true;  // NTLM, SChannel and Digest Authentication
@@ -134,8 +133,7 @@ bool IsBroadGroupSid(const TSid& sid) {
             case 573:  // Event Log Readers
             case 580:  // Remote Management Users
                 return true;
-            default:
-                return false;
+            default: return false;
         }
     }
     if (IsAccountDomainSid(sid) && sub.size() >= 3) {
@@ -144,8 +142,7 @@ bool IsBroadGroupSid(const TSid& sid) {
             case 514:  // Domain Guests
             case 515:  // Domain Computers
                 return true;
-            default:
-                return false;
+            default: return false;
         }
     }
     return false;
@@ -167,8 +164,7 @@ TShareAccountVerdict ClassifyShareAccount(const TSid& sid, TSidNameUse use, bool
             return domainMode ? TShareAccountVerdict::Allowed : TShareAccountVerdict::GroupOutsideDomain;
         case TSidNameUse::Alias:
             return domainMode ? TShareAccountVerdict::LocalGroupInDomain : TShareAccountVerdict::GroupOutsideDomain;
-        default:
-            return TShareAccountVerdict::NotAnAccount;
+        default: return TShareAccountVerdict::NotAnAccount;
     }
 }
 
@@ -235,7 +231,8 @@ TAcl ShareAddAce(const TAcl& old, const TSid& sid, std::uint32_t mask) {
 
 TAcl FileAddAce(const TAcl& old, const TSid& sid, std::uint32_t mask) {
     TAcl merged = EmptyMergeTarget(old, sid);
-    auto firstInherited = std::find_if(old.Aces.begin(), old.Aces.end(), [](const TAce& ace) { return ace.IsInherited(); });
+    auto firstInherited =
+        std::find_if(old.Aces.begin(), old.Aces.end(), [](const TAce& ace) { return ace.IsInherited(); });
     for (auto ace = old.Aces.begin(); ace != firstInherited; ++ace) {
         if (ace->Sid() != sid) merged.Aces.push_back(*ace);
     }

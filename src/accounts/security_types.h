@@ -12,24 +12,24 @@
 namespace dv {
 
 // Binary layout constants of the Windows security structures, for both sides.
-inline constexpr std::uint8_t kAclRevision = 2;                 // ACL_REVISION
-inline constexpr std::uint8_t kAccessAllowedAceType = 0;        // ACCESS_ALLOWED_ACE_TYPE
-inline constexpr std::uint8_t kAccessDeniedAceType = 1;         // ACCESS_DENIED_ACE_TYPE
-inline constexpr std::uint8_t kInheritedAce = 0x10;             // INHERITED_ACE
-inline constexpr std::uint32_t kGenericAll = 0x10000000;        // GENERIC_ALL
-inline constexpr std::uint32_t kFullControl = 0x1F01FF;         // FILE_ALL_ACCESS
-inline constexpr std::uint32_t kReadAndExecute = 0x1200A9;      // FILE_GENERIC_READ | FILE_GENERIC_EXECUTE
-inline constexpr std::uint32_t kAclHeaderSize = 8;              // sizeof(ACL)
-inline constexpr std::uint32_t kAceSidOffset = 8;               // header (4) + mask (4)
+inline constexpr std::uint8_t kAclRevision = 2;             // ACL_REVISION
+inline constexpr std::uint8_t kAccessAllowedAceType = 0;    // ACCESS_ALLOWED_ACE_TYPE
+inline constexpr std::uint8_t kAccessDeniedAceType = 1;     // ACCESS_DENIED_ACE_TYPE
+inline constexpr std::uint8_t kInheritedAce = 0x10;         // INHERITED_ACE
+inline constexpr std::uint32_t kGenericAll = 0x10000000;    // GENERIC_ALL
+inline constexpr std::uint32_t kFullControl = 0x1F01FF;     // FILE_ALL_ACCESS
+inline constexpr std::uint32_t kReadAndExecute = 0x1200A9;  // FILE_GENERIC_READ | FILE_GENERIC_EXECUTE
+inline constexpr std::uint32_t kAclHeaderSize = 8;          // sizeof(ACL)
+inline constexpr std::uint32_t kAceSidOffset = 8;           // header (4) + mask (4)
 inline constexpr std::uint32_t kCreationAclBufferSize = 256;
-inline constexpr std::uint32_t kGuestRid = 501;                 // DOMAIN_USER_RID_GUEST
-inline constexpr std::size_t kMaxSubAuthorities = 15;           // SID_MAX_SUB_AUTHORITIES
-inline constexpr std::uint64_t kWorldAuthority = 1;             // SECURITY_WORLD_SID_AUTHORITY
-inline constexpr std::uint64_t kLocalAuthority = 2;             // SECURITY_LOCAL_SID_AUTHORITY
-inline constexpr std::uint64_t kNtAuthority = 5;                // SECURITY_NT_AUTHORITY
-inline constexpr std::uint64_t kAppPackageAuthority = 15;       // SECURITY_APP_PACKAGE_AUTHORITY
-inline constexpr std::uint32_t kNtNonUniqueRid = 21;  // SECURITY_NT_NON_UNIQUE: computer and domain accounts
-inline constexpr std::uint32_t kBuiltinDomainRid = 32;          // SECURITY_BUILTIN_DOMAIN_RID
+inline constexpr std::uint32_t kGuestRid = 501;            // DOMAIN_USER_RID_GUEST
+inline constexpr std::size_t kMaxSubAuthorities = 15;      // SID_MAX_SUB_AUTHORITIES
+inline constexpr std::uint64_t kWorldAuthority = 1;        // SECURITY_WORLD_SID_AUTHORITY
+inline constexpr std::uint64_t kLocalAuthority = 2;        // SECURITY_LOCAL_SID_AUTHORITY
+inline constexpr std::uint64_t kNtAuthority = 5;           // SECURITY_NT_AUTHORITY
+inline constexpr std::uint64_t kAppPackageAuthority = 15;  // SECURITY_APP_PACKAGE_AUTHORITY
+inline constexpr std::uint32_t kNtNonUniqueRid = 21;       // SECURITY_NT_NON_UNIQUE: computer and domain accounts
+inline constexpr std::uint32_t kBuiltinDomainRid = 32;     // SECURITY_BUILTIN_DOMAIN_RID
 
 // A security identifier: revision 1, a 48-bit identifier authority, up to 15 sub-authorities.
 struct TSid {

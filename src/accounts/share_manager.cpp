@@ -26,8 +26,7 @@ std::u16string RefusalText(TShareAccountVerdict verdict, std::u16string_view nam
                    u"domain group";
         case TShareAccountVerdict::NotAnAccount:
             return account + u" is not the account of a person or a group of people" + std::u16string(kOnlyOne);
-        case TShareAccountVerdict::Allowed:
-            break;
+        case TShareAccountVerdict::Allowed: break;
     }
     return {};
 }

@@ -61,10 +61,8 @@ public:
     std::optional<std::u16string> ShareAccountRefusal(const std::u16string& UserName, bool DomainMode);
     // Both raise EOSError when the account's name cannot be resolved at all; other failures are logged
     // and give false. True once the new DACL was written.
-    bool ShareAddAccesRights(const std::u16string& ShareName, const std::u16string& UserName,
-                             std::uint32_t AccessMask);
-    bool FileAddAccesRights(const std::u16string& FileName, const std::u16string& UserName,
-                            std::uint32_t AccessMask);
+    bool ShareAddAccesRights(const std::u16string& ShareName, const std::u16string& UserName, std::uint32_t AccessMask);
+    bool FileAddAccesRights(const std::u16string& FileName, const std::u16string& UserName, std::uint32_t AccessMask);
 
 private:
     // The account's SID; raises the size query's error (uncaught by the callers) or, for the second

@@ -34,10 +34,13 @@ protected:
 
     TSimAccounts sim;
     std::vector<LogLine> log;
-    TShareManager manager{sim, {[this](std::u16string_view text) { log.push_back({u"ERROR ", std::u16string(text)}); },
-                                [this](std::u16string_view title, std::u16string_view text) {
-                                    log.push_back({std::u16string(title), std::u16string(text)});
-                                }}};
+    TShareManager manager{sim,
+                          {[this](std::u16string_view text) {
+                               log.push_back({u"ERROR ", std::u16string(text)});
+                           },
+                           [this](std::u16string_view title, std::u16string_view text) {
+                               log.push_back({std::u16string(title), std::u16string(text)});
+                           }}};
     TSid account;
 
     int SystemCalls() const {
@@ -85,8 +88,9 @@ TEST_F(ShareManagerTest, CreatingAnExistingShareReplacesItOnlyForTheSameFolder) 
     EXPECT_EQ(Share(u"Photos"), foreign);
     EXPECT_EQ(sim.Calls["ShareDel"], 1);
     EXPECT_EQ(sim.Calls["ShareAdd502"], 2);
-    EXPECT_EQ(log, (std::vector<LogLine>{{u"ERROR ", u"Class:TShareManager Method:ShareCreate  The share name "
-                                                     u"\"Photos\" is in use for e:\\; not replaced by one for F:\\"}}));
+    EXPECT_EQ(log, (std::vector<LogLine>{{u"ERROR ",
+                                          u"Class:TShareManager Method:ShareCreate  The share name "
+                                          u"\"Photos\" is in use for e:\\; not replaced by one for F:\\"}}));
 }
 
 TEST_F(ShareManagerTest, UnsharingRemovesAShareOnlyWhileItPointsAtTheFolder) {
@@ -108,7 +112,8 @@ TEST_F(ShareManagerTest, UnsharingRemovesAShareOnlyWhileItPointsAtTheFolder) {
     manager.ShareDeleteAt(u"Photos", u"E:\\");
     EXPECT_TRUE(manager.ShareExists(u"Photos"));
     ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0].text, u"Class:TShareManager Method:SharePath  Type:EOSErrorSystem Error.  Code: 5.\r\nAccess is denied");
+    EXPECT_EQ(log[0].text,
+              u"Class:TShareManager Method:SharePath  Type:EOSErrorSystem Error.  Code: 5.\r\nAccess is denied");
 }
 
 TEST_F(ShareManagerTest, EmptyShareNamesTouchNothing) {
@@ -138,8 +143,9 @@ TEST_F(ShareManagerTest, AFailedDescriptorIsALastError) {
     sim.Failures["ShareAdd502"] = TOsStatus::Last(1337);
     manager.ShareCreate(u"Photos", u"d", u"E:\\", false);
     ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].text, u"Class:TShareManager Method:ShareCreate  Type:EOSError"
-                           u"System Error.  Code: 1337.\r\nThe security ID structure is invalid");
+    EXPECT_EQ(log[0].text,
+              u"Class:TShareManager Method:ShareCreate  Type:EOSError"
+              u"System Error.  Code: 1337.\r\nThe security ID structure is invalid");
 }
 
 TEST_F(ShareManagerTest, ExistsAndDeleteLogOnlyRealFailures) {
@@ -152,8 +158,10 @@ TEST_F(ShareManagerTest, ExistsAndDeleteLogOnlyRealFailures) {
     EXPECT_FALSE(manager.ShareExists(u"Photos"));
     manager.ShareDelete(u"Photos");
     ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0].text, u"Class:TShareManager Method:ShareExists Type:EOSErrorSystem Error.  Code: 5.\r\nAccess is denied");
-    EXPECT_EQ(log[1].text, u"Class:TShareManager Method:ShareDelete  Type:EOSErrorSystem Error.  Code: 5.\r\nAccess is denied");
+    EXPECT_EQ(log[0].text,
+              u"Class:TShareManager Method:ShareExists Type:EOSErrorSystem Error.  Code: 5.\r\nAccess is denied");
+    EXPECT_EQ(log[1].text,
+              u"Class:TShareManager Method:ShareDelete  Type:EOSErrorSystem Error.  Code: 5.\r\nAccess is denied");
 }
 
 TEST_F(ShareManagerTest, DomainMembershipIsTheDomainJoinStatusOnly) {
@@ -259,8 +267,9 @@ TEST_F(ShareManagerTest, AShareReadThatFailedWithoutACodeIsLogged) {
     sim.Failures["ShareGetInfo502"] = TOsStatus::Last(0);
     EXPECT_FALSE(manager.ShareAddAccesRights(u"Photos", u"extdisk_photos", kGenericAll));
     ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0], (LogLine{u"ERROR ", u"Class:TShareManager Method:ShareAddAccesRights  Type:EOSError"
-                                          u"A call to an OS function failed"}));
+    EXPECT_EQ(log[0], (LogLine{u"ERROR ",
+                               u"Class:TShareManager Method:ShareAddAccesRights  Type:EOSError"
+                               u"A call to an OS function failed"}));
 }
 
 TEST_F(ShareManagerTest, FolderFailuresGoToTheApplicationLogUnderTheirOwnTitle) {
@@ -273,7 +282,7 @@ TEST_F(ShareManagerTest, FolderFailuresGoToTheApplicationLogUnderTheirOwnTitle) 
 
 TEST_F(ShareManagerTest, WithoutADaclNothingChanges) {
     manager.ShareCreate(u"Photos", u"d", u"F:\\", false);
-    sim.AddFolder(u"F:\\", std::nullopt);  // FAT: no DACL at all
+    sim.AddFolder(u"F:\\", std::nullopt);         // FAT: no DACL at all
     sim.Folders[u"N:\\"] = {true, std::nullopt};  // a null DACL
     sim.Shares.at(u"PHOTOS").SecurityDescriptor = {true, std::nullopt};
     EXPECT_FALSE(manager.FileAddAccesRights(u"F:\\", u"extdisk_photos", kGenericAll));

@@ -10,14 +10,14 @@
 
 namespace dv {
 
-inline constexpr std::uint32_t kErrorInvalidPassword = 86;  // ERROR_INVALID_PASSWORD
-inline constexpr std::uint32_t kErrorMoreData = 234;        // ERROR_MORE_DATA
-inline constexpr std::uint32_t kNerrUserNotFound = 2221;    // NERR_UserNotFound
-inline constexpr std::uint32_t kUserPrivUser = 1;           // USER_PRIV_USER
-inline constexpr std::uint32_t kUfScript = 0x0001;          // UF_SCRIPT
+inline constexpr std::uint32_t kErrorInvalidPassword = 86;     // ERROR_INVALID_PASSWORD
+inline constexpr std::uint32_t kErrorMoreData = 234;           // ERROR_MORE_DATA
+inline constexpr std::uint32_t kNerrUserNotFound = 2221;       // NERR_UserNotFound
+inline constexpr std::uint32_t kUserPrivUser = 1;              // USER_PRIV_USER
+inline constexpr std::uint32_t kUfScript = 0x0001;             // UF_SCRIPT
 inline constexpr std::uint32_t kUfDontExpirePasswd = 0x10000;  // UF_DONT_EXPIRE_PASSWD
-inline constexpr std::uint32_t kNerrUserExists = 2224;      // NERR_UserExists
-inline constexpr std::uint32_t kNerrPasswordTooShort = 2245;  // NERR_PasswordTooShort
+inline constexpr std::uint32_t kNerrUserExists = 2224;         // NERR_UserExists
+inline constexpr std::uint32_t kNerrPasswordTooShort = 2245;   // NERR_PasswordTooShort
 
 // USER_INFO_1, field by field.
 struct TUserInfo1 {

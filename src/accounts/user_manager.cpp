@@ -16,7 +16,8 @@ namespace dv {
 namespace {
 
 bool ContainsIgnoreCase(const std::vector<std::u16string>& list, std::u16string_view name) {
-    return std::any_of(list.begin(), list.end(), [&](const std::u16string& entry) { return EqualsIgnoreCase(entry, name); });
+    return std::any_of(list.begin(), list.end(),
+                       [&](const std::u16string& entry) { return EqualsIgnoreCase(entry, name); });
 }
 
 bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
@@ -108,8 +109,7 @@ bool TUserManager::UserExists(const std::u16string& Name) {
     return false;
 }
 
-void TUserManager::UserAdd(const std::u16string& Name, const std::u16string& Password,
-                           const std::u16string& Comment) {
+void TUserManager::UserAdd(const std::u16string& Name, const std::u16string& Password, const std::u16string& Comment) {
     TUserInfo1 info;
     info.Name = Name;
     info.Password = Password;

@@ -37,8 +37,8 @@ TEST(Passwords, Base64FollowsRfc2045) {
     const struct {
         std::u16string_view in;
         std::u16string_view out;
-    } cases[] = {{u"", u""}, {u"f", u"Zg=="}, {u"fo", u"Zm8="}, {u"foo", u"Zm9v"}, {u"foobar", u"Zm9vYmFy"},
-                 {u"\u00FF\u00FE\u00FD", u"//79"}};
+    } cases[] = {{u"", u""},        {u"f", u"Zg=="},          {u"fo", u"Zm8="},
+                 {u"foo", u"Zm9v"}, {u"foobar", u"Zm9vYmFy"}, {u"\u00FF\u00FE\u00FD", u"//79"}};
     for (const auto& c : cases) EXPECT_EQ(Base64Encode(c.in), c.out) << ToUtf8(c.in);
     // 57 bytes fill one 76-character line exactly; one more starts a second line.
     EXPECT_EQ(Base64Encode(std::u16string(57, u'a')).find(u'\n'), std::u16string::npos);
@@ -250,12 +250,8 @@ TEST_F(UserManagerTest, CreatesAMissingPerDriveAccountWithItsOwnPassword) {
         bool result;
         bool created;
     } cases[] = {
-        {u"", 0, false, false},
-        {u"dockvane", 0, false, false},
-        {u"DOCKVANE", 0, false, false},
-        {u"DockVane", 1, false, false},
-        {u"extdisk_old", 0, true, false},
-        {u"extdisk_new", 1, true, false},
+        {u"", 0, false, false},           {u"dockvane", 0, false, false},   {u"DOCKVANE", 0, false, false},
+        {u"DockVane", 1, false, false},   {u"extdisk_old", 0, true, false}, {u"extdisk_new", 1, true, false},
         {u"extdisk_new", 2, true, false},  // any value but 0 counts as domain mode here
         {u"extdisk_new", 0, false, true},
     };
@@ -300,8 +296,8 @@ TEST_F(UserManagerTest, ADriveLeavingDeletesOnlyAccountsDockvaneMade) {
     AddUser(u"dockvane");
     AddUser(u"john", u"");
     AddUser(u"extdisk_admin", u"Made by the administrator");  // the prefix alone makes no account Dockvane's
-    AddUser(u"EXTDISK_Photos", u"velmora user");               // Dockvane's, whatever the case
-    AddUser(u"mallory");                                        // the comment alone neither
+    AddUser(u"EXTDISK_Photos", u"velmora user");              // Dockvane's, whatever the case
+    AddUser(u"mallory");                                      // the comment alone neither
     const struct {
         const char16_t* named;  // what the leaving drive's file says
         const char16_t* account;

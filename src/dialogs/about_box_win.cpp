@@ -43,7 +43,9 @@ HFONT DerivedFont(HFONT base, int weight, bool underline) {
 
 TAboutBox::TAboutBox(IWebSystem& system) : TDialogBase(IDD_ABOUT), WebLinks(system), system_(system) {}
 
-TAboutBox::~TAboutBox() { FreeGdiObjects(); }
+TAboutBox::~TAboutBox() {
+    FreeGdiObjects();
+}
 
 void TAboutBox::FreeGdiObjects() {
     for (HGDIOBJ* object : {reinterpret_cast<HGDIOBJ*>(&background_), reinterpret_cast<HGDIOBJ*>(&bold_),
@@ -68,9 +70,9 @@ void TAboutBox::FillTexts() {
 void TAboutBox::MakeFontsAndIcon() {
     const HFONT bold = DerivedFont(DialogFont(), FW_BOLD, false);
     const HFONT link = DerivedFont(DialogFont(), FW_BOLD, true);
-    const HFONT fixed = CreateFontW(-MulDiv(8, static_cast<int>(Dpi()), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                    FIXED_PITCH | FF_MODERN, L"Courier New");
+    const HFONT fixed =
+        CreateFontW(-MulDiv(8, static_cast<int>(Dpi()), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Courier New");
     SendMessageW(Item(IDC_RELEASE_HEADING), WM_SETFONT, reinterpret_cast<WPARAM>(bold), TRUE);
     SendMessageW(Item(IDC_FILE_VERSION), WM_SETFONT, reinterpret_cast<WPARAM>(bold), TRUE);
     SendMessageW(Item(IDC_HOME_SITE), WM_SETFONT, reinterpret_cast<WPARAM>(link), TRUE);
@@ -92,42 +94,36 @@ void TAboutBox::MakeFontsAndIcon() {
 
 INT_PTR TAboutBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG:
-        FillTexts();
-        SetFocus(Item(IDOK));
-        return FALSE;
-    case WM_CTLCOLORDLG:
-        return reinterpret_cast<INT_PTR>(background_);
-    case WM_CTLCOLORSTATIC: {
-        const HDC dc = reinterpret_cast<HDC>(wParam);
-        const HWND control = reinterpret_cast<HWND>(lParam);
-        if (control == Item(IDC_AGREEMENT)) return FALSE;  // the agreement keeps its own look
-        SetBkMode(dc, TRANSPARENT);
-        if (control == Item(IDC_HOME_SITE)) SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
-        return reinterpret_cast<INT_PTR>(background_);
-    }
-    case WM_SETCURSOR:
-        if (reinterpret_cast<HWND>(wParam) == Item(IDC_HOME_SITE)) {
-            SetCursor(LoadCursorW(nullptr, IDC_HAND));
-            SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
+        case WM_INITDIALOG:
+            FillTexts();
+            SetFocus(Item(IDOK));
+            return FALSE;
+        case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(background_);
+        case WM_CTLCOLORSTATIC: {
+            const HDC dc = reinterpret_cast<HDC>(wParam);
+            const HWND control = reinterpret_cast<HWND>(lParam);
+            if (control == Item(IDC_AGREEMENT)) return FALSE;  // the agreement keeps its own look
+            SetBkMode(dc, TRANSPARENT);
+            if (control == Item(IDC_HOME_SITE)) SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
+            return reinterpret_cast<INT_PTR>(background_);
+        }
+        case WM_SETCURSOR:
+            if (reinterpret_cast<HWND>(wParam) == Item(IDC_HOME_SITE)) {
+                SetCursor(LoadCursorW(nullptr, IDC_HAND));
+                SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
+                return TRUE;
+            }
+            return FALSE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_HOME_SITE && HIWORD(wParam) == STN_CLICKED) {
+                WebLinks.goToProductHomePage();
+            } else if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+                EndWith(IDOK);
+            }
             return TRUE;
-        }
-        return FALSE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_HOME_SITE && HIWORD(wParam) == STN_CLICKED) {
-            WebLinks.goToProductHomePage();
-        } else if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndWith(IDOK);
-        }
-        return TRUE;
-    case WM_CLOSE:
-        EndWith(IDOK);
-        return TRUE;
-    case WM_NCDESTROY:
-        FreeGdiObjects();
-        return FALSE;
-    default:
-        return FALSE;
+        case WM_CLOSE: EndWith(IDOK); return TRUE;
+        case WM_NCDESTROY: FreeGdiObjects(); return FALSE;
+        default: return FALSE;
     }
 }
 

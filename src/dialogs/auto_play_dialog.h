@@ -10,7 +10,8 @@
 namespace dv {
 
 inline constexpr std::u16string_view kAutoPlayDesignCaption = u"Disk-label";
-inline constexpr std::u16string_view kAutoPlayContent = u"This disk or drive contains more than one type of\r\ncontent.";
+inline constexpr std::u16string_view kAutoPlayContent =
+    u"This disk or drive contains more than one type of\r\ncontent.";
 inline constexpr std::u16string_view kAutoPlayQuestion = u"What do you want Windows to do?";
 inline constexpr std::u16string_view kOpenFolderAction = u"Open folder to view files";
 inline constexpr std::u16string_view kTakeNoAction = u"Take no action";

@@ -85,43 +85,33 @@ void TAutoPlayWindow::FitToDpi() {
 
 INT_PTR TAutoPlayWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG: {
-        FitToDpi();
-        SetWindowTextW(Handle(), ToWide(caption_).c_str());
-        HWND list = Item(IDC_AUTOPLAY_ACTIONS);
-        for (std::u16string_view action : {kOpenFolderAction, kTakeNoAction}) {
-            SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(action).c_str()));
+        case WM_INITDIALOG: {
+            FitToDpi();
+            SetWindowTextW(Handle(), ToWide(caption_).c_str());
+            HWND list = Item(IDC_AUTOPLAY_ACTIONS);
+            for (std::u16string_view action : {kOpenFolderAction, kTakeNoAction}) {
+                SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(action).c_str()));
+            }
+            SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(logic_.ItemIndex), 0);
+            SetFocus(list);
+            return FALSE;
         }
-        SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(logic_.ItemIndex), 0);
-        SetFocus(list);
-        return FALSE;
-    }
-    case WM_MEASUREITEM: {
-        auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-        measure->itemHeight = static_cast<UINT>(Scaled(42));
-        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
-        return TRUE;
-    }
-    case WM_DRAWITEM:
-        DrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
-        return TRUE;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDC_AUTOPLAY_OK:
-            Close(TDialogResult::Ok);
-            break;
-        case IDCANCEL:
-            Close(TDialogResult::Cancel);
-            break;
-        default:
-            break;  // Enter (IDOK) is no answer here
+        case WM_MEASUREITEM: {
+            auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+            measure->itemHeight = static_cast<UINT>(Scaled(42));
+            SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
+            return TRUE;
         }
-        return TRUE;
-    case WM_CLOSE:
-        Close(TDialogResult::None);
-        return TRUE;
-    default:
-        return FALSE;
+        case WM_DRAWITEM: DrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam)); return TRUE;
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDC_AUTOPLAY_OK: Close(TDialogResult::Ok); break;
+                case IDCANCEL: Close(TDialogResult::Cancel); break;
+                default: break;  // Enter (IDOK) is no answer here
+            }
+            return TRUE;
+        case WM_CLOSE: Close(TDialogResult::None); return TRUE;
+        default: return FALSE;
     }
 }
 

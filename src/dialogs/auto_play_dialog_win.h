@@ -39,7 +39,7 @@ private:
     std::u16string caption_;
     HICON images_[2] = {nullptr, nullptr};
     HICON picture_ = nullptr;  // Image1, 32 x 32 at 100 %
-    int imageSize_ = 0;  // of the pictures loaded
+    int imageSize_ = 0;        // of the pictures loaded
 };
 
 }  // namespace dv

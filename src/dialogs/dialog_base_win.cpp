@@ -35,8 +35,8 @@ INT_PTR TDialogBase::ShowModal(HWND owner) {
     RegisterCommonControls();
     modal_ = true;
     result_ = -1;
-    const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner,
-                                           DialogProc, reinterpret_cast<LPARAM>(this));
+    const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner, DialogProc,
+                                           reinterpret_cast<LPARAM>(this));
     hwnd_ = nullptr;
     return result;
 }
@@ -118,8 +118,8 @@ namespace {
 // the dialogs do it themselves instead, the same way on every system, so that it happens only once.
 void LeaveDpiChangesToTheDialog(HWND dialog) {
     using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
-    static const auto setBehavior = reinterpret_cast<SetDialogDpiChangeBehaviorFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetDialogDpiChangeBehavior")));
+    static const auto setBehavior = reinterpret_cast<SetDialogDpiChangeBehaviorFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetDialogDpiChangeBehavior")));
     constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
     if (setBehavior) setBehavior(dialog, kDisableAll, kDisableAll);
 }
@@ -172,7 +172,8 @@ void TDialogBase::LayOutForDpi(UINT dpi, const RECT& suggested) {
         wchar_t type[16] = {};
         GetClassNameW(child, type, 16);
         // A combo box's height is that of its open list.
-        if (_wcsicmp(type, L"ComboBox") == 0) SendMessageW(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&place));
+        if (_wcsicmp(type, L"ComboBox") == 0)
+            SendMessageW(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&place));
         MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&place), 2);
         if (reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)) == oldFont) {
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(newFont.get()), FALSE);

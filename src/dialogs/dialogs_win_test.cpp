@@ -28,17 +28,22 @@ std::wstring Text(HWND hwnd) {
     text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
     return text;
 }
-std::wstring Text(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
+std::wstring Text(HWND dialog, int id) {
+    return Text(GetDlgItem(dialog, id));
+}
 
 // Whether the control would show with its window (the test windows stay hidden).
-bool Shown(HWND dialog, int id) { return GetWindowLongPtrW(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE; }
+bool Shown(HWND dialog, int id) {
+    return GetWindowLongPtrW(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE;
+}
 
 std::vector<std::wstring> ComboItems(HWND combo) {
     std::vector<std::wstring> items;
     const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         std::wstring item(static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
-        item.resize(static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
+        item.resize(
+            static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
         items.push_back(item);
     }
     return items;
@@ -56,9 +61,13 @@ std::vector<int> TabOrder(HWND dialog) {
     return ids;
 }
 
-int DefaultButton(HWND dialog) { return LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0)); }
+int DefaultButton(HWND dialog) {
+    return LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0));
+}
 
-void Click(HWND dialog, int id) { SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id))); }
+void Click(HWND dialog, int id) {
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
 
 void ExpectOwnTaskbarButton(HWND dialog) {
     EXPECT_TRUE(GetWindowLongPtrW(dialog, GWL_EXSTYLE) & WS_EX_APPWINDOW);
@@ -100,14 +109,28 @@ TEST_F(DriveSettingsWindowTest, AddModeShowsTheUnattachedDrivesAndTheDesignTexts
         int id;
         const wchar_t* text;
     } texts[] = {
-        {IDC_HOST_HEADING, L"Host properties"}, {IDC_HOST_LABEL, L"Host:"}, {IDC_SHARE_HEADING, L"Share properties"},
-        {IDC_DRIVE_LABEL, L"Drive:"}, {IDC_VOLUME_LABEL, L"Volume name:"}, {IDC_SHARE_NAME_LABEL, L"Share name:"},
-        {IDC_SHARE_DESCRIPTION_LABEL, L"Share description:"}, {IDC_SHARE_USER_LABEL, L"Share username:"},
-        {IDC_SHARE_PASSWORD_LABEL, L"Share password:"}, {IDC_ADDITIONAL_HEADING, L"Additional properties"},
-        {IDC_AUTO_REMOVE, L"Auto share disable on complete"}, {IDC_UPDATE, L"Update"}, {IDC_DISABLE, L"Disable"},
-        {IDC_DISABLE_REMOVE, L"Safely Remove/Eject"}, {IDCANCEL, L"Cancel"}, {IDC_PLEASE_WAIT_TEXT, L"Please wait.."},
-        {IDC_HOST_NAME, L"OFFICE (\\\\10.0.0.5)"}, {IDC_VOLUME_NAME, L"STICK"}, {IDC_SHARE_NAME, L"STICK"},
-        {IDC_SHARE_USER_LIST, L"dockvane"}, {IDC_SHARE_USER_DEFAULT, L"dockvane"}, {IDC_SHARE_PASSWORD, L"pw(salt)"},
+        {IDC_HOST_HEADING, L"Host properties"},
+        {IDC_HOST_LABEL, L"Host:"},
+        {IDC_SHARE_HEADING, L"Share properties"},
+        {IDC_DRIVE_LABEL, L"Drive:"},
+        {IDC_VOLUME_LABEL, L"Volume name:"},
+        {IDC_SHARE_NAME_LABEL, L"Share name:"},
+        {IDC_SHARE_DESCRIPTION_LABEL, L"Share description:"},
+        {IDC_SHARE_USER_LABEL, L"Share username:"},
+        {IDC_SHARE_PASSWORD_LABEL, L"Share password:"},
+        {IDC_ADDITIONAL_HEADING, L"Additional properties"},
+        {IDC_AUTO_REMOVE, L"Auto share disable on complete"},
+        {IDC_UPDATE, L"Update"},
+        {IDC_DISABLE, L"Disable"},
+        {IDC_DISABLE_REMOVE, L"Safely Remove/Eject"},
+        {IDCANCEL, L"Cancel"},
+        {IDC_PLEASE_WAIT_TEXT, L"Please wait.."},
+        {IDC_HOST_NAME, L"OFFICE (\\\\10.0.0.5)"},
+        {IDC_VOLUME_NAME, L"STICK"},
+        {IDC_SHARE_NAME, L"STICK"},
+        {IDC_SHARE_USER_LIST, L"dockvane"},
+        {IDC_SHARE_USER_DEFAULT, L"dockvane"},
+        {IDC_SHARE_PASSWORD, L"pw(salt)"},
     };
     for (const auto& t : texts) EXPECT_EQ(Text(dialog, t.id), t.text) << t.id;
 

@@ -1,8 +1,8 @@
 // The domain user dialog's window over the account logic of dialogs/domain_user_dialog.h.
 #pragma once
 
-#include "dialogs/domain_user_dialog.h"
 #include "dialogs/dialog_base_win.h"
+#include "dialogs/domain_user_dialog.h"
 
 namespace dv {
 

@@ -93,9 +93,8 @@ void TfmModifyNAS::FillControls() {
     if (mode_ == mAdd) {
         const std::vector<std::u16string> attached = host_.GetNasDriveNamesList();
         std::erase_if(letters, [&](const std::u16string& letter) {
-            return std::find_if(attached.begin(), attached.end(), [&](const std::u16string& a) {
-                       return EqualsIgnoreCase(a, letter);
-                   }) != attached.end();
+            return std::find_if(attached.begin(), attached.end(),
+                                [&](const std::u16string& a) { return EqualsIgnoreCase(a, letter); }) != attached.end();
         });
     }
     auto& list = Controls.cbDriveLetter;
@@ -149,8 +148,12 @@ void TfmModifyNAS::LoadSettings(std::u16string_view fileName) {
     shareSettings_->Load();
 }
 
-void TfmModifyNAS::LoadActiveSettings() { LoadSettings(kDriveConfigFileName); }
-void TfmModifyNAS::LoadInactiveSettings() { LoadSettings(kInactiveDriveConfigFileName); }
+void TfmModifyNAS::LoadActiveSettings() {
+    LoadSettings(kDriveConfigFileName);
+}
+void TfmModifyNAS::LoadInactiveSettings() {
+    LoadSettings(kInactiveDriveConfigFileName);
+}
 
 void TfmModifyNAS::ShowLoadedSettings() {
     const std::u16string label = host_.GetVolumeLabel(DriveChar());
@@ -298,9 +301,13 @@ void TfmModifyNAS::OnDisableRemove() {
     view_.CloseDialog(TDialogResult::Cancel);
 }
 
-void TfmModifyNAS::OnCopyHost() { view_.SetClipboardText(Controls.edHostName); }
+void TfmModifyNAS::OnCopyHost() {
+    view_.SetClipboardText(Controls.edHostName);
+}
 
-void TfmModifyNAS::OnCopyUserName() { view_.SetClipboardText(Controls.cbShareUserNmText); }
+void TfmModifyNAS::OnCopyUserName() {
+    view_.SetClipboardText(Controls.cbShareUserNmText);
+}
 
 void TfmModifyNAS::OnCopyPassword() {
     const TApplicationSettings& settings = host_.ApplicationSettings();

@@ -198,7 +198,10 @@ TEST_F(ModifyNASTest, UpdateRunsEveryCheckAndReportsEachFailure) {
         {"blanks removed", u"My Backup", false, u"MyBackup", {}},
         {"cut to twelve", u"A very long share name", false, u"Averylongsha", {}},
         {"another drive's name, other case", u"BACKUP", false, u"BACKUP", {u"Share name BACKUP is already in use!"}},
-        {"only blanks: the other checks still run", u"   ", true, u"",
+        {"only blanks: the other checks still run",
+         u"   ",
+         true,
+         u"",
          {u"Share name cannot be blank", u"Cannot change drive label for [E]."}},
     };
     for (const auto& c : cases) {
@@ -267,7 +270,9 @@ TEST_F(ModifyNASTest, DisableAndEjectAskFirstAndCloseAsCancel) {
         std::vector<std::u16string> calls;
     } cases[] = {
         {"Disable", &TfmModifyNAS::OnDisable, kConfirmDisable, {u"RemoveNASDrive E"}},
-        {"Safely Remove/Eject", &TfmModifyNAS::OnDisableRemove, kConfirmEject,
+        {"Safely Remove/Eject",
+         &TfmModifyNAS::OnDisableRemove,
+         kConfirmEject,
          {u"DisconnectNASDrive E", u"EjectRemovableDriveByLetter E"}},
     };
     for (const auto& c : cases) {

@@ -96,101 +96,92 @@ void TModifyNASWindow::Collect() {
 
 void TModifyNASWindow::OnCommand(int id, int code) {
     switch (id) {
-    case IDC_DRIVE_PICKER:
-        if (code == CBN_SELCHANGE) {
-            logic_->OnDrivePickerChange(
-                static_cast<int>(SendMessageW(Item(IDC_DRIVE_PICKER), CB_GETCURSEL, 0, 0)));
-            logic_->OnActivate();
-            Render();
-        }
-        break;
-    case IDC_SHARE_USER_LIST:
-        if (code == CBN_SELCHANGE) {
-            // The edit part follows the selection only after this notification.
-            const int index = static_cast<int>(SendMessageW(Item(IDC_SHARE_USER_LIST), CB_GETCURSEL, 0, 0));
-            if (index >= 0 && index < static_cast<int>(logic_->Controls.cbShareUserNm.Items.size())) {
-                logic_->Controls.cbShareUserNmText = logic_->Controls.cbShareUserNm.Items[index];
-                logic_->Controls.cbShareUserNm.ItemIndex = index;
+        case IDC_DRIVE_PICKER:
+            if (code == CBN_SELCHANGE) {
+                logic_->OnDrivePickerChange(static_cast<int>(SendMessageW(Item(IDC_DRIVE_PICKER), CB_GETCURSEL, 0, 0)));
+                logic_->OnActivate();
+                Render();
             }
-        }
-        break;
-    case IDC_UPDATE:
-        Collect();
-        if (logic_->OnUpdate() == TDialogResult::Ok) {
-            Render();
-            if (logic_->OnClose(TDialogResult::Ok)) CloseDialog(TDialogResult::Ok);
-        } else {
-            Render();
-        }
-        break;
-    case IDC_DISABLE:
-        Collect();
-        logic_->OnDisable();
-        if (!closing_) Render();
-        break;
-    case IDC_DISABLE_REMOVE:
-        Collect();
-        logic_->OnDisableRemove();
-        if (!closing_) Render();
-        break;
-    case IDC_HOST_COPY:
-        logic_->OnCopyHost();
-        break;
-    case IDC_SHARE_USER_DEFAULT:
-        if (code == BN_CLICKED) {
+            break;
+        case IDC_SHARE_USER_LIST:
+            if (code == CBN_SELCHANGE) {
+                // The edit part follows the selection only after this notification.
+                const int index = static_cast<int>(SendMessageW(Item(IDC_SHARE_USER_LIST), CB_GETCURSEL, 0, 0));
+                if (index >= 0 && index < static_cast<int>(logic_->Controls.cbShareUserNm.Items.size())) {
+                    logic_->Controls.cbShareUserNmText = logic_->Controls.cbShareUserNm.Items[index];
+                    logic_->Controls.cbShareUserNm.ItemIndex = index;
+                }
+            }
+            break;
+        case IDC_UPDATE:
             Collect();
-            logic_->OnCopyUserName();
-        }
-        break;
-    case IDC_PASSWORD_COPY:
-        Collect();
-        logic_->OnCopyPassword();
-        break;
-    case IDCANCEL:
-        CloseDialog(TDialogResult::Cancel);
-        break;
-    default:
-        break;
+            if (logic_->OnUpdate() == TDialogResult::Ok) {
+                Render();
+                if (logic_->OnClose(TDialogResult::Ok)) CloseDialog(TDialogResult::Ok);
+            } else {
+                Render();
+            }
+            break;
+        case IDC_DISABLE:
+            Collect();
+            logic_->OnDisable();
+            if (!closing_) Render();
+            break;
+        case IDC_DISABLE_REMOVE:
+            Collect();
+            logic_->OnDisableRemove();
+            if (!closing_) Render();
+            break;
+        case IDC_HOST_COPY: logic_->OnCopyHost(); break;
+        case IDC_SHARE_USER_DEFAULT:
+            if (code == BN_CLICKED) {
+                Collect();
+                logic_->OnCopyUserName();
+            }
+            break;
+        case IDC_PASSWORD_COPY:
+            Collect();
+            logic_->OnCopyPassword();
+            break;
+        case IDCANCEL: CloseDialog(TDialogResult::Cancel); break;
+        default: break;
     }
 }
 
 INT_PTR TModifyNASWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG:
-        Guarded([&] { OnInit(); });
-        SetFocus(Item(IDC_DRIVE_PICKER));
-        if (!IsWindowEnabled(Item(IDC_DRIVE_PICKER))) SetFocus(Item(IDC_VOLUME_NAME));
-        return FALSE;
-    case WM_ACTIVATE:
-        if (LOWORD(wParam) != WA_INACTIVE && logic_) {
-            logic_->OnActivate();
-            SetItemText(IDC_AUTO_REMOVE_LABEL, logic_->Controls.LabelAutoRemove);
+        case WM_INITDIALOG:
+            Guarded([&] { OnInit(); });
+            SetFocus(Item(IDC_DRIVE_PICKER));
+            if (!IsWindowEnabled(Item(IDC_DRIVE_PICKER))) SetFocus(Item(IDC_VOLUME_NAME));
+            return FALSE;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE && logic_) {
+                logic_->OnActivate();
+                SetItemText(IDC_AUTO_REMOVE_LABEL, logic_->Controls.LabelAutoRemove);
+            }
+            return FALSE;
+        case WM_COMMAND:
+            if (logic_ && !closing_) Guarded([&] { OnCommand(LOWORD(wParam), HIWORD(wParam)); });
+            return TRUE;
+        case WM_CLOSE: CloseDialog(TDialogResult::Cancel); return TRUE;
+        case WM_CTLCOLORSTATIC: {
+            const HWND control = reinterpret_cast<HWND>(lParam);
+            const int id = GetDlgCtrlID(control);
+            if (id == IDC_HOST_NAME || id == IDC_SHARE_PASSWORD || id == IDC_SHARE_USER_DEFAULT) {
+                const HDC dc = reinterpret_cast<HDC>(wParam);
+                SetTextColor(dc, kReadOnlyText);
+                SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+                return reinterpret_cast<INT_PTR>(readOnlyBrush_);
+            }
+            return FALSE;
         }
-        return FALSE;
-    case WM_COMMAND:
-        if (logic_ && !closing_) Guarded([&] { OnCommand(LOWORD(wParam), HIWORD(wParam)); });
-        return TRUE;
-    case WM_CLOSE:
-        CloseDialog(TDialogResult::Cancel);
-        return TRUE;
-    case WM_CTLCOLORSTATIC: {
-        const HWND control = reinterpret_cast<HWND>(lParam);
-        const int id = GetDlgCtrlID(control);
-        if (id == IDC_HOST_NAME || id == IDC_SHARE_PASSWORD || id == IDC_SHARE_USER_DEFAULT) {
-            const HDC dc = reinterpret_cast<HDC>(wParam);
-            SetTextColor(dc, kReadOnlyText);
-            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-            return reinterpret_cast<INT_PTR>(readOnlyBrush_);
-        }
-        return FALSE;
-    }
-    case WM_DESTROY:
-        RemoveWindowSubclass(Item(IDC_SHARE_NAME), NameKeyFilter, 1);
-        RemoveWindowSubclass(Item(IDC_VOLUME_NAME), NameKeyFilter, 1);
-        RemoveWindowSubclass(Item(IDC_SHARE_USER_DEFAULT), UserNameCopier, 1);
-        return FALSE;
-    default:
-        return FALSE;
+        case WM_DESTROY:
+            RemoveWindowSubclass(Item(IDC_SHARE_NAME), NameKeyFilter, 1);
+            RemoveWindowSubclass(Item(IDC_VOLUME_NAME), NameKeyFilter, 1);
+            RemoveWindowSubclass(Item(IDC_SHARE_USER_DEFAULT), UserNameCopier, 1);
+            return FALSE;
+        default: return FALSE;
     }
 }
 
@@ -202,7 +193,9 @@ bool TModifyNASWindow::Confirm(std::u16string_view text) {
     return Message(ToWide(text), MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
 }
 
-void TModifyNASWindow::FocusShareName() { SetFocus(Item(IDC_SHARE_NAME)); }
+void TModifyNASWindow::FocusShareName() {
+    SetFocus(Item(IDC_SHARE_NAME));
+}
 
 void TModifyNASWindow::ShowBusy() {
     Render();
@@ -233,7 +226,9 @@ void TModifyNASWindow::CloseDialog(TDialogResult result) {
     EndWith(static_cast<INT_PTR>(result));
 }
 
-void TModifyNASWindow::SetClipboardText(std::u16string_view text) { SetClipboardUnicodeText(Handle(), text); }
+void TModifyNASWindow::SetClipboardText(std::u16string_view text) {
+    SetClipboardUnicodeText(Handle(), text);
+}
 
 std::optional<TDriveSettingsResult> ShowDriveSettingsDialog(IDriveSettingsHost& host, TMode mode, char16_t drive) {
     TModifyNASWindow window(host, mode, drive);

@@ -17,7 +17,9 @@ void TWebLinks::goToOnlineHelp() {
     system_.OpenUrl(std::u16string(kHomePageUrl) + std::u16string(kHelpPagePath));
 }
 
-void TWebLinks::goToProductHomePage() { system_.OpenUrl(kHomePageUrl); }
+void TWebLinks::goToProductHomePage() {
+    system_.OpenUrl(kHomePageUrl);
+}
 
 std::u16string TWebLinks::UpdateLink() {
     return std::u16string(kHomePageUrl) + std::u16string(kUpdatePagePath) + ApplicationReleaseText(system_);

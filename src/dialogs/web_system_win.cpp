@@ -51,8 +51,7 @@ public:
             return std::nullopt;
         }
         wchar_t key[64];
-        wsprintfW(key, L"\\StringFileInfo\\%04x%04x\\FileVersion", translations[0].language,
-                  translations[0].codePage);
+        wsprintfW(key, L"\\StringFileInfo\\%04x%04x\\FileVersion", translations[0].language, translations[0].codePage);
         wchar_t* value = nullptr;
         UINT valueLength = 0;
         if (!VerQueryValueW(block.data(), key, reinterpret_cast<void**>(&value), &valueLength) || !value) {

@@ -40,7 +40,8 @@ TPluggedDrives DecodePluggedDrives(std::string_view text) {
 }
 
 TPluggedDrives LoadPluggedDrives(std::u16string_view simulationFolder) {
-    const auto text = fs::ReadReplaceableFile(std::u16string(simulationFolder) + u"\\" + std::u16string(kSimDrivesFile));
+    const auto text =
+        fs::ReadReplaceableFile(std::u16string(simulationFolder) + u"\\" + std::u16string(kSimDrivesFile));
     return text ? DecodePluggedDrives(*text) : TPluggedDrives{};
 }
 

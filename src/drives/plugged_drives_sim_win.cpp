@@ -100,8 +100,8 @@ void BroadcastOnThisDesktop(std::uint32_t event, char16_t letter) {
     record.dbcv_unitmask = 1u << (FoldCase(letter) - u'A');
     // A hung window costs nothing; a busy one gets its time to handle the drive.
     DWORD_PTR result = 0;
-    ::SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&record),
-                          SMTO_ABORTIFHUNG, kBroadcastTimeoutMs, &result);
+    ::SendMessageTimeoutW(HWND_BROADCAST, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&record), SMTO_ABORTIFHUNG,
+                          kBroadcastTimeoutMs, &result);
 }
 
 struct DesktopBroadcast {
@@ -188,7 +188,8 @@ void BroadcastVolumeChange(std::uint32_t event, char16_t letter) {
 
 void TSimDriveBay::Plug(char16_t letter, const std::u16string& folder) {
     letter = CheckedLetter(letter);
-    if (folder.find_first_of(u"\t\r\n") != std::u16string::npos) throw Exception(u"A folder name with a tab or line break cannot be a drive.");
+    if (folder.find_first_of(u"\t\r\n") != std::u16string::npos)
+        throw Exception(u"A folder name with a tab or line break cannot be a drive.");
     const bool wine = UnderWine();
     std::u16string windowsPath = folder;
     std::string hostPath;
@@ -210,9 +211,9 @@ void TSimDriveBay::Plug(char16_t letter, const std::u16string& folder) {
         // Recorded as USB before it appears, so that nobody sees it as another kind of drive.
         drives[letter] = wine ? FromUtf8(hostPath) : windowsPath;
         SavePluggedDrives(folder_, drives);
-        const bool defined = wine ? DefineWineDrive(letter, DRIVE_REMOVABLE, hostPath)
-                                  : ::DefineDosDeviceW(0, ToWide(DriveName(letter)).c_str(),
-                                                       ToWide(windowsPath).c_str()) != FALSE;
+        const bool defined =
+            wine ? DefineWineDrive(letter, DRIVE_REMOVABLE, hostPath)
+                 : ::DefineDosDeviceW(0, ToWide(DriveName(letter)).c_str(), ToWide(windowsPath).c_str()) != FALSE;
         if (!defined) {
             drives.erase(letter);
             SavePluggedDrives(folder_, drives);

@@ -71,7 +71,8 @@ private:
         if (self && message == WM_DEVICECHANGE && lParam != 0) {
             const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
             if (header->dbch_devicetype == DBT_DEVTYP_VOLUME) {
-                self->received_.emplace_back(wParam, reinterpret_cast<const DEV_BROADCAST_VOLUME*>(lParam)->dbcv_unitmask);
+                self->received_.emplace_back(wParam,
+                                             reinterpret_cast<const DEV_BROADCAST_VOLUME*>(lParam)->dbcv_unitmask);
             }
             return TRUE;
         }

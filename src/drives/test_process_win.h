@@ -45,8 +45,8 @@ inline long RunHelperPumping(const std::wstring& arguments) {
             return -1;
         }
         const HANDLE handle = processHandle.get();
-        const DWORD wait = ::MsgWaitForMultipleObjects(1, &handle, FALSE, static_cast<DWORD>(deadline - now),
-                                                       QS_ALLINPUT);
+        const DWORD wait =
+            ::MsgWaitForMultipleObjects(1, &handle, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
         if (wait == WAIT_OBJECT_0) break;
         PumpMessages();
     }

@@ -52,12 +52,9 @@ std::optional<DeviceInterfaceClass> InterfaceClassFor(std::uint32_t driveType, s
         case kDriveRemovable:
             if (dosDeviceName.find(u"\\Floppy") != std::u16string_view::npos) return DeviceInterfaceClass::Floppy;
             return DeviceInterfaceClass::Disk;
-        case kDriveFixed:
-            return DeviceInterfaceClass::Disk;
-        case kDriveCdRom:
-            return DeviceInterfaceClass::CdRom;
-        default:
-            return std::nullopt;
+        case kDriveFixed: return DeviceInterfaceClass::Disk;
+        case kDriveCdRom: return DeviceInterfaceClass::CdRom;
+        default: return std::nullopt;
     }
 }
 
@@ -82,8 +79,9 @@ void TUSBDriveManager::GetUsbDrives(std::vector<std::u16string>& List) {
         const std::uint32_t bus = GetBusType(letter);
         // A known bus decides alone: an internal SATA disk that calls itself removable stays out,
         // a USB disk that calls itself fixed comes in.
-        const bool usb = bus == kBusTypeUsb || (bus == kBusTypeUnknown && (IsTrueCryptVolume(volumes_, letter) ||
-                                                                           IsRemovableDrive(volumes_, letter)));
+        const bool usb =
+            bus == kBusTypeUsb ||
+            (bus == kBusTypeUnknown && (IsTrueCryptVolume(volumes_, letter) || IsRemovableDrive(volumes_, letter)));
         if (usb && volumes_.TotalSize(letter) > 0) List.push_back(std::u16string(1, letter));
     }
 }

@@ -167,8 +167,7 @@ TEST_F(UsbDriveManagerTest, BusTypeDecidesAndUnknownBusFallsBackToRemovableOrTru
     };
     for (const auto& c : cases) {
         volumes.volumes = {{u'E', c.volume}};
-        EXPECT_EQ(UsbDrives(), c.listed ? std::vector<std::u16string>{u"E"} : std::vector<std::u16string>{})
-            << c.what;
+        EXPECT_EQ(UsbDrives(), c.listed ? std::vector<std::u16string>{u"E"} : std::vector<std::u16string>{}) << c.what;
     }
 }
 
@@ -261,8 +260,10 @@ TEST_F(RemoveDriveTest, EjectAttempts) {
         {"refused, then accepted", {{0x17, 5}, {kCrSuccess, 0}}, true, 2},
         {"refused three times", {{0x17, 5}, {0x17, 5}, {0x17, 5}}, false, 3},
         {"accepted with a veto, then accepted", {{kCrSuccess, 6}, {kCrSuccess, 0}}, true, 2},
-        {"no eject request on this system", {{kCrCallNotImplemented, 0}, {kCrCallNotImplemented, 0},
-                                             {kCrCallNotImplemented, 0}}, false, 3},
+        {"no eject request on this system",
+         {{kCrCallNotImplemented, 0}, {kCrCallNotImplemented, 0}, {kCrCallNotImplemented, 0}},
+         false,
+         3},
     };
     for (const auto& c : cases) {
         devices.ejectAnswers = c.answers;
@@ -271,8 +272,7 @@ TEST_F(RemoveDriveTest, EjectAttempts) {
         EXPECT_EQ(manager.RemoveDriveByLetter(u'E'), c.result) << c.what;
         EXPECT_EQ(devices.ejected, std::vector<std::uint32_t>(c.attempts, 900u)) << c.what;  // the parent
         // A wait after each refused attempt, the last one included.
-        EXPECT_EQ(devices.sleeps, std::vector<std::uint32_t>(c.result ? c.attempts - 1 : c.attempts, 500u))
-            << c.what;
+        EXPECT_EQ(devices.sleeps, std::vector<std::uint32_t>(c.result ? c.attempts - 1 : c.attempts, 500u)) << c.what;
         EXPECT_EQ(devices.setsOpen, 0) << c.what;
     }
 }
@@ -297,8 +297,8 @@ TEST_F(RemoveDriveTest, NothingIsEjectedWhenTheDeviceCannotBeFound) {
         std::function<void(RemoveDriveTest&)> arrange;
         bool enumerates;
     } cases[] = {
-        {"volume cannot be opened or gives no number", [](RemoveDriveTest& t) { t.devices.numbers.erase(u"\\\\.\\E:"); },
-         false},
+        {"volume cannot be opened or gives no number",
+         [](RemoveDriveTest& t) { t.devices.numbers.erase(u"\\\\.\\E:"); }, false},
         {"no DOS device name", [](RemoveDriveTest& t) { t.volumes.at(u'E').dosDevice.reset(); }, false},
         {"network drive", [](RemoveDriveTest& t) { t.volumes.at(u'E').driveType = kDriveRemote; }, false},
         {"RAM disk", [](RemoveDriveTest& t) { t.volumes.at(u'E').driveType = kDriveRamDisk; }, false},

@@ -123,7 +123,7 @@ TEST(WinUsbDriveManager, DriveAddedAtRunTime) {
 TEST(WinUsbDriveManager, TheSystemQueriesAnswerWithoutDrives) {
     TUSBDriveManager manager(SystemVolumeQuery(), SystemDeviceEject());
     std::vector<std::u16string> list;
-    manager.GetUsbDrives(list);  // whatever the prefix holds; the point is that it answers
+    manager.GetUsbDrives(list);                    // whatever the prefix holds; the point is that it answers
     EXPECT_EQ(manager.GetVolumeLabel(u'Q'), u"");  // no such drive
     EXPECT_FALSE(manager.chageDriveLabel(u'Q', u"X"));
     EXPECT_FALSE(manager.RemoveDriveByLetter(u'Q'));

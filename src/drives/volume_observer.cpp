@@ -28,15 +28,9 @@ void TVolumeObserver::WMDeviceChange(const TVolumeBroadcast& broadcast) {
         // A copy: a handler may assign the events anew while it runs.
         TVolumeNotifyEvent handler;
         switch (call.kind) {
-            case TVolumeEventKind::AutoPlay:
-                handler = OnVolumeAutoPlay;
-                break;
-            case TVolumeEventKind::Arrival:
-                handler = OnVolumeArrival;
-                break;
-            case TVolumeEventKind::Removal:
-                handler = OnVolumeRemoval;
-                break;
+            case TVolumeEventKind::AutoPlay: handler = OnVolumeAutoPlay; break;
+            case TVolumeEventKind::Arrival: handler = OnVolumeArrival; break;
+            case TVolumeEventKind::Removal: handler = OnVolumeRemoval; break;
         }
         if (handler) handler(call.letter);
     }

@@ -24,19 +24,26 @@ TEST(DecodeVolumeBroadcast, WhichBroadcastsStandForWhichEvents) {
         std::vector<TVolumeEventCall> calls;
     } cases[] = {
         {"arrival", {kDbtDeviceArrival, kDbtDevTypVolume, Mask(u"E"), 0}, {{K::AutoPlay, u'E'}, {K::Arrival, u'E'}}},
-        {"removal", {kDbtDeviceRemoveComplete, kDbtDevTypVolume, Mask(u"E"), 0},
+        {"removal",
+         {kDbtDeviceRemoveComplete, kDbtDevTypVolume, Mask(u"E"), 0},
          {{K::AutoPlay, u'E'}, {K::Removal, u'E'}}},
         {"several letters: all AutoPlay events first, ascending",
          {kDbtDeviceArrival, kDbtDevTypVolume, Mask(u"GEA"), 0},
-         {{K::AutoPlay, u'A'}, {K::AutoPlay, u'E'}, {K::AutoPlay, u'G'}, {K::Arrival, u'A'}, {K::Arrival, u'E'},
+         {{K::AutoPlay, u'A'},
+          {K::AutoPlay, u'E'},
+          {K::AutoPlay, u'G'},
+          {K::Arrival, u'A'},
+          {K::Arrival, u'E'},
           {K::Arrival, u'G'}}},
         {"Z is the last letter; higher bits name no drive",
          {kDbtDeviceArrival, kDbtDevTypVolume, Mask(u"Z") | 0xFC000000u, 0},
          {{K::AutoPlay, u'Z'}, {K::Arrival, u'Z'}}},
-        {"media inserted into an existing drive counts", {kDbtDeviceArrival, kDbtDevTypVolume, Mask(u"F"), kDbtfMedia},
+        {"media inserted into an existing drive counts",
+         {kDbtDeviceArrival, kDbtDevTypVolume, Mask(u"F"), kDbtfMedia},
          {{K::AutoPlay, u'F'}, {K::Arrival, u'F'}}},
         {"network volume", {kDbtDeviceArrival, kDbtDevTypVolume, Mask(u"N"), kDbtfNet}, {}},
-        {"network volume with media flag", {kDbtDeviceRemoveComplete, kDbtDevTypVolume, Mask(u"N"), kDbtfNet | kDbtfMedia},
+        {"network volume with media flag",
+         {kDbtDeviceRemoveComplete, kDbtDevTypVolume, Mask(u"N"), kDbtfNet | kDbtfMedia},
          {}},
         {"port record", {kDbtDeviceArrival, kDbtDevTypPort, Mask(u"E"), 0}, {}},
         {"device interface record", {kDbtDeviceArrival, kDbtDevTypDeviceInterface, Mask(u"E"), 0}, {}},
@@ -89,8 +96,8 @@ TEST_F(VolumeObserverTest, AFailingHandlerStopsTheRemainingLettersButNotTheObser
         if (letter == u'F') throw std::runtime_error("share failed");
     };
     observer.DeliverFromWindow({kDbtDeviceArrival, kDbtDevTypVolume, Mask(u"EFG"), 0});
-    EXPECT_EQ(calls, (std::vector<std::u16string>{u"AutoPlay E", u"AutoPlay F", u"AutoPlay G", u"Arrival E",
-                                                  u"Arrival F"}));
+    EXPECT_EQ(calls,
+              (std::vector<std::u16string>{u"AutoPlay E", u"AutoPlay F", u"AutoPlay G", u"Arrival E", u"Arrival F"}));
     EXPECT_EQ(uncaught, std::vector<std::string>{"share failed"});
 
     // The next broadcast is delivered as usual.

@@ -77,8 +77,7 @@ void RegisterWindowClassOnce() {
 
 }  // namespace
 
-TVolumeObserver::TVolumeObserver(TUncaughtErrorHandler onUncaughtError)
-    : onUncaughtError_(std::move(onUncaughtError)) {
+TVolumeObserver::TVolumeObserver(TUncaughtErrorHandler onUncaughtError) : onUncaughtError_(std::move(onUncaughtError)) {
     RegisterWindowClassOnce();
     // Never shown: WS_POPUP without WS_VISIBLE, no owner, so it stays a top-level window.
     windowHandle_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"Dockvane volume observer", WS_POPUP, 0, 0, 0, 0,

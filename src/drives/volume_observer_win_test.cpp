@@ -47,8 +47,7 @@ TEST(WinVolumeObserver, BroadcastsFromAnotherProcessArriveAsEvents) {
 
     const DWORD eg = (1u << 4) | (1u << 6);
     ASSERT_EQ(Broadcast(DBT_DEVICEARRIVAL, eg, 0), 0);
-    EXPECT_EQ(recorder.calls,
-              (std::vector<std::u16string>{u"AutoPlay E", u"AutoPlay G", u"Arrival E", u"Arrival G"}));
+    EXPECT_EQ(recorder.calls, (std::vector<std::u16string>{u"AutoPlay E", u"AutoPlay G", u"Arrival E", u"Arrival G"}));
 
     recorder.calls.clear();
     ASSERT_EQ(Broadcast(DBT_DEVICEREMOVECOMPLETE, 1u << 4, DBTF_MEDIA), 0);
@@ -66,8 +65,7 @@ TEST(WinVolumeObserver, BroadcastsFromAnotherProcessArriveAsEvents) {
         throw std::runtime_error("share failed");
     };
     ASSERT_EQ(Broadcast(DBT_DEVICEARRIVAL, eg, 0), 0);
-    EXPECT_EQ(recorder.calls,
-              (std::vector<std::u16string>{u"AutoPlay E", u"AutoPlay G", u"Arrival E"}));
+    EXPECT_EQ(recorder.calls, (std::vector<std::u16string>{u"AutoPlay E", u"AutoPlay G", u"Arrival E"}));
     EXPECT_EQ(recorder.uncaught, 1);
     EXPECT_TRUE(::IsWindow(window));
 }

@@ -70,12 +70,12 @@ public:
     virtual std::optional<DeviceInterfaceDetail> ReadDetail(std::uint32_t bufferBytes) = 0;
 };
 
-inline constexpr std::uint32_t kCrSuccess = 0x00;              // CR_SUCCESS
-inline constexpr std::uint32_t kCrNoSuchDevnode = 0x0D;        // CR_NO_SUCH_DEVNODE
-inline constexpr std::uint32_t kCrRemoveVetoed = 0x17;         // CR_REMOVE_VETOED
-inline constexpr std::uint32_t kCrCallNotImplemented = 0x34;   // CR_CALL_NOT_IMPLEMENTED
-inline constexpr std::uint32_t kPnpVetoTypeUnknown = 0;        // PNP_VetoTypeUnknown
-inline constexpr std::uint32_t kPnpVetoDevice = 6;             // PNP_VetoDevice
+inline constexpr std::uint32_t kCrSuccess = 0x00;             // CR_SUCCESS
+inline constexpr std::uint32_t kCrNoSuchDevnode = 0x0D;       // CR_NO_SUCH_DEVNODE
+inline constexpr std::uint32_t kCrRemoveVetoed = 0x17;        // CR_REMOVE_VETOED
+inline constexpr std::uint32_t kCrCallNotImplemented = 0x34;  // CR_CALL_NOT_IMPLEMENTED
+inline constexpr std::uint32_t kPnpVetoTypeUnknown = 0;       // PNP_VetoTypeUnknown
+inline constexpr std::uint32_t kPnpVetoDevice = 6;            // PNP_VetoDevice
 
 // The plug-and-play side of a safe removal.
 class IDeviceEject {

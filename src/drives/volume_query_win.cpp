@@ -47,8 +47,8 @@ std::wstring Device(char16_t letter) {
 UniqueFileHandle OpenForQueries(const std::wstring& path) {
     // Access 0: the device answers queries without the volume being opened for reading, which
     // needs no rights and does not disturb a drive in use.
-    return UniqueFileHandle(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                          0, nullptr));
+    return UniqueFileHandle(
+        ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 // The interface classes of storage devices (ntddstor.h); spelled out here so that no GUID library
@@ -59,13 +59,10 @@ const GUID kGuidDevInterfaceFloppy = {0x53f56311, 0xb6bf, 0x11d0, {0x94, 0xf2, 0
 
 const GUID& GuidOf(DeviceInterfaceClass interfaceClass) {
     switch (interfaceClass) {
-        case DeviceInterfaceClass::Floppy:
-            return kGuidDevInterfaceFloppy;
-        case DeviceInterfaceClass::CdRom:
-            return kGuidDevInterfaceCdRom;
+        case DeviceInterfaceClass::Floppy: return kGuidDevInterfaceFloppy;
+        case DeviceInterfaceClass::CdRom: return kGuidDevInterfaceCdRom;
         case DeviceInterfaceClass::Disk:
-        default:
-            return kGuidDevInterfaceDisk;
+        default: return kGuidDevInterfaceDisk;
     }
 }
 
@@ -101,8 +98,8 @@ public:
         if (!::SetupDiGetDeviceInterfaceDetailW(set_.get(), &current_, detail, bufferBytes, nullptr, &info)) {
             return std::nullopt;
         }
-        const std::size_t maxChars = (bufferBytes - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) /
-                                     sizeof(wchar_t);
+        const std::size_t maxChars =
+            (bufferBytes - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / sizeof(wchar_t);
         const std::wstring_view path(detail->DevicePath, ::wcsnlen(detail->DevicePath, maxChars));
         return DeviceInterfaceDetail{FromWide(path), info.DevInst};
     }
@@ -117,7 +114,7 @@ private:
 // and a program that imports it does not even start there, so nothing of it is imported.
 using CmGetParentFn = DWORD(WINAPI*)(DWORD* parent, DWORD devInst, ULONG flags);
 using CmRequestDeviceEjectFn = DWORD(WINAPI*)(DWORD devInst, int* vetoType, wchar_t* vetoName, ULONG nameLength,
-                                               ULONG flags);
+                                              ULONG flags);
 
 struct ConfigManager {
     CmGetParentFn getParent = nullptr;
@@ -129,8 +126,8 @@ struct ConfigManager {
             // Loaded once and kept for the run: the functions stay valid as long as the module does.
             HMODULE module = ::LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
             if (module == nullptr) return cm;
-            cm.getParent = reinterpret_cast<CmGetParentFn>(
-                reinterpret_cast<void*>(::GetProcAddress(module, "CM_Get_Parent")));
+            cm.getParent =
+                reinterpret_cast<CmGetParentFn>(reinterpret_cast<void*>(::GetProcAddress(module, "CM_Get_Parent")));
             cm.requestEject = reinterpret_cast<CmRequestDeviceEjectFn>(
                 reinterpret_cast<void*>(::GetProcAddress(module, "CM_Request_Device_EjectW")));
             return cm;

@@ -160,13 +160,13 @@ TEST_F(LogsTest, UnreadableFileRaisesOpenError) {
 
 TEST_F(LogsTest, ReadingBackNormalisesTheFile) {
     WriteLog({
-        u"written by hand",                        // no "[": dropped
-        u"[open bracket only",                     // no "]": dropped
-        u"[t1]Warning> kept> as is",               // recognised severity
-        u"[t2]Notice> odd> severity",              // unknown severity: Information
-        u"junk before [t3]Error> x>>y> z > w",     // text before "[" goes
-        u"[t4]Error> no description",              // title takes the rest
-        u"[t5]Error",                              // no ">" at all
+        u"written by hand",                     // no "[": dropped
+        u"[open bracket only",                  // no "]": dropped
+        u"[t1]Warning> kept> as is",            // recognised severity
+        u"[t2]Notice> odd> severity",           // unknown severity: Information
+        u"junk before [t3]Error> x>>y> z > w",  // text before "[" goes
+        u"[t4]Error> no description",           // title takes the rest
+        u"[t5]Error",                           // no ">" at all
     });
     LogDriveActivity(u"new", u"line", u"E");
     EXPECT_EQ(LogLines(), (Lines{
@@ -216,7 +216,8 @@ TEST_F(LogsTest, LineParsingAndFormattingAreInverse) {
         TLogRecord record;
     };
     const Case cases[] = {
-        {u"[2014/07/14 10:05:33 ]Error> ERROR > abc", {u"2014/07/14 10:05:33 ", TLogSeverity::Error, u" ERROR ", u" abc"}},
+        {u"[2014/07/14 10:05:33 ]Error> ERROR > abc",
+         {u"2014/07/14 10:05:33 ", TLogSeverity::Error, u" ERROR ", u" abc"}},
         {u"[]Warning>>", {u"", TLogSeverity::Warning, u"", u""}},
         {u"[t]Information>a>>>b", {u"t", TLogSeverity::Information, u"a>", u"b"}},
         {u"[t]Error>>>>>>", {u"t", TLogSeverity::Error, u">>", u""}},
@@ -234,12 +235,9 @@ TEST_F(LogsTest, TimeTextUsesTheTimeSeparatorWithEveryDotTurnedIntoASlash) {
         const char16_t* text;
     };
     const Case cases[] = {
-        {u':', u"2014/07/14 10:05:33 "},
-        {u'.', u"2014/07/14 10/05/33 "},
-        {u'/', u"2014/07/14 10/05/33 "},
-        {u'-', u"2014/07/14 10-05-33 "},
-        {u' ', u"2014/07/14 10 05 33 "},
-        {u'\uFF1A', u"2014/07/14 10\uFF1A05\uFF1A33 "},  // fullwidth colon
+        {u':', u"2014/07/14 10:05:33 "}, {u'.', u"2014/07/14 10/05/33 "},
+        {u'/', u"2014/07/14 10/05/33 "}, {u'-', u"2014/07/14 10-05-33 "},
+        {u' ', u"2014/07/14 10 05 33 "}, {u'\uFF1A', u"2014/07/14 10\uFF1A05\uFF1A33 "},  // fullwidth colon
     };
     for (const auto& c : cases) EXPECT_EQ(LogTimeText(kJuly14, c.separator), c.text) << ToUtf8(c.text);
     // Midnight, one-digit fields and the last second of a year keep two digits each.
@@ -377,7 +375,8 @@ TEST_F(LogsTest, ApplicationLogLivesInTheTemporaryFolder) {
         LogApp(u"Start", u"Dockvane\u2122");
     }
     const Lines lines = *fs::ReadTextLines(temp.File(u"Velmora.log"));
-    EXPECT_EQ(lines, (Lines{HeaderLine(), u"[" + kTime + u"]Error> ERROR > abc", u"[" + kTime + u"]Error> Start> Dockvane\u2122"}));
+    EXPECT_EQ(lines, (Lines{HeaderLine(), u"[" + kTime + u"]Error> ERROR > abc",
+                            u"[" + kTime + u"]Error> Start> Dockvane\u2122"}));
     EXPECT_EQ(pumped, 2);
 }
 

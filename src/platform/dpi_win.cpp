@@ -8,8 +8,7 @@ namespace {
 template <typename Function>
 Function Bind(const wchar_t* module, const char* name) {
     const HMODULE library = ::GetModuleHandleW(module) ? ::GetModuleHandleW(module) : ::LoadLibraryW(module);
-    if (!library)
-        return nullptr;
+    if (!library) return nullptr;
     return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
 }
 
@@ -47,8 +46,7 @@ int SmallIconSize(UINT dpi) {
     static const auto metricsForDpi = Bind<GetSystemMetricsForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
     if (metricsForDpi) {
         const int size = metricsForDpi(SM_CXSMICON, dpi);
-        if (size > 0)
-            return size;
+        if (size > 0) return size;
     }
     // The system's size belongs to the system's DPI.
     return ::MulDiv(::GetSystemMetrics(SM_CXSMICON), static_cast<int>(dpi), static_cast<int>(SystemDpi()));
@@ -59,8 +57,7 @@ LOGFONTW MessageFontForDpi(UINT dpi) {
     static const auto forDpi = Bind<SystemParametersInfoForDpiFn>(L"user32.dll", "SystemParametersInfoForDpi");
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
-    if (forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi))
-        return metrics.lfMessageFont;
+    if (forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) return metrics.lfMessageFont;
     metrics = {};
     metrics.cbSize = sizeof metrics;
     ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);

@@ -13,11 +13,13 @@ TEST(DriveLetter, ParsesTheSpellingsOfOneDriveOnly) {
         std::u16string_view text;
         char16_t letter;  // 0: no drive
     } cases[] = {
-        {u"E", u'E'},    {u"e", u'E'},      {u"E:", u'E'},    {u"e:\\", u'E'},   {u"A", u'A'},
-        {u"z:", u'Z'},   {u"", 0},          {u":", 0},        {u":\\", 0},       {u"EF", 0},
-        {u"E:/", 0},     {u"E:\\x", 0},     {u"E\\", 0},      {u"E::", 0},       {u"1", 0},
-        {u"@", 0},       {u"[", 0},         {u"`", 0},        {u"{", 0},         {u" E", 0},
-        {u"E ", 0},      {u"\u00E9", 0},    {u"\uFF25", 0},   {std::u16string_view(u"E\0", 2), 0},   {u"\\\\server", 0},
+        {u"E", u'E'},       {u"e", u'E'},   {u"E:", u'E'},  {u"e:\\", u'E'},
+        {u"A", u'A'},       {u"z:", u'Z'},  {u"", 0},       {u":", 0},
+        {u":\\", 0},        {u"EF", 0},     {u"E:/", 0},    {u"E:\\x", 0},
+        {u"E\\", 0},        {u"E::", 0},    {u"1", 0},      {u"@", 0},
+        {u"[", 0},          {u"`", 0},      {u"{", 0},      {u" E", 0},
+        {u"E ", 0},         {u"\u00E9", 0}, {u"\uFF25", 0}, {std::u16string_view(u"E\0", 2), 0},
+        {u"\\\\server", 0},
     };
     for (const auto& c : cases) {
         const std::optional<TDriveLetter> drive = TDriveLetter::Parse(c.text);

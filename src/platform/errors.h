@@ -23,10 +23,10 @@ private:
     std::string what_;
 };
 
-#define DV_DECLARE_ERROR_KIND(Kind)                                            \
-    class Kind : public Exception {                                            \
-    public:                                                                    \
-        using Exception::Exception;                                            \
+#define DV_DECLARE_ERROR_KIND(Kind)                                              \
+    class Kind : public Exception {                                              \
+    public:                                                                      \
+        using Exception::Exception;                                              \
         const char16_t* KindName() const noexcept override { return u## #Kind; } \
     }
 

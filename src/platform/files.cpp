@@ -38,8 +38,7 @@ bool IsDriveGoneCode(std::uint32_t code) {
         case 1617:  // ERROR_DEVICE_REMOVED
         case 4319:  // ERROR_DEVICE_NOT_AVAILABLE
             return true;
-        default:
-            return false;
+        default: return false;
     }
 }
 

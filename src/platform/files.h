@@ -14,9 +14,9 @@
 
 namespace dv::fs {
 
-inline constexpr std::uint32_t kFileNotFound = 2;   // ERROR_FILE_NOT_FOUND
-inline constexpr std::uint32_t kPathNotFound = 3;   // ERROR_PATH_NOT_FOUND
-inline constexpr std::uint32_t kAccessDenied = 5;   // ERROR_ACCESS_DENIED
+inline constexpr std::uint32_t kFileNotFound = 2;    // ERROR_FILE_NOT_FOUND
+inline constexpr std::uint32_t kPathNotFound = 3;    // ERROR_PATH_NOT_FOUND
+inline constexpr std::uint32_t kAccessDenied = 5;    // ERROR_ACCESS_DENIED
 inline constexpr std::uint32_t kFileTooLarge = 223;  // ERROR_FILE_TOO_LARGE
 inline constexpr std::uint32_t kInvalidData = 13;    // ERROR_INVALID_DATA
 inline constexpr std::uint32_t kWriteFault = 29;     // ERROR_WRITE_FAULT
@@ -95,7 +95,7 @@ std::u16string CompleteTwinOf(std::u16string_view path);
 // What reading a replaceable file found, without raising.
 struct ReplaceableFileRead {
     std::optional<std::string> bytes;  // the file's, or its complete twin's when the file is missing
-    TOsStatus status;                     // the read that failed; success when one was read or neither exists
+    TOsStatus status;                  // the read that failed; success when one was read or neither exists
     std::u16string failedPath;         // the file that failed read concerned
 };
 ReplaceableFileRead TryReadReplaceableFile(std::u16string_view path, std::size_t maxBytes = kAnySize);

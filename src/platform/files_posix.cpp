@@ -51,18 +51,19 @@ std::uint32_t Win32Code(int error) {
         case EACCES:
         case EPERM:
         case EISDIR: return kAccessDenied;
-        case EROFS: return 19;        // ERROR_WRITE_PROTECT
-        case EBUSY: return 32;        // ERROR_SHARING_VIOLATION
-        case EEXIST: return 183;      // ERROR_ALREADY_EXISTS
-        case ENOSPC: return 112;      // ERROR_DISK_FULL
-        case ENOTEMPTY: return 145;   // ERROR_DIR_NOT_EMPTY
-        case ENAMETOOLONG: return 206;  // ERROR_FILENAME_EXCED_RANGE
+        case EROFS: return 19;       // ERROR_WRITE_PROTECT
+        case EBUSY: return 32;       // ERROR_SHARING_VIOLATION
+        case EEXIST: return 183;     // ERROR_ALREADY_EXISTS
+        case ENOSPC: return 112;     // ERROR_DISK_FULL
+        case ENOTEMPTY: return 145;  // ERROR_DIR_NOT_EMPTY
+        case ENAMETOOLONG:
+            return 206;  // ERROR_FILENAME_EXCED_RANGE
         // A device that went away, or holds no medium.
-        case ENXIO: return 55;        // ERROR_DEV_NOT_EXIST
-        case ENODEV: return 433;      // ERROR_NO_SUCH_DEVICE
-        case ENOMEDIUM: return 21;    // ERROR_NOT_READY
-        case EIO: return 1117;        // ERROR_IO_DEVICE
-        default: return 31;           // ERROR_GEN_FAILURE
+        case ENXIO: return 55;      // ERROR_DEV_NOT_EXIST
+        case ENODEV: return 433;    // ERROR_NO_SUCH_DEVICE
+        case ENOMEDIUM: return 21;  // ERROR_NOT_READY
+        case EIO: return 1117;      // ERROR_IO_DEVICE
+        default: return 31;         // ERROR_GEN_FAILURE
     }
 }
 
@@ -198,15 +199,13 @@ TOsStatus RemoveFile(std::u16string_view path) {
 }
 
 TOsStatus MakeDirectory(std::u16string_view path) {
-    return OnHostPath(path, [](const std::string& host) {
-        return ::mkdir(host.c_str(), 0755) == 0 ? TOsStatus{} : LastError();
-    });
+    return OnHostPath(
+        path, [](const std::string& host) { return ::mkdir(host.c_str(), 0755) == 0 ? TOsStatus{} : LastError(); });
 }
 
 TOsStatus RemoveEmptyDirectory(std::u16string_view path) {
-    return OnHostPath(path, [](const std::string& host) {
-        return ::rmdir(host.c_str()) == 0 ? TOsStatus{} : LastError();
-    });
+    return OnHostPath(path,
+                      [](const std::string& host) { return ::rmdir(host.c_str()) == 0 ? TOsStatus{} : LastError(); });
 }
 
 bool FileExists(std::u16string_view path) {

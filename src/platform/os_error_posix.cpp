@@ -23,8 +23,9 @@ std::u16string FormatOSMessage(std::uint32_t code, bool networkRange) {
         case 2118: return u"The share name is already in use on this server.\r\n";
         case 2221: return u"The user name could not be found.\r\n";
         case 2224: return u"The account already exists.\r\n";
-        case 2245: return u"The password does not meet the password policy requirements. Check the minimum password "
-                          u"length, password complexity and password history requirements.\r\n";
+        case 2245:
+            return u"The password does not meet the password policy requirements. Check the minimum password "
+                   u"length, password complexity and password history requirements.\r\n";
         case 2310: return u"This shared resource does not exist.\r\n";
         default: return {};
     }

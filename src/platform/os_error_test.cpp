@@ -76,7 +76,7 @@ TEST(RaiseOSError, StatusesRaiseByTheirKind) {
 
 // A failure that is logged instead of raised reads as the raised one would.
 TEST(RaiseOSError, LoggedStatusesReadAsRaisedOnes) {
-    const TOsStatus statuses[] = {TOsStatus::Net(2310), TOsStatus::Net(5), TOsStatus::Net(2999),
+    const TOsStatus statuses[] = {TOsStatus::Net(2310),  TOsStatus::Net(5),  TOsStatus::Net(2999),
                                   TOsStatus::Last(2310), TOsStatus::Last(5), TOsStatus::Last(0)};
     for (const TOsStatus status : statuses) {
         try {

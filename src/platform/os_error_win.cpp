@@ -1,5 +1,5 @@
-#include "platform/handles_win.h"
 #include "platform/os_error.h"
+#include "platform/handles_win.h"
 #include "platform/windows_include.h"
 
 #include <string_view>

@@ -65,7 +65,6 @@ std::u16string IntToStr(std::int64_t value);
 // for other text, the empty text included.
 std::optional<std::int32_t> TryStrToInt(std::u16string_view text);
 
-
 }  // namespace dv
 
 namespace dv {

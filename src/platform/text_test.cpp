@@ -15,9 +15,9 @@ TEST(Utf8, RoundTripsEveryPlane) {
 
 TEST(Utf8, IllFormedInputBecomesReplacementCharacters) {
     EXPECT_EQ(FromUtf8("a\xFFz"), u"a\uFFFDz");
-    EXPECT_EQ(FromUtf8("a\xC3"), u"a\uFFFD");            // truncated sequence
-    EXPECT_EQ(FromUtf8("\xC0\xAF"), u"\uFFFD");         // overlong form of '/'
-    EXPECT_EQ(ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");     // lone surrogate
+    EXPECT_EQ(FromUtf8("a\xC3"), u"a\uFFFD");        // truncated sequence
+    EXPECT_EQ(FromUtf8("\xC0\xAF"), u"\uFFFD");      // overlong form of '/'
+    EXPECT_EQ(ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");  // lone surrogate
 }
 
 TEST(SystemCodePage, Windows1252BothWays) {
@@ -55,17 +55,24 @@ TEST(TextFiles, WrittenBackInTheEncodingTheyWereReadIn) {
     };
     const Case cases[] = {
         {"system code page", "Caf\xE9 \x80", TextEncoding::SystemCodePage, u"Caf\u00E9 \u20AC"},
-        {"UTF-8", "\xEF\xBB\xBF" "Caf\xC3\xA9 \xE6\xBC\xA2\xE5\xAD\x97 \xE2\x82\xAC", TextEncoding::Utf8Bom,
-         u"Caf\u00E9 \u6F22\u5B57 \u20AC"},
-        {"UTF-16 LE", std::string("\xFF\xFE" "C\0\xE9\0\x22\x6F\x3D\xD8\x00\xDE", 12), TextEncoding::Utf16LeBom,
-         u"C\u00E9\u6F22\U0001F600"},
+        {"UTF-8",
+         "\xEF\xBB\xBF"
+         "Caf\xC3\xA9 \xE6\xBC\xA2\xE5\xAD\x97 \xE2\x82\xAC",
+         TextEncoding::Utf8Bom, u"Caf\u00E9 \u6F22\u5B57 \u20AC"},
+        {"UTF-16 LE",
+         std::string("\xFF\xFE"
+                     "C\0\xE9\0\x22\x6F\x3D\xD8\x00\xDE",
+                     12),
+         TextEncoding::Utf16LeBom, u"C\u00E9\u6F22\U0001F600"},
         {"UTF-16 BE", std::string("\xFE\xFF\0C\x6F\x22", 6), TextEncoding::Utf16BeBom, u"C\u6F22"},
         {"mark alone", "\xEF\xBB\xBF", TextEncoding::Utf8Bom, u""},
         {"UTF-16 mark alone", "\xFF\xFE", TextEncoding::Utf16LeBom, u""},
         {"empty", "", TextEncoding::SystemCodePage, u""},
         {"NUL bytes", std::string("a\0b", 3), TextEncoding::SystemCodePage, std::u16string(u"a\0b", 3)},
         // Bytes that are no UTF-8 stand for themselves and are written back as they were.
-        {"invalid UTF-8", "\xEF\xBB\xBF" "a\xFF\xC3(\xED\xA0\x80\xF4\x90\x80\x80\xC0\xAF\xE2\x82",
+        {"invalid UTF-8",
+         "\xEF\xBB\xBF"
+         "a\xFF\xC3(\xED\xA0\x80\xF4\x90\x80\x80\xC0\xAF\xE2\x82",
          TextEncoding::Utf8Bom, u"a\xDCFF\xDCC3(\xDCED\xDCA0\xDC80\xDCF4\xDC90\xDC80\xDC80\xDCC0\xDCAF\xDCE2\xDC82"},
         {"unpaired surrogates in UTF-16", std::string("\xFF\xFE\x00\xD8x\0\x80\xDC", 8), TextEncoding::Utf16LeBom,
          u"\xD800x\xDC80"},

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 
-
 namespace dv {
 
 std::u16string FromAnsi(std::string_view bytes) {

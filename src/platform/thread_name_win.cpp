@@ -8,10 +8,9 @@ void SetCurrentThreadName(std::u16string_view name) {
     // (and Wine versions without it) still start.
     using SetThreadDescriptionFn = HRESULT(WINAPI*)(HANDLE, PCWSTR);
     const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    const auto setDescription =
-        kernel ? reinterpret_cast<SetThreadDescriptionFn>(
-                     reinterpret_cast<void*>(::GetProcAddress(kernel, "SetThreadDescription")))
-               : nullptr;
+    const auto setDescription = kernel ? reinterpret_cast<SetThreadDescriptionFn>(
+                                             reinterpret_cast<void*>(::GetProcAddress(kernel, "SetThreadDescription")))
+                                       : nullptr;
     if (setDescription) setDescription(::GetCurrentThread(), ToWide(name).c_str());
 }
 

@@ -44,8 +44,8 @@ TEST(ResourcesTest, EveryIconHasItsPictureAtEveryScaling) {
         EXPECT_EQ(header->biWidth, size) << name;
         EXPECT_EQ(header->biHeight, 2 * size) << name;
         EXPECT_EQ(header->biBitCount, 32) << name;
-        HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size,
-                                                   size, LR_DEFAULTCOLOR));
+        HICON icon = static_cast<HICON>(
+            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
         EXPECT_NE(icon, nullptr) << name << ' ' << size;
         if (icon) DestroyIcon(icon);
     };

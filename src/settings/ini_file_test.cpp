@@ -46,15 +46,15 @@ TEST(IniFileWrite, LineThatReadsAsTheValueStaysWhole) {
 }
 
 TEST(IniFileWrite, KeepsEveryOtherLineWhereItStands) {
-    IniFile file({u"#=== header", u"[General]", u"; comment", u"AutoStart=True", u"Unmapped=7", u"", u"[Sounds]",
-                  u"Done=x"});
-    file.WriteString(u"general", u"autostart", u"False");  // updated in place, the key as it stood
+    IniFile file(
+        {u"#=== header", u"[General]", u"; comment", u"AutoStart=True", u"Unmapped=7", u"", u"[Sounds]", u"Done=x"});
+    file.WriteString(u"general", u"autostart", u"False");        // updated in place, the key as it stood
     file.WriteString(u"General", u" RegistrationCode", u"123");  // appended to its section, before the blank line
     file.WriteString(u"Sounds", u"Available", u"y");
     file.WriteString(u"New", u"k", u"v");  // a new section at the end
     const std::vector<std::u16string> expected = {
-        u"#=== header", u"[General]", u"; comment", u"AutoStart=False", u"Unmapped=7", u" RegistrationCode=123", u"",
-        u"[Sounds]",    u"Done=x",    u"Available=y", u"[New]",          u"k=v",
+        u"#=== header", u"[General]", u"; comment",   u"AutoStart=False", u"Unmapped=7", u" RegistrationCode=123", u"",
+        u"[Sounds]",    u"Done=x",    u"Available=y", u"[New]",           u"k=v",
     };
     EXPECT_EQ(file.Lines(), expected);
 }

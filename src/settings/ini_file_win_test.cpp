@@ -34,8 +34,7 @@ TEST(WinIniFile, ReadsWhatGetPrivateProfileStringReads) {
 TEST(WinIniFile, LongValuesAndSystemCodePageAgree) {
     testing::TempFolder folder;
     const std::u16string file = folder.File(u"long.ini");
-    const std::vector<std::u16string> lines = {u"[S]", u"long=" + std::u16string(3000, u'v'),
-                                               u"ansi=Caf\u00E9 \u20AC"};
+    const std::vector<std::u16string> lines = {u"[S]", u"long=" + std::u16string(3000, u'v'), u"ansi=Caf\u00E9 \u20AC"};
     fs::ReplaceFileContents(file, fs::EncodeTextLines(lines));
     const IniFile ini(*fs::ReadTextLines(file));
     for (const std::u16string key : {u"long", u"ansi"}) {

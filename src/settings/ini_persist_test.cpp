@@ -94,8 +94,8 @@ TEST_F(IniPersistTest, ValuesRoundTripThroughTheFile) {
     record.flags.Members = 0b101;
     record.Save();
     EXPECT_EQ(FileLines(), (std::vector<std::u16string>{GeneratedFileHeader(), u"[K]", u"Text=Caf\u00E9 \u20AC",
-                                                          u"Int=-2147483648", u"Big=2147483647", u"Flag=False",
-                                                          u"Letter=Z", u"Ratio=-1.25", u"Mode=third", u"Flags=[a,c]"}));
+                                                        u"Int=-2147483648", u"Big=2147483647", u"Flag=False",
+                                                        u"Letter=Z", u"Ratio=-1.25", u"Mode=third", u"Flags=[a,c]"}));
     KindsRecord loaded(file);
     loaded.Load();
     EXPECT_EQ(loaded.text, record.text);
@@ -133,8 +133,8 @@ TEST_F(IniPersistTest, NumberThatDoesNotConvertStopsTheLoadThere) {
         std::u16string key, text;
     };
     // An empty value is no number either; a 64-bit property is read with the 32-bit rule.
-    const Case cases[] = {{u"Int", u""}, {u"Int", u"12x"}, {u"Int", u"4294967296"}, {u"Big", u"4294967296"},
-                          {u"Ratio", u"half"}};
+    const Case cases[] = {
+        {u"Int", u""}, {u"Int", u"12x"}, {u"Int", u"4294967296"}, {u"Big", u"4294967296"}, {u"Ratio", u"half"}};
     for (const auto& c : cases) {
         KindsRecord fresh(file);
         WriteFile({u"[K]", u"Text=from file", c.key + u"=" + c.text, u"Mode=third"});

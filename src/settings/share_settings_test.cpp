@@ -212,21 +212,21 @@ TEST_F(ShareSettingsTest, AttachWritesTheFileBackInItsOwnEncoding) {
             const std::string what = std::string(encoding.name) + ": " + ToUtf8(content);
             // What the file can hold of the content.
             const std::u16string held = encoding.unicode ? content : FromAnsi(ToAnsi(content));
-            WriteBytes(ToFsPath(file),
-                       encoding.bytes(JoinLines({u"; " + content, u"[Share]", u"ShareName=S", u"Description=" + content,
-                                                 u"AutoRemove=true", u"PingURL=http://a/" + content,
-                                                 u"PingURL=http://b/"})));
+            WriteBytes(
+                ToFsPath(file),
+                encoding.bytes(JoinLines({u"; " + content, u"[Share]", u"ShareName=S", u"Description=" + content,
+                                          u"AutoRemove=true", u"PingURL=http://a/" + content, u"PingURL=http://b/"})));
             const TShareSettings settings = Attach();
             EXPECT_EQ(settings.FShareDescription, held) << what;
             EXPECT_EQ(settings.PingUrl(0), u"http://a/" + held) << what;
             EXPECT_EQ(settings.PingUrl(1), u"http://b/") << what;
             // The rewrite (header, new keys, the addresses numbered and unnumbered again) is in the
             // file's own encoding; without a mark, byte for byte what the system code page gives.
-            EXPECT_EQ(ReadBytes(ToFsPath(file)),
-                      encoding.bytes(JoinLines({GeneratedFileHeader(), u"; " + content, u"[Share]", u"ShareName=S",
-                                                u"Description=" + content, u"AutoRemove=True",
-                                                u"PingURL=http://a/" + content, u"PingURL=http://b/",
-                                                u"ShareUserName="})))
+            EXPECT_EQ(
+                ReadBytes(ToFsPath(file)),
+                encoding.bytes(JoinLines({GeneratedFileHeader(), u"; " + content, u"[Share]", u"ShareName=S",
+                                          u"Description=" + content, u"AutoRemove=True", u"PingURL=http://a/" + content,
+                                          u"PingURL=http://b/", u"ShareUserName="})))
                 << what;
         }
     }
@@ -291,8 +291,8 @@ TEST_F(ShareSettingsTest, HostileFilesLoadOrFailWithoutLosingAnything) {
         {"UTF-8 mark alone", "\xEF\xBB\xBF", u"", 0},
         {"UTF-16 LE mark alone", "\xFF\xFE", u"", 0},
         {"UTF-16 BE mark alone", "\xFE\xFF", u"", 0},
-        {"NUL bytes: a value ends at the first", "[Share]\r\nShareName=AB\0CD\r\n; \0\r\nDescription=\0x\r\n"s,
-         u"AB", 0},
+        {"NUL bytes: a value ends at the first", "[Share]\r\nShareName=AB\0CD\r\n; \0\r\nDescription=\0x\r\n"s, u"AB",
+         0},
         {"bytes that are no UTF-8", "\xEF\xBB\xBF[Share]\r\nShareName=S\xFF\r\nDescription=\xC3(\xE2\x82\r\n",
          u"S\xDCFF", 0, u"\xDCC3(\xDCE2\xDC82"},
         {"more than any settings file holds", "[Share]\r\nShareName=S\r\n; " + std::string(kLargestIniFile, 'x'), u"",
@@ -300,11 +300,11 @@ TEST_F(ShareSettingsTest, HostileFilesLoadOrFailWithoutLosingAnything) {
         {"UTF-16 of an odd length", "\xFF\xFE" + Utf16(u"[Share]\r\nShareName=S\r\n", false) + "x", u"", 0, u"", true},
         {"unpaired surrogates in UTF-16", "\xFF\xFE" + Utf16(u"[Share]\r\nShareName=S\xD800\r\n", false), u"S\xD800",
          0},
-        {"1000-character values", ToAnsi(u"[Share]\r\nShareName=S\r\nDescription=" + thousand + u"\r\nPingURL=" +
-                                         thousand + u"\r\n"),
-         u"S", 1, thousand},
-        {"a value longer than a read returns", ToAnsi(u"[Share]\r\nShareName=S\r\nDescription=" + tooLongToRead),
-         u"S", 0, tooLongToRead.substr(0, 2047)},
+        {"1000-character values",
+         ToAnsi(u"[Share]\r\nShareName=S\r\nDescription=" + thousand + u"\r\nPingURL=" + thousand + u"\r\n"), u"S", 1,
+         thousand},
+        {"a value longer than a read returns", ToAnsi(u"[Share]\r\nShareName=S\r\nDescription=" + tooLongToRead), u"S",
+         0, tooLongToRead.substr(0, 2047)},
         {"hundreds of address lines", ToAnsi(manyAddresses), u"S", 8},
         {"5 MB before the section", ToAnsi(bigOther + u"[Share]\r\nShareName=BIG\r\nPingURL=http://h/\r\n"), u"BIG", 1},
         {"many empty lines", std::string(100000, '\n') + "[Share]\nShareName=S" + std::string(100000, '\n'), u"S", 0},

@@ -40,10 +40,8 @@ bool IsSocketLevel(DWORD error) {
         case ERROR_WINHTTP_SECURE_FAILURE:
         case WSAETIMEDOUT:
         case WSAECONNREFUSED:
-        case WSAECONNRESET:
-            return true;
-        default:
-            return false;
+        case WSAECONNRESET: return true;
+        default: return false;
     }
 }
 
@@ -64,8 +62,8 @@ std::u16string ErrorText(DWORD error) {
 
 HttpOutcome Failed(DWORD error, bool timedOut) {
     if (timedOut) return {HttpOutcome::Kind::SocketError, {}, 0, u"Socket Error # 10060 Connection timed out."};
-    return {IsSocketLevel(error) ? HttpOutcome::Kind::SocketError : HttpOutcome::Kind::Failure, {}, 0,
-            ErrorText(error)};
+    return {
+        IsSocketLevel(error) ? HttpOutcome::Kind::SocketError : HttpOutcome::Kind::Failure, {}, 0, ErrorText(error)};
 }
 
 std::wstring QueryText(HINTERNET request, DWORD info) {
@@ -150,8 +148,8 @@ public:
         const InternetHandle connection = Own(::WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
         if (!connection) return Failed(::GetLastError(), false);
         const DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-        HINTERNET request = ::WinHttpOpenRequest(connection.get(), L"GET", path.c_str(), nullptr,
-                                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+        HINTERNET request = ::WinHttpOpenRequest(connection.get(), L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                                 WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
         if (!request) return Failed(::GetLastError(), false);
         // Wine's send already waits for the answer and heeds only these two.
         DWORD wait = static_cast<DWORD>(limits_.requestTimeoutMs);
@@ -182,11 +180,15 @@ private:
         if (status >= 400) {
             const std::wstring version = QueryText(request, WINHTTP_QUERY_VERSION);
             const std::wstring reason = QueryText(request, WINHTTP_QUERY_STATUS_TEXT);
-            return {HttpOutcome::Kind::HttpError, {}, static_cast<int>(status),
+            return {HttpOutcome::Kind::HttpError,
+                    {},
+                    static_cast<int>(status),
                     FromWide(version) + u" " + IntToStr(status) + u" " + FromWide(reason)};
         }
         if (status >= 300) {
-            return {HttpOutcome::Kind::Failure, {}, static_cast<int>(status),
+            return {HttpOutcome::Kind::Failure,
+                    {},
+                    static_cast<int>(status),
                     u"Redirection not followed: " + IntToStr(status)};
         }
 

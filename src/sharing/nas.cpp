@@ -111,8 +111,8 @@ bool TNas::AttachAndShare(bool OpenShare) {
         if (!OpenShare) return false;
         std::u16string_view reason = error.Message();
         if (reason.ends_with(u'.')) reason.remove_suffix(1);
-        host_.ShowWarningBalloon(u"The configuration of drive " + driveName_ +
-                                    u": cannot be written: " + VisibleText(reason) + u".");
+        host_.ShowWarningBalloon(u"The configuration of drive " + driveName_ + u": cannot be written: " +
+                                 VisibleText(reason) + u".");
         return false;
     };
     try {
@@ -161,9 +161,9 @@ bool TNas::AttachAndShare(bool OpenShare) {
         RefuseAccount(ownAccount, false, u"\n\rChoose another account for this drive in its drive settings.")) {
         return false;
     }
-    if (RefuseAccount(defaultAccount, domainMode,
-                      domainMode ? u"\n\rEnter another account with \"Set Domain User Name\" in the tray menu."
-                                 : u"")) {
+    if (RefuseAccount(
+            defaultAccount, domainMode,
+            domainMode ? u"\n\rEnter another account with \"Set Domain User Name\" in the tray menu." : u"")) {
         return false;
     }
 
@@ -187,8 +187,7 @@ bool TNas::AttachAndShare(bool OpenShare) {
         // The drive's own account when it exists already; otherwise (also right after creating it)
         // the default account.
         const bool useOwnAccount =
-            !domainMode && host_.UserManager().ChekToManualUserCreate(settings.FShareUserName,
-                                                                         settings_.FPasswordSalt);
+            !domainMode && host_.UserManager().ChekToManualUserCreate(settings.FShareUserName, settings_.FPasswordSalt);
         account = useOwnAccount ? settings.FShareUserName : defaultAccount;
         granted = shares.SetAccesRights(root, shareName, account);
     } catch (...) {
@@ -202,7 +201,7 @@ bool TNas::AttachAndShare(bool OpenShare) {
     shares.ShareDeleteAt(shareName, root);
     if (leftMeanwhile()) return false;
     host_.ShowErrorMessage(u"Permissions for the user: " + VisibleText(account) +
-                              u" is not installed!\n\rPerhaps this user is not registered in system");
+                           u" is not installed!\n\rPerhaps this user is not registered in system");
     return false;
 }
 

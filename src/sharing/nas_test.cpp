@@ -283,7 +283,8 @@ TEST_F(NasTest, ShareThatCannotBeCreatedIsReported) {
     sim.Failures["ShareAdd502"] = TOsStatus::Net(5);
     WriteConfig(driveE, "[Share]\r\nShareName=BACKUP\r\n");
     EXPECT_FALSE(registry.addNas(u"E", true));
-    EXPECT_EQ(host.errors, (Lines{u"Access is not installed.\n\rPerhaps the current user does not have enough rights."}));
+    EXPECT_EQ(host.errors,
+              (Lines{u"Access is not installed.\n\rPerhaps the current user does not have enough rights."}));
     EXPECT_EQ(registry.NasCount(), 0);
     EXPECT_TRUE(host.changes.empty());
 }
@@ -331,9 +332,13 @@ TEST_F(NasTest, ControlCharactersInNamesFromTheDriveReachNoMessageRaw) {
     // Windows allows neither, but the names come from the drive's file and the system's answers.
     sim.AddAccount(u"Team\x01X", TSid::Make(5, {21, 4, 5, 6, 1200}), TSidNameUse::Group);
     TShareInfo502 foreign;
-    foreign.NetName = u"A\x01" u"B";
+    foreign.NetName =
+        u"A\x01"
+        u"B";
     foreign.Path = u"C:\\X\x7fY";
-    sim.Shares[u"A\x01" u"B"] = foreign;
+    sim.Shares
+        [u"A\x01"
+         u"B"] = foreign;
     struct Case {
         const char* name;
         std::string config;
@@ -342,7 +347,9 @@ TEST_F(NasTest, ControlCharactersInNamesFromTheDriveReachNoMessageRaw) {
     const Case cases[] = {
         {"account that may not have a drive", "[Share]\r\nShareName=BACKUP\r\nShareUserName=Team\x01X\r\n",
          u"Team\\x01X is a group; outside a domain Dockvane opens a drive only to one user account"},
-        {"share name in use", "[Share]\r\nShareName=a\x01" "b\r\n",
+        {"share name in use",
+         "[Share]\r\nShareName=a\x01"
+         "b\r\n",
          u"The share name \"a\\x01b\" is already in use for C:\\X\\x7FY"},
     };
     for (const Case& c : cases) {
@@ -378,7 +385,8 @@ TEST_F(NasTest, ShareNameInUseElsewhereStopsTheAttachBeforeAnythingIsMade) {
     EXPECT_FALSE(registry.addNas(u"E", true));
     EXPECT_EQ(host.errors, (Lines{u"The share name \"users\" is already in use for C:\\Users.\n\r"
                                   u"Choose another share name for this drive in its drive settings."}));
-    EXPECT_EQ(AppLog().back(), u" ERROR | Drive E: not shared: The share name \"users\" is already in use for C:\\Users");
+    EXPECT_EQ(AppLog().back(),
+              u" ERROR | Drive E: not shared: The share name \"users\" is already in use for C:\\Users");
     EXPECT_EQ(sim.Shares.size(), 1u);
     EXPECT_EQ(sim.Shares[u"USERS"], foreign);
     EXPECT_EQ(sim.Folders[u"E:\\"], folderBefore);
@@ -403,7 +411,8 @@ TEST_F(NasTest, AnAccountThatMayNotHaveADriveStopsTheAttachBeforeAnythingIsMade)
         {"a group outside a domain", 0, u"dockvane", u"CORP\\Backup Team",
          u"CORP\\Backup Team is a group; outside a domain Dockvane opens a drive only to one user account"},
         {"Everyone outside a domain", 0, u"dockvane", u"Everyone",
-         u"Everyone is a group that many people belong to; Dockvane opens a drive only to one account or a small group"},
+         u"Everyone is a group that many people belong to; Dockvane opens a drive only to one account or a small "
+         u"group"},
         {"a domain group in a domain", 1, u"CORP\\Backup Team", u"Everyone", u""},
         {"Domain Users in a domain", 1, u"CORP\\Domain Users", u"",
          u"CORP\\Domain Users is a group that many people belong to; Dockvane opens a drive only to one account or a "

@@ -42,8 +42,7 @@ std::u16string DoPingToSrvUrl(IHttpClient& client, std::u16string_view url) {
     if (url.empty()) return {};
     const HttpOutcome outcome = client.Get(RequestUrl(url));
     switch (outcome.kind) {
-        case HttpOutcome::Kind::Body:
-            return outcome.body.empty() ? std::u16string() : FirstLineOf(outcome.body);
+        case HttpOutcome::Kind::Body: return outcome.body.empty() ? std::u16string() : FirstLineOf(outcome.body);
         case HttpOutcome::Kind::SocketError:
             LogError(std::u16string(kErrorPrefix) + u"EIdSocketError " + outcome.message);
             return std::u16string(kServerNotAvailable);
@@ -53,8 +52,7 @@ std::u16string DoPingToSrvUrl(IHttpClient& client, std::u16string_view url) {
         case HttpOutcome::Kind::HttpError:
             LogError(std::u16string(kErrorPrefix) + u"EIdHTTPProtocolException" + outcome.message);
             return std::u16string(outcome.status == 404 ? kBadUrl : kServerNotAvailable);
-        case HttpOutcome::Kind::Failure:
-            break;
+        case HttpOutcome::Kind::Failure: break;
     }
     throw Exception(outcome.message);
 }

@@ -139,10 +139,11 @@ TEST_F(PingTest, HandledFailuresWriteOneErrorLine) {
     DoPingToSrvUrl(client, u"a");
     DoPingToSrvUrl(client, u"b");
     DoPingToSrvUrl(client, u"c");
-    EXPECT_EQ(AppLogDescriptions(),
-              (Lines{u" Class:TWinServiceMgmt Method:doPingToSrv Type:EIdSocketError Socket Error # 12029",
-                     u" Class:TWinServiceMgmt Method:doPingToSrv Type:EIdHostRequiredHost is required.",
-                     u" Class:TWinServiceMgmt Method:doPingToSrv Type:EIdHTTPProtocolExceptionHTTP/1.1 404 Not Found"}));
+    EXPECT_EQ(
+        AppLogDescriptions(),
+        (Lines{u" Class:TWinServiceMgmt Method:doPingToSrv Type:EIdSocketError Socket Error # 12029",
+               u" Class:TWinServiceMgmt Method:doPingToSrv Type:EIdHostRequiredHost is required.",
+               u" Class:TWinServiceMgmt Method:doPingToSrv Type:EIdHTTPProtocolExceptionHTTP/1.1 404 Not Found"}));
 }
 
 TEST_F(PingTest, WorkerLogsEachOutcomeForItsDrive) {
@@ -151,8 +152,8 @@ TEST_F(PingTest, WorkerLogsEachOutcomeForItsDrive) {
     settings.FPingUrls[4] = u"http://srv/b";
     settings.FPingUrls[6] = u"srv/c";
     settings.FPingUrls[7] = u"srv/d";
-    ScriptedClient client({Body(u"DONE\r\n"), {HttpOutcome::Kind::SocketError, {}, 0, u"x"}, Body(u""),
-                           Body(u"Wrong Url \r\n")});
+    ScriptedClient client(
+        {Body(u"DONE\r\n"), {HttpOutcome::Kind::SocketError, {}, 0, u"x"}, Body(u""), Body(u"Wrong Url \r\n")});
     TPingToWebTh::Execute(settings, u"E", client);
     EXPECT_EQ(client.requested, (Lines{u"http://srv/a", u"http://srv/b", u"http://srv/c", u"http://srv/d"}));
     EXPECT_EQ(DriveLog(), (Lines{
@@ -222,8 +223,8 @@ TEST_F(PingTest, StartedWorkerRunsOnItsOwnAndKeepsItsRecordAlive) {
     while (DriveLog().size() < 4 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    EXPECT_EQ(DriveLog(), (Lines{u" OK, Ping Url | (srv/first)", u" OK, server said: | ok", u" OK, Ping Url | (srv/last)",
-                                 u" OK, server said: | ok"}));
+    EXPECT_EQ(DriveLog(), (Lines{u" OK, Ping Url | (srv/first)", u" OK, server said: | ok",
+                                 u" OK, Ping Url | (srv/last)", u" OK, server said: | ok"}));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 namespace dv {
 
 // Messages to the main window.
-inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;  // the notification area reports on the icon
+inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;     // the notification area reports on the icon
 inline constexpr UINT kDirectoryChangeMessage = WM_APP + 2;  // the watcher's worker hands over a change
 
 // The tray icon's identifier within the main window.

@@ -412,8 +412,8 @@ void TfmMain::RestartDriveChangeNotify() {
 
 // Whether there were any to drop.
 bool TfmMain::DropVanishedWatchEntries() {
-    return std::erase_if(watcher_.Entries, [](const TWatchEntry& entry) { return !fs::DirectoryExists(entry.Directory); }) >
-           0;
+    return std::erase_if(watcher_.Entries,
+                         [](const TWatchEntry& entry) { return !fs::DirectoryExists(entry.Directory); }) > 0;
 }
 
 // --- Sounds ---
@@ -569,8 +569,7 @@ void TfmMain::OnRenewPassword() {
     TApplicationSettings& settings = *settings_;
     const std::u16string oldPassword = userManager_->MakePassword(settings.FPasswordSalt);
     const std::u16string salt = userManager_->RandomStr(32);
-    userManager_->UserChangePassword(std::u16string(kMasterAccountName), oldPassword,
-                                     userManager_->MakePassword(salt));
+    userManager_->UserChangePassword(std::u16string(kMasterAccountName), oldPassword, userManager_->MakePassword(salt));
     settings.FPasswordSalt = salt;
     settings.Save();
     tray_.ShowBalloon(u"Password successfully renewed.", TBalloonIcon::Information);
@@ -619,8 +618,7 @@ void TfmMain::FillSoundLists() {
     const Box boxes[] = {
         {TSoundBox::Available, settings_->FSoundBackupAvailable, kDefaultSoundBackupAvailable,
          u"Select backup available sound file"},
-        {TSoundBox::Done, settings_->FSoundBackupDone, kDefaultSoundBackupDone,
-         u"Select backup done sound file"},
+        {TSoundBox::Done, settings_->FSoundBackupDone, kDefaultSoundBackupDone, u"Select backup done sound file"},
     };
     for (const Box& box : boxes) {
         std::vector<std::u16string> entries = {std::u16string(kSilentSound), std::u16string(box.builtIn)};

@@ -14,11 +14,11 @@
 
 #include "accounts/share_api.h"
 #include "accounts/user_api.h"
+#include "dialogs/web_links.h"
 #include "drives/volume_query.h"
 #include "platform/product.h"
-#include "shell/main_view.h"
 #include "sharing/nas.h"
-#include "dialogs/web_links.h"
+#include "shell/main_view.h"
 #include "system/system_host.h"
 
 namespace dv {

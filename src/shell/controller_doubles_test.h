@@ -118,7 +118,9 @@ public:
         trayHistory.push_back(index);
     }
     int TrayIconIndex() const override { return trayIndex; }
-    void ShowBalloon(std::u16string_view text, TBalloonIcon icon) override { balloons.push_back({std::u16string(text), icon}); }
+    void ShowBalloon(std::u16string_view text, TBalloonIcon icon) override {
+        balloons.push_back({std::u16string(text), icon});
+    }
     void SetMenuSlot(TMenuSlots slots, int slot, std::u16string_view caption, bool visible) override {
         (slots == TMenuSlots::Modify ? modifySlots : ejectSlots)[slot] = {std::u16string(caption), visible};
     }

@@ -25,9 +25,9 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
-#include "shell/drive_settings_host.h"
 #include "shell/controller.h"
 #include "shell/controller_doubles_test.h"
+#include "shell/drive_settings_host.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 
@@ -157,7 +157,19 @@ public:
 private:
     TMainServices Services() {
         return TMainServices{
-            sim, sim, drives, drives, system, services, web, view, view, view, view, clock, watcher,
+            sim,
+            sim,
+            drives,
+            drives,
+            system,
+            services,
+            web,
+            view,
+            view,
+            view,
+            view,
+            clock,
+            watcher,
             [] { return std::make_unique<TVolumeObserver>(); },
             [this] { return GetSettingsFileName(appData.Path()); },
             [] { return std::unique_ptr<IHttpClient>(); },  // the pings call nobody here
@@ -183,41 +195,49 @@ struct Event {
 };
 
 const Event kEvents[] = {
-    {"the drive is pulled", [](World& w) {
+    {"the drive is pulled",
+     [](World& w) {
          w.Pull(kSubject);
          w.Notice(kSubject, false);
      }},
-    {"the drive is pulled, its notice comes later", [](World& w) {
+    {"the drive is pulled, its notice comes later",
+     [](World& w) {
          w.Pull(kSubject);
          w.pump.Post([&w] { w.Notice(kSubject, false); });
      }},
-    {"the drive is pulled and plugged in again", [](World& w) {
+    {"the drive is pulled and plugged in again",
+     [](World& w) {
          w.Pull(kSubject);
          w.Notice(kSubject, false);
          w.Plug(kSubject);
          w.Notice(kSubject, true);
      }},
     {"a second arrival of the drive", [](World& w) { w.Notice(kSubject, true); }},
-    {"Eject from the tray", [](World& w) {
+    {"Eject from the tray",
+     [](World& w) {
          if (const int slot = w.SlotOf(kSubject); slot >= 0) w.main->Guarded([&] { w.main->OnEjectItem(slot); });
      }},
-    {"a poll tick finds the marker", [](World& w) {
+    {"a poll tick finds the marker",
+     [](World& w) {
          w.Marker(kSubject);
          w.main->Guarded([&] { w.main->OnPollTimer(); });
      }},
     {"the AutoPlay dialog is asked for", [](World& w) { w.main->Guarded([&] { w.main->VolumeAutoPlay(kStick); }); }},
-    {"Disable in the drive settings dialog", [](World& w) {
+    {"Disable in the drive settings dialog",
+     [](World& w) {
          TDriveSettingsHost host(*w.main);
          w.main->Guarded([&] { host.RemoveNASDrive(kSubject); });
      }},
-    {"Eject in the drive settings dialog", [](World& w) {
+    {"Eject in the drive settings dialog",
+     [](World& w) {
          TDriveSettingsHost host(*w.main);
          w.main->Guarded([&] {
              host.DisconnectNASDrive(kSubject);
              (void)host.EjectRemovableDriveByLetter(kSubject);
          });
      }},
-    {"OK in the drive settings dialog of Modify", [](World& w) {
+    {"OK in the drive settings dialog of Modify",
+     [](World& w) {
          const int slot = w.SlotOf(kSubject);
          if (slot < 0) return;
          const std::size_t shown = w.view.driveDialogs.size();
@@ -225,23 +245,28 @@ const Event kEvents[] = {
          w.main->Guarded([&] { w.main->OnModifyItem(slot); });
          if (w.view.driveDialogs.size() == shown) w.view.driveDialogAnswers.pop_back();  // its dialog was open already
      }},
-    {"an unshared stick is pulled", [](World& w) {
+    {"an unshared stick is pulled",
+     [](World& w) {
          w.Pull(kStick);
          w.Notice(kStick, false);
      }},
-    {"the other backup drive is pulled", [](World& w) {
+    {"the other backup drive is pulled",
+     [](World& w) {
          w.Pull(kOther);
          w.Notice(kOther, false);
      }},
-    {"the other backup drive is pulled, its notice comes later", [](World& w) {
+    {"the other backup drive is pulled, its notice comes later",
+     [](World& w) {
          w.Pull(kOther);
          w.pump.Post([&w] { w.Notice(kOther, false); });
      }},
-    {"three drives are pulled at once", [](World& w) {
+    {"three drives are pulled at once",
+     [](World& w) {
          for (const char16_t letter : kThree) w.Pull(letter);
          w.Broadcast(kThree, false);
      }},
-    {"three drives are pulled and plugged in again at once", [](World& w) {
+    {"three drives are pulled and plugged in again at once",
+     [](World& w) {
          for (const char16_t letter : kThree) w.Pull(letter);
          w.Broadcast(kThree, false);
          for (const char16_t letter : kThree) w.Plug(letter);
@@ -257,7 +282,9 @@ struct Handler {
     char16_t arriving = 0;
 };
 
-void PrintTo(const Handler& handler, std::ostream* out) { *out << handler.name; }
+void PrintTo(const Handler& handler, std::ostream* out) {
+    *out << handler.name;
+}
 
 void Nothing(World&) {}
 
@@ -288,9 +315,15 @@ const Handler kHandlers[] = {
              (void)host.EjectRemovableDriveByLetter(kSubject);
          });
      }},
-    {"Modify from the tray", [](World& w) { w.view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u"EASTVOL"}); },
+    {"Modify from the tray",
+     [](World& w) {
+         w.view.driveDialogAnswers.push_back(TDriveSettingsResult{u"E", u"EASTVOL"});
+     },
      [](World& w) { w.main->Guarded([&] { w.main->OnModifyItem(w.SlotOf(kSubject)); }); }, kSubject},
-    {"Add from the tray", [](World& w) { w.view.driveDialogAnswers.push_back(TDriveSettingsResult{u"H", u""}); },
+    {"Add from the tray",
+     [](World& w) {
+         w.view.driveDialogAnswers.push_back(TDriveSettingsResult{u"H", u""});
+     },
      [](World& w) { w.main->Guarded([&] { w.main->OnAddItem(); }); }, kSetAside},
     {"AutoPlay dialog", Nothing, [](World& w) { w.main->Guarded([&] { w.main->VolumeAutoPlay(kStick); }); }},
     {"tray menu opens", [](World& w) { w.view.hostCaption = u"Host:"; },
@@ -348,7 +381,8 @@ void CheckSettled(World& w, std::vector<std::string>& problems) {
     std::sort(watched.begin(), watched.end());
     if (watched != roots) problems.push_back("watches other drives than the registered ones");
     if (w.watcher.active == w.watcher.Entries.empty()) problems.push_back("the watcher runs without entries or stands");
-    if ((w.view.trayIndex == kIdleIcon) != letters.empty()) problems.push_back("the tray icon does not match the registry");
+    if ((w.view.trayIndex == kIdleIcon) != letters.empty())
+        problems.push_back("the tray icon does not match the registry");
     for (const auto& message : w.view.messages) problems.push_back("message box: " + ToUtf8(message.text));
     for (const auto& error : w.errors) problems.push_back("error: " + error);
 }

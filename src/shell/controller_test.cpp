@@ -22,10 +22,10 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "resources/resource_ids.h"
 #include "settings/app_settings.h"
 #include "shell/controller_doubles_test.h"
 #include "shell/settings_window.h"
-#include "resources/resource_ids.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 
@@ -56,7 +56,19 @@ protected:
 
     TMainServices Services() {
         return TMainServices{
-            sim, sim, drives, drives, system, services, web, view, *settingsView, view, view, clock, watcher,
+            sim,
+            sim,
+            drives,
+            drives,
+            system,
+            services,
+            web,
+            view,
+            *settingsView,
+            view,
+            view,
+            clock,
+            watcher,
             [this] {
                 ++volumeObservers;
                 return std::make_unique<TVolumeObserver>();
@@ -236,7 +248,7 @@ TEST_F(ControllerTest, AnErrorEndsTheStartUpAtItsStepAndIsReported) {
     sim.Failures["UserAdd1"] = TOsStatus::Net(2224);  // NERR_UserExists
     TfmMain& app = Start();
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_TRUE(app.Initializing());       // the later steps did not run
+    EXPECT_TRUE(app.Initializing());  // the later steps did not run
     EXPECT_EQ(volumeObservers, 0);
     EXPECT_TRUE(view.trayHistory.empty());
 }
@@ -246,9 +258,9 @@ TEST_F(ControllerTest, StartUpScanGoesOnPastADriveThatFails) {
         u"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\NoDriveTypeAutoRun";
     struct Case {
         const char* name;
-        std::string config;      // drive E's
-        bool blockReplacement;   // E's configuration can be read but not replaced
-        std::size_t reported;    // errors that reached the central error handler
+        std::string config;     // drive E's
+        bool blockReplacement;  // E's configuration can be read but not replaced
+        std::size_t reported;   // errors that reached the central error handler
         std::size_t warnings;
     };
     const Case cases[] = {
@@ -339,8 +351,9 @@ TEST_F(ControllerTest, RoadOfOneDriveFromPlugInToEjection) {
     clock.sleeps.clear();
     app.OnPollTimer();
     EXPECT_FALSE(std::filesystem::exists(root.path() / "backup.done"));
-    EXPECT_EQ(view.BalloonTexts(), (Lines{u"BACKUP now available for network", u"Drive E \r\nunbound,  files traffic done",
-                                         u"NAS device 'BACKUP'\r\nSuccessfully disconected"}));
+    EXPECT_EQ(view.BalloonTexts(),
+              (Lines{u"BACKUP now available for network", u"Drive E \r\nunbound,  files traffic done",
+                     u"NAS device 'BACKUP'\r\nSuccessfully disconected"}));
     EXPECT_EQ(clock.sleeps, (std::vector<std::uint32_t>{3333, 3000}));
     EXPECT_TRUE(sim.Shares.empty());
     EXPECT_EQ(sim.FindAccount(u"extdisk_backup"), nullptr);
@@ -754,12 +767,22 @@ TEST_F(ControllerTest, SoundListsShowTheStoredChoices) {
         int selected;
     };
     const Case cases[] = {
-        {"built-in", u"Defaut backup available sound",
-         {u"Silent (no sound)", u"Defaut backup available sound", u"Select backup available sound file"}, 1},
-        {"a file", u"C:\\Media\\ding.wav", {u"Silent (no sound)", u"Defaut backup available sound", u"C:\\Media\\ding.wav"}, 2},
-        {"silent, other case", u"silent (NO sound)",
-         {u"Silent (no sound)", u"Defaut backup available sound", u"silent (NO sound)"}, 0},
-        {"empty", u"", {u"Silent (no sound)", u"Defaut backup available sound", u"Select backup available sound file"}, 0},
+        {"built-in",
+         u"Defaut backup available sound",
+         {u"Silent (no sound)", u"Defaut backup available sound", u"Select backup available sound file"},
+         1},
+        {"a file",
+         u"C:\\Media\\ding.wav",
+         {u"Silent (no sound)", u"Defaut backup available sound", u"C:\\Media\\ding.wav"},
+         2},
+        {"silent, other case",
+         u"silent (NO sound)",
+         {u"Silent (no sound)", u"Defaut backup available sound", u"silent (NO sound)"},
+         0},
+        {"empty",
+         u"",
+         {u"Silent (no sound)", u"Defaut backup available sound", u"Select backup available sound file"},
+         0},
     };
     TfmMain& app = Start();
     for (const auto& c : cases) {
@@ -948,15 +971,20 @@ const HostileCase kHostileCases[] = {
      u"Administrator"},
     {"GuestAccount", "[Share]\r\nShareName=BACKUP\r\nShareUserName=Guest\r\n", false,
      u"Guest is the guest account, which anybody may use; Dockvane opens a drive only to one account or a small "
-     u"group" + kChooseAccount, u"", u""},
+     u"group" +
+         kChooseAccount,
+     u"", u""},
     {"Everyone", "[Share]\r\nShareName=BACKUP\r\nShareUserName=Everyone\r\n", false,
      u"Everyone is a group that many people belong to; Dockvane opens a drive only to one account or a small group" +
-         kChooseAccount, u"", u""},
+         kChooseAccount,
+     u"", u""},
     {"Users", "[Share]\r\nShareName=BACKUP\r\nShareUserName=Users\r\n", false,
      u"Users is a group that many people belong to; Dockvane opens a drive only to one account or a small group" +
-         kChooseAccount, u"", u""},
+         kChooseAccount,
+     u"", u""},
     {"Administrators", "[Share]\r\nShareName=BACKUP\r\nShareUserName=Administrators\r\n", false,
-     u"Administrators is a group; outside a domain Dockvane opens a drive only to one user account" + kChooseAccount, u"", u""},
+     u"Administrators is a group; outside a domain Dockvane opens a drive only to one user account" + kChooseAccount,
+     u"", u""},
     {"ShareNameOfAFolderElsewhere", "[Share]\r\nShareName=Users\r\n", false,
      u"The share name \"Users\" is already in use for C:\\Users" + kChooseShareName, u"", u""},
     {"AdministrativeShare", "[Share]\r\nShareName=c$\r\n", false,
@@ -1014,13 +1042,14 @@ protected:
             EXPECT_EQ(sim.Shares[key], share) << ToUtf8(key);
         }
         // Nobody but one account gets a right: no broad group, no guest.
-        const TSid broad[] = {EveryoneSid(), TSid::Make(5, {32, 545}), TSid::Make(5, {32, 546}),
-                              TSid::Make(5, {11}), sim.FindAccount(u"Guest")->Sid};
+        const TSid broad[] = {EveryoneSid(), TSid::Make(5, {32, 545}), TSid::Make(5, {32, 546}), TSid::Make(5, {11}),
+                              sim.FindAccount(u"Guest")->Sid};
         auto expectNoBroadRights = [&](const TSecurityDescriptor& descriptor, const std::u16string& where) {
             if (!descriptor.HasDacl()) return;
             for (const TAce& ace : descriptor.Dacl->Aces) {
                 if (ace.Mask == 0) continue;
-                for (const TSid& sid : broad) EXPECT_NE(ace.Sid(), sid) << ToUtf8(where) << " " << ToUtf8(sid.ToString());
+                for (const TSid& sid : broad)
+                    EXPECT_NE(ace.Sid(), sid) << ToUtf8(where) << " " << ToUtf8(sid.ToString());
             }
         };
         for (const auto& [key, share] : sim.Shares) {

@@ -25,11 +25,11 @@
 #include "platform/text.h"
 #include "resources/resource_ids.h"
 #include "settings/app_settings.h"
-#include "shell/directory_watcher_win.h"
-#include "shell/controller.h"
-#include "shell/app_messages_win.h"
-#include "shell/main_window_win.h"
 #include "sharing/http_client.h"
+#include "shell/app_messages_win.h"
+#include "shell/controller.h"
+#include "shell/directory_watcher_win.h"
+#include "shell/main_window_win.h"
 #include "system/system_host_win.h"
 #include "testing/temp_folder.h"
 
@@ -119,7 +119,9 @@ private:
 
 class ControllerOnWindowTest : public ::testing::Test {
 protected:
-    ControllerOnWindowTest() { window.SetDirectoryChangeHandler([this](WPARAM index) { watcher.HandOver(index); }); }
+    ControllerOnWindowTest() {
+        window.SetDirectoryChangeHandler([this](WPARAM index) { watcher.HandOver(index); });
+    }
     ~ControllerOnWindowTest() override {
         window.SetController(nullptr);
         main.reset();

@@ -13,8 +13,8 @@
 #include "accounts/accounts_store_sim.h"
 #include "accounts/accounts_win.h"
 #include "dialogs/web_links.h"
-#include "drives/volume_observer.h"
 #include "drives/plugged_drives_sim_win.h"
+#include "drives/volume_observer.h"
 #include "drives/volume_query.h"
 #include "logging/logs.h"
 #include "platform/errors.h"
@@ -23,9 +23,9 @@
 #include "platform/text.h"
 #include "settings/app_settings.h"
 #include "sharing/http_client.h"
-#include "shell/directory_watcher_win.h"
-#include "shell/controller.h"
 #include "shell/app_messages_win.h"
+#include "shell/controller.h"
+#include "shell/directory_watcher_win.h"
 #include "shell/main_window_win.h"
 #include "shell/program_entry.h"
 #include "shell/program_entry_win.h"
@@ -102,11 +102,12 @@ private:
 class TSimulation {
 public:
     TSimulation(std::u16string folder, IShareApi& systemShares)
-        : bay_(folder), volumes_(bay_), devices_(bay_), accounts_(folder, &WithSimulationLock),
+        : bay_(folder),
+          volumes_(bay_),
+          devices_(bay_),
+          accounts_(folder, &WithSimulationLock),
           shares_(systemShares, accounts_) {
-        accounts_.OnError = [](std::u16string_view message) {
-            LogError(u"Simulation: " + std::u16string(message));
-        };
+        accounts_.OnError = [](std::u16string_view message) { LogError(u"Simulation: " + std::u16string(message)); };
     }
 
     // The folder the variable names; nothing when it is not set (the product as on Windows).

@@ -16,8 +16,8 @@
 #include "dialogs/domain_user_dialog_win.h"
 #include "dialogs/drive_settings_dialog_win.h"
 #include "platform/text.h"
-#include "shell/drive_settings_host.h"
 #include "shell/controller.h"
+#include "shell/drive_settings_host.h"
 
 namespace dv {
 
@@ -41,8 +41,7 @@ bool TMainDialogs::AskYesNo(std::u16string_view text, std::u16string_view captio
     return ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(caption).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-std::optional<TDriveSettingsResult> TMainDialogs::ShowDriveSettingsDialog(TMode mode,
-                                                                         std::u16string_view driveLetter) {
+std::optional<TDriveSettingsResult> TMainDialogs::ShowDriveSettingsDialog(TMode mode, std::u16string_view driveLetter) {
     TfmMain* controller = controller_();
     if (!controller) return std::nullopt;
     TDriveSettingsHost host(*controller);

@@ -26,8 +26,7 @@ public:
 
     void ShowMessage(std::u16string_view text, TMessageIcon icon) override;
     bool AskYesNo(std::u16string_view text, std::u16string_view caption) override;
-    std::optional<TDriveSettingsResult> ShowDriveSettingsDialog(TMode mode,
-                                                               std::u16string_view driveLetter) override;
+    std::optional<TDriveSettingsResult> ShowDriveSettingsDialog(TMode mode, std::u16string_view driveLetter) override;
     void ShowDomainUserDialog(TUserManager& users, TApplicationSettings& settings) override;
     void ShowAboutBox() override;
     void ShowAutoPlayDialog(char16_t driveLetter, std::u16string_view caption) override;

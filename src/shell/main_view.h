@@ -85,7 +85,7 @@ public:
     // The drive settings dialog answers the chosen drive letter and the volume name field on OK,
     // nothing otherwise.
     virtual std::optional<TDriveSettingsResult> ShowDriveSettingsDialog(TMode mode,
-                                                                       std::u16string_view driveLetter) = 0;
+                                                                        std::u16string_view driveLetter) = 0;
     // The domain user dialog works on the account manager and the settings it is given, so that
     // start-up can show it before the controller is known to anyone.
     virtual void ShowDomainUserDialog(TUserManager& users, TApplicationSettings& settings) = 0;
@@ -136,8 +136,8 @@ public:
 
 // --- The directory-change watcher ---
 
-inline constexpr std::uint32_t kFileNotifyChangeSize = 0x08;        // FILE_NOTIFY_CHANGE_SIZE
-inline constexpr std::uint32_t kFileNotifyChangeLastWrite = 0x10;   // FILE_NOTIFY_CHANGE_LAST_WRITE
+inline constexpr std::uint32_t kFileNotifyChangeSize = 0x08;       // FILE_NOTIFY_CHANGE_SIZE
+inline constexpr std::uint32_t kFileNotifyChangeLastWrite = 0x10;  // FILE_NOTIFY_CHANGE_LAST_WRITE
 inline constexpr std::size_t kMaxWatchedDirectories = 64;
 inline constexpr std::uint32_t kWatcherCheckIntervalMs = 3000;
 

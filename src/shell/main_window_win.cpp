@@ -59,8 +59,8 @@ TMainWindow::TMainWindow() {
 
     // A hidden top-level window: a message-only window would receive no broadcasts. WM_NCCREATE
     // hands the handle to window_.
-    ::CreateWindowExW(0, kWindowClass, L"", WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT,
-                      0, 0, nullptr, nullptr, windowClass.hInstance, this);
+    ::CreateWindowExW(0, kWindowClass, L"", WS_OVERLAPPED, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr,
+                      windowClass.hInstance, this);
     taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
     // Explorer runs at a lower integrity level than this elevated process, so the system would drop
     // its "TaskbarCreated" and the icon would be gone for good after Explorer restarts.

@@ -39,7 +39,9 @@ public:
         events.push_back(u"drive type " + std::u16string(drivePart));
         return driveType;
     }
-    void ShowMessage(std::u16string_view text, TMessageIcon) override { events.push_back(u"message " + std::u16string(text)); }
+    void ShowMessage(std::u16string_view text, TMessageIcon) override {
+        events.push_back(u"message " + std::u16string(text));
+    }
     bool AskYesNoWarning(std::u16string_view) override {
         events.push_back(u"question");
         return answerYes;
@@ -55,20 +57,48 @@ TEST(StartupChecks, RunInOrderAndStopWhereTheySay) {
     };
     const Case cases[] = {
         {"all clear", [](auto&) {}, true, {u"mutex", u"read forceguest", u"drive type C:"}},
-        {"forceguest 2 is full sharing", [](auto& h) { h.forceGuest = 2; }, true,
+        {"forceguest 2 is full sharing",
+         [](auto& h) { h.forceGuest = 2; },
+         true,
          {u"mutex", u"read forceguest", u"drive type C:"}},
-        {"forceguest missing", [](auto& h) { h.forceGuest.reset(); }, true,
+        {"forceguest missing",
+         [](auto& h) { h.forceGuest.reset(); },
+         true,
          {u"mutex", u"read forceguest", u"drive type C:"}},
-        {"second instance", [](auto& h) { h.mutexExisted = true; h.driveType = 4; }, false,
+        {"second instance",
+         [](auto& h) {
+             h.mutexExisted = true;
+             h.driveType = 4;
+         },
+         false,
          {u"mutex", u"message Dockvane\u2122 is already running."}},
-        {"simple sharing declined", [](auto& h) { h.forceGuest = 1; }, false,
+        {"simple sharing declined",
+         [](auto& h) { h.forceGuest = 1; },
+         false,
          {u"mutex", u"read forceguest", u"question"}},
-        {"simple sharing switched", [](auto& h) { h.forceGuest = 1; h.answerYes = true; }, true,
+        {"simple sharing switched",
+         [](auto& h) {
+             h.forceGuest = 1;
+             h.answerYes = true;
+         },
+         true,
          {u"mutex", u"read forceguest", u"question", u"write forceguest 0", u"drive type C:"}},
-        {"switch refused", [](auto& h) { h.forceGuest = 1; h.answerYes = true; h.writeSucceeds = false; }, false,
+        {"switch refused",
+         [](auto& h) {
+             h.forceGuest = 1;
+             h.answerYes = true;
+             h.writeSucceeds = false;
+         },
+         false,
          {u"mutex", u"read forceguest", u"question", u"write forceguest 0"}},
-        {"network drive, after the question", [](auto& h) { h.forceGuest = 1; h.answerYes = true; h.driveType = 4;
-             h.executable = u"Z:\\apps\\Dockvane.exe"; }, false,
+        {"network drive, after the question",
+         [](auto& h) {
+             h.forceGuest = 1;
+             h.answerYes = true;
+             h.driveType = 4;
+             h.executable = u"Z:\\apps\\Dockvane.exe";
+         },
+         false,
          {u"mutex", u"read forceguest", u"question", u"write forceguest 0", u"drive type Z:",
           u"message Cannot run application from network share."}},
     };

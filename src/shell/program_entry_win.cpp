@@ -10,8 +10,8 @@ namespace {
 
 UniqueRegistryKey OpenLsaKey() {
     HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, ToWide(kLsaKey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          &key, nullptr) != ERROR_SUCCESS) {
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, ToWide(kLsaKey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS) {
         return UniqueRegistryKey();
     }
     return UniqueRegistryKey(key);
@@ -31,8 +31,8 @@ std::optional<std::uint32_t> TWinEntryHost::ReadForceGuest() {
     DWORD value = 0;
     DWORD size = sizeof value;
     DWORD type = 0;
-    if (::RegQueryValueExW(key.get(), ToWide(kForceGuestValue).c_str(), nullptr, &type,
-                           reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+    if (::RegQueryValueExW(key.get(), ToWide(kForceGuestValue).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                           &size) != ERROR_SUCCESS ||
         type != REG_DWORD) {
         return std::nullopt;
     }
@@ -63,8 +63,8 @@ void TWinEntryHost::ShowMessage(std::u16string_view text, TMessageIcon icon) {
 }
 
 bool TWinEntryHost::AskYesNoWarning(std::u16string_view text) {
-    return ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(kApplicationTitle).c_str(),
-                         MB_YESNO | MB_ICONWARNING) == IDYES;
+    return ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(kApplicationTitle).c_str(), MB_YESNO | MB_ICONWARNING) ==
+           IDYES;
 }
 
 }  // namespace dv

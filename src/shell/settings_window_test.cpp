@@ -36,11 +36,8 @@ TEST(SettingsControls, ADropDownSelectsOnlyWhatItHolds) {
         std::u16string text;
     };
     const Case cases[] = {
-        {"first", 0, 0, u"Silent (no sound)"},
-        {"last", 2, 2, u"x.wav"},
-        {"none", -1, -1, u""},
-        {"past the end", 3, -1, u""},
-        {"below none", -5, -1, u""},
+        {"first", 0, 0, u"Silent (no sound)"}, {"last", 2, 2, u"x.wav"},    {"none", -1, -1, u""},
+        {"past the end", 3, -1, u""},          {"below none", -5, -1, u""},
     };
     for (const Case& c : cases) {
         TDropDownState box;
@@ -107,8 +104,9 @@ TEST(SettingsForm, ShowsEachChangeAndOpensTheChooserInTheMediaFolder) {
     view.SelectSound(TSoundBox::Done, 1);
     view.SetAutostartChecked(true);
     view.SetAutoPlaySelection(7);  // no such mode: nothing selected
-    EXPECT_EQ(window.rendered, (std::vector<TSettingsControl>{TSettingsControl::DoneSound, TSettingsControl::DoneSound,
-                                                             TSettingsControl::Autostart, TSettingsControl::AutoPlay}));
+    EXPECT_EQ(window.rendered,
+              (std::vector<TSettingsControl>{TSettingsControl::DoneSound, TSettingsControl::DoneSound,
+                                             TSettingsControl::Autostart, TSettingsControl::AutoPlay}));
     EXPECT_EQ(view.SelectedSound(TSoundBox::Done), 1);
     EXPECT_EQ(view.SelectedSound(TSoundBox::Available), -1);
     EXPECT_TRUE(view.AutostartChecked());

@@ -99,14 +99,14 @@ void TSettingsWindow::Render(TSettingsControl control) {
 
 void TSettingsWindow::Collect(int id) {
     TSettingsControls& c = logic_.Controls;
-    const auto selected = [this](int combo) { return static_cast<int>(::SendMessageW(Item(combo), CB_GETCURSEL, 0, 0)); };
+    const auto selected = [this](int combo) {
+        return static_cast<int>(::SendMessageW(Item(combo), CB_GETCURSEL, 0, 0));
+    };
     switch (id) {
         case IDC_SETTINGS_SOUND_AVAILABLE: c.cboxBackupAvailableSound.Select(selected(id)); break;
         case IDC_SETTINGS_SOUND_DONE: c.cboxBackupDoneSound.Select(selected(id)); break;
         case IDC_SETTINGS_AUTOPLAY: c.cbAutoPlayUSBDisk.Select(selected(id)); break;
-        case IDC_SETTINGS_AUTOSTART:
-            c.ckAutostart = ::SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-            break;
+        case IDC_SETTINGS_AUTOSTART: c.ckAutostart = ::SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; break;
         default: break;
     }
 }
@@ -144,7 +144,9 @@ INT_PTR TSettingsWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
         case WM_INITDIALOG: OnInit(); return FALSE;
         case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return TRUE;
         case WM_DRAWITEM: return OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
-        case WM_CLOSE: if (OnClose) OnClose(); return TRUE;
+        case WM_CLOSE:
+            if (OnClose) OnClose();
+            return TRUE;
         default: return FALSE;
     }
 }

@@ -19,12 +19,12 @@
 #include "platform/handles_win.h"
 #include "platform/text.h"
 #include "platform/windows_include.h"
+#include "resources/resource_ids.h"
 #include "settings/app_settings.h"
-#include "shell/directory_watcher_win.h"
 #include "shell/app_messages_win.h"
+#include "shell/directory_watcher_win.h"
 #include "shell/main_window_win.h"
 #include "shell/program_entry.h"
-#include "resources/resource_ids.h"
 #include "testing/temp_folder.h"
 
 namespace dv {
@@ -66,8 +66,8 @@ Child Launch(const std::wstring& exe = DockvaneExe()) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::wstring command = L"\"" + exe + L"\"";
-    EXPECT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &info));
+    EXPECT_TRUE(
+        ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
     ::CloseHandle(info.hThread);
     return {UniqueKernelHandle(info.hProcess), info.dwProcessId};
 }
@@ -120,7 +120,8 @@ std::u16string MessageText(HWND box) {
 }
 
 void Press(HWND box, int button) {
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
 }
 
 DWORD ExitCodeAfter(const Child& child, DWORD milliseconds) {
@@ -318,9 +319,8 @@ TEST(WinProgramExit, ExitWhileAPingWaitsOnASilentServerEndsAtOnceWithCodeZero) {
     ASSERT_NE(server.Port(), 0);
     testing::TempFolder simulation;
     testing::TempFolder drive;
-    testing::WriteBytes(drive.path() / "velmora.conf",
-                        "[Share]\r\nShareName=silent\r\nPingURL1=http://127.0.0.1:" + std::to_string(server.Port()) +
-                            "/ping\r\n");
+    testing::WriteBytes(drive.path() / "velmora.conf", "[Share]\r\nShareName=silent\r\nPingURL1=http://127.0.0.1:" +
+                                                           std::to_string(server.Port()) + "/ping\r\n");
     TSimDriveBay bay(simulation.Path());
     const char16_t letter = FreeDriveLetter();
     ASSERT_NE(letter, 0);

@@ -39,8 +39,7 @@ std::wstring TextOf(HWND window) {
 // Captions are ASCII but for the trade mark sign; enough for a failure message.
 std::string Narrow(const std::wstring& text) {
     std::string narrow;
-    for (wchar_t c : text)
-        narrow.push_back(c < 128 ? static_cast<char>(c) : '?');
+    for (wchar_t c : text) narrow.push_back(c < 128 ? static_cast<char>(c) : '?');
     return narrow;
 }
 
@@ -75,8 +74,7 @@ std::vector<Caption> CaptionsOf(HWND window) {
     std::vector<Caption> captions;
     for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
         std::wstring text = TextOf(child);
-        if (text.empty())
-            continue;
+        if (text.empty()) continue;
         const LONG style = ::GetWindowLongW(child, GWL_STYLE);
         const std::wstring type = ClassOf(child);
         if (_wcsicmp(type.c_str(), L"Static") == 0) {
@@ -95,28 +93,20 @@ std::vector<Caption> CaptionsOf(HWND window) {
                 case SS_LEFTNOWORDWRAP:
                     captions.push_back({child, text, Caption::SingleLine, DT_SINGLELINE | prefix});
                     break;
-                default:
-                    break;  // pictures, frames and owner-drawn ones have no caption to fit
+                default: break;  // pictures, frames and owner-drawn ones have no caption to fit
             }
         } else if (_wcsicmp(type.c_str(), L"Button") == 0) {
             switch (style & BS_TYPEMASK) {
                 case BS_PUSHBUTTON:
-                case BS_DEFPUSHBUTTON:
-                    captions.push_back({child, text, Caption::PushButton, DT_SINGLELINE});
-                    break;
+                case BS_DEFPUSHBUTTON: captions.push_back({child, text, Caption::PushButton, DT_SINGLELINE}); break;
                 case BS_CHECKBOX:
                 case BS_AUTOCHECKBOX:
                 case BS_3STATE:
                 case BS_AUTO3STATE:
                 case BS_RADIOBUTTON:
-                case BS_AUTORADIOBUTTON:
-                    captions.push_back({child, text, Caption::CheckBox, DT_SINGLELINE});
-                    break;
-                case BS_GROUPBOX:
-                    captions.push_back({child, text, Caption::GroupBox, DT_SINGLELINE});
-                    break;
-                default:
-                    break;  // owner-drawn buttons draw a picture, not their caption
+                case BS_AUTORADIOBUTTON: captions.push_back({child, text, Caption::CheckBox, DT_SINGLELINE}); break;
+                case BS_GROUPBOX: captions.push_back({child, text, Caption::GroupBox, DT_SINGLELINE}); break;
+                default: break;  // owner-drawn buttons draw a picture, not their caption
             }
         }
     }
@@ -141,14 +131,9 @@ std::string CaptionsCut(HWND window, UINT dpi) {
                 width += 2 * ScaleByDpi(4, dpi);
                 height += 2 * ScaleByDpi(2, dpi);
                 break;
-            case Caption::CheckBox:
-                width += ScaleByDpi(13 + 4, dpi);
-                break;
-            case Caption::GroupBox:
-                width += ScaleByDpi(8 + 2, dpi);
-                break;
-            default:
-                break;
+            case Caption::CheckBox: width += ScaleByDpi(13 + 4, dpi); break;
+            case Caption::GroupBox: width += ScaleByDpi(8 + 2, dpi); break;
+            default: break;
         }
         if (width > client.right || height > client.bottom) {
             problems << "\"" << Narrow(caption.text) << "\" needs " << width << "x" << height << " but has "
@@ -194,7 +179,7 @@ struct Opened {
 };
 
 class WinTextFit : public ::testing::Test {
-  protected:
+protected:
     WinTextFit() : host(folder), settings(folder.File(u"Domain.ini")), users(accounts, settings) {
         host.drives[u'E'] = {kDriveRemovable, u"stick", u"15 Gb", std::nullopt};
         host.drives[u'F'] = {kDriveFixed, u"Backup", u"932 Gb", u"fshare"};
@@ -236,7 +221,7 @@ class WinTextFit : public ::testing::Test {
 };
 
 class TSilentWebSystem : public IWebSystem {
-  public:
+public:
     void OpenUrl(std::u16string_view) override {}
     std::optional<std::u16string> ApplicationFileVersion() override { return u"1.2.16.0"; }
 };
@@ -264,8 +249,7 @@ TEST_F(WinTextFit, EveryLabelAndButtonOfEveryWindowHoldsItsText) {
     for (const Opened& window : windows) {
         const HWND handle = window.open();
         ExpectCaptionsFit(window.name, handle);
-        if (handle)
-            ::DestroyWindow(handle);
+        if (handle) ::DestroyWindow(handle);
     }
 }
 

@@ -28,11 +28,7 @@ TTrayImage TrayImageOfIndex(int index) {
 }
 
 TTrayIcon::TTrayIcon(HWND window, UINT id, UINT callbackMessage, std::u16string_view tip, NotifyFunction notify)
-    : window_(window),
-      id_(id),
-      callbackMessage_(callbackMessage),
-      tip_(tip),
-      notify_(std::move(notify)) {
+    : window_(window), id_(id), callbackMessage_(callbackMessage), tip_(tip), notify_(std::move(notify)) {
     LoadIcons(DpiOfWindow(window));
     Add();
 }

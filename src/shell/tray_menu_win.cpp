@@ -230,9 +230,11 @@ void TTrayMenu::DrawAt(UINT dpi, const DRAWITEMSTRUCT& item) const {
     ::Rectangle(item.hDC, area.left, area.top, area.right, area.bottom - ScaleByDpi(2, dpi));
     ::SetBkMode(item.hDC, TRANSPARENT);
     ::SetTextColor(item.hDC, RGB(255, 255, 255));
-    for (const HeaderText& text : HeaderTexts(item.itemData == kTrayHeader ? TPopupMenu::Tray : TPopupMenu::Eject, dpi)) {
+    for (const HeaderText& text :
+         HeaderTexts(item.itemData == kTrayHeader ? TPopupMenu::Tray : TPopupMenu::Eject, dpi)) {
         const ScopedSelectObject font(item.hDC, HeaderFont(text.bold, dpi));
-        ::TextOutW(item.hDC, area.left + text.x, area.top + text.y, text.text.c_str(), static_cast<int>(text.text.size()));
+        ::TextOutW(item.hDC, area.left + text.x, area.top + text.y, text.text.c_str(),
+                   static_cast<int>(text.text.size()));
     }
 }
 

@@ -87,8 +87,8 @@ TEST(WinTrayIcon, TaskbarCreatedSentFromAnotherProcessAddsTheIconAgain) {
     ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &data));
     ASSERT_FALSE(TrayIconExists(handle));
 
-    const long exitCode = testing::RunHelperPumping(
-        L"send-registered TaskbarCreated " + std::to_wstring(reinterpret_cast<ULONG_PTR>(handle)));
+    const long exitCode = testing::RunHelperPumping(L"send-registered TaskbarCreated " +
+                                                    std::to_wstring(reinterpret_cast<ULONG_PTR>(handle)));
     EXPECT_EQ(exitCode, 0) << "the message did not reach the window";
     EXPECT_TRUE(TrayIconExists(handle));
     EXPECT_TRUE(window.TrayIconAdded());

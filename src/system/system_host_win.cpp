@@ -168,8 +168,8 @@ TProcessOutcome TWinSystemHost::RunSystemProgram(std::u16string_view program, st
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                          nullptr, &startup, &process)) {
+    if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &process)) {
         return outcome;
     }
     const UniqueKernelHandle processHandle(process.hProcess);
@@ -244,8 +244,8 @@ void TWinSystemHost::ShellOpen(std::u16string_view target, std::u16string_view p
 std::unique_ptr<IServiceSession> TWinServiceControl::Open(std::u16string_view machine, std::u16string_view service,
                                                           TServiceAccess access) {
     const std::wstring machineName = ToWide(machine);
-    UniqueServiceHandle manager(::OpenSCManagerW(NamesLocalComputer(machine) ? nullptr : machineName.c_str(), nullptr,
-                                                 SC_MANAGER_CONNECT));
+    UniqueServiceHandle manager(
+        ::OpenSCManagerW(NamesLocalComputer(machine) ? nullptr : machineName.c_str(), nullptr, SC_MANAGER_CONNECT));
     if (!manager) return nullptr;
     DWORD rights = SERVICE_QUERY_STATUS;
     if (access == TServiceAccess::StartAndQuery) rights |= SERVICE_START;

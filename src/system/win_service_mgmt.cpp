@@ -117,8 +117,7 @@ void TWinServiceMgmt::USBAutoPalyStartStop(int mode) {
         case 2:  // always enabled: the system's default
             value = 0x91;
             break;
-        default:
-            return;
+        default: return;
     }
     (void)host_.WriteUserDword(kExplorerPolicyKey, kAutoRunValueName, value);
 }
@@ -147,8 +146,8 @@ void TWinServiceMgmt::ShowSystemProperties() {
         const std::u16string system = host_.SpecialFolder(kCsidlSystem);
         if (system.empty()) return;
         const std::u16string separator = system.back() == u'\\' ? u"" : u"\\";
-        host_.ShellOpen(system + separator + std::u16string(kControlPanelProgram), kSystemPageParameters, u"open",
-                        true, TShowMode::Normal);
+        host_.ShellOpen(system + separator + std::u16string(kControlPanelProgram), kSystemPageParameters, u"open", true,
+                        TShowMode::Normal);
         host_.ProcessMessages();
         return;
     }

@@ -22,9 +22,9 @@ class FakeHost : public ISystemHost {
 public:
     bool vista = true;
     std::u16string exe = u"C:\\Program Files\\Dock vane\\dv.exe";
-    std::map<std::u16string, std::u16string> strings;      // "key|name" -> value
+    std::map<std::u16string, std::u16string> strings;  // "key|name" -> value
     std::map<std::u16string, std::uint32_t> dwords;
-    std::vector<std::u16string> log;                       // programs run, shell opens, message pumps
+    std::vector<std::u16string> log;  // programs run, shell opens, message pumps
     std::optional<std::u16string> computerName = u"WORKSTATION";
     std::u16string address = u"192.168.1.20";
     bool resolveThrows = false;
@@ -62,9 +62,10 @@ public:
     void ShellOpen(std::u16string_view target, std::u16string_view parameters, std::u16string_view verb, bool owned,
                    TShowMode show) override {
         log.push_back(u"open " + std::u16string(target) + u" [" + std::u16string(parameters) + u"] verb=" +
-                      std::u16string(verb) +
-                      (owned ? u" owned" : u" unowned") +
-                      (show == TShowMode::Minimized ? u" minimized" : show == TShowMode::Normal ? u" normal" : u" hidden"));
+                      std::u16string(verb) + (owned ? u" owned" : u" unowned") +
+                      (show == TShowMode::Minimized ? u" minimized"
+                       : show == TShowMode::Normal  ? u" normal"
+                                                    : u" hidden"));
     }
 
     static std::u16string Key(std::u16string_view key, std::u16string_view name) {
@@ -163,13 +164,19 @@ TEST(WinServiceMgmt, SystemPropertiesOnlyThroughTheSystemFoldersPrograms) {
         std::u16string systemFolder;
         std::vector<std::u16string> log;
     } cases[] = {
-        {"control panel program by its full path", true, u"C:\\Windows\\system32",
+        {"control panel program by its full path",
+         true,
+         u"C:\\Windows\\system32",
          {u"open C:\\Windows\\system32\\control.exe [/name Microsoft.System] verb=open owned normal", u"pump"}},
-        {"folder with a trailing backslash", true, u"C:\\Win\\",
+        {"folder with a trailing backslash",
+         true,
+         u"C:\\Win\\",
          {u"open C:\\Win\\control.exe [/name Microsoft.System] verb=open owned normal", u"pump"}},
         // Nothing rather than a bare name found through the search path.
         {"no system folder", true, u"", {}},
-        {"earlier Windows", false, u"C:\\Windows\\system32",
+        {"earlier Windows",
+         false,
+         u"C:\\Windows\\system32",
          {u"open C:\\Windows\\system32\\sysdm.cpl [] verb= unowned normal"}},
         {"earlier Windows without a system folder", false, u"", {u"open sysdm.cpl [] verb= unowned normal"}},
     };
@@ -274,17 +281,32 @@ TEST(WinServiceMgmt, StartWaitsForTheServiceToRun) {
         bool result;
         std::vector<std::uint32_t> sleeps;
     } cases[] = {
-        {"starts with progress", true, true,
-         {S{kServiceStartPending, 1, 300}, S{kServiceStartPending, 2, 700}, S{kServiceRunning, 0, 0}}, true,
+        {"starts with progress",
+         true,
+         true,
+         {S{kServiceStartPending, 1, 300}, S{kServiceStartPending, 2, 700}, S{kServiceRunning, 0, 0}},
+         true,
          {300, 700}},
-        {"check-point that stays equal goes on", true, true,
-         {S{kServiceStartPending, 3, 10}, S{kServiceStartPending, 3, 10}, S{kServiceRunning, 0, 0}}, true, {10, 10}},
-        {"check-point going back ends the wait", true, true,
-         {S{kServiceStartPending, 5, 10}, S{kServiceStartPending, 4, 10}}, false, {10}},
+        {"check-point that stays equal goes on",
+         true,
+         true,
+         {S{kServiceStartPending, 3, 10}, S{kServiceStartPending, 3, 10}, S{kServiceRunning, 0, 0}},
+         true,
+         {10, 10}},
+        {"check-point going back ends the wait",
+         true,
+         true,
+         {S{kServiceStartPending, 5, 10}, S{kServiceStartPending, 4, 10}},
+         false,
+         {10}},
         {"a query failing ends the wait", true, true, {S{kServiceStartPending, 1, 10}, std::nullopt}, false, {10}},
         {"first query failing", true, true, {std::nullopt}, false, {}},
-        {"service falls back to stopped (its start failed)", true, true,
-         {S{kServiceStartPending, 1, 10}, S{kServiceStopped, 0, 0}}, false, {10}},
+        {"service falls back to stopped (its start failed)",
+         true,
+         true,
+         {S{kServiceStartPending, 1, 10}, S{kServiceStopped, 0, 0}},
+         false,
+         {10}},
         {"already running: the start is refused", true, false, {}, false, {}},
         {"service cannot be opened", false, true, {}, false, {}},
     };
@@ -314,15 +336,30 @@ TEST(WinServiceMgmt, StopWaitsForTheServiceToStop) {
         bool result;
         std::vector<std::uint32_t> sleeps;
     } cases[] = {
-        {"stops with progress", true, true, S{kServiceStopPending, 1, 500},
-         {S{kServiceStopPending, 1, 500}, S{kServiceStopped, 0, 0}}, true, {500}},
-        {"already stopped: refused, but the stopped state is reported", true, false, S{kServiceStopped, 0, 0}, {},
-         true, {}},
+        {"stops with progress",
+         true,
+         true,
+         S{kServiceStopPending, 1, 500},
+         {S{kServiceStopPending, 1, 500}, S{kServiceStopped, 0, 0}},
+         true,
+         {500}},
+        {"already stopped: refused, but the stopped state is reported",
+         true,
+         false,
+         S{kServiceStopped, 0, 0},
+         {},
+         true,
+         {}},
         {"refused without a state", true, false, std::nullopt, {}, false, {}},
         {"refused while running", true, false, S{kServiceRunning, 0, 0}, {}, false, {}},
         {"service cannot be opened", false, true, std::nullopt, {}, false, {}},
-        {"service ignores the stop and keeps running", true, true, S{kServiceStopPending, 0, 0},
-         {S{kServiceRunning, 0, 0}}, false, {}},
+        {"service ignores the stop and keeps running",
+         true,
+         true,
+         S{kServiceStopPending, 0, 0},
+         {S{kServiceRunning, 0, 0}},
+         false,
+         {}},
     };
     for (const auto& c : cases) {
         FakeHost host;

@@ -24,8 +24,8 @@ public:
         if (::RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type_, nullptr,
                            &size) == ERROR_SUCCESS) {
             data_.resize(size);
-            existed_ = ::RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
-                                      &type_, data_.data(), &size) == ERROR_SUCCESS;
+            existed_ = ::RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type_,
+                                      data_.data(), &size) == ERROR_SUCCESS;
             data_.resize(size);
         }
     }

@@ -100,8 +100,8 @@ long CountSystemHandles(DWORD pid) {
     std::vector<unsigned char> buffer(1 << 20);
     for (int attempt = 0; attempt < 8; ++attempt) {
         ULONG needed = 0;
-        const NTSTATUS status = query(kSystemExtendedHandleInformation, buffer.data(),
-                                      static_cast<ULONG>(buffer.size()), &needed);
+        const NTSTATUS status =
+            query(kSystemExtendedHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
         if (status == kInfoLengthMismatch) {
             buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + 65536));
             continue;
@@ -125,7 +125,7 @@ struct GdiHandleEntry {
     std::uint32_t owner;
     std::uint8_t extTypeAndStock;  // bits 0-6 the extended type, bit 7 set for a stock object
     std::uint8_t generation;
-    std::uint8_t type;             // 0 for a free entry
+    std::uint8_t type;  // 0 for a free entry
     std::uint8_t flags;
     std::uint64_t userPointer;
 };
@@ -146,12 +146,14 @@ long CountGdiTableEntries(HANDLE process) {
     std::uint64_t table = 0;
     SIZE_T read = 0;
     if (!::ReadProcessMemory(process, reinterpret_cast<const char*>(basic.PebBaseAddress) + kPebGdiSharedHandleTable,
-                             &table, sizeof table, &read) || read != sizeof table || table == 0) {
+                             &table, sizeof table, &read) ||
+        read != sizeof table || table == 0) {
         return -1;
     }
     std::vector<GdiHandleEntry> entries(kGdiHandleCount);
     if (!::ReadProcessMemory(process, reinterpret_cast<const void*>(table), entries.data(),
-                             entries.size() * sizeof(GdiHandleEntry), &read) || read != entries.size() * sizeof(GdiHandleEntry)) {
+                             entries.size() * sizeof(GdiHandleEntry), &read) ||
+        read != entries.size() * sizeof(GdiHandleEntry)) {
         return -1;
     }
     long count = 0;
@@ -292,8 +294,8 @@ int Stats(DWORD pid) {
 
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
-    const bool haveMemory = ::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                                                   sizeof memory) != FALSE;
+    const bool haveMemory =
+        ::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory) != FALSE;
     ::CloseHandle(process);
     const long threads = CountThreads(pid);
     // Where PrivateUsage is not filled in, PagefileUsage (the commit charge) stands in for it.
@@ -306,9 +308,9 @@ int Stats(DWORD pid) {
             privateVia = "PagefileUsage";
         }
     }
-    std::cout << "pid=" << pid << " threads=" << threads << " handles=" << handleCount << " handles_via="
-              << handlesVia << " gdi=" << gdi << " gdi_via=" << gdiVia << " user=" << user << " user_via="
-              << userVia << " private=" << privateBytes << " private_via=" << privateVia << '\n';
+    std::cout << "pid=" << pid << " threads=" << threads << " handles=" << handleCount << " handles_via=" << handlesVia
+              << " gdi=" << gdi << " gdi_via=" << gdiVia << " user=" << user << " user_via=" << userVia
+              << " private=" << privateBytes << " private_via=" << privateVia << '\n';
     return 0;
 }
 

@@ -2,9 +2,9 @@
 #pragma once
 
 #include <functional>
-#include <string_view>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dv::tool {

@@ -17,7 +17,9 @@ TEST(DvtoolDialogs, ShareNameOfALabel) {
     } cases[] = {
         {{"sharename", "MY DATA 2014"}, 0, "MYDATA2014\n"},
         {{"sharename", "[ARCHIVE]"}, 0, "[ARCHIVE]\n"},
-        {{"sharename", "D\xC3\xA9j\xC3\xA0 vu: old/new backups"}, 0, "D\xC3\xA9j\xC3\xA0vuoldnew\n"},  // UTF-8 in and out
+        {{"sharename", "D\xC3\xA9j\xC3\xA0 vu: old/new backups"},
+         0,
+         "D\xC3\xA9j\xC3\xA0vuoldnew\n"},  // UTF-8 in and out
         {{"sharename", ""}, 0, "\n"},
         {{"sharename"}, 1, ""},
         {{"sharename", "a", "b"}, 1, ""},

@@ -33,11 +33,11 @@
 namespace dv {
 namespace {
 
-constexpr DWORD kNerrInternalError = 2140;     // NERR_InternalError
-constexpr DWORD kNerrUnknownDevDir = 2116;     // NERR_UnknownDevDir
-constexpr DWORD kNerrBadUsername = 2202;       // NERR_BadUsername
-constexpr DWORD kMaxCommentLength = 256;       // MAXCOMMENTSZ
-constexpr DWORD kMaxUserNameLength = 20;       // LM20_UNLEN
+constexpr DWORD kNerrInternalError = 2140;      // NERR_InternalError
+constexpr DWORD kNerrUnknownDevDir = 2116;      // NERR_UnknownDevDir
+constexpr DWORD kNerrBadUsername = 2202;        // NERR_BadUsername
+constexpr DWORD kMaxCommentLength = 256;        // MAXCOMMENTSZ
+constexpr DWORD kMaxUserNameLength = 20;        // LM20_UNLEN
 constexpr std::uint32_t kShareRead = 0x1200A9;  // what a share without a descriptor grants Everyone
 
 // --- Buffers ---
@@ -429,7 +429,8 @@ NET_API_STATUS WINAPI NetShareSetInfo(LMSTR server, LMSTR netname, DWORD level, 
     const SHARE_INFO_502* info = nullptr;
     if (level == 502) {
         info = reinterpret_cast<const SHARE_INFO_502*>(buf);
-        if (const NET_API_STATUS refused = CheckShareFields(info->shi502_remark, info->shi502_max_uses, parameterError)) {
+        if (const NET_API_STATUS refused =
+                CheckShareFields(info->shi502_remark, info->shi502_max_uses, parameterError)) {
             return refused;
         }
         descriptor = DescriptorOf(info->shi502_security_descriptor);
@@ -534,9 +535,8 @@ NET_API_STATUS WINAPI NetUserSetInfo(LPCWSTR server, LPCWSTR username, DWORD lev
     }
     const std::u16string name = FromWide(username);
     const std::u16string password = FromWide(raw);
-    return WithState([&](TSimAccounts& state) -> NET_API_STATUS {
-        return state.UserSetPassword1003(name, password).Code;
-    });
+    return WithState(
+        [&](TSimAccounts& state) -> NET_API_STATUS { return state.UserSetPassword1003(name, password).Code; });
 }
 
 NET_API_STATUS WINAPI NetUserDel(LPCWSTR server, LPCWSTR username) {

@@ -78,7 +78,8 @@ TUserInfo1 NewUser(std::u16string name, std::u16string password, std::u16string 
 // The buffer counts the library keeps for this process.
 std::map<std::string, std::string> BufferCounts(const TempFolder& state) {
     std::map<std::string, std::string> counts;
-    const auto text = fs::ReadReplaceableFile(state.File(u"netapi32-buffers-" + IntToStr(::GetCurrentProcessId()) + u".txt"));
+    const auto text =
+        fs::ReadReplaceableFile(state.File(u"netapi32-buffers-" + IntToStr(::GetCurrentProcessId()) + u".txt"));
     if (!text) return counts;
     std::size_t begin = 0;
     while (begin < text->size()) {
@@ -140,7 +141,8 @@ protected:
         Lines records;
         if (const auto lines = fs::ReadTextLines(logs.File(u"Velmora.log"))) {
             for (std::size_t i = 1; i < lines->size(); ++i) {
-                if (const auto record = ParseLogLine((*lines)[i])) records.push_back(record->Title + u"|" + record->Description);
+                if (const auto record = ParseLogLine((*lines)[i]))
+                    records.push_back(record->Title + u"|" + record->Description);
             }
         }
         return records;
@@ -222,10 +224,10 @@ TEST_F(StandinTest, AnswersAsWindowsDoes) {
          },
          kNerrNetNameNotFound},
         {"deleting an unknown share", [&] { return winShares->ShareDel(u"NOPE"); }, kNerrNetNameNotFound},
-        {"an existing account, any case",
-         [&] { return winUsers->UserAdd1(NewUser(u"JOHN", u"another one")); }, kUserExists},
-        {"an account of a group's name",
-         [&] { return winUsers->UserAdd1(NewUser(u"staff", u"another one")); }, kUserExists},
+        {"an existing account, any case", [&] { return winUsers->UserAdd1(NewUser(u"JOHN", u"another one")); },
+         kUserExists},
+        {"an account of a group's name", [&] { return winUsers->UserAdd1(NewUser(u"staff", u"another one")); },
+         kUserExists},
         {"an unknown account", [&] { return winUsers->UserGetInfo0(u"nobody"); }, kNerrUserNotFound},
         {"a group is no user account", [&] { return winUsers->UserGetInfo1(u"Staff").Status; }, kNerrUserNotFound},
         {"deleting an unknown account", [&] { return winUsers->UserDel(u"nobody"); }, kNerrUserNotFound},
@@ -340,7 +342,8 @@ TEST_F(StandinTest, BuffersThatAreNotGivenBackAreCountedAndForeignOnesRefused) {
     EXPECT_EQ(BufferCounts(state)["unreleased"], "0");
     // Released twice, or memory the library never handed out.
     EXPECT_EQ(::NetApiBufferFree(buffer), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(BufferCounts(state)["foreign"], std::to_string(std::stoi(foreignBefore_.empty() ? "0" : foreignBefore_) + 1));
+    EXPECT_EQ(BufferCounts(state)["foreign"],
+              std::to_string(std::stoi(foreignBefore_.empty() ? "0" : foreignBefore_) + 1));
     foreignBefore_ = BufferCounts(state)["foreign"];
     EXPECT_EQ(::NetApiBufferFree(nullptr), static_cast<DWORD>(NERR_Success));
 }
@@ -425,25 +428,26 @@ TEST_F(StandinDriveTest, AttachOutcomes) {
         std::function<void()> prepare;
         std::string config;
         bool shared;
-        bool throws;          // an error the central handler reports
-        std::u16string box;   // the start of the one message box, or none
-        std::u16string share; // the share that stays afterwards
+        bool throws;           // an error the central handler reports
+        std::u16string box;    // the start of the one message box, or none
+        std::u16string share;  // the share that stays afterwards
     };
     const std::u16string inUse = u"The share name \"users\" is already in use for ";
     const Case cases[] = {
         {"shared", [] {}, "[Share]\r\nShareName=BACKUP\r\n", true, false, u"", u"BACKUP"},
-        {"a share name in use for another folder",
-         [&] { AddForeignShare(u"Users", folder.Path()); }, "[Share]\r\nShareName=users\r\n", false, false, inUse,
-         u"USERS"},
+        {"a share name in use for another folder", [&] { AddForeignShare(u"Users", folder.Path()); },
+         "[Share]\r\nShareName=users\r\n", false, false, inUse, u"USERS"},
         {"a per-drive account the password policy refuses: the share is rolled back",
          [&] { Seed([](TSimAccounts& s) { s.MinPasswordLength = 30; }); },
          "[Share]\r\nShareName=BACKUP\r\nShareUserName=extdisk_new\r\n", false, true, u"", u""},
         {"a per-drive account named like a group, which the account call would refuse as existing: stopped before",
-         [&] { Seed([](TSimAccounts& s) { s.AddAccount(u"extdisk_team", TSid::Make(5, {32, 998}), TSidNameUse::Alias); }); },
-         "[Share]\r\nShareName=BACKUP\r\nShareUserName=extdisk_team\r\n", false, false, u"extdisk_team is a group", u""},
-        {"an account nobody can resolve: the share is rolled back",
-         [&] { settings.FDefaultShareUserName = u"ghost"; }, "[Share]\r\nShareName=BACKUP\r\n", false, false,
-         u"Permissions for the user: ghost is not installed!", u""},
+         [&] {
+             Seed([](TSimAccounts& s) { s.AddAccount(u"extdisk_team", TSid::Make(5, {32, 998}), TSidNameUse::Alias); });
+         },
+         "[Share]\r\nShareName=BACKUP\r\nShareUserName=extdisk_team\r\n", false, false, u"extdisk_team is a group",
+         u""},
+        {"an account nobody can resolve: the share is rolled back", [&] { settings.FDefaultShareUserName = u"ghost"; },
+         "[Share]\r\nShareName=BACKUP\r\n", false, false, u"Permissions for the user: ghost is not installed!", u""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -54,16 +54,14 @@ void Pend(DWORD pending, DWORD delayMs, DWORD final) {
 
 DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID) {
     switch (control) {
-    case SERVICE_CONTROL_STOP:
-    case SERVICE_CONTROL_SHUTDOWN:
-        // The answer to the request already says STOP_PENDING; the service's thread does the rest.
-        Report(SERVICE_STOP_PENDING, 1, g_stopDelayMs);
-        ::SetEvent(g_stopRequested);
-        return NO_ERROR;
-    case SERVICE_CONTROL_INTERROGATE:
-        return NO_ERROR;
-    default:
-        return ERROR_CALL_NOT_IMPLEMENTED;
+        case SERVICE_CONTROL_STOP:
+        case SERVICE_CONTROL_SHUTDOWN:
+            // The answer to the request already says STOP_PENDING; the service's thread does the rest.
+            Report(SERVICE_STOP_PENDING, 1, g_stopDelayMs);
+            ::SetEvent(g_stopRequested);
+            return NO_ERROR;
+        case SERVICE_CONTROL_INTERROGATE: return NO_ERROR;
+        default: return ERROR_CALL_NOT_IMPLEMENTED;
     }
 }
 
@@ -95,7 +93,7 @@ int main() {
     if (!argv) return 1;
     for (int i = 1; i < argc; ++i) {
         const std::wstring option = argv[i];
-        DWORD* target = option == L"--start-delay-ms" ? &g_startDelayMs
+        DWORD* target = option == L"--start-delay-ms"  ? &g_startDelayMs
                         : option == L"--stop-delay-ms" ? &g_stopDelayMs
                                                        : nullptr;
         if (!target || i + 1 >= argc || !ParseMilliseconds(argv[i + 1], *target)) {

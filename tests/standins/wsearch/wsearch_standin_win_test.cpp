@@ -45,8 +45,8 @@ public:
         SERVICE_STATUS status{};
         if (::QueryServiceStatus(service_.get(), &status) && status.dwCurrentState != SERVICE_STOPPED) {
             ::ControlService(service_.get(), SERVICE_CONTROL_STOP, &status);
-            for (int i = 0; i < 100 && ::QueryServiceStatus(service_.get(), &status) &&
-                            status.dwCurrentState != SERVICE_STOPPED;
+            for (int i = 0;
+                 i < 100 && ::QueryServiceStatus(service_.get(), &status) && status.dwCurrentState != SERVICE_STOPPED;
                  ++i) {
                 ::Sleep(100);
             }
@@ -77,9 +77,9 @@ TEST(SearchServiceStandin, StopAndStartWaitUntilTheServiceGotThere) {
     int number = 0;
     for (const DelayCase& c : cases) {
         SCOPED_TRACE(c.what);
-        RegisteredService service(L"DockvaneStandinService" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
-                                      std::to_wstring(++number),
-                                  c.arguments);
+        RegisteredService service(
+            L"DockvaneStandinService" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++number),
+            c.arguments);
         if (!service.CanCreate()) GTEST_SKIP() << "this account may not register services";
         ASSERT_TRUE(service.Made()) << ::GetLastError();
 
