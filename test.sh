@@ -7,6 +7,10 @@ cd "$(dirname "$0")"
 # --- What a fresh Debian 12 machine lacks ---
 scripts/install-deps.sh
 
+# --- The layout of every C++ source, before anything is built ---
+echo "== format (clang-format-14)"
+scripts/check-format.sh
+
 # --- Native: the portable core and its tests ---
 echo "== native build (AddressSanitizer, UndefinedBehaviorSanitizer)"
 cmake --preset native >/dev/null
