@@ -189,6 +189,18 @@ TOsStatus TSimAccounts::UserSetPassword1003(const std::u16string& name, const st
     return {};
 }
 
+TOsStatus TSimAccounts::HideFromSignIn(const std::u16string& name) {
+    if (auto failure = Fail("HideFromSignIn")) return *failure;
+    HiddenFromSignIn.insert(name);
+    return {};
+}
+
+TOsStatus TSimAccounts::ShowOnSignIn(const std::u16string& name) {
+    if (auto failure = Fail("ShowOnSignIn")) return *failure;
+    HiddenFromSignIn.erase(name);
+    return {};
+}
+
 TOsStatus TSimAccounts::UserDel(const std::u16string& name) {
     if (auto failure = Fail("UserDel")) return *failure;
     auto account = std::find_if(Accounts.begin(), Accounts.end(), [&](const Account& a) {

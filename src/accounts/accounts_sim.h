@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,8 @@ public:
     TOsStatus UserSetPassword1003(const std::u16string& name, const std::u16string& password) override;
     TOsStatus UserDel(const std::u16string& name) override;
     TUserEnumBatch UserEnum1(std::uint32_t& resumeHandle) override;
+    TOsStatus HideFromSignIn(const std::u16string& name) override;
+    TOsStatus ShowOnSignIn(const std::u16string& name) override;
 
     // --- The simulated computer's state, for tests and the simulation mode ---
     std::uint32_t JoinStatus = 2;  // NetSetupWorkgroupName
@@ -57,6 +60,8 @@ public:
     std::map<std::u16string, TShareInfo502> Shares;         // key: upper-cased share name
     std::map<std::u16string, TSecurityDescriptor> Folders;  // key: upper-cased path
     std::vector<std::u16string> ShellNotifications;
+    // The value names under the sign-in screen's UserList key, as written.
+    std::set<std::u16string> HiddenFromSignIn;
     // Passwords shorter than this are refused by the password policy (NERR_PasswordTooShort).
     std::size_t MinPasswordLength = 0;
     // Entries of the account database that one NetUserEnum batch walks; it returns the user

@@ -527,6 +527,15 @@ TOsStatus TSimAccountsStore::UserDel(const std::u16string& name) {
     return result;
 }
 
+// The sign-in screen's list is not part of the stored computer: the real registry holds it there.
+TOsStatus TSimAccountsStore::HideFromSignIn(const std::u16string&) {
+    return {};
+}
+
+TOsStatus TSimAccountsStore::ShowOnSignIn(const std::u16string&) {
+    return {};
+}
+
 TUserEnumBatch TSimAccountsStore::UserEnum1(std::uint32_t& resumeHandle) {
     TUserEnumBatch result;
     std::uint32_t handle = resumeHandle;

@@ -90,6 +90,8 @@ public:
     TOsStatus UserSetPassword1003(const std::u16string& name, const std::u16string& password) override;
     TOsStatus UserDel(const std::u16string& name) override;
     TUserEnumBatch UserEnum1(std::uint32_t& resumeHandle) override;
+    TOsStatus HideFromSignIn(const std::u16string& name) override;
+    TOsStatus ShowOnSignIn(const std::u16string& name) override;
 
 private:
     std::u16string FileOf(std::u16string_view name) const;

@@ -62,6 +62,12 @@ public:
     [[nodiscard]] virtual TOsStatus UserDel(const std::u16string& name) = 0;
     // NetUserEnum at level 1, every account type, one batch; `resumeHandle` carries on between calls.
     [[nodiscard]] virtual TUserEnumBatch UserEnum1(std::uint32_t& resumeHandle) = 0;
+    // Writes the DWORD 0 named after the account under the key
+    // HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Winlogon\SpecialAccounts\UserList, which keeps
+    // the account off the sign-in screen.
+    [[nodiscard]] virtual TOsStatus HideFromSignIn(const std::u16string& name) = 0;
+    // Removes that value; a missing value or key is not an error.
+    [[nodiscard]] virtual TOsStatus ShowOnSignIn(const std::u16string& name) = 0;
 };
 
 }  // namespace dv

@@ -4,6 +4,8 @@
 
 #include <lm.h>
 
+#include "platform/handles_win.h"
+
 namespace dv {
 
 // The portable side carries these system values as plain numbers.
@@ -16,6 +18,9 @@ static_assert(kUfDontExpirePasswd == UF_DONT_EXPIRE_PASSWD);
 static_assert(kNerrUserExists == NERR_UserExists);
 static_assert(kNerrPasswordTooShort == NERR_PasswordTooShort);
 namespace {
+
+constexpr const wchar_t* kSignInUserListKey =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\SpecialAccounts\\UserList";
 
 struct NetApiBufferDeleter {
     void operator()(void* buffer) const noexcept { ::NetApiBufferFree(buffer); }
@@ -85,6 +90,32 @@ public:
             ::NetUserSetInfo(nullptr, wideName.c_str(), 1003, reinterpret_cast<LPBYTE>(&info), &parameterError);
         SecureZeroMemory(widePassword.data(), widePassword.size() * sizeof(wchar_t));
         return TOsStatus::Net(result);
+    }
+
+    TOsStatus HideFromSignIn(const std::u16string& name) override {
+        HKEY raw = nullptr;
+        LSTATUS result = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSignInUserListKey, 0, nullptr, 0,
+                                           KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &raw, nullptr);
+        if (result != ERROR_SUCCESS) return TOsStatus::Net(static_cast<std::uint32_t>(result));
+        const UniqueRegistryKey key(raw);
+        const std::wstring wide = ToWide(name);
+        const DWORD hidden = 0;
+        result = ::RegSetValueExW(key.get(), wide.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&hidden),
+                                  sizeof(hidden));
+        return TOsStatus::Net(static_cast<std::uint32_t>(result));
+    }
+
+    TOsStatus ShowOnSignIn(const std::u16string& name) override {
+        HKEY raw = nullptr;
+        LSTATUS result =
+            ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSignInUserListKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &raw);
+        if (result == ERROR_FILE_NOT_FOUND) return {};
+        if (result != ERROR_SUCCESS) return TOsStatus::Net(static_cast<std::uint32_t>(result));
+        const UniqueRegistryKey key(raw);
+        const std::wstring wide = ToWide(name);
+        result = ::RegDeleteValueW(key.get(), wide.c_str());
+        if (result == ERROR_FILE_NOT_FOUND) return {};
+        return TOsStatus::Net(static_cast<std::uint32_t>(result));
     }
 
     TOsStatus UserDel(const std::u16string& name) override {

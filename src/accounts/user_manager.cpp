@@ -96,6 +96,16 @@ std::u16string GenerateUserNameByShareName(std::u16string_view ShareName) {
     return name;
 }
 
+namespace {
+
+bool IsOwnAccountName(std::u16string_view name, std::u16string_view comment) {
+    if (!EqualsIgnoreCase(comment, kShareUserComment)) return false;
+    return IsMasterAccountName(name) ||
+           EqualsIgnoreCase(name.substr(0, kPerDriveUserPrefix.size()), kPerDriveUserPrefix);
+}
+
+}  // namespace
+
 TUserManager::TUserManager(IUserApi& api, TApplicationSettings& settings) : api_(api), settings_(settings) {}
 
 bool TUserManager::UserExists(const std::u16string& Name) {
@@ -120,6 +130,9 @@ void TUserManager::UserAdd(const std::u16string& Name, const std::u16string& Pas
     info.Flags = kUfScript | kUfDontExpirePasswd;
     info.ScriptPath = std::nullopt;
     RaiseIfFailed(api_.UserAdd1(info));
+    // A tile on the sign-in screen would only invite people to try the account; the account works
+    // all the same when the value cannot be written.
+    if (IsOwnAccountName(Name, Comment)) (void)api_.HideFromSignIn(Name);
 }
 
 void TUserManager::UserChangePassword(const std::u16string& Name, const std::u16string& OldPassword,
@@ -134,6 +147,14 @@ void TUserManager::UserDelete(const std::u16string& Name) {
     const TOsStatus status = api_.UserDel(Name);
     if (status.Code == kNerrUserNotFound) return;
     RaiseIfFailed(status);
+    // Only the value of an account Dockvane made and has just deleted is its own to remove.
+    if (IsOwnAccountName(Name, kShareUserComment)) (void)api_.ShowOnSignIn(Name);
+}
+
+void TUserManager::HideOwnAccountsFromSignIn() {
+    for (const std::u16string& name : GetDockvaneUserList()) {
+        if (IsOwnAccount(name)) (void)api_.HideFromSignIn(name);
+    }
 }
 
 std::u16string TUserManager::RandomStr(std::uint32_t Len) {

@@ -64,6 +64,9 @@ public:
     // account, and the "extdisk_" accounts that carry the comment "Velmora User" (names and comment
     // without regard to case). A drive's file may name any other account to be used as it is.
     bool IsOwnAccount(const std::u16string& Name);
+    // Keeps Dockvane's own existing accounts off the sign-in screen (UserAdd does so for new ones,
+    // UserDelete takes the entry away again); other accounts' entries stay as they are.
+    void HideOwnAccountsFromSignIn();
 
     // True when the named per-drive account exists already (or in domain mode). A missing one is
     // created outside domain mode, and the answer is then false. False for "" and "dockvane" (in

@@ -175,6 +175,39 @@ TEST_F(UserManagerTest, ExistsAndDeleteTreatUnknownAccountsAsNoError) {
     EXPECT_THROW(users.UserDelete(u"dockvane"), EOSError);
 }
 
+TEST_F(UserManagerTest, OnlyOwnAccountsAreKeptOffTheSignInScreen) {
+    // Made by Dockvane: hidden on creation, shown again only after their deletion.
+    users.UserAdd(u"dockvane", u"pw-long-enough", u"Velmora User");
+    users.UserAdd(u"extdisk_backup", u"pw-long-enough", u"Velmora User");
+    // Someone else's accounts and an entry someone else wrote keep what they have.
+    users.UserAdd(u"alice", u"pw-long-enough", u"Velmora User");
+    users.UserAdd(u"extdisk_foreign", u"pw-long-enough", u"Someone");
+    sim.HiddenFromSignIn.insert(u"alice2");
+    EXPECT_EQ(sim.HiddenFromSignIn, (std::set<std::u16string>{u"dockvane", u"extdisk_backup", u"alice2"}));
+
+    users.UserDelete(u"extdisk_backup");
+    users.UserDelete(u"alice2");  // no such account: nothing deleted, nothing shown
+    EXPECT_EQ(sim.HiddenFromSignIn, (std::set<std::u16string>{u"dockvane", u"alice2"}));
+
+    // A refused entry leaves the account usable; a refused deletion keeps the entry.
+    sim.Failures["HideFromSignIn"] = TOsStatus::Net(5);
+    EXPECT_NO_THROW(users.UserAdd(u"extdisk_other", u"pw-long-enough", u"Velmora User"));
+    EXPECT_TRUE(Exists(u"extdisk_other"));
+    sim.Failures.erase("HideFromSignIn");
+    sim.Failures["UserDel"] = TOsStatus::Net(5);
+    EXPECT_THROW(users.UserDelete(u"dockvane"), EOSError);
+    EXPECT_TRUE(sim.HiddenFromSignIn.contains(u"dockvane"));
+}
+
+TEST_F(UserManagerTest, StartUpHidesExistingOwnAccountsOnly) {
+    AddUser(u"dockvane");
+    AddUser(u"extdisk_old");
+    AddUser(u"extdisk_foreign", u"Someone");
+    AddUser(u"bob");
+    users.HideOwnAccountsFromSignIn();
+    EXPECT_EQ(sim.HiddenFromSignIn, (std::set<std::u16string>{u"dockvane", u"extdisk_old"}));
+}
+
 TEST_F(UserManagerTest, AnEmptyNameExistsNotAndAsksNothing) {
     sim.Failures["UserGetInfo0"] = TOsStatus::Net(87);
     EXPECT_FALSE(users.UserExists(u""));

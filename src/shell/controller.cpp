@@ -121,6 +121,7 @@ void TfmMain::StartUp() {
             settings.Save();
         }
     }
+    userManager_->HideOwnAccountsFromSignIn();
 
     volumeObserver_ = services_.CreateVolumeObserver();
     if (volumeObserver_ && volumeObserver_->Initialize()) {
