@@ -282,16 +282,17 @@ void TfmMain::OnPollTimer() {
             tray_.ShowBalloon(u"Drive " + Letter(letter) + u" \r\nunbound,  files traffic done",
                               TBalloonIcon::Information);
             clock_.Sleep(kBalloonTimeMs / 3);
-            // The drive may have left meanwhile; then there is nothing left to unbind or eject.
+            // The drive may have left meanwhile; then there is nothing left to unbind.
             std::u16string_view result = kDoneUnshared;
             if (const TNas* nas = nasManager_->getNasByname(Letter(letter))) {
                 config = nas->SharedSettings();
                 DisconnectNASDrive(letter);
-                if (fs::DirectoryExists(Root(letter))) {
-                    const bool ejected =
-                        usbDriveManager_->RemoveDriveByLetter(letter) && !fs::DirectoryExists(Root(letter));
-                    result = ejected ? kDoneEjected : kDoneEjectRefused;
-                }
+                // The eject is tried whatever happened meanwhile; a drive already gone before it only
+                // counts as unshared for the done addresses.
+                const bool present = fs::DirectoryExists(Root(letter));
+                const bool ejected =
+                    usbDriveManager_->RemoveDriveByLetter(letter) && !fs::DirectoryExists(Root(letter));
+                if (present) result = ejected ? kDoneEjected : kDoneEjectRefused;
                 clock_.ProcessPendingMessages();
             }
             ReportBackupEnd(config.get(), letter, result);
