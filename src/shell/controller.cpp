@@ -287,8 +287,8 @@ void TfmMain::OnPollTimer() {
             if (const TNas* nas = nasManager_->getNasByname(Letter(letter))) {
                 config = nas->SharedSettings();
                 DisconnectNASDrive(letter);
-                // The eject is tried whatever happened meanwhile; a drive already gone before it only
-                // counts as unshared for the done addresses.
+                // A registered drive is ejected as before, even when its root went during the unbind;
+                // the done addresses then hear only that it was unshared.
                 const bool present = fs::DirectoryExists(Root(letter));
                 const bool ejected =
                     usbDriveManager_->RemoveDriveByLetter(letter) && !fs::DirectoryExists(Root(letter));
