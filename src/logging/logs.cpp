@@ -25,8 +25,10 @@ struct Hooks {
     std::thread::id pendingMessagesThread;
 };
 
+// The logs' process-wide state is never destroyed: a detached ping worker may still be writing a
+// record while the process ends and its static objects go.
 Hooks& TheHooks() {
-    static Hooks hooks;
+    static Hooks& hooks = *new Hooks;
     return hooks;
 }
 
@@ -63,8 +65,8 @@ struct LogFile {
 };
 
 std::shared_ptr<LogFile> LogFileFor(std::u16string_view path) {
-    static std::mutex mapLock;
-    static std::map<std::u16string, std::shared_ptr<LogFile>> files;
+    static std::mutex& mapLock = *new std::mutex;
+    static auto& files = *new std::map<std::u16string, std::shared_ptr<LogFile>>;
     std::lock_guard<std::mutex> guard(mapLock);
     auto& file = files[UpperCase(path)];
     if (!file) file = std::make_shared<LogFile>();

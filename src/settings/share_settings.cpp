@@ -1,8 +1,12 @@
 #include "settings/share_settings.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/text.h"
@@ -12,8 +16,63 @@ namespace {
 
 constexpr std::size_t kLongestPingUrlLine = 1024;
 
-std::u16string NumberedPingKey(std::size_t slot) {
-    return u"PingURL" + IntToStr(static_cast<std::int64_t>(slot)) + u"=";
+// A family of address keys as the file holds them: "PingURL=" lines, and "DonePingURL=" lines, whose
+// "PingURL=" belongs to them and not to the pings.
+struct UrlKeys {
+    std::u16string_view name;
+    std::u16string_view notAfter;  // an occurrence right behind this text is another family's
+};
+constexpr UrlKeys kPingKeys{u"PingURL", u"Done"};
+constexpr UrlKeys kDonePingKeys{u"DonePingURL", u""};
+
+std::u16string NumberedKey(const UrlKeys& keys, std::size_t slot) {
+    return std::u16string(keys.name) + IntToStr(static_cast<std::int64_t>(slot)) + u"=";
+}
+
+// ReplaceAll for the family's own occurrences of `pattern`.
+std::u16string ReplaceKey(std::u16string_view line, std::u16string_view pattern, std::u16string_view replacement,
+                          std::u16string_view notAfter, bool& found) {
+    found = false;
+    std::u16string result;
+    std::size_t copied = 0;
+    for (std::size_t at = line.find(pattern); at != std::u16string_view::npos;
+         at = line.find(pattern, at + pattern.size())) {
+        if (!notAfter.empty() && line.substr(0, at).ends_with(notAfter)) continue;
+        result.append(line.substr(copied, at - copied)).append(replacement);
+        copied = at + pattern.size();
+        found = true;
+    }
+    result.append(line.substr(copied));
+    return result;
+}
+
+void NumberUrlLines(std::vector<std::u16string>& lines, const UrlKeys& keys) {
+    const std::u16string unnumbered = std::u16string(keys.name) + u"=";
+    std::size_t n = 1;
+    for (std::u16string& line : lines) {
+        if (line.find(keys.name) == std::u16string::npos) continue;  // spares copying every other line
+        bool found = false;
+        std::u16string numbered = ReplaceKey(line, unnumbered, NumberedKey(keys, n), keys.notAfter, found);
+        if (!found) continue;
+        if (n > kPingUrlSlots || numbered.size() > kLongestPingUrlLine) numbered.clear();
+        line = std::move(numbered);
+        ++n;
+    }
+}
+
+void UnnumberUrlLines(std::vector<std::u16string>& lines, const UrlKeys& keys) {
+    const std::u16string unnumbered = std::u16string(keys.name) + u"=";
+    std::array<std::u16string, kPingUrlSlots> numbered;
+    for (std::size_t slot = 1; slot <= kPingUrlSlots; ++slot) numbered[slot - 1] = NumberedKey(keys, slot);
+    for (std::u16string& line : lines) {
+        if (line.find(keys.name) == std::u16string::npos) continue;  // spares copying every other line
+        for (const std::u16string& key : numbered) {
+            bool found = false;
+            std::u16string replaced = ReplaceKey(line, key, unnumbered, keys.notAfter, found);
+            if (found) line = std::move(replaced);
+        }
+    }
+    std::erase(lines, unnumbered);
 }
 
 }  // namespace
@@ -33,6 +92,10 @@ std::vector<TPersistedProperty> TShareSettings::PersistedProperties() {
         const std::u16string name = u"PingURL" + IntToStr(static_cast<std::int64_t>(slot));
         properties.push_back(PersistedMember(name, FPingUrls[slot - 1], u"Share", name, u""));
     }
+    for (std::size_t slot = 1; slot <= kPingUrlSlots; ++slot) {
+        const std::u16string name = u"DonePingURL" + IntToStr(static_cast<std::int64_t>(slot));
+        properties.push_back(PersistedMember(name, FDonePingUrls[slot - 1], u"Share", name, u""));
+    }
     return properties;
 }
 
@@ -51,30 +114,13 @@ void TShareSettings::ReplaceSettingsFile(const IniFile& file) {
 }
 
 void TShareSettings::NumberPingUrls(std::vector<std::u16string>& lines) {
-    std::size_t n = 1;
-    for (std::u16string& line : lines) {
-        if (line.find(u"PingURL") == std::u16string::npos) continue;  // spares copying every other line
-        bool found = false;
-        std::u16string numbered = ReplaceAll(line, u"PingURL=", NumberedPingKey(n), found);
-        if (!found) continue;
-        if (n > kPingUrlSlots || numbered.size() > kLongestPingUrlLine) numbered.clear();
-        line = std::move(numbered);
-        ++n;
-    }
+    NumberUrlLines(lines, kPingKeys);
+    NumberUrlLines(lines, kDonePingKeys);
 }
 
 void TShareSettings::UnnumberPingUrls(std::vector<std::u16string>& lines) {
-    std::array<std::u16string, kPingUrlSlots> keys;
-    for (std::size_t slot = 1; slot <= kPingUrlSlots; ++slot) keys[slot - 1] = NumberedPingKey(slot);
-    for (std::u16string& line : lines) {
-        if (line.find(u"PingURL") == std::u16string::npos) continue;  // spares copying every other line
-        for (const std::u16string& key : keys) {
-            bool found = false;
-            std::u16string unnumbered = ReplaceAll(line, key, u"PingURL=", found);
-            if (found) line = std::move(unnumbered);
-        }
-    }
-    std::erase(lines, std::u16string(u"PingURL="));
+    UnnumberUrlLines(lines, kPingKeys);
+    UnnumberUrlLines(lines, kDonePingKeys);
 }
 
 }  // namespace dv

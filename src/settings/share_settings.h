@@ -26,6 +26,7 @@ public:
     std::vector<TPersistedProperty> PersistedProperties() override;
 
     const std::u16string& PingUrl(std::size_t slot) const { return FPingUrls.at(slot); }
+    const std::u16string& DonePingUrl(std::size_t slot) const { return FDonePingUrls.at(slot); }
 
     std::u16string SettingsFileName;
 
@@ -34,10 +35,12 @@ public:
     std::u16string FOldShareName;
     std::u16string FShareDescription;
     bool FAutoRemove = false;
-    std::array<std::u16string, kPingUrlSlots> FPingUrls;  // PingURL1 ... PingURL8
+    std::array<std::u16string, kPingUrlSlots> FPingUrls;      // PingURL1 ... PingURL8
+    std::array<std::u16string, kPingUrlSlots> FDonePingUrls;  // DonePingURL1 ... DonePingURL8
 
 protected:
-    // Saves write the ping addresses as unnumbered "PingURL=" lines, each where its slot's key stood.
+    // Saves write the ping addresses as unnumbered "PingURL=" lines, each where its slot's key stood;
+    // the done addresses ("DonePingURL=") likewise.
     void ToReadableForm(std::vector<std::u16string>& lines) override { NumberPingUrls(lines); }
     void ToStoredForm(std::vector<std::u16string>& lines) override { UnnumberPingUrls(lines); }
     // A file that cannot be replaced (read-only, in use, on a medium that refuses writes, on a drive
@@ -48,7 +51,8 @@ protected:
 private:
     // The file holds the addresses as repeated "PingURL=" lines; these turn them into the numbered
     // keys PingURL1 ... PingURL8 (lines past the eighth, and lines that grow past 1024 characters,
-    // become empty) and back (lines left as "PingURL=", the empty slots, go).
+    // become empty) and back (lines left as "PingURL=", the empty slots, go). The "DonePingURL="
+    // lines get the same, counted on their own: the "PingURL=" inside them is not a ping address.
     static void NumberPingUrls(std::vector<std::u16string>& lines);
     static void UnnumberPingUrls(std::vector<std::u16string>& lines);
 };

@@ -59,20 +59,26 @@ std::u16string DoPingToSrvUrl(IHttpClient& client, std::u16string_view url) {
 
 TPingToWebTh::TPingToWebTh(ClientFactory clientFactory) : clientFactory_(std::move(clientFactory)) {}
 
+void PingAndLog(IHttpClient& client, std::u16string_view address, const PingLog& log) {
+    const std::u16string result = DoPingToSrvUrl(client, address);
+    const std::u16string shown = u"(" + std::u16string(address) + u")";
+    if (result.empty()) {
+        log(u"TIMEOUT, Ping Url ", shown);
+    } else if (IsPingFailure(result)) {
+        log(result, shown);
+    } else {
+        log(u"OK, Ping Url ", shown);
+        log(u"OK, server said: ", result);
+    }
+}
+
 void TPingToWebTh::Execute(const TShareSettings& settings, std::u16string_view driveLetter, IHttpClient& client) {
+    const PingLog log = [driveLetter](std::u16string_view title, std::u16string_view text) {
+        LogDriveActivity(title, text, driveLetter);
+    };
     for (std::size_t slot = 0; slot < kPingUrlSlots; ++slot) {
         const std::u16string& address = settings.PingUrl(slot);
-        if (address.empty()) continue;
-        const std::u16string result = DoPingToSrvUrl(client, address);
-        const std::u16string shown = u"(" + address + u")";
-        if (result.empty()) {
-            LogDriveActivity(u"TIMEOUT, Ping Url ", shown, driveLetter);
-        } else if (IsPingFailure(result)) {
-            LogDriveActivity(result, shown, driveLetter);
-        } else {
-            LogDriveActivity(u"OK, Ping Url ", shown, driveLetter);
-            LogDriveActivity(u"OK, server said: ", result, driveLetter);
-        }
+        if (!address.empty()) PingAndLog(client, address, log);
     }
 }
 

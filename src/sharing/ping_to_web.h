@@ -25,6 +25,13 @@ bool IsPingFailure(std::u16string_view result);
 // Raises for a failure of any other kind.
 std::u16string DoPingToSrvUrl(IHttpClient& client, std::u16string_view url);
 
+// Where the lines of a ping's outcome go: a title and a text each.
+using PingLog = std::function<void(std::u16string_view title, std::u16string_view text)>;
+// One ping, its outcome written as the drive's pings write theirs ("OK, Ping Url " and "OK, server
+// said: ", a failure result, or "TIMEOUT, Ping Url ", each with the address in brackets). Raises as
+// DoPingToSrvUrl does.
+void PingAndLog(IHttpClient& client, std::u16string_view address, const PingLog& log);
+
 // The drive's ping worker: created with the drive's entry, started at most once, and then on its own
 // thread until it has called every address. Nobody waits for it; it keeps what it reads alive.
 class TPingToWebTh {

@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
+#include "sharing/done_ping.h"
 #include "system/win_service_mgmt.h"
 
 namespace dv {
@@ -275,17 +276,27 @@ void TfmMain::OnPollTimer() {
 
         clock_.SetTimerEnabled(TTimer::Poll, false);
         pollTimerTag_ = pollTimerTag_ > 1 ? pollTimerTag_ - 1 : 0;
+        // Taken now: the record goes with the drive's entry, and its file with the drive.
+        std::shared_ptr<const TShareSettings> config = nasManager_->GetNasByIndex(index)->SharedSettings();
         try {
             LogDriveActivity(u"OK, Unbound ", u"files traffic done", Letter(letter));
             tray_.ShowBalloon(u"Drive " + Letter(letter) + u" \r\nunbound,  files traffic done",
                               TBalloonIcon::Information);
             clock_.Sleep(kBalloonTimeMs / 3);
             // The drive may have left meanwhile; then there is nothing left to unbind.
-            if (nasManager_->getNasByname(Letter(letter))) {
+            std::u16string_view result = kDoneUnshared;
+            if (const TNas* nas = nasManager_->getNasByname(Letter(letter))) {
+                config = nas->SharedSettings();
                 DisconnectNASDrive(letter);
-                (void)usbDriveManager_->RemoveDriveByLetter(letter);
+                // A registered drive is ejected as before, even when its root went during the unbind;
+                // the done addresses then hear only that it was unshared.
+                const bool present = fs::DirectoryExists(Root(letter));
+                const bool ejected =
+                    usbDriveManager_->RemoveDriveByLetter(letter) && !fs::DirectoryExists(Root(letter));
+                if (present) result = ejected ? kDoneEjected : kDoneEjectRefused;
                 clock_.ProcessPendingMessages();
             }
+            ReportBackupEnd(config.get(), letter, result);
         } catch (...) {
             UpdatePolling();
             throw;
@@ -332,6 +343,13 @@ bool TfmMain::EjectRemovableDriveByLetter(char16_t DriveLetter) {
     tray_.ShowBalloon(u"Unable to remove\r\nthe External Storage drive '" + Letter(DriveLetter) + u"'",
                       TBalloonIcon::Warning);
     return false;
+}
+
+void TfmMain::ReportBackupEnd(const TShareSettings* config, char16_t letter, std::u16string_view result) {
+    if (!config) return;
+    TBackupEnd end{
+        std::u16string(result), config->FShareName, Letter(letter), services_.System.ComputerName().value_or(u""), {}};
+    StartDonePings(*config, std::move(end), services_.PingClients);
 }
 
 void TfmMain::StartSearchWorker(bool stop) {
@@ -552,12 +570,17 @@ void TfmMain::OnEjectItem(int slot) {
     const TNas* nas = nasManager_->GetNasByIndex(slot);
     if (!nas) return;
     const char16_t letter = nas->DriveName().front();
+    // Taken now: the record goes with the drive's entry, and its file with the drive.
+    const std::shared_ptr<const TShareSettings> config = nas->SharedSettings();
     try {
         DisconnectNASDrive(letter);
         // A drive that left during the wait needs no eject, and gets no word that it failed.
-        if (fs::DirectoryExists(Root(letter)) && !EjectRemovableDriveByLetter(letter)) {
-            (void)nasManager_->addNas(Letter(letter), false);
+        std::u16string_view result = kDoneUnshared;
+        if (fs::DirectoryExists(Root(letter))) {
+            result = EjectRemovableDriveByLetter(letter) ? kDoneEjected : kDoneEjectRefused;
+            if (result == kDoneEjectRefused) (void)nasManager_->addNas(Letter(letter), false);
         }
+        ReportBackupEnd(config.get(), letter, result);
     } catch (...) {
         AttachedNasDriveLettersChange(*nasManager_);
         throw;

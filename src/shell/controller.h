@@ -159,6 +159,9 @@ private:
     void ShareAttachedDrives();
     void AnnounceSharedDrive(char16_t Drive);
     bool ArrivalGoesOn(char16_t Drive, const TShareSettings& config);
+    // Calls the done addresses of the drive's record (taken while the drive was registered) with
+    // what became of it.
+    void ReportBackupEnd(const TShareSettings* config, char16_t letter, std::u16string_view result);
     void UpdatePolling();
     void AddDriveChangeNotify(char16_t Drive);
     void RemoveDriveChangeNotify(char16_t Drive);

@@ -7,7 +7,10 @@
 #include <cstddef>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -36,10 +39,38 @@ using testing::TempFolder;
 using testing::WriteBytes;
 using Lines = std::vector<std::u16string>;
 
+// The addresses that every ping worker asked for; shared with the workers, which nobody waits for.
+class PingRequests {
+public:
+    void Add(std::u16string_view url) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        urls_.emplace_back(url);
+    }
+    Lines Containing(std::u16string_view part) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        Lines found;
+        for (const auto& url : urls_) {
+            if (url.find(part) != std::u16string::npos) found.push_back(url);
+        }
+        return found;
+    }
+
+private:
+    std::mutex mutex_;
+    Lines urls_;
+};
+
 // Answers every ping with "DONE".
 class DoneClient : public IHttpClient {
 public:
-    HttpOutcome Get(std::u16string_view) override { return {HttpOutcome::Kind::Body, u"DONE\r\n", 200, {}}; }
+    explicit DoneClient(std::shared_ptr<PingRequests> requests) : requests_(std::move(requests)) {}
+    HttpOutcome Get(std::u16string_view url) override {
+        requests_->Add(url);
+        return {HttpOutcome::Kind::Body, u"DONE\r\n", 200, {}};
+    }
+
+private:
+    std::shared_ptr<PingRequests> requests_;
 };
 
 class ControllerTest : public ::testing::Test {
@@ -74,7 +105,7 @@ protected:
                 return std::make_unique<TVolumeObserver>();
             },
             [this] { return GetSettingsFileName(appData.Path()); },
-            [] { return std::make_unique<DoneClient>(); },
+            [requests = pingRequests] { return std::make_unique<DoneClient>(requests); },
             [this](std::function<void()> worker) {
                 ++workers;
                 worker();  // at once: deterministic
@@ -123,6 +154,13 @@ protected:
     }
     Lines AppLog() { return Log(temp.File(u"Velmora.log")); }
     Lines DriveLog(char16_t letter) { return Log(roots[letter]->File(u"velmora-activity.log")); }
+    bool WaitFor(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return done();
+    }
     Lines WaitForDriveLog(char16_t letter, std::size_t count) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (DriveLog(letter).size() < count && std::chrono::steady_clock::now() < deadline) {
@@ -154,6 +192,7 @@ protected:
     testing::SimSystem system;
     testing::SimServices services;
     testing::RecordingWeb web;
+    std::shared_ptr<PingRequests> pingRequests = std::make_shared<PingRequests>();
     int workers = 0;
     int volumeObservers = 0;
     Lines errors;
@@ -699,6 +738,79 @@ TEST_F(ControllerTest, EjectOfADrivePulledDuringTheWaitEndsQuietly) {
     EXPECT_TRUE(sim.Shares.empty());
     EXPECT_FALSE(view.ejectSlots[0].second);
     clock.pump = nullptr;
+}
+
+// After an automatic removal and after an Eject from the tray, the drive's done addresses are called
+// with what became of it, from the record taken while the drive was there: its file is gone with it.
+TEST_F(ControllerTest, EndOfABackupIsReportedToTheDoneAddresses) {
+    enum class Road { Poll, EjectItem };
+    enum class Meanwhile { Nothing, EjectRefused, DrivePulled };
+    const struct {
+        const char* name;
+        Road road;
+        Meanwhile meanwhile;
+        std::u16string result;
+        bool plugged;  // afterwards
+    } cases[] = {
+        {"backup done, ejected", Road::Poll, Meanwhile::Nothing, u"ejected", false},
+        {"backup done, eject refused", Road::Poll, Meanwhile::EjectRefused, u"eject-refused", true},
+        {"backup done, drive pulled during the wait", Road::Poll, Meanwhile::DrivePulled, u"unshared", false},
+        {"Eject item, ejected", Road::EjectItem, Meanwhile::Nothing, u"ejected", false},
+        {"Eject item, eject refused", Road::EjectItem, Meanwhile::EjectRefused, u"eject-refused", true},
+        {"Eject item, drive pulled during the wait", Road::EjectItem, Meanwhile::DrivePulled, u"unshared", false},
+    };
+    const std::string config =
+        "[Share]\r\nShareName=B&W #1\r\nAutoRemove=True\r\nPingURL=srv/shared\r\n"
+        "DonePingURL=srv/done?r={result}&s={share}&d={drive}&h={host}&b={blocker}&x={other}\r\n"
+        "DonePingURL=srv/done2/{result}\r\n";
+    for (const auto& c : cases) {
+        pingRequests = std::make_shared<PingRequests>();
+        TempFolder& root = Plug(u'E', config);
+        TfmMain& app = Start();
+        ASSERT_EQ(app.NasManager().NasCount(), 1) << c.name;
+        // Only the ping address is called while the drive is shared.
+        ASSERT_TRUE(WaitFor([&] { return !pingRequests->Containing(u"srv/shared").empty(); })) << c.name;
+
+        testing::SimPump pump;
+        if (c.meanwhile == Meanwhile::EjectRefused) drives.EjectRefusals = 3;
+        if (c.meanwhile == Meanwhile::DrivePulled) {
+            clock.pump = &pump;
+            pump.RunAt(1, [&] {  // while the balloon is shown
+                drives.Unplug(u'E');
+                app.VolumeRemoval(u'E');
+            });
+        }
+        const std::size_t logged = AppLog().size();
+        if (c.road == Road::Poll) {
+            WriteBytes(root.path() / "backup.done", "");
+            app.OnPollTimer();
+        } else {
+            app.OnEjectItem(0);
+        }
+        clock.pump = nullptr;
+        EXPECT_TRUE(errors.empty()) << c.name;
+        EXPECT_EQ(app.NasManager().NasCount(), 0) << c.name;
+        EXPECT_TRUE(sim.Shares.empty()) << c.name;
+        EXPECT_EQ(drives.Drives.count(u'E'), c.plugged ? 1u : 0u) << c.name;
+
+        const std::u16string done = u"http://srv/done?r=" + c.result + u"&s=B%26W%20%231&d=E&h=OFFICE&b=&x={other}";
+        const std::u16string done2 = u"http://srv/done2/" + c.result;
+        // The worker's four lines come last; the controller's own lines may come before or between
+        // its first ones, so wait for the last of them rather than for a count.
+        const Lines outcomes{u" OK, Ping Url | (" + done.substr(7) + u")", u" OK, server said: | DONE",
+                             u" OK, Ping Url | (" + done2.substr(7) + u")", u" OK, server said: | DONE"};
+        const auto lastFour = [&] {
+            const Lines log = AppLog();
+            return log.size() >= logged + 4 ? Lines(log.end() - 4, log.end()) : Lines{};
+        };
+        WaitFor([&] { return lastFour() == outcomes; });
+        EXPECT_EQ(pingRequests->Containing(u"srv/done"), (Lines{done, done2})) << c.name;
+        EXPECT_EQ(lastFour(), outcomes) << c.name;
+
+        main.reset();
+        drives.EjectRefusals = 0;
+        if (c.plugged) drives.Unplug(u'E');
+    }
 }
 
 TEST_F(ControllerTest, PasswordRenewalChangesTheSaltEachTime) {

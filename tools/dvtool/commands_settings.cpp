@@ -32,6 +32,9 @@ int Conf(const Args& args, std::ostream& out) {
     for (std::size_t slot = 0; slot < kPingUrlSlots; ++slot) {
         PrintValue(out, u"PingURL" + IntToStr(static_cast<std::int64_t>(slot + 1)), settings.FPingUrls[slot]);
     }
+    for (std::size_t slot = 0; slot < kPingUrlSlots; ++slot) {
+        PrintValue(out, u"DonePingURL" + IntToStr(static_cast<std::int64_t>(slot + 1)), settings.FDonePingUrls[slot]);
+    }
     return 0;
 }
 

@@ -30,14 +30,19 @@ Outcome Dvtool(std::vector<std::string> args) {
 TEST(DvtoolConf, AttachesTheFileAndPrintsTheRecord) {
     TempFolder folder;
     const auto conf = folder.path() / "velmora.conf";
-    WriteBytes(conf, "[Share]\r\nName=OLD\r\nautoremove=yes\r\nPingURL=http://a\r\nDescription=Caf\xE9\r\n");
+    WriteBytes(conf,
+               "[Share]\r\nName=OLD\r\nautoremove=yes\r\nPingURL=http://a\r\nDescription=Caf\xE9\r\n"
+               "DonePingURL=http://d/{result}\r\n");
     const Outcome run = Dvtool({"conf", conf.string()});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out,
               "ShareName=OLD\nShareUserName=\nDescription=Caf\xC3\xA9\nAutoRemove=True\nPingURL1=http://a\n"
-              "PingURL2=\nPingURL3=\nPingURL4=\nPingURL5=\nPingURL6=\nPingURL7=\nPingURL8=\n");
+              "PingURL2=\nPingURL3=\nPingURL4=\nPingURL5=\nPingURL6=\nPingURL7=\nPingURL8=\n"
+              "DonePingURL1=http://d/{result}\nDonePingURL2=\nDonePingURL3=\nDonePingURL4=\nDonePingURL5=\n"
+              "DonePingURL6=\nDonePingURL7=\nDonePingURL8=\n");
     EXPECT_EQ(ReadBytes(conf).find("\nName=OLD"), std::string::npos);
     EXPECT_NE(ReadBytes(conf).find("PingURL=http://a\r\n"), std::string::npos);
+    EXPECT_NE(ReadBytes(conf).find("DonePingURL=http://d/{result}\r\n"), std::string::npos);
 }
 
 TEST(DvtoolSettings, LoadsSavesAndPrints) {
