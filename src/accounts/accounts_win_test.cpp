@@ -5,7 +5,8 @@
 // system refuses is logged. Wine has no file-sharing service, answers every account with an empty
 // comment, aborts the process in NetUserSetInfo and lacks NetUserEnum at level 1: what Windows
 // answers there, and each refusal Dockvane must handle, is tested against the stand-in library
-// (tests/standins/netapi32: StandinTest, StandinDriveTest).
+// (tests/standins/netapi32: StandinTest, StandinDriveTest). The sign-in screen's list of hidden
+// accounts is the real registry of the prefix.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -150,6 +151,51 @@ TEST(WinAccounts, UserListEndsWhenTheSystemRefusesTheLevel) {
     if (batch.Status.Code != 124) GTEST_SKIP() << "this system enumerates at level 1";
     TUserManager users(*api, settings);
     EXPECT_TRUE(users.GetDockvaneUserList().empty());
+}
+
+// The sign-in screen's list of hidden accounts, read as Windows' logon reads it.
+constexpr const wchar_t* kUserListKey =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\SpecialAccounts\\UserList";
+
+std::optional<DWORD> UserListValue(const std::u16string& name) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    const std::wstring wide = ToWide(name);
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kUserListKey, wide.c_str(), RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY,
+                       nullptr, &value, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+TEST(WinAccounts, OwnAccountsAreHiddenFromTheSignInScreenThroughTheRegistry) {
+    TempFolder folder;
+    TApplicationSettings settings(folder.File(u"Settings.ini"));
+    auto api = CreateWinUserApi();
+    TUserManager users(*api, settings);
+    const std::u16string own = u"extdisk_signin";
+    users.UserDelete(own);
+    // Removing an entry that is not there, even before the key exists, is no failure.
+    EXPECT_TRUE(api->ShowOnSignIn(own).ok());
+
+    // Someone's own entry, and an account that only looks like one of ours.
+    ASSERT_TRUE(api->HideFromSignIn(u"someone").ok());
+    TUserInfo1 info;
+    info.Name = u"extdisk_lookalike";
+    info.Password = u"Foreign1Password";
+    info.Comment = u"Made by someone else";
+    users.UserDelete(info.Name);
+    users.UserAdd(info.Name, info.Password, info.Comment);
+    EXPECT_EQ(UserListValue(info.Name), std::nullopt);
+
+    users.UserAdd(own, u"Own1Password", u"Velmora User");
+    EXPECT_EQ(UserListValue(own), DWORD{0});
+    users.UserDelete(own);
+    EXPECT_EQ(UserListValue(own), std::nullopt);
+    EXPECT_EQ(UserListValue(u"someone"), DWORD{0});
+    users.UserDelete(info.Name);
+    EXPECT_TRUE(api->ShowOnSignIn(u"someone").ok());
+    EXPECT_EQ(UserListValue(u"someone"), std::nullopt);
 }
 
 TEST(WinSecurity, LookupResolvesGroupsAndTheCurrentUser) {

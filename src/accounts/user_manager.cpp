@@ -6,8 +6,10 @@
 #include <utility>
 
 #include "accounts/crypto.h"
+#include "logging/logs.h"
 #include "platform/drive_letter.h"
 #include "platform/files.h"
+#include "platform/os_error.h"
 #include "platform/text.h"
 #include "settings/share_settings.h"
 
@@ -104,6 +106,13 @@ bool IsOwnAccountName(std::u16string_view name, std::u16string_view comment) {
            EqualsIgnoreCase(name.substr(0, kPerDriveUserPrefix.size()), kPerDriveUserPrefix);
 }
 
+// The account works all the same when its entry cannot be written or removed; the administrator
+// learns of it from the application log.
+void LogSignInEntryFailure(TOsStatus status, const std::u16string& name, std::u16string_view what) {
+    if (status.ok()) return;
+    LogError(u"Account " + name + u": " + std::u16string(what) + u": " + OSStatusMessage(status));
+}
+
 }  // namespace
 
 TUserManager::TUserManager(IUserApi& api, TApplicationSettings& settings) : api_(api), settings_(settings) {}
@@ -130,9 +139,10 @@ void TUserManager::UserAdd(const std::u16string& Name, const std::u16string& Pas
     info.Flags = kUfScript | kUfDontExpirePasswd;
     info.ScriptPath = std::nullopt;
     RaiseIfFailed(api_.UserAdd1(info));
-    // A tile on the sign-in screen would only invite people to try the account; the account works
-    // all the same when the value cannot be written.
-    if (IsOwnAccountName(Name, Comment)) (void)api_.HideFromSignIn(Name);
+    // A tile on the sign-in screen would only invite people to try the account.
+    if (IsOwnAccountName(Name, Comment)) {
+        LogSignInEntryFailure(api_.HideFromSignIn(Name), Name, u"not kept off the sign-in screen");
+    }
 }
 
 void TUserManager::UserChangePassword(const std::u16string& Name, const std::u16string& OldPassword,
@@ -148,12 +158,16 @@ void TUserManager::UserDelete(const std::u16string& Name) {
     if (status.Code == kNerrUserNotFound) return;
     RaiseIfFailed(status);
     // Only the value of an account Dockvane made and has just deleted is its own to remove.
-    if (IsOwnAccountName(Name, kShareUserComment)) (void)api_.ShowOnSignIn(Name);
+    if (IsOwnAccountName(Name, kShareUserComment)) {
+        LogSignInEntryFailure(api_.ShowOnSignIn(Name), Name, u"sign-in screen entry not removed");
+    }
 }
 
 void TUserManager::HideOwnAccountsFromSignIn() {
     for (const std::u16string& name : GetDockvaneUserList()) {
-        if (IsOwnAccount(name)) (void)api_.HideFromSignIn(name);
+        if (IsOwnAccount(name)) {
+            LogSignInEntryFailure(api_.HideFromSignIn(name), name, u"not kept off the sign-in screen");
+        }
     }
 }
 

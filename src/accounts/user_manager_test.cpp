@@ -8,9 +8,11 @@
 
 #include "accounts/accounts_sim.h"
 #include "accounts/password_vectors_test.h"
+#include "logging/logs.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/share_settings.h"
+#include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 
 namespace dv {
@@ -189,14 +191,33 @@ TEST_F(UserManagerTest, OnlyOwnAccountsAreKeptOffTheSignInScreen) {
     users.UserDelete(u"alice2");  // no such account: nothing deleted, nothing shown
     EXPECT_EQ(sim.HiddenFromSignIn, (std::set<std::u16string>{u"dockvane", u"alice2"}));
 
-    // A refused entry leaves the account usable; a refused deletion keeps the entry.
+    // A refused entry leaves the account usable and says so in the application log; a refused
+    // deletion keeps the entry.
+    TempFolder temp;
+    testing::ScopedEnv tmpdir{"TMPDIR", ToUtf8(temp.Path())};
     sim.Failures["HideFromSignIn"] = TOsStatus::Net(5);
     EXPECT_NO_THROW(users.UserAdd(u"extdisk_other", u"pw-long-enough", u"Velmora User"));
     EXPECT_TRUE(Exists(u"extdisk_other"));
     sim.Failures.erase("HideFromSignIn");
+    sim.Failures["ShowOnSignIn"] = TOsStatus::Net(5);
+    EXPECT_NO_THROW(users.UserDelete(u"extdisk_other"));
+    sim.Failures.erase("ShowOnSignIn");
     sim.Failures["UserDel"] = TOsStatus::Net(5);
     EXPECT_THROW(users.UserDelete(u"dockvane"), EOSError);
     EXPECT_TRUE(sim.HiddenFromSignIn.contains(u"dockvane"));
+
+    std::vector<std::u16string> errors;
+    const auto lines = fs::ReadTextLines(temp.File(kAppLogName));
+    ASSERT_TRUE(lines);
+    for (const std::u16string& line : *lines) {
+        const auto record = ParseLogLine(line);
+        if (record && record->Title.find(u"ERROR") != std::u16string::npos) errors.push_back(record->Description);
+    }
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_NE(errors[0].find(u"Account extdisk_other: not kept off the sign-in screen: "), std::u16string::npos)
+        << ToUtf8(errors[0]);
+    EXPECT_NE(errors[1].find(u"Account extdisk_other: sign-in screen entry not removed: "), std::u16string::npos)
+        << ToUtf8(errors[1]);
 }
 
 TEST_F(UserManagerTest, StartUpHidesExistingOwnAccountsOnly) {
