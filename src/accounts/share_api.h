@@ -24,7 +24,6 @@ inline constexpr std::uint32_t kErrorNotSupported = 50;            // ERROR_NOT_
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;        // ERROR_INVALID_PARAMETER
 inline constexpr std::uint32_t kErrorInvalidName = 123;            // ERROR_INVALID_NAME
 inline constexpr std::uint32_t kNerrShareExists = 2118;            // NERR_DuplicateShare
-inline constexpr std::uint32_t kErrorInvalidLevel = 124;           // ERROR_INVALID_LEVEL
 inline constexpr std::uint32_t kShi1005FlagsEncryptData = 0x8000;  // SHI1005_FLAGS_ENCRYPT_DATA
 inline constexpr std::size_t kMaxShareNetNameLength = 80;          // NNLEN
 inline constexpr std::size_t kMaxShareRemarkLength = 256;          // MAXCOMMENTSZ

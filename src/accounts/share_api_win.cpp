@@ -20,7 +20,6 @@ static_assert(kErrorNotSupported == ERROR_NOT_SUPPORTED);
 static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
 static_assert(kErrorInvalidName == ERROR_INVALID_NAME);
 static_assert(kNerrShareExists == NERR_DuplicateShare);
-static_assert(kErrorInvalidLevel == ERROR_INVALID_LEVEL);
 // MinGW-w64's lmshare.h ends before the SMB 3 flags; the Windows SDK's defines this one as 0x08000
 // (https://learn.microsoft.com/windows/win32/api/lmshare/ns-lmshare-share_info_1005).
 #ifdef SHI1005_FLAGS_ENCRYPT_DATA
