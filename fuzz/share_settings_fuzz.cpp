@@ -21,7 +21,7 @@ bool IsProfileBlank(char16_t c) {
 
 std::vector<std::u16string> Fields(const TShareSettings& s) {
     std::vector<std::u16string> fields = {s.FShareName, s.FShareUserName, s.FShareDescription,
-                                          s.FAutoRemove ? u"True" : u"False"};
+                                          s.FAutoRemove ? u"True" : u"False", s.FEncrypt ? u"True" : u"False"};
     // The addresses that are called, in their order: a slot left empty by an overlong line is closed
     // up by the next load, which changes no call.
     for (std::size_t slot = 0; slot < kPingUrlSlots; ++slot) {

@@ -91,7 +91,9 @@ TOsStatus TSimAccounts::ShareAdd502(const TShareInfo502& info) {
     if (info.Path.empty()) return TOsStatus::Net(kErrorInvalidParameter);
     if (info.Type != kStypeDisktree) return TOsStatus::Net(kErrorNotSupported);
     auto [share, added] = Shares.try_emplace(UpperCase(info.NetName), info);
-    return added ? TOsStatus{} : TOsStatus::Net(kNerrShareExists);
+    if (!added) return TOsStatus::Net(kNerrShareExists);
+    ShareFlags.erase(share->first);
+    return {};
 }
 
 TOsStatus TSimAccounts::ShareSetInfo502(const TShareInfo502& info) {
@@ -103,9 +105,32 @@ TOsStatus TSimAccounts::ShareSetInfo502(const TShareInfo502& info) {
     return {};
 }
 
+TShareFlags TSimAccounts::ShareGetInfo1005(const std::u16string& name) {
+    if (auto failure = Fail("ShareGetInfo1005")) return {*failure, 0};
+    const std::u16string key = UpperCase(name);
+    if (!Shares.contains(key)) return {TOsStatus::Net(kNerrNetNameNotFound), 0};
+    const auto flags = ShareFlags.find(key);
+    return {TOsStatus{}, flags == ShareFlags.end() ? 0 : flags->second};
+}
+
+TOsStatus TSimAccounts::ShareSetInfo1005(const std::u16string& name, std::uint32_t flags) {
+    if (auto failure = Fail("ShareSetInfo1005")) return *failure;
+    const std::u16string key = UpperCase(name);
+    if (!Shares.contains(key)) return TOsStatus::Net(kNerrNetNameNotFound);
+    if (flags & UnknownShareFlags) return TOsStatus::Net(kErrorInvalidParameter);
+    if (flags == 0) {
+        ShareFlags.erase(key);
+    } else {
+        ShareFlags[key] = flags;
+    }
+    return {};
+}
+
 TOsStatus TSimAccounts::ShareDel(const std::u16string& name) {
     if (auto failure = Fail("ShareDel")) return *failure;
-    return Shares.erase(UpperCase(name)) ? TOsStatus{} : TOsStatus::Net(kNerrNetNameNotFound);
+    const std::u16string key = UpperCase(name);
+    ShareFlags.erase(key);
+    return Shares.erase(key) ? TOsStatus{} : TOsStatus::Net(kNerrNetNameNotFound);
 }
 
 void TSimAccounts::NotifyShareChanged(const std::u16string& path) {

@@ -35,6 +35,8 @@ public:
     TShareGetInfo ShareGetInfo502(const std::u16string& name) override;
     TOsStatus ShareAdd502(const TShareInfo502& info) override;
     TOsStatus ShareSetInfo502(const TShareInfo502& info) override;
+    TShareFlags ShareGetInfo1005(const std::u16string& name) override;
+    TOsStatus ShareSetInfo1005(const std::u16string& name, std::uint32_t flags) override;
     TOsStatus ShareDel(const std::u16string& name) override;
     void NotifyShareChanged(const std::u16string& path) override;
     TAccountLookup LookupAccount(const std::u16string& name) override;
@@ -57,7 +59,13 @@ public:
     std::uint32_t JoinStatus = 2;  // NetSetupWorkgroupName
     // Accounts in the order they were made; names compare without regard to case.
     std::vector<Account> Accounts;
-    std::map<std::u16string, TShareInfo502> Shares;         // key: upper-cased share name
+    std::map<std::u16string, TShareInfo502> Shares;  // key: upper-cased share name
+    // The shares' level-1005 flags (key as in Shares); a share without an entry has none. A share
+    // made anew starts without.
+    std::map<std::u16string, std::uint32_t> ShareFlags;
+    // Flags the server does not know, as a server before SMB 3 knows no encryption: a change that
+    // sets one of them is refused with ERROR_INVALID_PARAMETER.
+    std::uint32_t UnknownShareFlags = 0;
     std::map<std::u16string, TSecurityDescriptor> Folders;  // key: upper-cased path
     std::vector<std::u16string> ShellNotifications;
     // The value names under the sign-in screen's UserList key, as written.
@@ -101,6 +109,10 @@ public:
     TShareGetInfo ShareGetInfo502(const std::u16string& name) override { return network_.ShareGetInfo502(name); }
     TOsStatus ShareAdd502(const TShareInfo502& info) override { return network_.ShareAdd502(info); }
     TOsStatus ShareSetInfo502(const TShareInfo502& info) override { return network_.ShareSetInfo502(info); }
+    TShareFlags ShareGetInfo1005(const std::u16string& name) override { return network_.ShareGetInfo1005(name); }
+    TOsStatus ShareSetInfo1005(const std::u16string& name, std::uint32_t flags) override {
+        return network_.ShareSetInfo1005(name, flags);
+    }
     TOsStatus ShareDel(const std::u16string& name) override { return network_.ShareDel(name); }
     void NotifyShareChanged(const std::u16string& path) override { network_.NotifyShareChanged(path); }
     TAccountLookup LookupAccount(const std::u16string& name) override { return security_.LookupAccount(name); }

@@ -17,6 +17,8 @@ namespace {
 constexpr std::string_view kNextRidKey = "#next-rid\t";
 // The local password policy, written only when one is set (a computer without one has no line).
 constexpr std::string_view kMinPasswordLengthKey = "#min-password-length\t";
+// The share flags the server refuses, written only when there are any.
+constexpr std::string_view kUnknownShareFlagsKey = "#unknown-share-flags\t";
 constexpr std::string_view kAbsent = "\\N";
 
 // --- Fields ---
@@ -95,10 +97,11 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
     }
 }
 
-// Calls `record` with the fields of every record line; comment lines go to `comment`.
+// Calls `record` with the fields of every record line; comment lines go to `comment`. A record has
+// `fieldCount` fields, and may have up to `optionalFields` more.
 void ForEachRecord(std::string_view text, std::u16string_view file, std::size_t fieldCount,
                    const std::function<void(const std::vector<std::string_view>&, const Place&)>& record,
-                   const std::function<void(std::string_view)>& comment = {}) {
+                   const std::function<void(std::string_view)>& comment = {}, std::size_t optionalFields = 0) {
     Place place{file, 0};
     for (std::string_view line : Split(text, '\n')) {
         ++place.line;
@@ -109,7 +112,9 @@ void ForEachRecord(std::string_view text, std::u16string_view file, std::size_t 
             continue;
         }
         const std::vector<std::string_view> fields = Split(line, '\t');
-        if (fields.size() != fieldCount) place.Fail(u"wrong number of fields");
+        if (fields.size() < fieldCount || fields.size() > fieldCount + optionalFields) {
+            place.Fail(u"wrong number of fields");
+        }
         record(fields, place);
     }
 }
@@ -192,6 +197,16 @@ std::string Join(const std::vector<std::string>& fields) {
     return line + "\n";
 }
 
+std::u16string HexText(std::uint32_t value) {
+    static constexpr char16_t kDigits[] = u"0123456789abcdef";
+    std::u16string text;
+    do {
+        text.insert(text.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    return text;
+}
+
 std::u16string AccountNameOf(const TSimAccounts& state, const TAce& ace) {
     const std::optional<TSid> sid = ace.Sid();
     if (!sid) return u"?";
@@ -258,19 +273,34 @@ void DecodeSimAccounts(std::string_view text, TSimAccounts& state) {
 
 std::string EncodeSimShares(const TSimAccounts& state) {
     std::string text =
-        "# Simulated shares: NAME PATH REMARK TYPE PERMISSIONS MAXUSES CURRENTUSES PASSWD RESERVED DACL\n";
+        "# Simulated shares: NAME PATH REMARK TYPE PERMISSIONS MAXUSES CURRENTUSES PASSWD RESERVED DACL [FLAGS]\n";
+    if (state.UnknownShareFlags != 0) {
+        text += std::string(kUnknownShareFlagsKey) + std::to_string(state.UnknownShareFlags) + "\n";
+    }
     for (const auto& [key, share] : state.Shares) {
-        text += Join({Escape(share.NetName), Escape(share.Path), Escape(share.Remark), std::to_string(share.Type),
-                      std::to_string(share.Permissions), std::to_string(share.MaxUses),
-                      std::to_string(share.CurrentUses), EscapeOptional(share.Passwd), std::to_string(share.Reserved),
-                      EncodeDescriptor(share.SecurityDescriptor)});
+        std::vector<std::string> fields = {Escape(share.NetName),
+                                           Escape(share.Path),
+                                           Escape(share.Remark),
+                                           std::to_string(share.Type),
+                                           std::to_string(share.Permissions),
+                                           std::to_string(share.MaxUses),
+                                           std::to_string(share.CurrentUses),
+                                           EscapeOptional(share.Passwd),
+                                           std::to_string(share.Reserved),
+                                           EncodeDescriptor(share.SecurityDescriptor)};
+        if (const auto flags = state.ShareFlags.find(key); flags != state.ShareFlags.end() && flags->second != 0) {
+            fields.push_back(std::to_string(flags->second));
+        }
+        text += Join(fields);
     }
     return text;
 }
 
 void DecodeSimShares(std::string_view text, TSimAccounts& state) {
     std::map<std::u16string, TShareInfo502> shares;
-    ForEachRecord(text, kSimSharesFile, 10, [&](const std::vector<std::string_view>& f, const Place& place) {
+    std::map<std::u16string, std::uint32_t> flags;
+    std::uint32_t unknownFlags = 0;
+    const auto record = [&](const std::vector<std::string_view>& f, const Place& place) {
         TShareInfo502 share;
         share.NetName = Unescape(f[0], place);
         share.Path = Unescape(f[1], place);
@@ -282,9 +312,22 @@ void DecodeSimShares(std::string_view text, TSimAccounts& state) {
         share.Passwd = UnescapeOptional(f[7], place);
         share.Reserved = ParseNumber<std::uint32_t>(f[8], place);
         share.SecurityDescriptor = DecodeDescriptor(f[9], place);
-        if (!shares.try_emplace(UpperCase(share.NetName), std::move(share)).second) place.Fail(u"a share twice");
-    });
+        const std::u16string key = UpperCase(share.NetName);
+        if (f.size() > 10) {
+            if (const auto value = ParseNumber<std::uint32_t>(f[10], place); value != 0) flags[key] = value;
+        }
+        if (!shares.try_emplace(key, std::move(share)).second) place.Fail(u"a share twice");
+    };
+    const auto comment = [&](std::string_view line) {
+        if (line.starts_with(kUnknownShareFlagsKey)) {
+            unknownFlags =
+                ParseNumber<std::uint32_t>(line.substr(kUnknownShareFlagsKey.size()), Place{kSimSharesFile, 0});
+        }
+    };
+    ForEachRecord(text, kSimSharesFile, 10, record, comment, 1);
     state.Shares = std::move(shares);
+    state.ShareFlags = std::move(flags);
+    state.UnknownShareFlags = unknownFlags;
 }
 
 std::string EncodeSimFolders(const TSimAccounts& state) {
@@ -312,7 +355,11 @@ std::vector<std::u16string> SimShareLines(const TSimAccounts& state) {
                 rights += AccountNameOf(state, ace) + u":" + IntToStr(ace.Mask);
             }
         }
-        lines.push_back(share.NetName + u"\t" + share.Path + u"\t" + share.Remark + u"\t" + rights);
+        std::u16string line = share.NetName + u"\t" + share.Path + u"\t" + share.Remark + u"\t" + rights;
+        if (const auto flags = state.ShareFlags.find(key); flags != state.ShareFlags.end() && flags->second != 0) {
+            line += u"\t0x" + HexText(flags->second);
+        }
+        lines.push_back(std::move(line));
     }
     return lines;
 }
@@ -428,6 +475,22 @@ TOsStatus TSimAccountsStore::ShareAdd502(const TShareInfo502& info) {
 TOsStatus TSimAccountsStore::ShareSetInfo502(const TShareInfo502& info) {
     TOsStatus result;
     if (const std::uint32_t failed = Run([&](TSimAccounts& s) { result = s.ShareSetInfo502(info); })) {
+        return TOsStatus::Net(failed);
+    }
+    return result;
+}
+
+TShareFlags TSimAccountsStore::ShareGetInfo1005(const std::u16string& name) {
+    TShareFlags result;
+    if (const std::uint32_t failed = Run([&](TSimAccounts& s) { result = s.ShareGetInfo1005(name); })) {
+        return {TOsStatus::Net(failed), 0};
+    }
+    return result;
+}
+
+TOsStatus TSimAccountsStore::ShareSetInfo1005(const std::u16string& name, std::uint32_t flags) {
+    TOsStatus result;
+    if (const std::uint32_t failed = Run([&](TSimAccounts& s) { result = s.ShareSetInfo1005(name, flags); })) {
         return TOsStatus::Net(failed);
     }
     return result;

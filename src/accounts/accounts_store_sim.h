@@ -6,9 +6,12 @@
 // The files: UTF-8, one record per line, fields separated by tabs; a tab, a line break or a backslash
 // inside a field is written as \t, \n, \r or \\, and an absent value (a null pointer) as \N. Lines
 // that begin with '#' are comments, except the ones that carry the next relative identifier and the
-// minimum password length of the local password policy (no line: no policy).
+// minimum password length of the local password policy (no line: no policy), and the share flags the
+// server does not know (no line: it knows them all).
 //   accounts.tsv  NAME PASSWORD COMMENT SID USE PRIV FLAGS HOMEDIR SCRIPTPATH
-//   shares.tsv    NAME PATH REMARK TYPE PERMISSIONS MAXUSES CURRENTUSES PASSWD RESERVED DACL
+//   shares.tsv    NAME PATH REMARK TYPE PERMISSIONS MAXUSES CURRENTUSES PASSWD RESERVED DACL [FLAGS]
+// A share's level-1005 FLAGS (decimal) are there only when it has some, so that records written
+// before shares had flags read as they are.
 //   folders.tsv   PATH DACL
 // A DACL reads "none" (no DACL), "null" (a null DACL) or "acl REVISION CAPACITY" followed by one
 // "TYPE FLAGS MASK BODY" group per entry (BODY in hex), all separated by blanks.
@@ -40,7 +43,8 @@ void DecodeSimFolders(std::string_view text, TSimAccounts& state);
 
 // One line per share, in name order: NAME, PATH, REMARK and the entries with a non-zero mask in list
 // order as ACCOUNT:MASK (decimal), separated by commas; an account the state does not know shows as
-// its SID.
+// its SID. A share with level-1005 flags has them as a fifth field, in hexadecimal ("0x8000": the
+// traffic is encrypted); the others keep the four fields they always had.
 std::vector<std::u16string> SimShareLines(const TSimAccounts& state);
 // One line per local user account, in the order they were made: NAME, PASSWORD, COMMENT.
 std::vector<std::u16string> SimAccountLines(const TSimAccounts& state);
@@ -75,6 +79,8 @@ public:
     TShareGetInfo ShareGetInfo502(const std::u16string& name) override;
     TOsStatus ShareAdd502(const TShareInfo502& info) override;
     TOsStatus ShareSetInfo502(const TShareInfo502& info) override;
+    TShareFlags ShareGetInfo1005(const std::u16string& name) override;
+    TOsStatus ShareSetInfo1005(const std::u16string& name, std::uint32_t flags) override;
     TOsStatus ShareDel(const std::u16string& name) override;
     void NotifyShareChanged(const std::u16string& path) override;
     TAccountLookup LookupAccount(const std::u16string& name) override;

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <utility>
 
@@ -121,6 +123,8 @@ TEST(SimStateFiles, UnreadableTextIsRefusedWithItsPlace) {
         {"not a number", "S\tE:\\\\\tr\t0\tzero\t0\t0\t\\N\t0\tnone\n", DecodeSimShares},
         {"share twice", "S\tE:\\\\\tr\t0\t0\t0\t0\t\\N\t0\tnone\ns\tF:\\\\\tr\t0\t0\t0\t0\t\\N\t0\tnone\n",
          DecodeSimShares},
+        {"flags not a number", "S\tE:\\\\\tr\t0\t0\t0\t0\t\\N\t0\tnone\tencrypted\n", DecodeSimShares},
+        {"a field too many", "S\tE:\\\\\tr\t0\t0\t0\t0\t\\N\t0\tnone\t0\t0\n", DecodeSimShares},
         {"broken DACL", "E:\\\\\tacl 2 0 0 0\n", DecodeSimFolders},
         {"odd hex", "E:\\\\\tacl 2 0 0 0 1 abc\n", DecodeSimFolders},
     };
@@ -159,6 +163,43 @@ TEST(SimStateFiles, ListingsShowWhatAClientSees) {
               (Lines{u"Alpha\tE:\\\tNightly\t", u"Backup\tE:\\\tNightly\tdockvane:268435456,S-1-5-21-7-8-9-4242:1"}));
     EXPECT_EQ(SimAccountLines(state), (Lines{u"Administrator\t\t", u"Guest\t\t", u"dockvane\tsecret\tVelmora User",
                                              u"extdisk_b\tpw2\tVelmora User"}));
+}
+
+// A share's flags travel as an eleventh field that only shares with flags have: records written
+// before shares had flags read as they are, and a share without flags is written as it always was.
+TEST(SimStateFiles, ShareFlagsTravelOnlyWithTheSharesThatHaveThem) {
+    TSimAccounts state;
+    TShareInfo502 share;
+    share.NetName = u"Backup";
+    share.Path = u"E:\\";
+    share.MaxUses = 4;
+    share.SecurityDescriptor = WithAcl({});
+    ASSERT_TRUE(state.ShareAdd502(share).ok());
+    share.NetName = u"Plain";
+    ASSERT_TRUE(state.ShareAdd502(share).ok());
+    const std::string plain = EncodeSimShares(state);
+    EXPECT_NE(plain.find("\nPlain\tE:\\\\\t\t0\t0\t4\t0\t\\N\t0\tacl 2 0\n"), std::string::npos) << plain;
+    EXPECT_EQ(plain.find("#unknown-share-flags"), std::string::npos);
+
+    ASSERT_TRUE(state.ShareSetInfo1005(u"BACKUP", 0x8800).ok());
+    state.UnknownShareFlags = 0x20000;
+    const std::string flagged = EncodeSimShares(state);
+    EXPECT_NE(flagged.find("\nBackup\tE:\\\\\t\t0\t0\t4\t0\t\\N\t0\tacl 2 0\t34816\n"), std::string::npos) << flagged;
+    EXPECT_NE(flagged.find("\nPlain\tE:\\\\\t\t0\t0\t4\t0\t\\N\t0\tacl 2 0\n"), std::string::npos);
+
+    TSimAccounts back;
+    back.ShareFlags[u"STALE"] = 1;
+    DecodeSimShares(flagged, back);
+    EXPECT_EQ(back.Shares, state.Shares);
+    EXPECT_EQ(back.ShareFlags, (std::map<std::u16string, std::uint32_t>{{u"BACKUP", 0x8800}}));
+    EXPECT_EQ(back.UnknownShareFlags, 0x20000u);
+    EXPECT_EQ(SimShareLines(back), (Lines{u"Backup\tE:\\\t\t\t0x8800", u"Plain\tE:\\\t\t"}));
+
+    // What an earlier version wrote: no flags, nothing refused.
+    DecodeSimShares(plain, back);
+    EXPECT_TRUE(back.ShareFlags.empty());
+    EXPECT_EQ(back.UnknownShareFlags, 0u);
+    EXPECT_EQ(back.ShareGetInfo1005(u"Backup").Flags, 0u);
 }
 
 // --- The store ---

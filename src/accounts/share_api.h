@@ -14,18 +14,19 @@
 
 namespace dv {
 
-inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;  // ERROR_INSUFFICIENT_BUFFER
-inline constexpr std::uint32_t kErrorNoneMapped = 1332;         // ERROR_NONE_MAPPED
-inline constexpr std::uint32_t kNerrNetNameNotFound = 2310;     // NERR_NetNameNotFound
-inline constexpr std::uint32_t kStypeDisktree = 0;              // STYPE_DISKTREE
-inline constexpr std::uint32_t kAccessWrite = 2;                // ACCESS_WRITE
-inline constexpr std::uint32_t kNetSetupDomainName = 3;         // NETSETUP_JOIN_STATUS
-inline constexpr std::uint32_t kErrorNotSupported = 50;         // ERROR_NOT_SUPPORTED
-inline constexpr std::uint32_t kErrorInvalidParameter = 87;     // ERROR_INVALID_PARAMETER
-inline constexpr std::uint32_t kErrorInvalidName = 123;         // ERROR_INVALID_NAME
-inline constexpr std::uint32_t kNerrShareExists = 2118;         // NERR_DuplicateShare
-inline constexpr std::size_t kMaxShareNetNameLength = 80;       // NNLEN
-inline constexpr std::size_t kMaxShareRemarkLength = 256;       // MAXCOMMENTSZ
+inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;     // ERROR_INSUFFICIENT_BUFFER
+inline constexpr std::uint32_t kErrorNoneMapped = 1332;            // ERROR_NONE_MAPPED
+inline constexpr std::uint32_t kNerrNetNameNotFound = 2310;        // NERR_NetNameNotFound
+inline constexpr std::uint32_t kStypeDisktree = 0;                 // STYPE_DISKTREE
+inline constexpr std::uint32_t kAccessWrite = 2;                   // ACCESS_WRITE
+inline constexpr std::uint32_t kNetSetupDomainName = 3;            // NETSETUP_JOIN_STATUS
+inline constexpr std::uint32_t kErrorNotSupported = 50;            // ERROR_NOT_SUPPORTED
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;        // ERROR_INVALID_PARAMETER
+inline constexpr std::uint32_t kErrorInvalidName = 123;            // ERROR_INVALID_NAME
+inline constexpr std::uint32_t kNerrShareExists = 2118;            // NERR_DuplicateShare
+inline constexpr std::uint32_t kShi1005FlagsEncryptData = 0x8000;  // SHI1005_FLAGS_ENCRYPT_DATA
+inline constexpr std::size_t kMaxShareNetNameLength = 80;          // NNLEN
+inline constexpr std::size_t kMaxShareRemarkLength = 256;          // MAXCOMMENTSZ
 
 // SHARE_INFO_502, field by field.
 struct TShareInfo502 {
@@ -58,6 +59,12 @@ struct TShareGetInfo {
     TShareInfo502 Info;
 };
 
+// SHARE_INFO_1005: the share's flags.
+struct TShareFlags {
+    TOsStatus Status;
+    std::uint32_t Flags = 0;
+};
+
 struct TFileSecurity {
     TOsStatus Status;
     TSecurityDescriptor Descriptor;
@@ -83,6 +90,9 @@ public:
     [[nodiscard]] virtual TOsStatus ShareAdd502(const TShareInfo502& info) = 0;
     // NetShareSetInfo at level 502 with the record, its descriptor holding the DACL alone.
     [[nodiscard]] virtual TOsStatus ShareSetInfo502(const TShareInfo502& info) = 0;
+    // NetShareGetInfo and NetShareSetInfo at level 1005: the share's flags.
+    [[nodiscard]] virtual TShareFlags ShareGetInfo1005(const std::u16string& name) = 0;
+    [[nodiscard]] virtual TOsStatus ShareSetInfo1005(const std::u16string& name, std::uint32_t flags) = 0;
     // NetShareDel.
     [[nodiscard]] virtual TOsStatus ShareDel(const std::u16string& name) = 0;
     // Tells Explorer that the folder's shared state changed.

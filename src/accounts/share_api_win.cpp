@@ -20,6 +20,13 @@ static_assert(kErrorNotSupported == ERROR_NOT_SUPPORTED);
 static_assert(kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
 static_assert(kErrorInvalidName == ERROR_INVALID_NAME);
 static_assert(kNerrShareExists == NERR_DuplicateShare);
+// MinGW-w64's lmshare.h ends before the SMB 3 flags; the Windows SDK's defines this one as 0x08000
+// (https://learn.microsoft.com/windows/win32/api/lmshare/ns-lmshare-share_info_1005).
+#ifdef SHI1005_FLAGS_ENCRYPT_DATA
+static_assert(kShi1005FlagsEncryptData == SHI1005_FLAGS_ENCRYPT_DATA);
+#endif
+// Not one of the flags that servers before SMB 3 take: those refuse it.
+static_assert((kShi1005FlagsEncryptData & SHI1005_VALID_FLAGS_SET) == 0);
 static_assert(kMaxShareNetNameLength == NNLEN);
 static_assert(kMaxShareRemarkLength == MAXCOMMENTSZ);
 namespace {
@@ -118,6 +125,27 @@ public:
         DWORD parameterError = 0;
         return TOsStatus::Net(
             ::NetShareSetInfo(nullptr, texts[0].data(), 502, reinterpret_cast<LPBYTE>(&info), &parameterError));
+    }
+
+    TShareFlags ShareGetInfo1005(const std::u16string& name) override {
+        std::wstring wide = ToWide(name);
+        LPBYTE buffer = nullptr;
+        const NET_API_STATUS result = ::NetShareGetInfo(nullptr, wide.data(), 1005, &buffer);
+        NetApiBuffer owner(buffer);
+        TShareFlags flags;
+        flags.Status = TOsStatus::Net(result);
+        if (result == NERR_Success && buffer)
+            flags.Flags = reinterpret_cast<const SHARE_INFO_1005*>(buffer)->shi1005_flags;
+        return flags;
+    }
+
+    TOsStatus ShareSetInfo1005(const std::u16string& name, std::uint32_t flags) override {
+        std::wstring wide = ToWide(name);
+        SHARE_INFO_1005 info{};
+        info.shi1005_flags = flags;
+        DWORD parameterError = 0;
+        return TOsStatus::Net(
+            ::NetShareSetInfo(nullptr, wide.data(), 1005, reinterpret_cast<LPBYTE>(&info), &parameterError));
     }
 
     TOsStatus ShareDel(const std::u16string& name) override {

@@ -113,6 +113,19 @@ void TShareManager::ShareCreate(const std::u16string& ShareName, const std::u16s
     api_.NotifyShareChanged(LocalPath);
 }
 
+bool TShareManager::ShareSetEncryption(const std::u16string& ShareName) {
+    if (ShareName.empty()) return false;
+    TShareFlags share = api_.ShareGetInfo1005(ShareName);
+    TOsStatus status = share.Status;
+    if (status.ok()) {
+        if (share.Flags & kShi1005FlagsEncryptData) return true;
+        status = api_.ShareSetInfo1005(ShareName, share.Flags | kShi1005FlagsEncryptData);
+    }
+    if (status.ok()) return true;
+    log_.Error(std::u16string(kShareSetEncryptionErrorPrefix) + OSStatusMessage(status));
+    return false;
+}
+
 bool TShareManager::SetAccesRights(const std::u16string& LocalPath, const std::u16string& ShareName,
                                    const std::u16string& ShareUserName) {
     if (ShareName.empty()) return false;

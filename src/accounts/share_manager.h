@@ -23,6 +23,8 @@ inline constexpr std::u16string_view kShareExistsErrorPrefix = u"Class:TShareMan
 inline constexpr std::u16string_view kShareCreateErrorPrefix = u"Class:TShareManager Method:ShareCreate  Type:EOSError";
 inline constexpr std::u16string_view kShareDeleteErrorPrefix = u"Class:TShareManager Method:ShareDelete  Type:EOSError";
 inline constexpr std::u16string_view kSharePathErrorPrefix = u"Class:TShareManager Method:SharePath  Type:EOSError";
+inline constexpr std::u16string_view kShareSetEncryptionErrorPrefix =
+    u"Class:TShareManager Method:ShareSetEncryption  Type:EOSError";
 inline constexpr std::u16string_view kShareAddAccesRightsErrorPrefix =
     u"Class:TShareManager Method:ShareAddAccesRights  Type:EOSError";
 inline constexpr std::u16string_view kFileAddAccesRightsErrorPrefix =
@@ -50,6 +52,10 @@ public:
     // Deletes the share only while it points at `LocalPath` (letter case aside): once it points
     // elsewhere it is no longer the one Dockvane made for that folder.
     void ShareDeleteAt(const std::u16string& ShareName, const std::u16string& LocalPath);
+    // Asks the server to encrypt the share's traffic (SMB 3), keeping the share's other flags. A server
+    // that refuses (one before SMB 3, a policy) leaves the share as it was, unencrypted: the refusal is
+    // logged and gives false.
+    bool ShareSetEncryption(const std::u16string& ShareName);
     // Grants the account GENERIC_ALL on the folder and on the share. False for an empty share name, for
     // an account that does not resolve, and for one that may never have a drive (a broad group, a guest,
     // no person's account; a group other than a domain group); true once the three steps ran, even

@@ -164,6 +164,67 @@ TEST_F(ShareManagerTest, ExistsAndDeleteLogOnlyRealFailures) {
               u"Class:TShareManager Method:ShareDelete  Type:EOSErrorSystem Error.  Code: 5.\r\nAccess is denied");
 }
 
+// The encryption flag goes in beside the share's other flags; a refusal leaves the share as it was,
+// with one line in the log.
+TEST_F(ShareManagerTest, EncryptionKeepsTheOtherFlagsAndARefusalLeavesTheShare) {
+    constexpr std::uint32_t kAccessBasedEnumeration = 0x0800;
+    const struct {
+        const char* name;
+        std::uint32_t flags;    // the share's flags before
+        std::uint32_t unknown;  // flags the server refuses
+        const char* failing;    // an operation that fails with access denied, or none
+        bool encrypted;
+        std::uint32_t after;
+        int sets;  // NetShareSetInfo calls at level 1005
+        std::u16string logged;
+    } cases[] = {
+        {"no flags yet", 0, 0, nullptr, true, 0x8000, 1, u""},
+        {"other flags kept", kAccessBasedEnumeration, 0, nullptr, true, 0x8800, 1, u""},
+        {"already encrypted: nothing to change", 0x8800, 0, nullptr, true, 0x8800, 0, u""},
+        {"a server before SMB 3 refuses the flag", kAccessBasedEnumeration, 0x8000, nullptr, false,
+         kAccessBasedEnumeration, 1,
+         u"Class:TShareManager Method:ShareSetEncryption  Type:EOSErrorSystem Error.  Code: 87.\r\n"
+         u"The parameter is incorrect"},
+        {"the flags cannot be read: nothing is set", kAccessBasedEnumeration, 0, "ShareGetInfo1005", false,
+         kAccessBasedEnumeration, 0,
+         u"Class:TShareManager Method:ShareSetEncryption  Type:EOSErrorSystem Error.  Code: 5.\r\nAccess is denied"},
+        {"the change is refused", 0, 0, "ShareSetInfo1005", false, 0, 1,
+         u"Class:TShareManager Method:ShareSetEncryption  Type:EOSErrorSystem Error.  Code: 5.\r\nAccess is denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.Shares.clear();
+        sim.Failures.clear();
+        log.clear();
+        manager.ShareCreate(u"Photos", u"d", u"E:\\", false);
+        ASSERT_TRUE(sim.ShareSetInfo1005(u"Photos", c.flags).ok());
+        sim.UnknownShareFlags = c.unknown;
+        if (c.failing) sim.Failures[c.failing] = TOsStatus::Net(5);
+        sim.Calls.clear();
+        const TShareInfo502 before = Share(u"Photos");
+
+        EXPECT_EQ(manager.ShareSetEncryption(u"photos"), c.encrypted);
+        EXPECT_EQ(sim.ShareFlags[u"PHOTOS"], c.after);
+        EXPECT_EQ(sim.Calls["ShareSetInfo1005"], c.sets);
+        EXPECT_EQ(Share(u"Photos"), before);  // the share itself stays as it was
+        if (c.logged.empty()) {
+            EXPECT_TRUE(log.empty());
+        } else {
+            EXPECT_EQ(log, (std::vector<LogLine>{{u"ERROR ", c.logged}}));
+        }
+    }
+
+    // No share name, no call; and a share made anew over an encrypted one starts without the flag.
+    sim.Failures.clear();
+    sim.Calls.clear();
+    EXPECT_FALSE(manager.ShareSetEncryption(u""));
+    EXPECT_EQ(SystemCalls(), 0);
+    sim.UnknownShareFlags = 0;
+    ASSERT_TRUE(manager.ShareSetEncryption(u"Photos"));
+    manager.ShareCreate(u"Photos", u"d", u"E:\\", false);
+    EXPECT_FALSE(sim.ShareFlags.contains(u"PHOTOS"));
+}
+
 TEST_F(ShareManagerTest, DomainMembershipIsTheDomainJoinStatusOnly) {
     const struct {
         std::uint32_t status;

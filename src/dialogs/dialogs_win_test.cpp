@@ -120,6 +120,7 @@ TEST_F(DriveSettingsWindowTest, AddModeShowsTheUnattachedDrivesAndTheDesignTexts
         {IDC_SHARE_PASSWORD_LABEL, L"Share password:"},
         {IDC_ADDITIONAL_HEADING, L"Additional properties"},
         {IDC_AUTO_REMOVE, L"Auto share disable on complete"},
+        {IDC_ENCRYPT, L"Encrypt network traffic"},
         {IDC_UPDATE, L"Update"},
         {IDC_DISABLE, L"Disable"},
         {IDC_DISABLE_REMOVE, L"Safely Remove/Eject"},
@@ -152,7 +153,7 @@ TEST_F(DriveSettingsWindowTest, AddModeShowsTheUnattachedDrivesAndTheDesignTexts
     EXPECT_EQ(TabOrder(dialog),
               (std::vector<int>{IDC_HOST_NAME, IDC_HOST_COPY, IDC_DRIVE_PICKER, IDC_VOLUME_NAME, IDC_SHARE_NAME,
                                 IDC_SHARE_DESCRIPTION, IDC_SHARE_USER_LIST, IDC_SHARE_PASSWORD, IDC_PASSWORD_COPY,
-                                IDC_AUTO_REMOVE, IDC_UPDATE, IDCANCEL}));
+                                IDC_AUTO_REMOVE, IDC_ENCRYPT, IDC_UPDATE, IDCANCEL}));
     SendMessageW(dialog, WM_ACTIVATE, WA_ACTIVE, 0);
     EXPECT_EQ(Text(dialog, IDC_AUTO_REMOVE_LABEL), L"(check for file 'E:\\backup.done')");
     DestroyWindow(dialog);
@@ -195,6 +196,34 @@ TEST_F(DriveSettingsWindowTest, UpdateKeepsTheDialogOpenUntilTheChecksPassThenSt
     TShareSettings stored(host.Root(u'E') + std::u16string(kDriveConfigFileName));
     stored.Load();
     EXPECT_EQ(stored.FShareName, u"MyBackup");
+}
+
+// The box shows the file's value, sits under the automatic removal's, and what it says is stored.
+TEST_F(DriveSettingsWindowTest, EncryptBoxShowsAndStoresTheFilesValue) {
+    host.drives[u'E'].attachedShare = u"eshare";
+    for (const bool encrypted : {false, true}) {
+        host.WriteConfig(
+            u'E', kDriveConfigFileName,
+            encrypted ? "[Share]\r\nShareName=eshare\r\nEncrypt=True\r\n" : "[Share]\r\nShareName=eshare\r\n");
+        TModifyNASWindow window(host, mModify, u'E');
+        HWND dialog = Open(window);
+        EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_ENCRYPT), encrypted ? BST_CHECKED : BST_UNCHECKED) << encrypted;
+        RECT autoRemove{};
+        RECT label{};
+        RECT encrypt{};
+        GetWindowRect(GetDlgItem(dialog, IDC_AUTO_REMOVE), &autoRemove);
+        GetWindowRect(GetDlgItem(dialog, IDC_AUTO_REMOVE_LABEL), &label);
+        GetWindowRect(GetDlgItem(dialog, IDC_ENCRYPT), &encrypt);
+        EXPECT_GE(encrypt.top, label.bottom);
+        EXPECT_EQ(encrypt.left, autoRemove.left);
+
+        CheckDlgButton(dialog, IDC_ENCRYPT, encrypted ? BST_UNCHECKED : BST_CHECKED);
+        Click(dialog, IDC_UPDATE);
+        ASSERT_FALSE(IsWindow(dialog)) << encrypted;
+        TShareSettings stored(host.Root(u'E') + std::u16string(kDriveConfigFileName));
+        stored.Load();
+        EXPECT_EQ(stored.FEncrypt, !encrypted);
+    }
 }
 
 TEST_F(DriveSettingsWindowTest, DisableAsksThenHandsTheDriveToTheControllerAndCloses) {

@@ -161,6 +161,7 @@ void TfmModifyNAS::ShowLoadedSettings() {
     Controls.edShareName = shareSettings_->FShareName;
     Controls.edShareDescription = shareSettings_->FShareDescription;
     Controls.cbAutoRemove = shareSettings_->FAutoRemove;
+    Controls.cbEncrypt = shareSettings_->FEncrypt;
     if (Controls.edShareName.empty()) Controls.edShareName = ShareNameFromLabel(label);
 }
 
@@ -270,6 +271,8 @@ bool TfmModifyNAS::OnClose(TDialogResult result) {
     shareSettings_->FShareUserName = Controls.cbShareUserNmText;
     shareSettings_->FShareDescription = Controls.edShareDescription;
     shareSettings_->FAutoRemove = Controls.cbAutoRemove;
+    // An unchecked box leaves a file without the key as it is.
+    shareSettings_->FEncrypt = Controls.cbEncrypt;
     try {
         shareSettings_->Save();
     } catch (const Exception& error) {

@@ -113,6 +113,7 @@ struct TModifyNASControls {
     std::u16string edSharePasswd;
     bool cbAutoRemove = false;
     std::u16string LabelAutoRemove{kAutoRemoveDesignCaption};
+    bool cbEncrypt = false;
     bool btnUpdateEnabled = true;
     bool btnDisableEnabled = false;
     bool btnDisableRemoveEnabled = false;

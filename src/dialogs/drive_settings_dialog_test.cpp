@@ -248,6 +248,40 @@ TEST_F(ModifyNASTest, OkStoresTheFieldsAndRetiresAnAccountNoLongerNamed) {
     EXPECT_EQ(host.calls, std::vector<std::u16string>{u"ChekToManualUserDeleteByuserName extdisk_eshare E"});
 }
 
+// The box shows the file's value; OK stores True when it is checked, and False only into a file that
+// held the key, so that a file without it keeps its layout.
+TEST_F(ModifyNASTest, EncryptBoxLoadsTheFileAndStoresOnlyWhatItMust) {
+    host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", u"eshare"};
+    const struct {
+        const char* name;
+        std::string key;  // the line in the file
+        bool shown;
+        bool checked;           // the box when OK is clicked
+        std::u16string stored;  // the file's Encrypt line afterwards, or none
+    } cases[] = {
+        {"no key, left unchecked", "", false, false, u""},
+        {"no key, checked", "", false, true, u"Encrypt=True"},
+        {"True, unchecked", "Encrypt=True\r\n", true, false, u"Encrypt=False"},
+        {"False, left unchecked", "Encrypt=False\r\n", false, false, u"Encrypt=False"},
+        {"written by hand", "encrypt=yes\r\n", true, true, u"encrypt=True"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host.WriteConfig(u'E', kDriveConfigFileName, "[Share]\r\nShareName=eshare\r\n" + c.key);
+        auto dialog = Open(mModify, u'E');
+        EXPECT_EQ(dialog->Controls.cbEncrypt, c.shown);
+        dialog->Controls.cbEncrypt = c.checked;
+        ASSERT_EQ(dialog->OnUpdate(), TDialogResult::Ok);
+        ASSERT_TRUE(dialog->OnClose(TDialogResult::Ok));
+        const std::u16string file = ReadFile(u'E', kDriveConfigFileName);
+        if (c.stored.empty()) {
+            EXPECT_EQ(UpperCase(file).find(u"ENCRYPT"), std::u16string::npos) << ToUtf8(file);
+        } else {
+            EXPECT_NE(file.find(u"\r\n" + c.stored + u"\r\n"), std::u16string::npos) << ToUtf8(file);
+        }
+    }
+}
+
 TEST_F(ModifyNASTest, OnlyOkWritesAndAnUnchangedAccountIsLeftAlone) {
     host.drives[u'E'] = {kDriveRemovable, u"one", u"15 Gb", std::nullopt};
     auto dialog = Open(mAdd);

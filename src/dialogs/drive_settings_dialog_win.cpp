@@ -76,6 +76,7 @@ void TModifyNASWindow::Render() {
     SetItemText(IDC_SHARE_PASSWORD, c.edSharePasswd);
     CheckDlgButton(Handle(), IDC_AUTO_REMOVE, c.cbAutoRemove ? BST_CHECKED : BST_UNCHECKED);
     SetItemText(IDC_AUTO_REMOVE_LABEL, c.LabelAutoRemove);
+    CheckDlgButton(Handle(), IDC_ENCRYPT, c.cbEncrypt ? BST_CHECKED : BST_UNCHECKED);
     EnableWindow(Item(IDC_UPDATE), c.btnUpdateEnabled);
     EnableWindow(Item(IDC_DISABLE), c.btnDisableEnabled);
     EnableWindow(Item(IDC_DISABLE_REMOVE), c.btnDisableRemoveEnabled);
@@ -92,6 +93,7 @@ void TModifyNASWindow::Collect() {
     c.cbShareUserNmText = FromWide(ItemText(IDC_SHARE_USER_LIST));
     c.cbShareUserNm.ItemIndex = static_cast<int>(SendMessageW(Item(IDC_SHARE_USER_LIST), CB_GETCURSEL, 0, 0));
     c.cbAutoRemove = IsDlgButtonChecked(Handle(), IDC_AUTO_REMOVE) == BST_CHECKED;
+    c.cbEncrypt = IsDlgButtonChecked(Handle(), IDC_ENCRYPT) == BST_CHECKED;
 }
 
 void TModifyNASWindow::OnCommand(int id, int code) {

@@ -74,6 +74,7 @@
 #define IDC_PLEASE_WAIT 227
 #define IDC_PLEASE_WAIT_TEXT 228
 #define IDC_PLEASE_WAIT_BAR 229
+#define IDC_ENCRYPT 230
 
 /* AutoPlay */
 #define IDD_AUTOPLAY 300

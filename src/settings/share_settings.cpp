@@ -3,9 +3,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "platform/files.h"
@@ -96,6 +98,19 @@ std::vector<TPersistedProperty> TShareSettings::PersistedProperties() {
         const std::u16string name = u"DonePingURL" + IntToStr(static_cast<std::int64_t>(slot));
         properties.push_back(PersistedMember(name, FDonePingUrls[slot - 1], u"Share", name, u""));
     }
+    // Read as text, so that an absent key (the skip marker as its default) tells apart from one
+    // present with any value, the empty one included.
+    properties.push_back(TPersistedProperty{
+        u"Encrypt",
+        {std::make_shared<IniValueAttribute>(u"Share", u"Encrypt", std::u16string(kSkipMarker))},
+        [this] {
+            std::u16string text = EncryptToWrite();
+            // Once written, the file holds the key: a later save writes "False" rather than nothing.
+            if (text != kSkipMarker) encryptKeyInFile_ = true;
+            return TValue(std::move(text));
+        },
+        [this](const TValue& value) { ReadEncrypt(std::get<std::u16string>(value)); },
+    });
     return properties;
 }
 
@@ -107,6 +122,17 @@ void TShareSettings::Load() {
         StartFreshFileOnNextSave();
     }
     FOldShareName = kSkipMarker;
+}
+
+void TShareSettings::ReadEncrypt(const std::u16string& text) {
+    encryptKeyInFile_ = text != kSkipMarker;
+    // The rule of every Boolean key: only "False", in any letter case, is false.
+    FEncrypt = encryptKeyInFile_ && !EqualsIgnoreCase(text, u"False");
+}
+
+std::u16string TShareSettings::EncryptToWrite() const {
+    if (!FEncrypt && !encryptKeyInFile_) return std::u16string(kSkipMarker);
+    return FEncrypt ? u"True" : u"False";
 }
 
 void TShareSettings::ReplaceSettingsFile(const IniFile& file) {

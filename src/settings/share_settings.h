@@ -37,6 +37,9 @@ public:
     bool FAutoRemove = false;
     std::array<std::u16string, kPingUrlSlots> FPingUrls;      // PingURL1 ... PingURL8
     std::array<std::u16string, kPingUrlSlots> FDonePingUrls;  // DonePingURL1 ... DonePingURL8
+    // Whether the share is to carry SMB encryption. A file that lacks the key keeps lacking it until
+    // the value becomes true: files of earlier versions stay as they are, byte for byte.
+    bool FEncrypt = false;
 
 protected:
     // Saves write the ping addresses as unnumbered "PingURL=" lines, each where its slot's key stood;
@@ -55,6 +58,12 @@ private:
     // lines get the same, counted on their own: the "PingURL=" inside them is not a ping address.
     static void NumberPingUrls(std::vector<std::u16string>& lines);
     static void UnnumberPingUrls(std::vector<std::u16string>& lines);
+
+    // The key "Encrypt" as the file holds it (the skip marker when it has none) and as a save writes it.
+    void ReadEncrypt(const std::u16string& text);
+    std::u16string EncryptToWrite() const;
+
+    bool encryptKeyInFile_ = false;
 };
 
 }  // namespace dv

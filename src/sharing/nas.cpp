@@ -97,6 +97,7 @@ bool TNas::RefuseAccount(const std::u16string& account, bool domainMode, std::u1
 
 bool TNas::AttachAndShare(bool OpenShare) {
     isShared_ = false;
+    encryptionRefused_ = false;
     const std::u16string root = Root();
     if (!fs::DirectoryExists(root)) return false;
     LogApp(u"Attached ", root);
@@ -195,6 +196,9 @@ bool TNas::AttachAndShare(bool OpenShare) {
         throw;
     }
     if (granted) {
+        // A server that will not encrypt still shares the drive: the backup goes on unencrypted, and
+        // the user learns so from the arrival's balloon.
+        encryptionRefused_ = settings.FEncrypt && !shares.ShareSetEncryption(shareName);
         isShared_ = true;
         return true;
     }

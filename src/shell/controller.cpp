@@ -29,6 +29,11 @@ std::u16string Letter(char16_t letter) {
     return std::u16string(1, letter);
 }
 
+std::u16string EncryptionRefusedBalloon(char16_t letter, const std::u16string& shareName) {
+    return u"Drive " + Letter(letter) + u": is shared as " + shareName +
+           u", but without encryption: Windows refused to encrypt its network traffic.";
+}
+
 // Marks a dialog as open for as long as the command that shows it runs, also when it fails.
 class DialogOpen {
 public:
@@ -191,11 +196,17 @@ void TfmMain::AnnounceSharedDrive(char16_t Drive) {
     if (!nas) return;
     // Shared with the entry, so its values stay readable even if the entry goes.
     const std::shared_ptr<const TShareSettings> config = nas->SharedSettings();
+    const bool encryptionRefused = nas->EncryptionRefused();
     desktop_.NotifyShell(kShcneNetShare, Root(Drive));
     desktop_.NotifyShell(kShcneShareEvents, Root(Drive));
     PlayNotifySound(settings_->FSoundBackupAvailable);
     tray_.SetTrayIconIndex(kSharedIcon);
-    tray_.ShowBalloon(config->FShareName + u" now available for network", TBalloonIcon::Information);
+    // One balloon: a second would replace the first at once.
+    if (encryptionRefused) {
+        tray_.ShowBalloon(EncryptionRefusedBalloon(Drive, config->FShareName), TBalloonIcon::Warning);
+    } else {
+        tray_.ShowBalloon(config->FShareName + u" now available for network", TBalloonIcon::Information);
+    }
     const std::u16string host = winServiceManager_->getHostname();
     if (!ArrivalGoesOn(Drive, *config)) return;
     LogDriveActivity(u"OK, Started sharing ", host + u" " + config->FShareName, Letter(Drive));

@@ -416,6 +416,66 @@ TEST_F(ControllerTest, RoadOfOneDriveFromPlugInToEjection) {
     EXPECT_TRUE(errors.empty());
 }
 
+// Encryption is asked for only by a drive whose file sets it; a server that refuses it still shares the
+// drive, and the user gets one balloon that says so instead of the usual one.
+TEST_F(ControllerTest, EncryptionIsAskedForOnlyWhereSetAndARefusalStillShares) {
+    const std::u16string refused =
+        u"Drive E: is shared as BACKUP, but without encryption: Windows refused to encrypt its network traffic.";
+    const struct {
+        const char* name;
+        std::string key;        // the line in E's file
+        std::uint32_t unknown;  // share flags the server refuses
+        int flagCalls;          // level-1005 calls
+        std::uint32_t flags;    // the share's flags afterwards
+        TBalloonIcon icon;
+        std::u16string balloon;
+        std::u16string errorLine;  // the start of the one error line, or none
+    } cases[] = {
+        {"no key", "", 0, 0, 0, TBalloonIcon::Information, u"BACKUP now available for network", u""},
+        {"False", "Encrypt=False\r\n", 0, 0, 0, TBalloonIcon::Information, u"BACKUP now available for network", u""},
+        {"True", "Encrypt=True\r\n", 0, 2, kShi1005FlagsEncryptData, TBalloonIcon::Information,
+         u"BACKUP now available for network", u""},
+        {"True, refused by the server", "Encrypt=True\r\n", kShi1005FlagsEncryptData, 2, 0, TBalloonIcon::Warning,
+         refused, u" ERROR | Class:TShareManager Method:ShareSetEncryption  Type:EOSErrorSystem Error.  Code: 87."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Plug(u'E', "[Share]\r\nShareName=BACKUP\r\n" + c.key);
+        sim.UnknownShareFlags = c.unknown;
+        sim.Calls.clear();
+        view.balloons.clear();
+        std::filesystem::remove(temp.path() / "Velmora.log");
+
+        TfmMain& app = Start();
+        EXPECT_TRUE(errors.empty()) << ToUtf8(errors.front());
+        EXPECT_TRUE(view.messages.empty());
+        // Shared, with its rights, whatever became of the encryption.
+        EXPECT_EQ(app.NasManager().NasCount(), 1);
+        ASSERT_EQ(sim.Shares.count(u"BACKUP"), 1u);
+        EXPECT_TRUE(Granted(u'E', u"dockvane"));
+        EXPECT_EQ(sim.Calls["ShareGetInfo1005"] + sim.Calls["ShareSetInfo1005"], c.flagCalls);
+        EXPECT_EQ(sim.ShareFlags[u"BACKUP"], c.flags);
+        ASSERT_EQ(view.balloons.size(), 1u);
+        EXPECT_EQ(view.balloons[0].text, c.balloon);
+        EXPECT_EQ(view.balloons[0].icon, c.icon);
+        Lines errorLines;
+        for (const auto& line : AppLog()) {
+            if (line.starts_with(u" ERROR |")) errorLines.push_back(line);
+        }
+        if (c.errorLine.empty()) {
+            EXPECT_TRUE(errorLines.empty()) << ToUtf8(errorLines.front());
+        } else {
+            ASSERT_EQ(errorLines.size(), 1u);
+            EXPECT_TRUE(errorLines[0].starts_with(c.errorLine)) << ToUtf8(errorLines[0]);
+        }
+
+        main.reset();
+        drives.Unplug(u'E');
+        sim.Shares.clear();
+        sim.ShareFlags.clear();
+    }
+}
+
 // --- Drive events ---
 
 TEST_F(ControllerTest, TwoAutoRemoveDrivesCountInTheTag) {

@@ -49,7 +49,8 @@ SHARE = "HardKill"
 ACCOUNT = "extdisk_kill"
 FILLER_LINES = 100000  # about 7 MB a log: each rewrite takes a while
 SHARED_DEADLINE_S = 30
-STATE_FILES = {"accounts.tsv": 9, "shares.tsv": 10, "folders.tsv": 2, "usb-drives.tsv": 2}
+# The fields of each file's records; a share's flags come as an eleventh field when it has any.
+STATE_FILES = {"accounts.tsv": (9,), "shares.tsv": (10, 11), "folders.tsv": (2,), "usb-drives.tsv": (2,)}
 TWIN = ".dvnew"
 PARTIAL = ".dvpart"
 ESCAPE = re.compile(r"\\(.)")
@@ -99,7 +100,7 @@ def state_problems(path, fields):
         if line.startswith("#"):
             continue
         record = line.split("\t")
-        if len(record) != fields:
+        if len(record) not in fields:
             problems.append(f"{len(record)} fields: {line[:60]!r}")
         elif any(escape not in "tnr\\N" for field in record for escape in ESCAPE.findall(field)):
             problems.append(f"bad escape: {line[:60]!r}")

@@ -35,6 +35,7 @@ int Conf(const Args& args, std::ostream& out) {
     for (std::size_t slot = 0; slot < kPingUrlSlots; ++slot) {
         PrintValue(out, u"DonePingURL" + IntToStr(static_cast<std::int64_t>(slot + 1)), settings.FDonePingUrls[slot]);
     }
+    PrintValue(out, u"Encrypt", BoolText(settings.FEncrypt));
     return 0;
 }
 

@@ -39,7 +39,7 @@ TEST(DvtoolConf, AttachesTheFileAndPrintsTheRecord) {
               "ShareName=OLD\nShareUserName=\nDescription=Caf\xC3\xA9\nAutoRemove=True\nPingURL1=http://a\n"
               "PingURL2=\nPingURL3=\nPingURL4=\nPingURL5=\nPingURL6=\nPingURL7=\nPingURL8=\n"
               "DonePingURL1=http://d/{result}\nDonePingURL2=\nDonePingURL3=\nDonePingURL4=\nDonePingURL5=\n"
-              "DonePingURL6=\nDonePingURL7=\nDonePingURL8=\n");
+              "DonePingURL6=\nDonePingURL7=\nDonePingURL8=\nEncrypt=False\n");
     EXPECT_EQ(ReadBytes(conf).find("\nName=OLD"), std::string::npos);
     EXPECT_NE(ReadBytes(conf).find("PingURL=http://a\r\n"), std::string::npos);
     EXPECT_NE(ReadBytes(conf).find("DonePingURL=http://d/{result}\r\n"), std::string::npos);

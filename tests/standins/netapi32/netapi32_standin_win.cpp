@@ -371,12 +371,21 @@ NET_API_STATUS WINAPI NetShareGetInfo(LMSTR server, LMSTR netname, DWORD level, 
     if (!bufptr) return ERROR_INVALID_PARAMETER;
     *bufptr = nullptr;
     if (!Local(server)) return ERROR_BAD_NETPATH;
-    if (level != 0 && level != 1 && level != 2 && level != 502) return ERROR_INVALID_LEVEL;
+    if (level != 0 && level != 1 && level != 2 && level != 502 && level != 1005) return ERROR_INVALID_LEVEL;
     if (!netname || !*netname) return ERROR_INVALID_PARAMETER;
     const std::u16string name = FromWide(netname);
     return WithState([&](TSimAccounts& state) -> NET_API_STATUS {
         const auto share = state.Shares.find(UpperCase(name));
         if (share == state.Shares.end()) return NERR_NetNameNotFound;
+        if (level == 1005) {
+            const TShareFlags flags = state.ShareGetInfo1005(name);
+            if (!flags.Status.ok()) return flags.Status.Code;
+            TPacker packer(sizeof(SHARE_INFO_1005));
+            if (!packer.Allocate()) return ERROR_NOT_ENOUGH_MEMORY;
+            reinterpret_cast<SHARE_INFO_1005*>(packer.Base())->shi1005_flags = flags.Flags;
+            *bufptr = packer.Base();
+            return NERR_Success;
+        }
         return PackShare(share->second, level, bufptr);
     });
 }
@@ -423,8 +432,16 @@ NET_API_STATUS WINAPI NetShareAdd(LMSTR server, DWORD level, LPBYTE buf, LPDWORD
 
 NET_API_STATUS WINAPI NetShareSetInfo(LMSTR server, LMSTR netname, DWORD level, LPBYTE buf, LPDWORD parameterError) {
     if (!Local(server)) return ERROR_BAD_NETPATH;
-    if (level != 502 && level != 1501) return ERROR_INVALID_LEVEL;
+    if (level != 502 && level != 1005 && level != 1501) return ERROR_INVALID_LEVEL;
     if (!buf || !netname || !*netname) return ERROR_INVALID_PARAMETER;
+    if (level == 1005) {
+        // The flags as given; a server refuses flags it does not know (ERROR_INVALID_PARAMETER), as
+        // one before SMB 3 refuses SHI1005_FLAGS_ENCRYPT_DATA.
+        const DWORD flags = reinterpret_cast<const SHARE_INFO_1005*>(buf)->shi1005_flags;
+        const std::u16string name = FromWide(netname);
+        return WithState(
+            [&](TSimAccounts& state) -> NET_API_STATUS { return state.ShareSetInfo1005(name, flags).Code; });
+    }
     std::optional<TSecurityDescriptor> descriptor;
     const SHARE_INFO_502* info = nullptr;
     if (level == 502) {

@@ -289,6 +289,56 @@ TEST_F(StandinTest, RecordsTheLevelsDoNotHoldAreRefused) {
     EXPECT_NE(::NetShareDel(remote, share, 0), static_cast<DWORD>(NERR_Success));
 }
 
+// A share's flags at level 1005 through the Win32 side's calls: set, read back, and a server that
+// does not know the encryption flag.
+TEST_F(StandinTest, ShareFlagsAtLevel1005) {
+    constexpr std::uint32_t kAccessBasedEnumeration = 0x0800;
+    TShareInfo502 share;
+    share.NetName = u"BACKUP";
+    share.Path = folder.Path();
+    share.MaxUses = 4;
+    share.SecurityDescriptor = {true, TAcl{}};
+    ASSERT_EQ(winShares->ShareAdd502(share).Code, 0u);
+
+    TShareFlags read = winShares->ShareGetInfo1005(u"backup");
+    EXPECT_EQ(read.Status.Code, 0u);
+    EXPECT_EQ(read.Flags, 0u);
+    ASSERT_EQ(winShares->ShareSetInfo1005(u"backup", kAccessBasedEnumeration).Code, 0u);
+    EXPECT_EQ(winShares->ShareGetInfo1005(u"BACKUP").Flags, kAccessBasedEnumeration);
+    EXPECT_TRUE(shares.ShareSetEncryption(u"BACKUP"));
+    read = winShares->ShareGetInfo1005(u"BACKUP");
+    EXPECT_EQ(read.Status.Code, 0u);
+    EXPECT_EQ(read.Flags, kAccessBasedEnumeration | kShi1005FlagsEncryptData);
+    EXPECT_EQ(State().ShareFlags.at(u"BACKUP"), kAccessBasedEnumeration | kShi1005FlagsEncryptData);
+    EXPECT_EQ(SimShareLines(State()).front().substr(SimShareLines(State()).front().rfind(u'\t')), u"\t0x8800");
+
+    // An unknown share, and levels the calls do not have.
+    EXPECT_EQ(winShares->ShareGetInfo1005(u"NOPE").Status.Code, kNerrNetNameNotFound);
+    EXPECT_EQ(winShares->ShareSetInfo1005(u"NOPE", kShi1005FlagsEncryptData).Code, kNerrNetNameNotFound);
+    wchar_t name[] = L"BACKUP";
+    LPBYTE buffer = nullptr;
+    EXPECT_EQ(::NetShareGetInfo(nullptr, name, 1006, &buffer), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+    EXPECT_EQ(buffer, nullptr);
+    SHARE_INFO_1005 flags{kShi1005FlagsEncryptData};
+    EXPECT_EQ(::NetShareSetInfo(nullptr, name, 1006, reinterpret_cast<LPBYTE>(&flags), nullptr),
+              static_cast<DWORD>(ERROR_INVALID_LEVEL));
+    EXPECT_TRUE(AppLog().empty());
+
+    // A server before SMB 3 refuses the flag: one line, and the share stays as it was.
+    Seed([](TSimAccounts& s) {
+        s.UnknownShareFlags = kShi1005FlagsEncryptData;
+        s.ShareFlags.clear();
+    });
+    EXPECT_FALSE(shares.ShareSetEncryption(u"BACKUP"));
+    EXPECT_EQ(winShares->ShareGetInfo1005(u"BACKUP").Flags, 0u);
+    EXPECT_TRUE(shares.ShareExists(u"BACKUP"));
+    const Lines log = AppLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find(std::u16string(kShareSetEncryptionErrorPrefix) + u"System Error.  Code: 87."),
+              std::u16string::npos)
+        << ToUtf8(log[0]);
+}
+
 TEST_F(StandinTest, LongEnumerationsComeInBatchesThatResume) {
     Seed([](TSimAccounts& s) {
         for (int i = 0; i < 40; ++i) {
@@ -492,6 +542,27 @@ TEST_F(StandinDriveTest, AttachOutcomes) {
             EXPECT_TRUE(State().Shares.empty());
         }
         EXPECT_EQ(after.FindAccount(u"extdisk_new"), nullptr);
+    }
+}
+
+// A drive whose file asks for encryption is shared with the flag; a server that refuses it still
+// shares the drive, unencrypted, and tells the controller so.
+TEST_F(StandinDriveTest, EncryptedAttach) {
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "refused" : "taken");
+        Seed([&](TSimAccounts& s) {
+            s.Shares.clear();
+            s.UnknownShareFlags = refused ? kShi1005FlagsEncryptData : 0;
+        });
+        WriteConfig("[Share]\r\nShareName=BACKUP\r\nEncrypt=True\r\n");
+        ASSERT_TRUE(registry.addNas(std::u16string(1, letter), true));
+        EXPECT_TRUE(host.errors.empty());
+        EXPECT_EQ(registry.getNasByname(std::u16string(1, letter))->EncryptionRefused(), refused);
+        const TSimAccounts after = State();
+        ASSERT_EQ(after.Shares.count(u"BACKUP"), 1u);
+        EXPECT_EQ(after.Shares.at(u"BACKUP").SecurityDescriptor.Dacl->Aces.back().Mask, kGenericAll);
+        EXPECT_EQ(after.ShareFlags.contains(u"BACKUP"), !refused);
+        EXPECT_TRUE(registry.removeNas(std::u16string(1, letter)));
     }
 }
 
