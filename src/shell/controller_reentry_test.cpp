@@ -148,6 +148,7 @@ public:
     testing::RecordingView view;
     testing::ManualClock clock;
     testing::SimWatcher watcher;
+    testing::ScriptedEventLog eventLog;
     testing::SimSystem system;
     testing::SimServices services;
     testing::RecordingWeb web;
@@ -161,6 +162,7 @@ private:
             sim,
             drives,
             drives,
+            eventLog,
             system,
             services,
             web,
