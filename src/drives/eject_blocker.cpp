@@ -13,8 +13,8 @@ constexpr std::size_t kEventTextLimit = 64 * 1024;
 constexpr std::size_t kDepthLimit = 16;
 
 bool IsNameChar(char16_t c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' ||
-           c == u'-' || c == u'.' || c == u':' || c >= 0x80;
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' || c == u'-' ||
+           c == u'.' || c == u':' || c >= 0x80;
 }
 
 bool IsSpace(char16_t c) {
@@ -157,8 +157,8 @@ std::u16string XmlEscaped(std::u16string_view text) {
 std::optional<TPnpEvent> ParsePnpEvent(std::u16string_view xml) {
     if (xml.size() > kEventTextLimit) return std::nullopt;
     TPnpEvent event;
-    std::vector<std::u16string_view> open;  // local names of the elements open now
-    std::u16string text;                    // character data of the innermost element
+    std::vector<std::u16string_view> open;   // local names of the elements open now
+    std::u16string text;                     // character data of the innermost element
     std::optional<std::u16string> dataName;  // the Name of the Data element open now
     bool sawRoot = false;
     bool sawProcessId = false;
@@ -410,8 +410,8 @@ std::u16string RenderRefusalEvent(std::u16string_view deviceInstance, std::u16st
            FormatSystemTime(systemTime) +
            u"'/><Channel>System</Channel></System><EventData><Data Name='DeviceInstance'>" +
            XmlEscaped(deviceInstance) + u"</Data><Data Name='ProcessId'>" + IntToStr(processId) +
-           u"</Data><Data Name='ProcessName'>" + XmlEscaped(processName) +
-           u"</Data><Data Name='ProcessCommandLine'>" + XmlEscaped(processName) + u"</Data></EventData></Event>";
+           u"</Data><Data Name='ProcessName'>" + XmlEscaped(processName) + u"</Data><Data Name='ProcessCommandLine'>" +
+           XmlEscaped(processName) + u"</Data></EventData></Event>";
 }
 
 }  // namespace dv

@@ -25,8 +25,7 @@ struct Sample {
 
     std::u16string Xml() const {
         return u"<Event xmlns='http://schemas.microsoft.com/win/2004/08/events/event'><System><Provider Name='" +
-               provider +
-               u"' Guid='{9c205a39-1250-487d-abd7-e831c6290539}'/><EventID Qualifiers=''>" + eventId +
+               provider + u"' Guid='{9c205a39-1250-487d-abd7-e831c6290539}'/><EventID Qualifiers=''>" + eventId +
                u"</EventID><Version>0</Version><Level>3</Level><TimeCreated SystemTime='" + time +
                u"'/><EventRecordID>4711</EventRecordID><Execution ProcessID='4' ThreadID='380'/>"
                u"<Channel>System</Channel><Computer>OFFICE</Computer><Security UserID='S-1-5-18'/></System>"
@@ -70,8 +69,10 @@ TEST(PnpEvent, FormsOfWellFormedXml) {
          u"a<b>\"c'AB", 12u, std::nullopt},
         {"no event data", u"<Event><System><EventID>225</EventID></System></Event>", std::nullopt, std::nullopt,
          std::nullopt},
-        {"empty data elements", u"<Event><EventData><Data Name='ProcessName'/><Data Name='DeviceInstance'></Data>"
-         u"</EventData></Event>", std::nullopt, std::nullopt, u""},
+        {"empty data elements",
+         u"<Event><EventData><Data Name='ProcessName'/><Data Name='DeviceInstance'></Data>"
+         u"</EventData></Event>",
+         std::nullopt, std::nullopt, u""},
         {"a process id that is no number", u"<Event><EventData><Data Name='ProcessId'>12a</Data></EventData></Event>",
          std::nullopt, std::nullopt, std::nullopt},
         {"a process id past 32 bits", u"<Event><EventData><Data Name='ProcessId'>4294967296</Data></EventData></Event>",
@@ -107,7 +108,8 @@ TEST(PnpEvent, MalformedOrAmbiguousEventsAreNotRead) {
         {"closing tag that does not match", u"<Event><System></Event></System>"},
         {"closing tag without an opening one", u"</Event>"},
         {"unknown entity", u"<Event><EventData><Data Name='ProcessName'>a&nbsp;b</Data></EventData></Event>"},
-        {"entity without its semicolon", u"<Event><EventData><Data Name='ProcessName'>a&amp b</Data></EventData></Event>"},
+        {"entity without its semicolon",
+         u"<Event><EventData><Data Name='ProcessName'>a&amp b</Data></EventData></Event>"},
         {"character reference to NUL", u"<Event><EventData><Data Name='ProcessName'>&#0;</Data></EventData></Event>"},
         {"character reference to a surrogate", u"<Event a='&#xD800;'/>"},
         {"character reference past Unicode", u"<Event a='&#x110000;'/>"},
@@ -138,13 +140,13 @@ TEST(PnpEvent, SystemTimes) {
     // Newer systems write nine digits; the last two are below the FILETIME's unit.
     EXPECT_EQ(ParseSystemTime(u"2026-12-11T00:13:43.123456789Z"), Time(u"2026-12-11T00:13:43.1234567Z"));
     EXPECT_EQ(Time(u"2024-03-01T00:00:00Z") - Time(u"2024-02-28T00:00:00Z"), 2 * 86400 * kTicksPerSecond);
-    for (const char16_t* bad : {u"", u"2026-12-11T00:13:43", u"2026-12-11 00:13:43Z", u"2026-13-11T00:13:43Z",
-                                u"2026-12-11T24:00:00Z", u"2026-12-11T00:13:43.Z", u"2026-12-11T00:13:43.1xZ",
-                                u"1600-12-31T23:59:59Z", u"+026-12-11T00:13:43Z"}) {
+    for (const char16_t* bad :
+         {u"", u"2026-12-11T00:13:43", u"2026-12-11 00:13:43Z", u"2026-13-11T00:13:43Z", u"2026-12-11T24:00:00Z",
+          u"2026-12-11T00:13:43.Z", u"2026-12-11T00:13:43.1xZ", u"1600-12-31T23:59:59Z", u"+026-12-11T00:13:43Z"}) {
         EXPECT_FALSE(ParseSystemTime(bad)) << ToUtf8(bad);
     }
-    for (const char16_t* text : {u"1601-01-01T00:00:00.0000000Z", u"2026-12-11T00:13:43.1234567Z",
-                                 u"2000-02-29T23:59:59.9999999Z"}) {
+    for (const char16_t* text :
+         {u"1601-01-01T00:00:00.0000000Z", u"2026-12-11T00:13:43.1234567Z", u"2000-02-29T23:59:59.9999999Z"}) {
         EXPECT_EQ(FormatSystemTime(Time(text)), text);
     }
 }
@@ -193,30 +195,48 @@ TEST(FindEjectBlocker, TheNewestRefusalOfTheDeviceNamesTheProcess) {
     } cases[] = {
         {"the drive's device", {sample(same)}, u"dllhost.exe", 9176},
         {"the disk on it, in other case",
-         {sample([](Sample& s) { s.device = u"usbstor\\disk&amp;ven_sandisk\\4c530001&amp;0"; })}, u"dllhost.exe",
+         {sample([](Sample& s) { s.device = u"usbstor\\disk&amp;ven_sandisk\\4c530001&amp;0"; })},
+         u"dllhost.exe",
          9176},
         {"another device's refusal blames nobody here",
-         {sample([](Sample& s) { s.device = u"USB\\VID_0781&amp;PID_5567\\OTHER"; })}, std::nullopt, 0},
+         {sample([](Sample& s) { s.device = u"USB\\VID_0781&amp;PID_5567\\OTHER"; })},
+         std::nullopt,
+         0},
         {"another provider", {sample([](Sample& s) { s.provider = u"Someone-Else"; })}, std::nullopt, 0},
         {"another event", {sample([](Sample& s) { s.eventId = u"226"; })}, std::nullopt, 0},
-        {"from before the eject", {sample([](Sample& s) { s.time = u"2026-12-11T00:13:39.9999999Z"; })},
-         std::nullopt, 0},
+        {"from before the eject",
+         {sample([](Sample& s) { s.time = u"2026-12-11T00:13:39.9999999Z"; })},
+         std::nullopt,
+         0},
         {"the newest of the device counts",
-         {sample([](Sample& s) { s.name = u"newer.exe"; s.pid = u"2"; }), sample(same)}, u"newer.exe", 2},
+         {sample([](Sample& s) {
+              s.name = u"newer.exe";
+              s.pid = u"2";
+          }),
+          sample(same)},
+         u"newer.exe",
+         2},
         {"another device's newer refusal is passed over",
          {sample([](Sample& s) {
               s.device = u"OTHER";
               s.name = u"other.exe";
           }),
           sample(same)},
-         u"dllhost.exe", 9176},
+         u"dllhost.exe",
+         9176},
         {"a broken event is passed over", {u"<Event><System>", sample(same)}, u"dllhost.exe", 9176},
         {"the newest refusal without a process id leaves it unknown",
-         {sample([](Sample& s) { s.pid = u"none"; }), sample(same)}, std::nullopt, 0},
+         {sample([](Sample& s) { s.pid = u"none"; }), sample(same)},
+         std::nullopt,
+         0},
         {"a name with nothing to show leaves it unknown",
-         {sample([](Sample& s) { s.name = u"\\Device\\&#10;"; }), sample(same)}, std::nullopt, 0},
+         {sample([](Sample& s) { s.name = u"\\Device\\&#10;"; }), sample(same)},
+         std::nullopt,
+         0},
         {"a hostile name is shown safely",
-         {sample([](Sample& s) { s.name = u"C:\\x\\evil&#13;&#10;\u202Egpj.exe&lt;b&gt;"; })}, u"evilgpj.exe<b>", 9176},
+         {sample([](Sample& s) { s.name = u"C:\\x\\evil&#13;&#10;\u202Egpj.exe&lt;b&gt;"; })},
+         u"evilgpj.exe<b>",
+         9176},
         {"no event at all", {}, std::nullopt, 0},
     };
     for (const auto& c : cases) {

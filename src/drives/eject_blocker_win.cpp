@@ -28,10 +28,10 @@ constexpr DWORD kRoundWaitMs = 250;
 constexpr DWORD kLargestEventBytes = 128 * 1024;
 
 using EvtQueryFn = EVT_HANDLE(WINAPI*)(EVT_HANDLE session, LPCWSTR path, LPCWSTR query, DWORD flags);
-using EvtNextFn = BOOL(WINAPI*)(EVT_HANDLE resultSet, DWORD eventsSize, EVT_HANDLE* events, DWORD timeout,
-                                DWORD flags, DWORD* returned);
-using EvtRenderFn = BOOL(WINAPI*)(EVT_HANDLE context, EVT_HANDLE fragment, DWORD flags, DWORD bufferSize,
-                                  void* buffer, DWORD* bufferUsed, DWORD* propertyCount);
+using EvtNextFn = BOOL(WINAPI*)(EVT_HANDLE resultSet, DWORD eventsSize, EVT_HANDLE* events, DWORD timeout, DWORD flags,
+                                DWORD* returned);
+using EvtRenderFn = BOOL(WINAPI*)(EVT_HANDLE context, EVT_HANDLE fragment, DWORD flags, DWORD bufferSize, void* buffer,
+                                  DWORD* bufferUsed, DWORD* propertyCount);
 using EvtCloseFn = BOOL(WINAPI*)(EVT_HANDLE object);
 
 struct EventLogApi {
@@ -117,7 +117,8 @@ public:
         const std::int64_t ageMs = (SystemTimeNow() - since) / (kTicksPerSecond / 1000);
         const std::int64_t windowMs = (ageMs > 0 ? ageMs : 0) + kQueryMarginMs;
         const std::wstring query = L"*[System[Provider[@Name='" + ToWide(kKernelPnpProvider) + L"'] and EventID=" +
-                                   std::to_wstring(kRemovalVetoedEventId) + L" and TimeCreated[timediff(@SystemTime) <= " +
+                                   std::to_wstring(kRemovalVetoedEventId) +
+                                   L" and TimeCreated[timediff(@SystemTime) <= " +
                                    std::to_wstring(windowMs + kQueryRounds * kRoundWaitMs) + L"]]]";
         for (int round = 0; round < kQueryRounds; ++round) {
             if (round > 0) ::Sleep(kRoundWaitMs);

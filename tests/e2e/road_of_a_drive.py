@@ -186,7 +186,9 @@ def plug_and_finish(wine, work, failures, ping, salt):
     failures.check(any(l.startswith("dockvane\t") for l in accounts.splitlines()), "the master account stays")
     failures.check("OK, Unbound " in activity() and "OK, Stopped sharing " in activity(),
                    "the activity log has the Unbound and Stopped sharing lines")
-    _, present, _ = wine.run("c:/windows/system32/cmd.exe", "/c", "if exist E:\\ (echo present) else (echo absent)")
+    # Under Wine "if exist E:\" answers absent for a drive root even while the drive is there: a file on it tells.
+    _, present, _ = wine.run("c:/windows/system32/cmd.exe", "/c",
+                             "if exist E:\\velmora.conf (echo present) else (echo absent)")
     failures.check(present.strip() == "absent", "drive E: has been ejected")
     state = wait_for(lambda: wine.search_service_state() == "RUNNING", SEARCH_DEADLINE_S)
     failures.check(state, f"the search service runs again once the drive has left ({wine.search_service_state()})")
@@ -282,8 +284,9 @@ def eject_blocked(wine, failures, ping, drive):
                    "the drive's activity log names the process")
     failures.check(not wine.lines("shares"), "the share is gone")
     failures.check([line.split("\t")[0] for line in wine.lines("drives")] == [DRIVE], "the drive stays plugged in")
-    _, present, _ = wine.run("c:/windows/system32/cmd.exe", "/c", "if exist E:\\ (echo present) else (echo absent)")
-    failures.check(present.strip() == "present", "drive E: is still there")
+    _, present, _ = wine.run("c:/windows/system32/cmd.exe", "/c",
+                             "if exist E:\\velmora.conf (echo present) else (echo absent)")
+    failures.check(present.strip() == "present", f"drive E: is still there ({present.strip()})")
     blocks = read_text(os.path.join(simulation, "eject-blocks.tsv"))
     failures.check(not any(line.startswith(DRIVE + "\t") for line in blocks.splitlines()), "the eject used the block up")
     done_reported(wine, failures, ping, "eject-refused", "after the refused Eject", blocker="dllhost.exe")
