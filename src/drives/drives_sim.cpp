@@ -139,4 +139,22 @@ std::uint32_t TSimDrives::RequestEject(std::uint32_t devInst, std::uint32_t& vet
 
 void TSimDrives::Sleep(std::uint32_t) {}
 
+std::u16string TSimDrives::DeviceInstanceOf(char16_t letter) {
+    return u"USB\\VID_0781&PID_5567\\SIMDRIVE" + std::u16string(1, FoldCase(letter));
+}
+
+std::u16string TSimDrives::DiskInstanceOf(char16_t letter) {
+    return u"USBSTOR\\DISK&VEN_SIM&PROD_DRIVE\\SIMDRIVE" + std::u16string(1, FoldCase(letter)) + u"&0";
+}
+
+std::optional<std::u16string> TSimDrives::DeviceInstanceId(std::uint32_t devInst) {
+    if (devInst >= kParentInstanceBase && devInst < kParentInstanceBase + 26) {
+        return DeviceInstanceOf(static_cast<char16_t>(u'A' + (devInst - kParentInstanceBase)));
+    }
+    if (devInst >= kDiskInstanceBase && devInst < kDiskInstanceBase + 26) {
+        return DiskInstanceOf(static_cast<char16_t>(u'A' + (devInst - kDiskInstanceBase)));
+    }
+    return std::nullopt;
+}
+
 }  // namespace dv

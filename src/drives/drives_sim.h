@@ -49,6 +49,11 @@ public:
     std::optional<std::uint32_t> Parent(std::uint32_t devInst) override;
     std::uint32_t RequestEject(std::uint32_t devInst, std::uint32_t& vetoType) override;
     void Sleep(std::uint32_t milliseconds) override;
+    std::optional<std::u16string> DeviceInstanceId(std::uint32_t devInst) override;
+
+    // The instance IDs of a drive's device and of the disk on it.
+    static std::u16string DeviceInstanceOf(char16_t letter);
+    static std::u16string DiskInstanceOf(char16_t letter);
 
 private:
     const Drive* Find(char16_t letter) const;

@@ -3,9 +3,11 @@
 // that the control tool and Dockvane agree on which letters are USB drives.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dv {
 
@@ -23,6 +25,33 @@ TPluggedDrives DecodePluggedDrives(std::string_view text);
 TPluggedDrives LoadPluggedDrives(std::u16string_view simulationFolder);
 // Replaces the list as a whole. Raises EFCreateError.
 void SavePluggedDrives(std::u16string_view simulationFolder, const TPluggedDrives& drives);
+
+// The process that is to refuse the next eject of a drive, kept in "eject-blocks.tsv" (UTF-8, one
+// "LETTER<TAB>PROCESS<TAB>PID<TAB>ATTEMPTS" line each; a tab, line break or backslash in the
+// process written \t, \n, \r, \\). An eject asks the system several times: the block refuses
+// that many requests and is then gone.
+inline constexpr std::u16string_view kSimEjectBlocksFile = u"eject-blocks.tsv";
+struct TSimEjectBlock {
+    std::u16string Process;
+    std::uint32_t ProcessId = 0;
+    int AttemptsLeft = 0;
+    bool operator==(const TSimEjectBlock&) const = default;
+};
+using TSimEjectBlocks = std::map<char16_t, TSimEjectBlock>;
+
+std::string EncodeEjectBlocks(const TSimEjectBlocks& blocks);
+// Raises EConvertError for a line it cannot read.
+TSimEjectBlocks DecodeEjectBlocks(std::string_view text);
+TSimEjectBlocks LoadEjectBlocks(std::u16string_view simulationFolder);
+void SaveEjectBlocks(std::u16string_view simulationFolder, const TSimEjectBlocks& blocks);
+
+// The simulation's system log of refused removals: "pnp-events.txt", one rendered event per line,
+// oldest first, the newest kSimEventsKept of them.
+inline constexpr std::u16string_view kSimPnpEventsFile = u"pnp-events.txt";
+inline constexpr std::size_t kSimEventsKept = 32;
+// Newest first, as the system log is read.
+std::vector<std::u16string> LoadSimEvents(std::u16string_view simulationFolder);
+void AppendSimEvent(std::u16string_view simulationFolder, std::u16string_view renderedEvent);
 
 // "E", "e", "E:" and "E:\" name drive E; nothing else names a drive (0).
 char16_t DriveLetterOf(std::u16string_view text);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "accounts/accounts_store_sim.h"
+#include "drives/usb_drive_mgmt.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/handles_win.h"
@@ -243,6 +244,18 @@ void TSimDriveBay::Unplug(char16_t letter) {
     });
 }
 
+void TSimDriveBay::Block(char16_t letter, const std::u16string& process, std::uint32_t processId) {
+    letter = CheckedLetter(letter);
+    WithSimulationLock([&] {
+        if (!LoadPluggedDrives(folder_).contains(letter)) {
+            throw Exception(u"Drive " + DriveName(letter) + u" was not plugged in by the simulation.");
+        }
+        TSimEjectBlocks blocks = LoadEjectBlocks(folder_);
+        blocks[letter] = {process, processId, kEjectAttempts};
+        SaveEjectBlocks(folder_, blocks);
+    });
+}
+
 TPluggedDrives TSimDriveBay::Drives() const {
     try {
         return LoadPluggedDrives(folder_);
@@ -295,6 +308,10 @@ std::uint32_t TSimDeviceEject::RequestEject(std::uint32_t devInst, std::uint32_t
     }
     const auto letter = static_cast<char16_t>(u'A' + (devInst - kSimParentInstanceBase));
     if (!bay_.IsPlugged(letter)) return kCrNoSuchDevnode;
+    if (Refuses(letter)) {
+        vetoType = kPnpVetoOutstandingOpen;
+        return kCrRemoveVetoed;
+    }
     try {
         bay_.Unplug(letter);
     } catch (const Exception&) {
@@ -311,6 +328,57 @@ std::uint32_t TSimDeviceEject::RequestEject(std::uint32_t devInst, std::uint32_t
         delete announcement;
     }
     return kCrSuccess;
+}
+
+bool TSimDeviceEject::Refuses(char16_t letter) {
+    bool refused = false;
+    try {
+        WithSimulationLock([&] {
+            TSimEjectBlocks blocks = LoadEjectBlocks(bay_.Folder());
+            const auto block = blocks.find(letter);
+            if (block == blocks.end()) return;
+            refused = true;
+            // As the system does, every refused request leaves its event.
+            AppendSimEvent(bay_.Folder(), RenderRefusalEvent(DeviceInstanceOf(letter), block->second.Process,
+                                                             block->second.ProcessId, TSimEventLog(bay_).Now()));
+            if (--block->second.AttemptsLeft <= 0) blocks.erase(block);
+            SaveEjectBlocks(bay_.Folder(), blocks);
+        });
+    } catch (const Exception&) {
+        // State that cannot be read or written blocks nothing.
+    }
+    return refused;
+}
+
+std::u16string TSimDeviceEject::DeviceInstanceOf(char16_t letter) {
+    return u"USB\\VID_1D6B&PID_D0CC\\DOCKVANESIM" + std::u16string(1, FoldCase(letter));
+}
+
+std::optional<std::u16string> TSimDeviceEject::DeviceInstanceId(std::uint32_t devInst) {
+    if (devInst >= kSimParentInstanceBase && devInst < kSimParentInstanceBase + 26) {
+        return DeviceInstanceOf(static_cast<char16_t>(u'A' + (devInst - kSimParentInstanceBase)));
+    }
+    if (devInst >= kSimDiskInstanceBase && devInst < kSimDiskInstanceBase + 26) {
+        return u"USBSTOR\\DISK&VEN_DOCKVANE&PROD_SIM\\DOCKVANESIM" +
+               std::u16string(1, static_cast<char16_t>(u'A' + (devInst - kSimDiskInstanceBase))) + u"&0";
+    }
+    return TWinDeviceEject::DeviceInstanceId(devInst);
+}
+
+// --- The simulation's log ---
+
+std::int64_t TSimEventLog::Now() {
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
+
+std::vector<std::u16string> TSimEventLog::RefusalEvents(std::int64_t) {
+    try {
+        return LoadSimEvents(bay_.Folder());
+    } catch (const Exception&) {
+        return {};
+    }
 }
 
 }  // namespace dv

@@ -10,7 +10,9 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
+#include "drives/eject_blocker.h"
 #include "drives/plugged_drives_sim.h"
 #include "drives/volume_observer.h"
 #include "drives/volume_query_win.h"
@@ -39,6 +41,9 @@ public:
     void Plug(char16_t letter, const std::u16string& folder);
     // Removes a drive this simulation plugged in.
     void Unplug(char16_t letter);
+    // Makes the next eject of a drive this simulation plugged in refuse, the system log naming the
+    // process as the one that held the drive.
+    void Block(char16_t letter, const std::u16string& process, std::uint32_t processId);
     // The simulation's drives now; empty when its list cannot be read.
     TPluggedDrives Drives() const;
     bool IsPlugged(char16_t letter) const;
@@ -68,9 +73,27 @@ public:
     std::unique_ptr<IDeviceInterfaceSet> PresentInterfaces(DeviceInterfaceClass interfaceClass) override;
     std::optional<std::uint32_t> Parent(std::uint32_t devInst) override;
     std::uint32_t RequestEject(std::uint32_t devInst, std::uint32_t& vetoType) override;
+    std::optional<std::u16string> DeviceInstanceId(std::uint32_t devInst) override;
+
+    // The instance ID of a simulated drive's device, by which the simulation's log names it.
+    static std::u16string DeviceInstanceOf(char16_t letter);
 
 private:
+    // Whether a block refuses this request; it then leaves its event in the simulation's log.
+    bool Refuses(char16_t letter);
+
     TSimDriveBay& bay_;
+};
+
+// The simulation's log of refused removals, in place of the system's (Wine keeps none).
+class TSimEventLog : public IEjectBlockerSource {
+public:
+    explicit TSimEventLog(const TSimDriveBay& bay) : bay_(bay) {}
+    std::int64_t Now() override;
+    std::vector<std::u16string> RefusalEvents(std::int64_t since) override;
+
+private:
+    const TSimDriveBay& bay_;
 };
 
 }  // namespace dv

@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "drives/eject_blocker.h"
 #include "drives/usb_drive_mgmt.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -153,6 +157,49 @@ TEST_F(SimDrivesTest, WindowsPathsPlugAndTheArrivalReachesEveryWindow) {
     ::CloseHandle(thread);
     bay.Unplug(letter);
     EXPECT_FALSE(Present(letter));
+}
+
+// dvsim block: the next eject is refused, every request of it leaving an event that names the
+// process, and the eject after it goes through.
+TEST_F(SimDrivesTest, ABlockRefusesTheNextEjectAndTheLogNamesTheProcess) {
+    EXPECT_THROW(bay.Block(letter, u"dllhost.exe", 9176), Exception);  // not plugged in
+    bay.Plug(letter, FromUtf8(WineHostPathOf(root.Path())));
+    bay.Block(letter, u"\\Device\\HarddiskVolume3\\Windows\\System32\\dllhost.exe", 9176);
+    TSimEventLog log(bay);
+    TUSBDriveManager manager(volumes, devices);
+    const std::int64_t since = log.Now() - kTicksPerSecond;
+    std::vector<std::u16string> refused;
+    EXPECT_FALSE(manager.RemoveDriveByLetter(letter, refused));
+    EXPECT_TRUE(Present(letter));
+    ASSERT_FALSE(refused.empty());
+    EXPECT_EQ(refused.front(), TSimDeviceEject::DeviceInstanceOf(letter));
+    EXPECT_EQ(log.RefusalEvents(since).size(), static_cast<std::size_t>(kEjectAttempts));
+    const std::optional<TEjectBlocker> blocker = FindEjectBlocker(log, refused, since);
+    ASSERT_TRUE(blocker);
+    EXPECT_EQ(blocker->ProcessName, u"dllhost.exe");
+    EXPECT_EQ(blocker->ProcessId, 9176u);
+    // Another drive's refusals name nobody for this one.
+    EXPECT_FALSE(FindEjectBlocker(log, {TSimDeviceEject::DeviceInstanceOf(letter == u'X' ? u'Y' : u'X')}, since));
+    EXPECT_TRUE(LoadEjectBlocks(state.Path()).empty());
+
+    BroadcastListener listener;
+    EXPECT_TRUE(manager.RemoveDriveByLetter(letter, refused));
+    EXPECT_TRUE(refused.empty());
+    EXPECT_FALSE(Present(letter));
+    EXPECT_TRUE(listener.Received(DBT_DEVICEREMOVECOMPLETE, letter));
+}
+
+// Where the system has no log of refusals (Wine), or the library is missing, nothing is named and
+// nothing fails.
+TEST(SystemEventLog, AnswersWithoutFailing) {
+    IEjectBlockerSource& log = SystemEjectBlockers();
+    const std::int64_t now = log.Now();
+    EXPECT_GT(now, ParseSystemTime(u"2020-01-01T00:00:00Z").value());
+    for (const std::u16string& event : log.RefusalEvents(now - 60 * kTicksPerSecond)) {
+        const std::optional<TPnpEvent> parsed = ParsePnpEvent(event);
+        ASSERT_TRUE(parsed);
+        EXPECT_EQ(parsed->EventId, kRemovalVetoedEventId);
+    }
 }
 
 TEST_F(SimDrivesTest, RefusalsLeaveEverythingAsItWas) {

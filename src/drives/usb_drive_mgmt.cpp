@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "drives/byte_size.h"
 #include "platform/drive_letter.h"
@@ -33,7 +34,6 @@ bool IsDriveLetter(char16_t letter) {
 }
 
 constexpr std::uint32_t kDetailBufferBytes = 1024;
-constexpr int kEjectAttempts = 3;
 constexpr std::uint32_t kEjectRetryWaitMs = 500;
 
 }  // namespace
@@ -132,6 +132,12 @@ void TUSBDriveManager::GetUSBDiskDriveInfo(char16_t drive, TUSBDrvInfo& usbdrvin
 }
 
 bool TUSBDriveManager::RemoveDriveByLetter(char16_t DriveLetter) {
+    std::vector<std::u16string> refusedDevices;
+    return RemoveDriveByLetter(DriveLetter, refusedDevices);
+}
+
+bool TUSBDriveManager::RemoveDriveByLetter(char16_t DriveLetter, std::vector<std::u16string>& refusedDevices) {
+    refusedDevices.clear();
     if (!IsDriveLetter(DriveLetter)) return false;
     const std::u16string volumePath = u"\\\\.\\" + TDriveLetter(DriveLetter).Device();
     const std::int64_t deviceNumber = devices_.DeviceNumber(volumePath);
@@ -141,7 +147,16 @@ bool TUSBDriveManager::RemoveDriveByLetter(char16_t DriveLetter) {
     const std::uint32_t driveType = volumes_.DriveType(DriveLetter);
     const std::uint32_t devInst = FindDriveDevInst(deviceNumber, driveType, *dosDeviceName);
     if (devInst == 0) return false;
-    return EjectParentDevice(devInst) == kCrSuccess;
+    const std::uint32_t result = EjectParentDevice(devInst);
+    if (result == kCrSuccess) return true;
+    if (result != kCrNoSuchDevnode && result != kCrCallNotImplemented) {
+        // Only a request that reached the system can have been refused by someone.
+        if (const std::optional<std::uint32_t> parent = devices_.Parent(devInst)) {
+            if (auto id = devices_.DeviceInstanceId(*parent)) refusedDevices.push_back(std::move(*id));
+        }
+        if (auto id = devices_.DeviceInstanceId(devInst)) refusedDevices.push_back(std::move(*id));
+    }
+    return false;
 }
 
 std::uint32_t TUSBDriveManager::FindDriveDevInst(std::int64_t deviceNumber, std::uint32_t driveType,

@@ -11,6 +11,9 @@
 
 namespace dv {
 
+// Eject requests made before a refusal counts.
+inline constexpr int kEjectAttempts = 3;
+
 // A drive's label (upper case) and capacity text ("15 Gb").
 struct TUSBDrvInfo {
     std::u16string VolLabel;
@@ -35,6 +38,10 @@ public:
     void GetUSBDiskDriveInfo(char16_t drive, TUSBDrvInfo& usbdrvinfo);
     // Asks the system to eject the device that carries the drive; true when it accepted.
     bool RemoveDriveByLetter(char16_t DriveLetter);
+    // The same; when the system refused the request, `refusedDevices` gets the instance IDs of the
+    // device asked to leave and of the disk on it (those the system tells), by which its log names
+    // the refusal.
+    bool RemoveDriveByLetter(char16_t DriveLetter, std::vector<std::u16string>& refusedDevices);
 
 private:
     bool IsDriveAccessible(char16_t letter);

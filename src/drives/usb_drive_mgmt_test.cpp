@@ -127,6 +127,12 @@ public:
         return code;
     }
     void Sleep(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
+    std::map<std::uint32_t, std::u16string> instanceIds;  // others: the system does not tell
+    std::optional<std::u16string> DeviceInstanceId(std::uint32_t devInst) override {
+        auto found = instanceIds.find(devInst);
+        if (found == instanceIds.end()) return std::nullopt;
+        return found->second;
+    }
 };
 
 class UsbDriveManagerTest : public ::testing::Test {
@@ -325,6 +331,40 @@ TEST_F(RemoveDriveTest, NothingIsEjectedWhenTheDeviceCannotBeFound) {
         EXPECT_EQ(!devices.classesEnumerated.empty(), c.enumerates) << c.what;
         EXPECT_EQ(devices.setsOpen, 0) << c.what;
     }
+}
+
+// The system log names a refusal by the device's instance ID: a refused eject hands over those of the
+// device asked to leave and of the disk on it; an eject that never reached the system none.
+TEST_F(RemoveDriveTest, RefusedEjectNamesItsDevices) {
+    const std::u16string usb = u"USB\\VID_0781&PID_5567\\4C530001";
+    const std::u16string disk = u"USBSTOR\\DISK&VEN_SANDISK\\4C530001&0";
+    const struct {
+        const char* what;
+        std::deque<std::pair<std::uint32_t, std::uint32_t>> answers;
+        std::map<std::uint32_t, std::u16string> ids;
+        bool result;
+        std::vector<std::u16string> refused;
+    } cases[] = {
+        {"refused", {}, {{900, usb}, {102, disk}}, false, {usb, disk}},
+        {"refused, the disk's ID unknown", {}, {{900, usb}}, false, {usb}},
+        {"accepted", {{kCrSuccess, 0}}, {{900, usb}, {102, disk}}, true, {}},
+        {"no eject request on this system",
+         {{kCrCallNotImplemented, 0}, {kCrCallNotImplemented, 0}, {kCrCallNotImplemented, 0}},
+         {{900, usb}, {102, disk}},
+         false,
+         {}},
+    };
+    for (const auto& c : cases) {
+        devices.ejectAnswers = c.answers;
+        devices.instanceIds = c.ids;
+        std::vector<std::u16string> refused{u"left over from before"};
+        EXPECT_EQ(manager.RemoveDriveByLetter(u'E', refused), c.result) << c.what;
+        EXPECT_EQ(refused, c.refused) << c.what;
+    }
+    devices.numbers.erase(u"disk2");  // the drive's device is not found: nothing was asked
+    std::vector<std::u16string> refused;
+    EXPECT_FALSE(manager.RemoveDriveByLetter(u'E', refused));
+    EXPECT_TRUE(refused.empty());
 }
 
 TEST_F(RemoveDriveTest, InterfaceOverTheBufferIsSkippedAndTheSearchGoesOn) {

@@ -75,6 +75,7 @@ inline constexpr std::uint32_t kCrNoSuchDevnode = 0x0D;       // CR_NO_SUCH_DEVN
 inline constexpr std::uint32_t kCrRemoveVetoed = 0x17;        // CR_REMOVE_VETOED
 inline constexpr std::uint32_t kCrCallNotImplemented = 0x34;  // CR_CALL_NOT_IMPLEMENTED
 inline constexpr std::uint32_t kPnpVetoTypeUnknown = 0;       // PNP_VetoTypeUnknown
+inline constexpr std::uint32_t kPnpVetoOutstandingOpen = 5;   // PNP_VetoOutstandingOpen
 inline constexpr std::uint32_t kPnpVetoDevice = 6;            // PNP_VetoDevice
 
 // The plug-and-play side of a safe removal.
@@ -92,6 +93,9 @@ public:
     // kCrCallNotImplemented when the system offers no eject request.
     [[nodiscard]] virtual std::uint32_t RequestEject(std::uint32_t devInst, std::uint32_t& vetoType) = 0;
     virtual void Sleep(std::uint32_t milliseconds) = 0;
+    // The device instance ID ("USB\VID_0781&PID_5567\4C530001"), by which the system log names the
+    // device; nothing when the system does not tell.
+    virtual std::optional<std::u16string> DeviceInstanceId(std::uint32_t) { return std::nullopt; }
 };
 
 // The system's own (Windows); away from Windows no drive letter exists and nothing ejects.

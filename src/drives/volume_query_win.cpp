@@ -34,6 +34,7 @@ static_assert(kCrCallNotImplemented == CR_CALL_NOT_IMPLEMENTED);
 static_assert(kPnpVetoTypeUnknown == PNP_VetoTypeUnknown);
 static_assert(kCrRemoveVetoed == CR_REMOVE_VETOED);
 static_assert(kPnpVetoDevice == PNP_VetoDevice);
+static_assert(kPnpVetoOutstandingOpen == PNP_VetoOutstandingOpen);
 namespace {
 
 std::wstring Root(char16_t letter) {
@@ -115,10 +116,12 @@ private:
 using CmGetParentFn = DWORD(WINAPI*)(DWORD* parent, DWORD devInst, ULONG flags);
 using CmRequestDeviceEjectFn = DWORD(WINAPI*)(DWORD devInst, int* vetoType, wchar_t* vetoName, ULONG nameLength,
                                               ULONG flags);
+using CmGetDeviceIdFn = DWORD(WINAPI*)(DWORD devInst, wchar_t* buffer, ULONG length, ULONG flags);
 
 struct ConfigManager {
     CmGetParentFn getParent = nullptr;
     CmRequestDeviceEjectFn requestEject = nullptr;
+    CmGetDeviceIdFn getDeviceId = nullptr;
 
     static const ConfigManager& Get() {
         static const ConfigManager instance = [] {
@@ -130,6 +133,8 @@ struct ConfigManager {
                 reinterpret_cast<CmGetParentFn>(reinterpret_cast<void*>(::GetProcAddress(module, "CM_Get_Parent")));
             cm.requestEject = reinterpret_cast<CmRequestDeviceEjectFn>(
                 reinterpret_cast<void*>(::GetProcAddress(module, "CM_Request_Device_EjectW")));
+            cm.getDeviceId = reinterpret_cast<CmGetDeviceIdFn>(
+                reinterpret_cast<void*>(::GetProcAddress(module, "CM_Get_Device_IDW")));
             return cm;
         }();
         return instance;
@@ -247,6 +252,15 @@ std::uint32_t TWinDeviceEject::RequestEject(std::uint32_t devInst, std::uint32_t
 
 void TWinDeviceEject::Sleep(std::uint32_t milliseconds) {
     ::Sleep(milliseconds);
+}
+
+std::optional<std::u16string> TWinDeviceEject::DeviceInstanceId(std::uint32_t devInst) {
+    const ConfigManager& cm = ConfigManager::Get();
+    if (!cm.getDeviceId) return std::nullopt;
+    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
+    if (cm.getDeviceId(devInst, id, MAX_DEVICE_ID_LEN + 1, 0) != CR_SUCCESS) return std::nullopt;
+    id[MAX_DEVICE_ID_LEN] = L'\0';
+    return FromWide(std::wstring_view(id));
 }
 
 IVolumeQuery& SystemVolumeQuery() {

@@ -32,6 +32,7 @@ public:
     std::optional<std::uint32_t> Parent(std::uint32_t devInst) override;
     std::uint32_t RequestEject(std::uint32_t devInst, std::uint32_t& vetoType) override;
     void Sleep(std::uint32_t milliseconds) override;
+    std::optional<std::u16string> DeviceInstanceId(std::uint32_t devInst) override;
 };
 
 }  // namespace dv

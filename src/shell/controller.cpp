@@ -34,6 +34,12 @@ std::u16string EncryptionRefusedBalloon(char16_t letter, const std::u16string& s
            u", but without encryption: Windows refused to encrypt its network traffic.";
 }
 
+// What the user reads, and both logs keep, when a process kept a drive from being ejected.
+std::u16string BlockerText(char16_t letter, const TEjectBlocker& blocker) {
+    return Letter(letter) + u": is in use by " + blocker.ProcessName + u" (process " + IntToStr(blocker.ProcessId) +
+           u"). Close it, then choose Eject again.";
+}
+
 // Marks a dialog as open for as long as the command that shows it runs, also when it fails.
 class DialogOpen {
 public:
@@ -289,6 +295,7 @@ void TfmMain::OnPollTimer() {
         pollTimerTag_ = pollTimerTag_ > 1 ? pollTimerTag_ - 1 : 0;
         // Taken now: the record goes with the drive's entry, and its file with the drive.
         std::shared_ptr<const TShareSettings> config = nasManager_->GetNasByIndex(index)->SharedSettings();
+        std::optional<TEjectBlocker> blocker;
         try {
             LogDriveActivity(u"OK, Unbound ", u"files traffic done", Letter(letter));
             tray_.ShowBalloon(u"Drive " + Letter(letter) + u" \r\nunbound,  files traffic done",
@@ -302,12 +309,14 @@ void TfmMain::OnPollTimer() {
                 // A registered drive is ejected as before, even when its root went during the unbind;
                 // the done addresses then hear only that it was unshared.
                 const bool present = fs::DirectoryExists(Root(letter));
-                const bool ejected =
-                    usbDriveManager_->RemoveDriveByLetter(letter) && !fs::DirectoryExists(Root(letter));
+                const bool ejected = EjectDrive(letter, blocker);
                 if (present) result = ejected ? kDoneEjected : kDoneEjectRefused;
+                // A refusal without a word stays silent here; one that names its process is told.
+                if (result != kDoneEjectRefused) blocker.reset();
+                if (blocker) TellBlocker(letter, *blocker);
                 clock_.ProcessPendingMessages();
             }
-            ReportBackupEnd(config.get(), letter, result);
+            ReportBackupEnd(config.get(), letter, result, blocker ? blocker->ProcessName : u"");
         } catch (...) {
             UpdatePolling();
             throw;
@@ -315,6 +324,8 @@ void TfmMain::OnPollTimer() {
         UpdatePolling();
         if (clock_.TimerEnabled(TTimer::Poll)) clock_.Sleep(200);
         clock_.ProcessPendingMessages();
+        // Last: the box waits for the user, and nothing else should wait with it.
+        if (blocker) ShowBlocker(letter, *blocker);
         return;  // at most one drive per tick
     }
 }
@@ -346,20 +357,57 @@ void TfmMain::RemoveNASDrive(char16_t AttachedNasDriveLetter) {
 }
 
 bool TfmMain::EjectRemovableDriveByLetter(char16_t DriveLetter) {
-    if (usbDriveManager_->RemoveDriveByLetter(DriveLetter) && !fs::DirectoryExists(Root(DriveLetter))) {
-        tray_.ShowBalloon(u"External Storage drive '" + Letter(DriveLetter) + u"'\r\n was successfully removed.",
-                          TBalloonIcon::Information);
+    std::optional<TEjectBlocker> blocker;
+    const bool ejected = EjectAndTell(DriveLetter, blocker);
+    if (blocker) ShowBlocker(DriveLetter, *blocker);
+    return ejected;
+}
+
+bool TfmMain::EjectDrive(char16_t letter, std::optional<TEjectBlocker>& blocker) {
+    blocker.reset();
+    IEjectBlockerSource& blockers = services_.EjectBlockers;
+    // Refusals recorded before this eject began are about an earlier one. A second back leaves room
+    // for the granularity of the log's clock.
+    const std::int64_t since = blockers.Now() - kTicksPerSecond;
+    std::vector<std::u16string> refusedDevices;
+    if (usbDriveManager_->RemoveDriveByLetter(letter, refusedDevices) && !fs::DirectoryExists(Root(letter))) {
         return true;
     }
-    tray_.ShowBalloon(u"Unable to remove\r\nthe External Storage drive '" + Letter(DriveLetter) + u"'",
-                      TBalloonIcon::Warning);
+    if (!refusedDevices.empty()) blocker = FindEjectBlocker(blockers, refusedDevices, since);
     return false;
 }
 
-void TfmMain::ReportBackupEnd(const TShareSettings* config, char16_t letter, std::u16string_view result) {
+bool TfmMain::EjectAndTell(char16_t letter, std::optional<TEjectBlocker>& blocker) {
+    if (EjectDrive(letter, blocker)) {
+        tray_.ShowBalloon(u"External Storage drive '" + Letter(letter) + u"'\r\n was successfully removed.",
+                          TBalloonIcon::Information);
+        return true;
+    }
+    if (blocker) {
+        TellBlocker(letter, *blocker);
+    } else {
+        tray_.ShowBalloon(u"Unable to remove\r\nthe External Storage drive '" + Letter(letter) + u"'",
+                          TBalloonIcon::Warning);
+    }
+    return false;
+}
+
+void TfmMain::TellBlocker(char16_t letter, const TEjectBlocker& blocker) {
+    const std::u16string text = BlockerText(letter, blocker);
+    tray_.ShowBalloon(text, TBalloonIcon::Warning);
+    LogApp(u"Eject refused ", text);
+    LogDriveActivity(u"Eject refused ", text, Letter(letter));
+}
+
+void TfmMain::ShowBlocker(char16_t letter, const TEjectBlocker& blocker) {
+    dialogs_.ShowMessage(BlockerText(letter, blocker), TMessageIcon::Warning);
+}
+
+void TfmMain::ReportBackupEnd(const TShareSettings* config, char16_t letter, std::u16string_view result,
+                              std::u16string_view blocker) {
     if (!config) return;
-    TBackupEnd end{
-        std::u16string(result), config->FShareName, Letter(letter), services_.System.ComputerName().value_or(u""), {}};
+    TBackupEnd end{std::u16string(result), config->FShareName, Letter(letter),
+                   services_.System.ComputerName().value_or(u""), std::u16string(blocker)};
     StartDonePings(*config, std::move(end), services_.PingClients);
 }
 
@@ -583,20 +631,23 @@ void TfmMain::OnEjectItem(int slot) {
     const char16_t letter = nas->DriveName().front();
     // Taken now: the record goes with the drive's entry, and its file with the drive.
     const std::shared_ptr<const TShareSettings> config = nas->SharedSettings();
+    std::optional<TEjectBlocker> blocker;
     try {
         DisconnectNASDrive(letter);
         // A drive that left during the wait needs no eject, and gets no word that it failed.
         std::u16string_view result = kDoneUnshared;
         if (fs::DirectoryExists(Root(letter))) {
-            result = EjectRemovableDriveByLetter(letter) ? kDoneEjected : kDoneEjectRefused;
+            result = EjectAndTell(letter, blocker) ? kDoneEjected : kDoneEjectRefused;
             if (result == kDoneEjectRefused) (void)nasManager_->addNas(Letter(letter), false);
         }
-        ReportBackupEnd(config.get(), letter, result);
+        ReportBackupEnd(config.get(), letter, result, blocker ? blocker->ProcessName : u"");
     } catch (...) {
         AttachedNasDriveLettersChange(*nasManager_);
         throw;
     }
     AttachedNasDriveLettersChange(*nasManager_);
+    // Last: the box waits for the user, and the menus and the done addresses should not wait with it.
+    if (blocker) ShowBlocker(letter, *blocker);
 }
 
 void TfmMain::OnRenewPassword() {

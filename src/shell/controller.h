@@ -8,6 +8,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "accounts/share_api.h"
 #include "accounts/user_api.h"
 #include "dialogs/web_links.h"
+#include "drives/eject_blocker.h"
 #include "drives/volume_query.h"
 #include "platform/product.h"
 #include "sharing/nas.h"
@@ -49,6 +51,8 @@ struct TMainServices {
     IUserApi& UserApi;
     IVolumeQuery& Volumes;
     IDeviceEject& Devices;
+    // Where a refused eject finds the process that refused it.
+    IEjectBlockerSource& EjectBlockers;
     ISystemHost& System;
     IServiceControl& Services;
     IWebSystem& Web;
@@ -161,7 +165,15 @@ private:
     bool ArrivalGoesOn(char16_t Drive, const TShareSettings& config);
     // Calls the done addresses of the drive's record (taken while the drive was registered) with
     // what became of it.
-    void ReportBackupEnd(const TShareSettings* config, char16_t letter, std::u16string_view result);
+    void ReportBackupEnd(const TShareSettings* config, char16_t letter, std::u16string_view result,
+                         std::u16string_view blocker = {});
+    // The eject itself; after a refusal, the process the system names for it.
+    bool EjectDrive(char16_t letter, std::optional<TEjectBlocker>& blocker);
+    // The eject with its balloons and, after a refusal that names a process, its log lines; the
+    // message box is the caller's, once the rest is done.
+    bool EjectAndTell(char16_t letter, std::optional<TEjectBlocker>& blocker);
+    void TellBlocker(char16_t letter, const TEjectBlocker& blocker);
+    void ShowBlocker(char16_t letter, const TEjectBlocker& blocker);
     void UpdatePolling();
     void AddDriveChangeNotify(char16_t Drive);
     void RemoveDriveChangeNotify(char16_t Drive);

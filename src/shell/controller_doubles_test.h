@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "dialogs/web_links.h"
+#include "drives/eject_blocker.h"
 #include "drives/volume_observer.h"
 #include "platform/files.h"
 #include "shell/main_view.h"
@@ -256,6 +257,22 @@ public:
         for (const auto& entry : Entries) directories.push_back(entry.Directory);
         return directories;
     }
+};
+
+// A system log with the refusals a test put there, newest first; its clock stands still.
+class ScriptedEventLog : public IEjectBlockerSource {
+public:
+    std::int64_t Now() override { return now; }
+    std::vector<std::u16string> RefusalEvents(std::int64_t since) override {
+        lastSince = since;
+        ++queries;
+        return events;
+    }
+
+    std::int64_t now = 134'100'000'000'000'000;  // 2025-12-14
+    std::vector<std::u16string> events;
+    std::optional<std::int64_t> lastSince;
+    int queries = 0;
 };
 
 class SimSystem : public ISystemHost {

@@ -19,6 +19,7 @@
 
 #include "accounts/accounts_sim.h"
 #include "drives/drives_sim.h"
+#include "drives/eject_blocker.h"
 #include "drives/volume_observer.h"
 #include "logging/logs.h"
 #include "platform/errors.h"
@@ -148,6 +149,7 @@ public:
     testing::RecordingView view;
     testing::ManualClock clock;
     testing::SimWatcher watcher;
+    testing::ScriptedEventLog eventLog;
     testing::SimSystem system;
     testing::SimServices services;
     testing::RecordingWeb web;
@@ -161,6 +163,7 @@ private:
             sim,
             drives,
             drives,
+            eventLog,
             system,
             services,
             web,
@@ -288,6 +291,13 @@ void PrintTo(const Handler& handler, std::ostream* out) {
 
 void Nothing(World&) {}
 
+// Every eject is refused, and the system log names the process for the subject's device.
+void HeldByAProcess(World& w) {
+    w.drives.EjectRefusals = 1'000'000;
+    w.eventLog.events = {
+        RenderRefusalEvent(TSimDrives::DeviceInstanceOf(kSubject), u"dllhost.exe", 9176, w.eventLog.now)};
+}
+
 const Handler kHandlers[] = {
     {"arrival of a backup drive",
      [](World& w) {
@@ -302,6 +312,14 @@ const Handler kHandlers[] = {
      [](World& w) { w.main->Guarded([&] { w.main->OnPollTimer(); }); }},
     {"Eject from the tray", Nothing,
      [](World& w) { w.main->Guarded([&] { w.main->OnEjectItem(w.SlotOf(kSubject)); }); }},
+    {"Eject from the tray, refused by a process the log names", HeldByAProcess,
+     [](World& w) { w.main->Guarded([&] { w.main->OnEjectItem(w.SlotOf(kSubject)); }); }},
+    {"poll tick with a marker, the eject refused by a process the log names",
+     [](World& w) {
+         HeldByAProcess(w);
+         w.Marker(kSubject);
+     },
+     [](World& w) { w.main->Guarded([&] { w.main->OnPollTimer(); }); }},
     {"Disable in the drive settings dialog", Nothing,
      [](World& w) {
          TDriveSettingsHost host(*w.main);
@@ -383,7 +401,12 @@ void CheckSettled(World& w, std::vector<std::string>& problems) {
     if (w.watcher.active == w.watcher.Entries.empty()) problems.push_back("the watcher runs without entries or stands");
     if ((w.view.trayIndex == kIdleIcon) != letters.empty())
         problems.push_back("the tray icon does not match the registry");
-    for (const auto& message : w.view.messages) problems.push_back("message box: " + ToUtf8(message.text));
+    for (const auto& message : w.view.messages) {
+        // Who holds a drive whose eject was refused is for the user to hear.
+        if (message.text != u"E: is in use by dllhost.exe (process 9176). Close it, then choose Eject again.") {
+            problems.push_back("message box: " + ToUtf8(message.text));
+        }
+    }
     for (const auto& error : w.errors) problems.push_back("error: " + error);
 }
 

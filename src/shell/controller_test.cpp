@@ -19,6 +19,7 @@
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
 #include "drives/drives_sim.h"
+#include "drives/eject_blocker.h"
 #include "drives/usb_drive_mgmt.h"
 #include "drives/volume_observer.h"
 #include "logging/logs.h"
@@ -91,6 +92,7 @@ protected:
             sim,
             drives,
             drives,
+            eventLog,
             system,
             services,
             web,
@@ -189,6 +191,7 @@ protected:
     ISettingsView* settingsView = &view;
     testing::ManualClock clock;
     testing::SimWatcher watcher;
+    testing::ScriptedEventLog eventLog;
     testing::SimSystem system;
     testing::SimServices services;
     testing::RecordingWeb web;
@@ -781,6 +784,90 @@ TEST_F(ControllerTest, RefusedEjectLeavesTheDrivePluggedInAndUnshared) {
     app.OnEjectItem(0);
     EXPECT_EQ(view.balloons.back().text, u"External Storage drive 'E'\r\n was successfully removed.");
     EXPECT_EQ(drives.Drives.count(u'E'), 0u);
+}
+
+// A refused eject whose refusal the system log names a process for tells who holds the drive, on
+// both roads that eject; without such a refusal of this drive's device, everything stays as it was.
+TEST_F(ControllerTest, RefusedEjectNamesTheProcessThatHoldsTheDrive) {
+    enum class Road { Poll, EjectItem };
+    enum class Log { Names, Nothing, OtherDevice };
+    const struct {
+        const char* name;
+        Road road;
+        Log log;
+    } cases[] = {
+        {"Eject item, the log names dllhost", Road::EjectItem, Log::Names},
+        {"Eject item, nothing in the log", Road::EjectItem, Log::Nothing},
+        {"Eject item, another device's refusal", Road::EjectItem, Log::OtherDevice},
+        {"backup done, the log names dllhost", Road::Poll, Log::Names},
+        {"backup done, nothing in the log", Road::Poll, Log::Nothing},
+    };
+    const std::u16string text = u"E: is in use by dllhost.exe (process 9176). Close it, then choose Eject again.";
+    for (const auto& c : cases) {
+        pingRequests = std::make_shared<PingRequests>();
+        view.balloons.clear();
+        view.messages.clear();
+        TempFolder& root = Plug(u'E',
+                                "[Share]\r\nShareName=EAST\r\nAutoRemove=True\r\n"
+                                "DonePingURL=srv/done?r={result}&b={blocker}\r\n");
+        TfmMain& app = Start();
+        ASSERT_EQ(app.NasManager().NasCount(), 1) << c.name;
+        drives.EjectRefusals = 3;
+        const std::u16string device =
+            c.log == Log::OtherDevice ? TSimDrives::DeviceInstanceOf(u'F') : TSimDrives::DeviceInstanceOf(u'E');
+        eventLog.events.clear();
+        if (c.log != Log::Nothing) {
+            eventLog.events.push_back(RenderRefusalEvent(
+                device, u"\\Device\\HarddiskVolume3\\Windows\\System32\\dllhost.exe", 9176, eventLog.now));
+        }
+        eventLog.lastSince.reset();
+        const std::u16string logged = u" Eject refused | " + text;
+        const auto count = [&](const Lines& log) { return std::count(log.begin(), log.end(), logged); };
+        const auto appLogged = count(AppLog());
+        const auto driveLogged = count(DriveLog(u'E'));
+        if (c.road == Road::Poll) {
+            WriteBytes(root.path() / "backup.done", "");
+            app.OnPollTimer();
+        } else {
+            app.OnEjectItem(0);
+        }
+        EXPECT_TRUE(errors.empty()) << c.name;
+        // Plugged in, unshared, out of the menus, as after every refused eject.
+        EXPECT_EQ(drives.Drives.count(u'E'), 1u) << c.name;
+        EXPECT_EQ(app.NasManager().NasCount(), 0) << c.name;
+        EXPECT_TRUE(sim.Shares.empty()) << c.name;
+        EXPECT_FALSE(view.ejectSlots[0].second) << c.name;
+        // Only refusals from this eject on count.
+        EXPECT_EQ(eventLog.lastSince, eventLog.now - kTicksPerSecond) << c.name;
+
+        const bool named = c.log == Log::Names;
+        const Lines balloons = view.BalloonTexts();
+        if (named) {
+            EXPECT_EQ(view.balloons.back().text, text) << c.name;
+            EXPECT_EQ(view.balloons.back().icon, TBalloonIcon::Warning) << c.name;
+            ASSERT_EQ(view.messages.size(), 1u) << c.name;
+            EXPECT_EQ(view.messages[0].text, text) << c.name;
+            EXPECT_EQ(view.messages[0].icon, TMessageIcon::Warning) << c.name;
+        } else {
+            EXPECT_EQ(std::count(balloons.begin(), balloons.end(), text), 0) << c.name;
+            EXPECT_TRUE(view.messages.empty()) << c.name;
+            // The tray's Eject says as before that it could not; the automatic removal says nothing.
+            if (c.road == Road::EjectItem) {
+                EXPECT_EQ(balloons.back(), u"Unable to remove\r\nthe External Storage drive 'E'") << c.name;
+            } else {
+                EXPECT_EQ(balloons.back(), u"NAS device 'EAST'\r\nSuccessfully disconected") << c.name;
+            }
+        }
+        EXPECT_EQ(count(AppLog()) - appLogged, named ? 1 : 0) << c.name;
+        EXPECT_EQ(count(DriveLog(u'E')) - driveLogged, named ? 1 : 0) << c.name;
+        const std::u16string done =
+            std::u16string(u"http://srv/done?r=eject-refused&b=") + (named ? u"dllhost.exe" : u"");
+        EXPECT_TRUE(WaitFor([&] { return pingRequests->Containing(u"srv/done") == Lines{done}; })) << c.name;
+
+        main.reset();
+        drives.EjectRefusals = 0;
+        drives.Unplug(u'E');
+    }
 }
 
 TEST_F(ControllerTest, EjectOfADrivePulledDuringTheWaitEndsQuietly) {

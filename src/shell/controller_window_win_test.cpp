@@ -20,6 +20,7 @@
 #include "accounts/accounts_sim.h"
 #include "accounts/user_manager.h"
 #include "dialogs/web_links.h"
+#include "drives/eject_blocker.h"
 #include "drives/volume_observer.h"
 #include "drives/volume_query.h"
 #include "platform/text.h"
@@ -136,6 +137,7 @@ protected:
             accounts,
             SystemVolumeQuery(),
             SystemDeviceEject(),
+            SystemEjectBlockers(),
             system,
             services,
             DefaultWebSystem(),

@@ -13,6 +13,7 @@
 #include "accounts/accounts_store_sim.h"
 #include "accounts/accounts_win.h"
 #include "dialogs/web_links.h"
+#include "drives/eject_blocker.h"
 #include "drives/plugged_drives_sim_win.h"
 #include "drives/volume_observer.h"
 #include "drives/volume_query.h"
@@ -96,7 +97,8 @@ private:
 // (Wine) cannot provide are simulated, their state kept in files of that folder: the resolution of
 // the local accounts to their SIDs and the rights on a drive's root (Wine cannot resolve the
 // accounts the network-management library makes), the bus type of the drives the simulation plugged
-// in (USB) and their eject (the simulation unplugs the drive). Shares and accounts themselves are
+// in (USB), their eject (the simulation unplugs the drive, or refuses as `dvsim block` asked) and
+// the system log that names who refused it (Wine keeps none). Shares and accounts themselves are
 // the system's calls, like everything else: on a test machine a network-management library that
 // keeps them in the same folder answers them.
 class TSimulation {
@@ -105,6 +107,7 @@ public:
         : bay_(folder),
           volumes_(bay_),
           devices_(bay_),
+          eventLog_(bay_),
           accounts_(folder, &WithSimulationLock),
           shares_(systemShares, accounts_) {
         accounts_.OnError = [](std::u16string_view message) { LogError(u"Simulation: " + std::u16string(message)); };
@@ -125,11 +128,13 @@ public:
     IShareApi& Shares() { return shares_; }
     IVolumeQuery& Volumes() { return volumes_; }
     IDeviceEject& Devices() { return devices_; }
+    IEjectBlockerSource& EjectBlockers() { return eventLog_; }
 
 private:
     TSimDriveBay bay_;
     TSimVolumeQuery volumes_;
     TSimDeviceEject devices_;
+    TSimEventLog eventLog_;
     TSimAccountsStore accounts_;
     TSplitShareApi shares_;
 };
@@ -166,6 +171,7 @@ int Run() {
         *users,
         simulation ? simulation->Volumes() : SystemVolumeQuery(),
         simulation ? simulation->Devices() : SystemDeviceEject(),
+        simulation ? simulation->EjectBlockers() : SystemEjectBlockers(),
         *system,
         *services,
         DefaultWebSystem(),

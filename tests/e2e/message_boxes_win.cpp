@@ -1,7 +1,9 @@
 // e2e_message_boxes: what the message boxes on the desktop say, for the end-to-end checks. X shows a
 // box's title but not its text; the text lives in the box's static control, which only the Windows
 // side can read.
-//   e2e_message_boxes   one line per visible dialog box on any desktop: TITLE<TAB>TEXT
+//   e2e_message_boxes            one line per visible dialog box on any desktop: TITLE<TAB>TEXT
+//   e2e_message_boxes balloons   one line per balloon shown in a notification area: TEXT (Wine's
+//                                notification area shows a balloon as a tooltip window)
 // A line break inside the text is written \n (\r for a carriage return), a backslash \\, a tab \t.
 // UTF-8 on stdout.
 #include "platform/windows_include.h"
@@ -79,20 +81,27 @@ BOOL CALLBACK CollectBox(HWND window, LPARAM found) {
     return TRUE;
 }
 
+BOOL CALLBACK CollectBalloon(HWND window, LPARAM found) {
+    if ((::GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0 && ClassOf(window) == L"tooltips_class32") {
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    }
+    return TRUE;
+}
+
 BOOL CALLBACK CollectDesktop(LPWSTR name, LPARAM found) {
     reinterpret_cast<std::vector<std::wstring>*>(found)->push_back(name);
     return TRUE;
 }
 
 // A program in Wine's virtual desktop sits on a desktop of its own, not on the one this tool starts in.
-std::vector<HWND> VisibleBoxes() {
+std::vector<HWND> VisibleWindows(WNDENUMPROC collect) {
     std::vector<std::wstring> desktops;
     ::EnumDesktopsW(::GetProcessWindowStation(), &CollectDesktop, reinterpret_cast<LPARAM>(&desktops));
     std::vector<HWND> boxes;
     for (const std::wstring& name : desktops) {
         HDESK desktop = ::OpenDesktopW(name.c_str(), 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE);
         if (desktop == nullptr) continue;
-        ::EnumDesktopWindows(desktop, &CollectBox, reinterpret_cast<LPARAM>(&boxes));
+        ::EnumDesktopWindows(desktop, collect, reinterpret_cast<LPARAM>(&boxes));
         ::CloseDesktop(desktop);
     }
     return boxes;
@@ -100,12 +109,22 @@ std::vector<HWND> VisibleBoxes() {
 
 }  // namespace
 
-int main(int argc, char**) {
-    if (argc != 1) {
-        std::cerr << "usage: e2e_message_boxes   (one line per visible dialog box: TITLE<TAB>TEXT)\n";
+int main(int argc, char** argv) {
+    const bool balloons = argc == 2 && std::string(argv[1]) == "balloons";
+    if (argc != 1 && !balloons) {
+        std::cerr << "usage: e2e_message_boxes [balloons]   (one line per visible dialog box: TITLE<TAB>TEXT;\n"
+                     "                                     per balloon: TEXT)\n";
         return 1;
     }
-    for (HWND box : VisibleBoxes()) {
+    if (balloons) {
+        for (HWND balloon : VisibleWindows(&CollectBalloon)) {
+            const std::wstring text = TextOf(balloon);
+            if (!text.empty()) std::cout << Escaped(text) << '\n';
+        }
+        std::cout.flush();
+        return 0;
+    }
+    for (HWND box : VisibleWindows(&CollectBox)) {
         std::wstring text;
         ::EnumChildWindows(box, &CollectStaticText, reinterpret_cast<LPARAM>(&text));
         std::cout << Escaped(TextOf(box)) << '\t' << Escaped(text) << '\n';

@@ -5,7 +5,9 @@ Dockvane runs in simulation mode on a Wine prefix of its own, in a virtual deskt
 display (or on an Xvfb display this script starts). The script plugs a drive in with dvsim, watches
 the files, the registry, dvsim's listings and the requests that reach its own HTTP server, drops the
 backup marker (the drive's done address then hears that it was ejected), ejects it from the tray once
-(ejected) and pulls it out once while its removal waits (unshared), and makes sure that a second
+(ejected), once while a process holds it (dvsim block: the message, the balloon and both logs name
+the process, the drive stays plugged in, the done address hears eject-refused and the blocker) and
+pulls it out once while its removal waits (unshared), and makes sure that a second
 Dockvane.exe is refused without writing anything. The drive's file asks for encryption: its share
 carries the flag. The
 search service (a stand-in registered as WSearch) runs when Dockvane starts: it must be stopped once the
@@ -25,8 +27,8 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (GENERIC_ALL, PROCESS_PROBE, BalloonCamera, main, read_text, snapshot,  # noqa: E402
-                         start_dockvane, user_folder, wait_for)
+from e2e_support import (GENERIC_ALL, MESSAGE_BOXES, PROCESS_PROBE, BalloonCamera, BoxWatcher, main,  # noqa: E402
+                         read_text, snapshot, start_dockvane, user_folder, wait_for)
 
 SHARE = "BACKUP"
 ACCOUNT = "extdisk_backup"
@@ -197,22 +199,25 @@ def plug_and_finish(wine, work, failures, ping, salt):
                    "the deleted account's sign-in entry went with it; the master account's stays")
     failures.check("OK, Unbound " in activity() and "OK, Stopped sharing " in activity(),
                    "the activity log has the Unbound and Stopped sharing lines")
-    _, present, _ = wine.run("c:/windows/system32/cmd.exe", "/c", "if exist E:\\ (echo present) else (echo absent)")
+    # Under Wine "if exist E:\" answers absent for a drive root even while the drive is there: a file on it tells.
+    _, present, _ = wine.run("c:/windows/system32/cmd.exe", "/c",
+                             "if exist E:\\velmora.conf (echo present) else (echo absent)")
     failures.check(present.strip() == "absent", "drive E: has been ejected")
     state = wait_for(lambda: wine.search_service_state() == "RUNNING", SEARCH_DEADLINE_S)
     failures.check(state, f"the search service runs again once the drive has left ({wine.search_service_state()})")
     done_reported(wine, failures, ping, "ejected", "after the backup")
 
 
-def done_reported(wine, failures, ping, result, when):
-    """The done address was called once more, with the result and the drive's values, and the
-    application log has the call and the answer."""
+def done_reported(wine, failures, ping, result, when, blocker=""):
+    """The done address was called once more, with the result, the drive's values and the blocker,
+    and the application log has the call and the answer."""
     calls = lambda: [path for path in ping.received if path.startswith("/done?")]
     before = done_reported.calls
     arrived = wait_for(lambda: len(calls()) > before, 15)
     done_reported.calls = len(calls())
     path = calls()[-1] if arrived else ""
-    expected = re.compile(r"/done\?result=" + re.escape(result) + r"&share=BACKUP&drive=E&host=[A-Za-z0-9._~%-]+&blocker=")
+    expected = re.compile(r"/done\?result=" + re.escape(result) + r"&share=BACKUP&drive=E&host=[A-Za-z0-9._~%-]+&blocker="
+                          + re.escape(blocker))
     failures.check(arrived and len(calls()) == before + 1 and expected.fullmatch(path),
                    f"{when}, the done address was called once with result={result} ({calls()[before:]})")
     app_log = lambda: read_text(user_folder(wine.env["WINEPREFIX"], "Temp", "Velmora.log"))
@@ -227,6 +232,7 @@ done_reported.calls = 0
 def ends_reported(wine, failures, ping, drive):
     """The tray's Eject reports ejected; a drive pulled out while its removal waits, unshared."""
     activity = lambda: read_text(os.path.join(drive, "velmora-activity.log"))
+    eject_blocked(wine, failures, ping, drive)
     for road in ("eject", "pulled"):
         code, _, error = wine.dvsim("plug", DRIVE, drive)
         failures.check(code == 0 and wait_for(lambda: wine.lines("shares"), 20),
@@ -248,6 +254,58 @@ def ends_reported(wine, failures, ping, drive):
             failures.check(code == 0, f"dvsim unplug {DRIVE} while the removal waits {error.strip()}")
             failures.check(wait_for(lambda: not wine.lines("shares"), UNIT_DEADLINE_S), "the share is gone")
             done_reported(wine, failures, ping, "unshared", "after the drive was pulled out")
+
+
+BLOCKED_TEXT = "E: is in use by dllhost.exe (process 9176). Close it, then choose Eject again."
+
+
+def balloon_texts(wine):
+    """The texts of the balloons shown now (Wine's notification area shows them as tooltips)."""
+    _, out, _ = wine.run(MESSAGE_BOXES, "balloons", timeout=30)
+    unescape = lambda s: s.replace("\\r", "\r").replace("\\n", "\n").replace("\\t", "\t").replace("\\\\", "\\")
+    return [unescape(line.rstrip("\r")) for line in out.split("\n") if line.strip()]
+
+
+def eject_blocked(wine, failures, ping, drive):
+    """A process that holds the drive keeps the tray's Eject from ejecting it (dvsim block stands in
+    for it and for the system log that names it): the balloon and the message name the process,
+    both logs have it, the drive stays plugged in and unshared, and the done address hears
+    eject-refused with the process as the blocker. The block is used up by that eject."""
+    activity = lambda: read_text(os.path.join(drive, "velmora-activity.log"))
+    app_log = lambda: read_text(user_folder(wine.env["WINEPREFIX"], "Temp", "Velmora.log"))
+    simulation = wine.env["DOCKVANE_SIMULATION"][2:].replace("\\", "/")
+    code, _, error = wine.dvsim("plug", DRIVE, drive)
+    failures.check(code == 0 and wait_for(lambda: wine.lines("shares"), 20),
+                   f"dvsim plug {DRIVE} shares the drive again {error.strip()}")
+    code, _, error = wine.dvsim("block", DRIVE, "dllhost.exe", "9176")
+    failures.check(code == 0, f"dvsim block {DRIVE} dllhost.exe 9176 succeeds {error.strip()}")
+    boxes = BoxWatcher(wine)
+    try:
+        code, _, error = wine.run(PROCESS_PROBE, "eject", "Dockvane.exe", "0")
+        failures.check(code == 0, f"the tray's Eject was sent {error.strip()}")
+        shown = wait_for(lambda: BLOCKED_TEXT in balloon_texts(wine), UNIT_DEADLINE_S, step=0.3)
+        failures.check(shown, f"the balloon names the process ({balloon_texts(wine)})")
+        boxed = wait_for(lambda: boxes.count() > 0, UNIT_DEADLINE_S)
+        said = [(title, text) for title, text, _ in boxes.since(0)]
+        failures.check(boxed and said[:1] == [("Dockvane\u2122", BLOCKED_TEXT)],
+                       f"the message names the process ({said})")
+    finally:
+        boxes.stop()
+    failures.check(wait_for(lambda: BLOCKED_TEXT in app_log(), 10) and "Eject refused " in app_log(),
+                   "the application log names the process")
+    failures.check(BLOCKED_TEXT in activity() and "Eject refused " in activity(),
+                   "the drive's activity log names the process")
+    failures.check(not wine.lines("shares"), "the share is gone")
+    failures.check([line.split("\t")[0] for line in wine.lines("drives")] == [DRIVE], "the drive stays plugged in")
+    _, present, _ = wine.run("c:/windows/system32/cmd.exe", "/c",
+                             "if exist E:\\velmora.conf (echo present) else (echo absent)")
+    failures.check(present.strip() == "present", f"drive E: is still there ({present.strip()})")
+    blocks = read_text(os.path.join(simulation, "eject-blocks.tsv"))
+    failures.check(not any(line.startswith(DRIVE + "\t") for line in blocks.splitlines()), "the eject used the block up")
+    done_reported(wine, failures, ping, "eject-refused", "after the refused Eject", blocker="dllhost.exe")
+    code, _, error = wine.dvsim("unplug", DRIVE)
+    failures.check(code == 0 and wait_for(lambda: not wine.lines("drives"), 10),
+                   f"dvsim unplug {DRIVE} takes the refused drive out {error.strip()}")
 
 
 def refused_second_instance(wine, failures, settings_file, prefix, simulation, drive):

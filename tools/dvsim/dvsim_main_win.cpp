@@ -8,6 +8,7 @@
 //   dvsim useradd NAME PASSWORD [COMMENT]   a local account as a person makes one
 //   dvsim shareadd NAME PATH       a share as a person makes one (NAME$: an administrative share)
 //   dvsim password NAME            the account's password now
+//   dvsim block LETTER PROCESS PID the next eject of the drive is refused, PROCESS (PID) holding it
 // UTF-8 on stdout; errors on stderr with exit code 1.
 #include "platform/windows_include.h"
 
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,11 +34,14 @@ namespace {
 constexpr const char* kUsage =
     "usage: dvsim plug LETTER HOSTFOLDER | unplug LETTER | shares | accounts | drives\n"
     "       dvsim useradd NAME PASSWORD [COMMENT] | shareadd NAME PATH | password NAME\n"
+    "       dvsim block LETTER PROCESS PID\n"
     "The variable DOCKVANE_SIMULATION names the simulation's folder (a Windows path).\n"
     "useradd makes a local user account as a person would (user privilege, the comment, default empty).\n"
     "shareadd makes a disk share that Everyone may read; a NAME ending in $ is an administrative share\n"
     "  (C$ with a PATH such as C:\\, IPC$ with an empty or no PATH).\n"
-    "password prints the account's current password.\n";
+    "password prints the account's current password.\n"
+    "block makes the next eject of a drive the simulation plugged in refuse, the system log naming\n"
+    "  PROCESS (process PID) as the one that kept the drive.\n";
 
 struct UsageError {};
 
@@ -174,6 +179,13 @@ int Run(const std::vector<std::u16string>& args) {
     }
     if (command == u"shareadd" && (args.size() == 3 || (args.size() == 2 && EqualsIgnoreCase(args[1], u"IPC$")))) {
         AddShare(args[1], args.size() == 3 ? args[2] : std::u16string());
+        return 0;
+    }
+    if (command == u"block" && args.size() == 4) {
+        const char16_t letter = LetterArgument(args[1]);
+        const std::optional<std::int32_t> pid = TryStrToInt(args[3]);
+        if (!pid || *pid < 0) throw Exception(u"Not a process id: " + args[3]);
+        TSimDriveBay(SimulationFolder()).Block(letter, args[2], static_cast<std::uint32_t>(*pid));
         return 0;
     }
     if (command == u"password" && args.size() == 2) {
