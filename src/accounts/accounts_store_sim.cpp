@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstddef>
 #include <map>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "platform/errors.h"
@@ -378,6 +380,21 @@ void ForgetFolderRights(TSimAccounts& state, char16_t letter) {
     std::erase_if(state.Folders, [&](const auto& folder) { return folder.first.starts_with(prefix); });
 }
 
+void ReplaceSimStateFile(std::u16string_view path, std::string_view bytes) {
+    // A read holds a file for well under a millisecond; a second is far more than any reader needs.
+    constexpr int kAttempts = 40;
+    constexpr auto kPause = std::chrono::milliseconds(25);
+    for (int attempt = 1;; ++attempt) {
+        try {
+            fs::ReplaceFileContents(path, bytes);
+            return;
+        } catch (const EFCreateError&) {
+            if (attempt == kAttempts) throw;
+        }
+        std::this_thread::sleep_for(kPause);
+    }
+}
+
 // --- The store ---
 
 TSimAccountsStore::TSimAccountsStore(std::u16string folder, Guard guard)
@@ -404,13 +421,13 @@ void TSimAccountsStore::Change(const std::function<void(TSimAccounts& state)>& c
         change(state);
         // Only what changed is written: a read-only call leaves the files (and their times) alone.
         if (const std::string now = EncodeSimAccounts(state); now != accounts) {
-            fs::ReplaceFileContents(FileOf(kSimAccountsFile), now);
+            ReplaceSimStateFile(FileOf(kSimAccountsFile), now);
         }
         if (const std::string now = EncodeSimShares(state); now != shares) {
-            fs::ReplaceFileContents(FileOf(kSimSharesFile), now);
+            ReplaceSimStateFile(FileOf(kSimSharesFile), now);
         }
         if (const std::string now = EncodeSimFolders(state); now != folders) {
-            fs::ReplaceFileContents(FileOf(kSimFoldersFile), now);
+            ReplaceSimStateFile(FileOf(kSimFoldersFile), now);
         }
     };
     if (guard_) {

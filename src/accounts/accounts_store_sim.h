@@ -52,6 +52,12 @@ std::vector<std::u16string> SimAccountLines(const TSimAccounts& state);
 // another medium.
 void ForgetFolderRights(TSimAccounts& state, char16_t letter);
 
+// Replaces a file of the simulation's state. Dockvane and dvsim read those files without the lock (a
+// drive's arrival is announced while its writer holds it), and Windows refuses to replace a file that
+// another process has open for reading: such a refusal is tried again for a moment before it raises
+// EFCreateError as fs::ReplaceFileContents does.
+void ReplaceSimStateFile(std::u16string_view path, std::string_view bytes);
+
 class TSimAccountsStore : public IShareApi, public IUserApi {
 public:
     // Runs one load-work-save cycle so that no other process writes between the load and the save;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "accounts/accounts_store_sim.h"
 #include "platform/drive_letter.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -49,8 +50,8 @@ TPluggedDrives LoadPluggedDrives(std::u16string_view simulationFolder) {
 }
 
 void SavePluggedDrives(std::u16string_view simulationFolder, const TPluggedDrives& drives) {
-    fs::ReplaceFileContents(std::u16string(simulationFolder) + u"\\" + std::u16string(kSimDrivesFile),
-                            EncodePluggedDrives(drives));
+    ReplaceSimStateFile(std::u16string(simulationFolder) + u"\\" + std::u16string(kSimDrivesFile),
+                        EncodePluggedDrives(drives));
 }
 
 namespace {
@@ -151,7 +152,7 @@ TSimEjectBlocks LoadEjectBlocks(std::u16string_view simulationFolder) {
 }
 
 void SaveEjectBlocks(std::u16string_view simulationFolder, const TSimEjectBlocks& blocks) {
-    fs::ReplaceFileContents(StatePath(simulationFolder, kSimEjectBlocksFile), EncodeEjectBlocks(blocks));
+    ReplaceSimStateFile(StatePath(simulationFolder, kSimEjectBlocksFile), EncodeEjectBlocks(blocks));
 }
 
 std::vector<std::u16string> LoadSimEvents(std::u16string_view simulationFolder) {
@@ -175,7 +176,7 @@ void AppendSimEvent(std::u16string_view simulationFolder, std::u16string_view re
         std::erase_if(line, [](char16_t c) { return c == u'\r' || c == u'\n'; });
         text += ToUtf8(line) + "\n";
     }
-    fs::ReplaceFileContents(StatePath(simulationFolder, kSimPnpEventsFile), text);
+    ReplaceSimStateFile(StatePath(simulationFolder, kSimPnpEventsFile), text);
 }
 
 char16_t DriveLetterOf(std::u16string_view text) {

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "accounts/accounts_store_sim.h"
 #include "drives/eject_blocker.h"
 #include "drives/usb_drive_mgmt.h"
 #include "platform/errors.h"
@@ -191,6 +193,35 @@ TEST_F(SimDrivesTest, ABlockRefusesTheNextEjectAndTheLogNamesTheProcess) {
 
 // Where the system has no log of refusals (Wine), or the library is missing, nothing is named and
 // nothing fails.
+// dvsim reads the state while Dockvane writes it and the other way round, without the lock.
+TEST(SimStateFile, AReaderThatHoldsTheFileForAMomentDelaysItsReplacementOnly) {
+    TempFolder folder;
+    const std::u16string path = folder.File(u"usb-drives.tsv");
+    fs::ReplaceFileContents(path, "E\tZ:\\old\n");
+    const auto openForReading = [&] {
+        return ::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE reader = openForReading();
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    // What every writer of the state did before: the system refuses while the reader is there.
+    EXPECT_THROW(fs::ReplaceFileContents(path, "E\tZ:\\refused\n"), EFCreateError);
+
+    std::thread closer([reader] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        ::CloseHandle(reader);
+    });
+    EXPECT_NO_THROW(ReplaceSimStateFile(path, "E\tZ:\\new\n"));
+    closer.join();
+    EXPECT_EQ(fs::ReadReplaceableFile(path), std::optional<std::string>("E\tZ:\\new\n"));
+
+    // A reader that never lets go still ends in the failure, after a moment.
+    reader = openForReading();
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_THROW(ReplaceSimStateFile(path, "E\tZ:\\never\n"), EFCreateError);
+    ::CloseHandle(reader);
+}
+
 TEST(SystemEventLog, AnswersWithoutFailing) {
     IEjectBlockerSource& log = SystemEjectBlockers();
     const std::int64_t now = log.Now();
