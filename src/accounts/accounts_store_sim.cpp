@@ -26,17 +26,7 @@ constexpr std::string_view kAbsent = "\\N";
 // --- Fields ---
 
 std::string Escape(std::u16string_view text) {
-    std::string out;
-    for (char c : ToUtf8(text)) {
-        switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            default: out += c;
-        }
-    }
-    return out;
+    return ToUtf8(EscapedSimField(text));
 }
 
 std::string EscapeOptional(const std::optional<std::u16string>& text) {
@@ -55,22 +45,9 @@ struct Place {
 };
 
 std::u16string Unescape(std::string_view field, const Place& place) {
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] != '\\') {
-            out += field[i];
-            continue;
-        }
-        if (++i == field.size()) place.Fail(u"a field ends in a lone backslash");
-        switch (field[i]) {
-            case '\\': out += '\\'; break;
-            case 't': out += '\t'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            default: place.Fail(u"unknown escape");
-        }
-    }
-    return FromUtf8(out);
+    std::optional<std::u16string> text = UnescapedSimField(FromUtf8(field));
+    if (!text) place.Fail(u"a field ends in a lone backslash or holds an unknown escape");
+    return std::move(*text);
 }
 
 std::optional<std::u16string> UnescapeOptional(std::string_view field, const Place& place) {
@@ -378,6 +355,39 @@ std::vector<std::u16string> SimAccountLines(const TSimAccounts& state) {
 void ForgetFolderRights(TSimAccounts& state, char16_t letter) {
     const std::u16string prefix = UpperCase(std::u16string(1, letter)) + u":";
     std::erase_if(state.Folders, [&](const auto& folder) { return folder.first.starts_with(prefix); });
+}
+
+std::u16string EscapedSimField(std::u16string_view text) {
+    std::u16string out;
+    for (char16_t c : text) {
+        switch (c) {
+            case u'\\': out += u"\\\\"; break;
+            case u'\t': out += u"\\t"; break;
+            case u'\n': out += u"\\n"; break;
+            case u'\r': out += u"\\r"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::optional<std::u16string> UnescapedSimField(std::u16string_view field) {
+    std::u16string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != u'\\') {
+            out += field[i];
+            continue;
+        }
+        if (++i == field.size()) return std::nullopt;
+        switch (field[i]) {
+            case u'\\': out += u'\\'; break;
+            case u't': out += u'\t'; break;
+            case u'n': out += u'\n'; break;
+            case u'r': out += u'\r'; break;
+            default: return std::nullopt;
+        }
+    }
+    return out;
 }
 
 void ReplaceSimStateFile(std::u16string_view path, std::string_view bytes) {

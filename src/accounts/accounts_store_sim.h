@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,12 @@ std::vector<std::u16string> SimAccountLines(const TSimAccounts& state);
 // Drops the recorded rights of every folder on the drive: a drive plugged in under that letter is
 // another medium.
 void ForgetFolderRights(TSimAccounts& state, char16_t letter);
+
+// A field of a state file's record as written: a tab, line break or backslash inside it becomes
+// \t, \n, \r or \\, so that a record stays one line of tab-separated fields.
+std::u16string EscapedSimField(std::u16string_view text);
+// And back; nothing for a field that ends in a lone backslash or holds an unknown escape.
+std::optional<std::u16string> UnescapedSimField(std::u16string_view field);
 
 // Replaces a file of the simulation's state. Dockvane and dvsim read those files without the lock (a
 // drive's arrival is announced while its writer holds it), and Windows refuses to replace a file that

@@ -56,39 +56,6 @@ void SavePluggedDrives(std::u16string_view simulationFolder, const TPluggedDrive
 
 namespace {
 
-std::u16string EscapedField(std::u16string_view text) {
-    std::u16string out;
-    for (char16_t c : text) {
-        switch (c) {
-            case u'\\': out += u"\\\\"; break;
-            case u'\t': out += u"\\t"; break;
-            case u'\n': out += u"\\n"; break;
-            case u'\r': out += u"\\r"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
-std::optional<std::u16string> UnescapedField(std::u16string_view text) {
-    std::u16string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != u'\\') {
-            out += text[i];
-            continue;
-        }
-        if (++i == text.size()) return std::nullopt;
-        switch (text[i]) {
-            case u'\\': out += u'\\'; break;
-            case u't': out += u'\t'; break;
-            case u'n': out += u'\n'; break;
-            case u'r': out += u'\r'; break;
-            default: return std::nullopt;
-        }
-    }
-    return out;
-}
-
 std::vector<std::string_view> Lines(std::string_view text) {
     std::vector<std::string_view> lines;
     std::size_t begin = 0;
@@ -112,7 +79,7 @@ std::u16string StatePath(std::u16string_view folder, std::u16string_view file) {
 std::string EncodeEjectBlocks(const TSimEjectBlocks& blocks) {
     std::string text = "# Ejects to refuse: LETTER PROCESS PID ATTEMPTS\n";
     for (const auto& [letter, block] : blocks) {
-        text += ToUtf8(std::u16string(1, letter) + u"\t" + EscapedField(block.Process) + u"\t" +
+        text += ToUtf8(std::u16string(1, letter) + u"\t" + EscapedSimField(block.Process) + u"\t" +
                        IntToStr(block.ProcessId) + u"\t" + IntToStr(block.AttemptsLeft)) +
                 "\n";
     }
@@ -134,7 +101,7 @@ TSimEjectBlocks DecodeEjectBlocks(std::string_view text) {
             begin = tab + 1;
         }
         const char16_t letter = fields.size() == 4 ? DriveLetterOf(fields[0]) : 0;
-        const std::optional<std::u16string> process = fields.size() == 4 ? UnescapedField(fields[1]) : std::nullopt;
+        const std::optional<std::u16string> process = fields.size() == 4 ? UnescapedSimField(fields[1]) : std::nullopt;
         const std::optional<std::int32_t> pid = fields.size() == 4 ? TryStrToInt(fields[2]) : std::nullopt;
         const std::optional<std::int32_t> attempts = fields.size() == 4 ? TryStrToInt(fields[3]) : std::nullopt;
         if (letter == 0 || !process || !pid || *pid < 0 || !attempts || *attempts < 0) {
