@@ -73,6 +73,8 @@ SEARCH_DEADLINE_S = 20
 #   it within the long run's 140 cycles after warm-up.
 TOLERANCE = {"threads": 1, "handles": 4, "gdi": 2, "user": 1, "private": 2 * 1024 * 1024}
 METRICS = ("threads", "handles", "gdi", "user", "private")
+# Readings half a second apart after each cycle (quiet_figures).
+QUIET_READINGS = 6
 
 
 class Drive:
@@ -303,11 +305,12 @@ class LongRun:
         return not failed
 
     def quiet_figures(self):
-        """The process's figures once the cycle's stragglers are done: the lower of two readings a
-        second apart (the removal notice that follows an eject comes a moment after the drive has
-        gone, a worker may be on its way out)."""
+        """The process's figures once the cycle's stragglers are done: per figure, the lowest of six
+        readings half a second apart (the removal notice that follows an eject comes a moment after
+        the drive has gone, a worker may be on its way out, and on a loaded machine that can take a
+        few seconds). What a cycle leaks stays in every reading, so the lowest still shows it."""
         readings = []
-        for _ in range(2):
+        for _ in range(QUIET_READINGS):
             time.sleep(0.5)
             stats = process_stats(self.wine)
             if stats:
