@@ -106,6 +106,8 @@ bool IsOwnAccountName(std::u16string_view name, std::u16string_view comment) {
            EqualsIgnoreCase(name.substr(0, kPerDriveUserPrefix.size()), kPerDriveUserPrefix);
 }
 
+constexpr std::u16string_view kNotHidden = u"not kept off the sign-in screen";
+
 // The account works all the same when its entry cannot be written or removed; the administrator
 // learns of it from the application log.
 void LogSignInEntryFailure(TOsStatus status, const std::u16string& name, std::u16string_view what) {
@@ -141,7 +143,7 @@ void TUserManager::UserAdd(const std::u16string& Name, const std::u16string& Pas
     RaiseIfFailed(api_.UserAdd1(info));
     // A tile on the sign-in screen would only invite people to try the account.
     if (IsOwnAccountName(Name, Comment)) {
-        LogSignInEntryFailure(api_.HideFromSignIn(Name), Name, u"not kept off the sign-in screen");
+        LogSignInEntryFailure(api_.HideFromSignIn(Name), Name, kNotHidden);
     }
 }
 
@@ -164,10 +166,17 @@ void TUserManager::UserDelete(const std::u16string& Name) {
 }
 
 void TUserManager::HideOwnAccountsFromSignIn() {
+    // Runs at start-up: an account that cannot be asked about is left alone rather than stopping it.
     for (const std::u16string& name : GetDockvaneUserList()) {
-        if (IsOwnAccount(name)) {
-            LogSignInEntryFailure(api_.HideFromSignIn(name), name, u"not kept off the sign-in screen");
+        TOsStatus hidden;
+        try {
+            if (!IsOwnAccount(name)) continue;
+            hidden = api_.HideFromSignIn(name);
+        } catch (const EOSError& error) {
+            LogError(u"Account " + name + u": " + std::u16string(kNotHidden) + u": " + error.Message());
+            continue;
         }
+        LogSignInEntryFailure(hidden, name, kNotHidden);
     }
 }
 

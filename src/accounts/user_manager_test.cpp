@@ -229,6 +229,22 @@ TEST_F(UserManagerTest, StartUpHidesExistingOwnAccountsOnly) {
     EXPECT_EQ(sim.HiddenFromSignIn, (std::set<std::u16string>{u"dockvane", u"extdisk_old"}));
 }
 
+TEST_F(UserManagerTest, StartUpGoesOnWhenAnAccountCannotBeAskedAbout) {
+    TempFolder temp;
+    testing::ScopedEnv tmpdir{"TMPDIR", ToUtf8(temp.Path())};
+    AddUser(u"dockvane");
+    AddUser(u"extdisk_old");
+    // Whose account it is cannot be read: it is left alone, and the start-up goes on.
+    sim.Failures["UserGetInfo1"] = TOsStatus::Net(5);
+    EXPECT_NO_THROW(users.HideOwnAccountsFromSignIn());
+    EXPECT_EQ(sim.HiddenFromSignIn, (std::set<std::u16string>{u"dockvane"}));
+    const auto lines = fs::ReadTextLines(temp.File(kAppLogName));
+    ASSERT_TRUE(lines);
+    ASSERT_EQ(lines->size(), 2u);  // the header and one error
+    EXPECT_NE(lines->back().find(u"Account extdisk_old: not kept off the sign-in screen: "), std::u16string::npos)
+        << ToUtf8(lines->back());
+}
+
 TEST_F(UserManagerTest, AnEmptyNameExistsNotAndAsksNothing) {
     sim.Failures["UserGetInfo0"] = TOsStatus::Net(87);
     EXPECT_FALSE(users.UserExists(u""));
