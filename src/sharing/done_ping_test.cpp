@@ -5,7 +5,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,15 +12,18 @@
 #include <utility>
 #include <vector>
 
+#include "logging/log_records_test.h"
 #include "logging/logs.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "sharing/scripted_http_client_test.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 
 namespace dv {
 namespace {
 
+using testing::ScriptedClient;
 using testing::TempFolder;
 using Lines = std::vector<std::u16string>;
 
@@ -69,25 +71,6 @@ TEST(DonePingUrl, PlaceholdersTakeTheirEncodedValuesAndNothingElseChanges) {
     for (const auto& c : cases) EXPECT_EQ(ExpandDoneUrl(c.address, c.end), c.expanded) << c.name;
 }
 
-// Answers requests from a script and records the addresses asked for.
-class ScriptedClient : public IHttpClient {
-public:
-    explicit ScriptedClient(std::deque<HttpOutcome> answers) : answers_(std::move(answers)) {}
-
-    HttpOutcome Get(std::u16string_view url) override {
-        requested.emplace_back(url);
-        if (answers_.empty()) return {HttpOutcome::Kind::Body, u"DONE", 200, {}};
-        HttpOutcome next = answers_.front();
-        answers_.pop_front();
-        return next;
-    }
-
-    std::vector<std::u16string> requested;
-
-private:
-    std::deque<HttpOutcome> answers_;
-};
-
 class DonePingTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -99,17 +82,7 @@ protected:
         fs::MapDrive(u'E', u"");
     }
 
-    // The application log's records after the header, as "title|description".
-    Lines AppLog() {
-        Lines records;
-        const auto lines = fs::ReadTextLines(temp.File(u"Velmora.log"));
-        if (!lines) return records;
-        for (std::size_t i = 1; i < lines->size(); ++i) {
-            const auto record = ParseLogLine((*lines)[i]);
-            records.push_back(record->Title + u"|" + record->Description);
-        }
-        return records;
-    }
+    Lines AppLog() { return testing::LogRecords(temp.File(kAppLogName)); }
     Lines WaitForAppLog(std::size_t count) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (AppLog().size() < count && std::chrono::steady_clock::now() < deadline) {

@@ -11,6 +11,7 @@
 #include "accounts/accounts_sim.h"
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
+#include "logging/log_records_test.h"
 #include "logging/logs.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -89,16 +90,7 @@ protected:
         }
         return false;
     }
-    Lines AppLog() {
-        Lines records;
-        if (const auto lines = fs::ReadTextLines(temp.File(u"Velmora.log"))) {
-            for (std::size_t i = 1; i < lines->size(); ++i) {
-                const auto record = ParseLogLine((*lines)[i]);
-                records.push_back(record->Title + u"|" + record->Description);
-            }
-        }
-        return records;
-    }
+    Lines AppLog() { return testing::LogRecords(temp.File(kAppLogName)); }
 
     TempFolder temp;
     testing::ScopedEnv tmpdir{"TMPDIR", ToUtf8(temp.Path())};

@@ -5,43 +5,26 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdlib>
-#include <deque>
 #include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "logging/log_records_test.h"
 #include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "sharing/scripted_http_client_test.h"
 #include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 
 namespace dv {
 namespace {
 
+using testing::ScriptedClient;
 using testing::TempFolder;
 using Lines = std::vector<std::u16string>;
-
-// Answers requests from a script and records the addresses asked for.
-class ScriptedClient : public IHttpClient {
-public:
-    explicit ScriptedClient(std::deque<HttpOutcome> answers) : answers_(std::move(answers)) {}
-
-    HttpOutcome Get(std::u16string_view url) override {
-        requested.emplace_back(url);
-        if (answers_.empty()) return {HttpOutcome::Kind::Body, u"", 200, {}};
-        HttpOutcome next = answers_.front();
-        answers_.pop_front();
-        return next;
-    }
-
-    std::vector<std::u16string> requested;
-
-private:
-    std::deque<HttpOutcome> answers_;
-};
 
 HttpOutcome Body(std::u16string body) {
     return {HttpOutcome::Kind::Body, std::move(body), 200, {}};
@@ -58,17 +41,7 @@ protected:
         fs::MapDrive(u'E', u"");
     }
 
-    // The drive log's records after the header, as "title|description".
-    Lines DriveLog() {
-        Lines records;
-        const auto lines = fs::ReadTextLines(drive.File(u"velmora-activity.log"));
-        if (!lines) return records;
-        for (std::size_t i = 1; i < lines->size(); ++i) {
-            const auto record = ParseLogLine((*lines)[i]);
-            records.push_back(record->Title + u"|" + record->Description);
-        }
-        return records;
-    }
+    Lines DriveLog() { return testing::LogRecords(drive.File(kDriveActivityLogName)); }
     Lines AppLogDescriptions() {
         Lines records;
         const auto lines = fs::ReadTextLines(temp.File(u"Velmora.log"));

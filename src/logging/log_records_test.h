@@ -1,0 +1,27 @@
+// What a test reads back from a log file.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "logging/logs.h"
+#include "platform/files.h"
+
+namespace dv::testing {
+
+// The file's records after its header, each as "title|description"; none when there is no file.
+inline std::vector<std::u16string> LogRecords(std::u16string_view path) {
+    std::vector<std::u16string> records;
+    const std::optional<std::vector<std::u16string>> lines = fs::ReadTextLines(path);
+    if (!lines) return records;
+    for (std::size_t i = 1; i < lines->size(); ++i) {
+        const std::optional<TLogRecord> record = ParseLogLine((*lines)[i]);
+        records.push_back(record ? record->Title + u"|" + record->Description : (*lines)[i]);
+    }
+    return records;
+}
+
+}  // namespace dv::testing
