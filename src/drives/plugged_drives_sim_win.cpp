@@ -368,9 +368,8 @@ std::optional<std::u16string> TSimDeviceEject::DeviceInstanceId(std::uint32_t de
 // --- The simulation's log ---
 
 std::int64_t TSimEventLog::Now() {
-    FILETIME now{};
-    ::GetSystemTimeAsFileTime(&now);
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    // The simulated log keeps the system log's clock.
+    return SystemEjectBlockers().Now();
 }
 
 std::vector<std::u16string> TSimEventLog::RefusalEvents(std::int64_t) {
