@@ -446,6 +446,12 @@ void TfmMain::OnActivityTimer() {
 void TfmMain::AddDriveChangeNotify(char16_t Drive) {
     if (!fs::DirectoryExists(Root(Drive))) return;
     if (watcher_.Active()) watcher_.Stop();
+    // Device notices run while the watcher stops: the drive may have left meanwhile, and its removal
+    // has then taken its watch away already.
+    if (!nasManager_->getNasByname(Letter(Drive)) || !fs::DirectoryExists(Root(Drive))) {
+        RestartDriveChangeNotify();
+        return;
+    }
     // The root has an entry already when this arrival overtook the removal of an earlier one; the
     // restart gives it a fresh handle for the volume there now.
     const bool watched = std::any_of(watcher_.Entries.begin(), watcher_.Entries.end(),
@@ -463,11 +469,15 @@ void TfmMain::AddDriveChangeNotify(char16_t Drive) {
 
 void TfmMain::RemoveDriveChangeNotify(char16_t Drive) {
     if (watcher_.Active()) watcher_.Stop();
-    const std::u16string root = Root(Drive);
-    for (auto entry = watcher_.Entries.begin(); entry != watcher_.Entries.end(); ++entry) {
-        if (entry->Directory == root) {
-            watcher_.Entries.erase(entry);
-            break;
+    // Device notices run while the watcher stops: an arrival there may have registered the drive anew,
+    // and the watch is then the new entry's.
+    if (!nasManager_->getNasByname(Letter(Drive))) {
+        const std::u16string root = Root(Drive);
+        for (auto entry = watcher_.Entries.begin(); entry != watcher_.Entries.end(); ++entry) {
+            if (entry->Directory == root) {
+                watcher_.Entries.erase(entry);
+                break;
+            }
         }
     }
     clock_.ProcessPendingMessages();

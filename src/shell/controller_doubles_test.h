@@ -236,20 +236,29 @@ public:
     }
 };
 
+// Stops as the Windows watcher does: it lets sent messages (device notices) through while its worker
+// ends, after it has stopped counting as active; Start stops first, and a watcher started inside
+// that wait is stopped again before the new one takes its place.
 class SimWatcher : public IDirectoryWatcher {
 public:
     bool active = false;
     int starts = 0;
+    SimPump* pump = nullptr;
 
     void Start() override {
+        Stop();
         if (Entries.size() > kMaxWatchedDirectories) throw std::runtime_error("too many directories");
         for (const auto& entry : Entries) {
             if (!fs::DirectoryExists(entry.Directory)) throw std::runtime_error("no such directory");
         }
+        while (active) Stop();
         active = true;
         ++starts;
     }
-    void Stop() override { active = false; }
+    void Stop() override {
+        if (!std::exchange(active, false)) return;
+        if (pump) pump->Pump();
+    }
     bool Active() const override { return active; }
 
     std::vector<std::u16string> Directories() const {

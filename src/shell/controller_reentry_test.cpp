@@ -1,6 +1,9 @@
 // Re-entry: every handler of drive events and every tray command lets pending messages through, and
-// any other event may run there. Each handler runs with each such event at each of its pumps in
-// turn, on a fresh controller, and what must hold afterwards is checked.
+// any other event may run there: in the logs, the waits, the dialogs and message boxes, the search
+// service's waits, the host name, the write test and the directory watcher's restarts (a device
+// notice is a sent message, and runs while a Stop waits for its worker). Each handler runs with each
+// such event at each of its pumps in turn, on a fresh controller, and what must hold afterwards is
+// checked.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,6 +88,7 @@ public:
         view.pump = &pump;
         clock.pump = &pump;
         system.pump = &pump;
+        watcher.pump = &pump;
         SetPendingMessagesHook([this] { pump.Pump(); });
         // The system announces the removal of a drive it ejected.
         drives.OnEjected = [this](char16_t letter) { pump.Post([this, letter] { Notice(letter, false); }); };
@@ -99,6 +103,8 @@ public:
         main->ApplicationSettings().FAutoPlay = 1;  // the AutoPlay dialog for drives without a configuration
     }
     ~World() {
+        // As on Windows, where the window stops handing messages to the controller before it goes.
+        watcher.pump = nullptr;
         main.reset();
         SetPendingMessagesHook(nullptr);
         for (const auto& [letter, config] : kConfigs) fs::MapDrive(letter, u"");

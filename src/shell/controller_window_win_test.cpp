@@ -121,7 +121,7 @@ private:
 class ControllerOnWindowTest : public ::testing::Test {
 protected:
     ControllerOnWindowTest() {
-        window.SetDirectoryChangeHandler([this](WPARAM index) { watcher.HandOver(index); });
+        window.SetDirectoryChangeHandler([this](WPARAM index, LPARAM run) { watcher.HandOver(index, run); });
     }
     ~ControllerOnWindowTest() override {
         window.SetController(nullptr);

@@ -2,11 +2,8 @@
 // waits on all of them and hands each change to the user-interface thread.
 #pragma once
 
-#include <atomic>
-#include <string>
-#include <vector>
+#include <memory>
 
-#include "platform/handles_win.h"
 #include "platform/windows_include.h"
 #include "shell/main_view.h"
 
@@ -14,30 +11,29 @@ namespace dv {
 
 class TWinDirectoryWatcher : public IDirectoryWatcher {
 public:
-    // Changes are sent as `message` to `window`, whose thread calls HandOver with the wParam.
+    // Changes are sent as `message` to `window`, whose thread calls HandOver with its wParam and lParam.
     TWinDirectoryWatcher(HWND window, UINT message) : window_(window), message_(message) {}
     ~TWinDirectoryWatcher() override { Stop(); }
+    TWinDirectoryWatcher(const TWinDirectoryWatcher&) = delete;
+    TWinDirectoryWatcher& operator=(const TWinDirectoryWatcher&) = delete;
 
+    // Both let sent messages through while an earlier worker ends, so either may run inside the other
+    // (a device notice is a sent message, and its handler restarts the watcher).
     void Start() override;
     void Stop() override;
-    bool Active() const override { return worker_.valid(); }
+    bool Active() const override { return current_ != nullptr; }
 
-    // On the user-interface thread, for the message the worker sent.
-    void HandOver(WPARAM index);
+    // On the user-interface thread, for the message a worker sent.
+    void HandOver(WPARAM index, LPARAM run);
 
 private:
-    static DWORD WINAPI WorkerMain(void* self);
-    void Wait();
-    void CloseHandles();
+    class Run;
 
     HWND window_;
     UINT message_;
-    std::vector<UniqueChangeNotification> notifications_;
-    // The same handles as one array for the wait.
-    std::vector<HANDLE> handles_;
-    std::vector<std::u16string> directories_;
-    UniqueKernelHandle worker_;
-    std::atomic<bool> stopping_{false};
+    // What the latest Start set going. A Stop takes it out before it waits, and the worker owns its
+    // run too: a nested Stop or Start never closes or reuses the handles an outer wait is on.
+    std::shared_ptr<Run> current_;
 };
 
 }  // namespace dv

@@ -157,7 +157,7 @@ int Run() {
 
     TMainWindow window;
     TWinDirectoryWatcher watcher(window.Handle(), kDirectoryChangeMessage);
-    window.SetDirectoryChangeHandler([&watcher](WPARAM index) { watcher.HandOver(index); });
+    window.SetDirectoryChangeHandler([&watcher](WPARAM index, LPARAM run) { watcher.HandOver(index, run); });
     // Shared with the search-service workers, which may still run when this function has returned.
     const auto system = std::make_shared<TWinSystemHost>();
     system->SetMainWindow(window.Handle());

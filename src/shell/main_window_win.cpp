@@ -106,7 +106,7 @@ LRESULT TMainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == taskbarCreated_ && taskbarCreated_ != 0) return OnTaskbarCreated();
     switch (message) {
         case kTrayCallbackMessage: return OnTrayCallback(wParam, lParam);
-        case kDirectoryChangeMessage: return OnDirectoryChange(wParam);
+        case kDirectoryChangeMessage: return OnDirectoryChange(wParam, lParam);
         case WM_TIMER: return OnTimer(wParam);
         case WM_MEASUREITEM: return OnMeasureItem(wParam, lParam);
         case WM_DRAWITEM: return OnDrawItem(wParam, lParam);
@@ -164,8 +164,8 @@ LRESULT TMainWindow::OnTimer(UINT_PTR id) {
     return 0;
 }
 
-LRESULT TMainWindow::OnDirectoryChange(WPARAM index) {
-    if (directoryChange_) directoryChange_(index);
+LRESULT TMainWindow::OnDirectoryChange(WPARAM index, LPARAM run) {
+    if (directoryChange_) directoryChange_(index, run);
     return 0;
 }
 

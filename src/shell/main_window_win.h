@@ -35,7 +35,9 @@ public:
     // The controller that receives the window's events; set once it exists.
     void SetController(TfmMain* controller) { controller_ = controller; }
     // Where a change the watcher's worker sent goes (on this thread).
-    void SetDirectoryChangeHandler(std::function<void(WPARAM)> handler) { directoryChange_ = std::move(handler); }
+    void SetDirectoryChangeHandler(std::function<void(WPARAM, LPARAM)> handler) {
+        directoryChange_ = std::move(handler);
+    }
 
     // The controller's other views.
     ISettingsView& Settings() { return settings_.View(); }
@@ -85,7 +87,7 @@ private:
     // A left click on the icon, or Enter or the space bar while it has the focus.
     void OnTrayIconSelect(POINT anchor);
     LRESULT OnTimer(UINT_PTR id);
-    LRESULT OnDirectoryChange(WPARAM index);
+    LRESULT OnDirectoryChange(WPARAM index, LPARAM run);
     LRESULT OnMeasureItem(WPARAM wParam, LPARAM lParam);
     LRESULT OnDrawItem(WPARAM wParam, LPARAM lParam);
     LRESULT OnCommand(WPARAM wParam, LPARAM lParam);
@@ -112,7 +114,7 @@ private:
         bool enabled = false;
     };
     std::map<TTimer, TimerState> timers_;
-    std::function<void(WPARAM)> directoryChange_;
+    std::function<void(WPARAM, LPARAM)> directoryChange_;
     // Last: the icon goes from the notification area before its window goes.
     std::unique_ptr<TTrayIcon> trayIcon_;
 };

@@ -22,7 +22,6 @@
 #include "resources/resource_ids.h"
 #include "settings/app_settings.h"
 #include "shell/app_messages_win.h"
-#include "shell/directory_watcher_win.h"
 #include "shell/main_window_win.h"
 #include "shell/program_entry.h"
 #include "testing/temp_folder.h"
@@ -460,65 +459,6 @@ TEST(WinMainWindow, SettingsWindowHasItsControlsInOrder) {
     EXPECT_EQ(::SendMessageW(autoPlay, CB_GETCURSEL, 0, 0), 1);
     view.SetAutoPlaySelection(-1);
     EXPECT_EQ(::SendMessageW(autoPlay, CB_GETCURSEL, 0, 0), CB_ERR);
-}
-
-// --- The directory watcher ---
-
-class WinWatcherTest : public ::testing::Test {
-protected:
-    static constexpr UINT kMessage = WM_APP + 7;
-    void SetUp() override {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-            if (message == kMessage) {
-                auto* watcher = reinterpret_cast<TWinDirectoryWatcher*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-                if (watcher) watcher->HandOver(wParam);
-                return 0;
-            }
-            return ::DefWindowProcW(window, message, wParam, lParam);
-        };
-        windowClass.lpszClassName = L"DockvaneWatcherTest";
-        ::RegisterClassW(&windowClass);
-        window = ::CreateWindowW(L"DockvaneWatcherTest", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-        watcher = std::make_unique<TWinDirectoryWatcher>(window, kMessage);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(watcher.get()));
-    }
-    void TearDown() override {
-        watcher.reset();
-        ::DestroyWindow(window);
-    }
-
-    HWND window = nullptr;
-    std::unique_ptr<TWinDirectoryWatcher> watcher;
-};
-
-TEST_F(WinWatcherTest, FileWrittenUnderAWatchedFolderIsReported) {
-    testing::TempFolder folder;
-    std::vector<std::u16string> changes;
-    watcher->OnChange = [&](const std::u16string& directory) { changes.push_back(directory); };
-    watcher->Entries.push_back({folder.Path(), true, kFileNotifyChangeSize | kFileNotifyChangeLastWrite});
-    watcher->Start();
-    ASSERT_TRUE(watcher->Active());
-    // In the watched folder itself: Wine reports no changes below it, Windows does.
-    testing::WriteBytes(folder.path() / "copied.bin", std::string(4096, 'x'));
-    EXPECT_TRUE(PumpUntil([&] { return !changes.empty(); }, std::chrono::seconds(20)));
-    if (!changes.empty()) {
-        EXPECT_EQ(changes.front(), folder.Path());
-    }
-    watcher->Stop();
-    EXPECT_FALSE(watcher->Active());
-}
-
-TEST_F(WinWatcherTest, MissingFolderFailsTheStartAndWatchesNothing) {
-    testing::TempFolder folder;
-    watcher->Entries.push_back({folder.Path(), true, kFileNotifyChangeLastWrite});
-    watcher->Entries.push_back({folder.File(u"missing"), true, kFileNotifyChangeLastWrite});
-    EXPECT_ANY_THROW(watcher->Start());
-    EXPECT_FALSE(watcher->Active());
-
-    watcher->Entries.assign(65, {folder.Path(), true, kFileNotifyChangeLastWrite});
-    EXPECT_ANY_THROW(watcher->Start());
-    EXPECT_FALSE(watcher->Active());
 }
 
 }  // namespace

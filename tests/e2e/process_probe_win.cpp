@@ -4,6 +4,9 @@
 //   e2e_process_probe eject PID|NAME SLOT   the tray's "Eject:" item of that slot, as a click sends it
 //   e2e_process_probe exit PID|NAME [MS]    the tray's Exit; waits up to MS (10000) for the process
 //                                      and prints exit_code=N ms=N (exit code "running" if it did not end)
+//   e2e_process_probe notices PID|NAME LETTER COUNT MS   COUNT removal notices of drive LETTER sent to
+//                                      the volume observer's window within MS, from two threads at
+//                                      once, as the system sends them; prints sent=N timed_out=N
 // A NAME is an executable name (Dockvane.exe); the first process of that name is taken. UTF-8 on
 // stdout, errors on stderr with exit code 1.
 //
@@ -16,6 +19,7 @@
 // it with the anonymous resident memory and swap of the process).
 #include "platform/windows_include.h"
 
+#include <dbt.h>
 #include <psapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -25,6 +29,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
+#include <cwctype>
 #include <iostream>
 #include <set>
 #include <string>
@@ -34,8 +39,9 @@
 
 namespace {
 
-// The main window's class (the shell's window registers it).
+// The main window's class (the shell's window registers it), and the volume observer's.
 constexpr wchar_t kMainWindowClass[] = L"DockvaneMainWindow";
+constexpr wchar_t kObserverWindowClass[] = L"DockvaneVolumeObserver";
 
 int Fail(const std::string& message) {
     std::cerr << "e2e_process_probe: " << message << '\n';
@@ -232,36 +238,43 @@ long CountWindows(DWORD pid) {
     return static_cast<long>(count.seen.size());
 }
 
-// --- The main window ---
+// --- The process's windows ---
 
-struct MainWindowSearch {
+struct WindowSearch {
     DWORD pid = 0;
+    const wchar_t* windowClass = nullptr;
     HWND found = nullptr;
 };
 
-BOOL CALLBACK FindMainWindow(HWND window, LPARAM search) {
-    auto& s = *reinterpret_cast<MainWindowSearch*>(search);
+BOOL CALLBACK FindWindowOfClass(HWND window, LPARAM search) {
+    auto& s = *reinterpret_cast<WindowSearch*>(search);
     wchar_t name[64] = {};
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
-    if (owner == s.pid && ::GetClassNameW(window, name, 64) > 0 && std::wstring(name) == kMainWindowClass) {
+    if (owner == s.pid && ::GetClassNameW(window, name, 64) > 0 && std::wstring(name) == s.windowClass) {
         s.found = window;
         return FALSE;
     }
     return TRUE;
 }
 
-HWND MainWindowOf(DWORD pid) {
-    MainWindowSearch search;
+// The process's top-level window of that class, on whichever desktop it is.
+HWND WindowOf(DWORD pid, const wchar_t* windowClass) {
+    WindowSearch search;
     search.pid = pid;
+    search.windowClass = windowClass;
     for (const std::wstring& name : Desktops()) {
         HDESK desktop = ::OpenDesktopW(name.c_str(), 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE);
         if (!desktop) continue;
-        ::EnumDesktopWindows(desktop, &FindMainWindow, reinterpret_cast<LPARAM>(&search));
+        ::EnumDesktopWindows(desktop, &FindWindowOfClass, reinterpret_cast<LPARAM>(&search));
         ::CloseDesktop(desktop);
         if (search.found) break;
     }
     return search.found;
+}
+
+HWND MainWindowOf(DWORD pid) {
+    return WindowOf(pid, kMainWindowClass);
 }
 
 // --- Commands ---
@@ -342,6 +355,54 @@ int Exit(DWORD pid, DWORD waitMs) {
     return 0;
 }
 
+// Removal notices of one drive, sent to the observer's window the way the system sends a device
+// broadcast: a sent message with the volume record, each sender waiting for its answer.
+int Notices(DWORD pid, wchar_t letter, unsigned long count, unsigned long spreadMs) {
+    if (letter < L'A' || letter > L'Z') return Fail("a drive letter is A to Z");
+    HWND window = WindowOf(pid, kObserverWindowClass);
+    if (!window) return Fail("no volume observer window of process " + std::to_string(pid));
+    DEV_BROADCAST_VOLUME volume{};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = 1u << (letter - L'A');
+    struct Sender {
+        HWND window;
+        DEV_BROADCAST_VOLUME volume;
+        unsigned long count;
+        unsigned long gapMs;
+        long sent = 0;
+        long timedOut = 0;
+    };
+    const unsigned long perSender = (count + 1) / 2;
+    Sender senders[2] = {{window, volume, perSender, spreadMs / std::max(1ul, perSender)},
+                         {window, volume, count - perSender, spreadMs / std::max(1ul, perSender)}};
+    auto send = [](void* data) -> DWORD {
+        auto& s = *static_cast<Sender*>(data);
+        for (unsigned long i = 0; i < s.count; ++i) {
+            DWORD_PTR result = 0;
+            if (::SendMessageTimeoutW(s.window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
+                                      reinterpret_cast<LPARAM>(&s.volume), SMTO_NORMAL, 15000, &result)) {
+                ++s.sent;
+            } else {
+                ++s.timedOut;
+            }
+            ::Sleep(s.gapMs);
+        }
+        return 0;
+    };
+    HANDLE threads[2] = {};
+    for (int i = 0; i < 2; ++i) threads[i] = ::CreateThread(nullptr, 0, send, &senders[i], 0, nullptr);
+    for (HANDLE thread : threads) {
+        if (thread) {
+            ::WaitForSingleObject(thread, INFINITE);
+            ::CloseHandle(thread);
+        }
+    }
+    std::cout << "sent=" << senders[0].sent + senders[1].sent
+              << " timed_out=" << senders[0].timedOut + senders[1].timedOut << '\n';
+    return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -350,7 +411,8 @@ int main() {
     const std::vector<std::wstring> args(argv ? argv + 1 : nullptr, argv ? argv + argc : nullptr);
     ::LocalFree(argv);
     if (args.size() < 2) {
-        std::cerr << "usage: e2e_process_probe stats PID|NAME | eject PID|NAME SLOT | exit PID|NAME [MS]\n";
+        std::cerr << "usage: e2e_process_probe stats PID|NAME | eject PID|NAME SLOT | exit PID|NAME [MS] | notices "
+                     "PID|NAME LETTER COUNT MS\n";
         return 1;
     }
     const DWORD pid = FindProcess(args[1]);
@@ -363,6 +425,10 @@ int main() {
     }
     if (args[0] == L"exit" && args.size() <= 3) {
         return Exit(pid, args.size() == 3 ? static_cast<DWORD>(std::wcstoul(args[2].c_str(), nullptr, 10)) : 10000);
+    }
+    if (args[0] == L"notices" && args.size() == 5 && args[2].size() == 1) {
+        return Notices(pid, static_cast<wchar_t>(std::towupper(args[2][0])), std::wcstoul(args[3].c_str(), nullptr, 10),
+                       std::wcstoul(args[4].c_str(), nullptr, 10));
     }
     return Fail("unknown command");
 }
