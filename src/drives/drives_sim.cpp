@@ -125,6 +125,7 @@ std::optional<std::uint32_t> TSimDrives::Parent(std::uint32_t devInst) {
 }
 
 std::uint32_t TSimDrives::RequestEject(std::uint32_t devInst, std::uint32_t& vetoType) {
+    if (DuringEject) DuringEject();
     if (EjectRefusals > 0) {
         --EjectRefusals;
         vetoType = kPnpVetoDevice;

@@ -31,6 +31,8 @@ public:
     int EjectRefusals = 0;
     // Called when an eject has unplugged a drive.
     std::function<void(char16_t)> OnEjected;
+    // Called at every eject request, before it is decided: what the system may let in meanwhile.
+    std::function<void()> DuringEject;
 
     // --- IVolumeQuery ---
     std::uint32_t LogicalDrives() override;

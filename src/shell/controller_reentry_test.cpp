@@ -1,9 +1,9 @@
 // Re-entry: every handler of drive events and every tray command lets pending messages through, and
 // any other event may run there: in the logs, the waits, the dialogs and message boxes, the search
-// service's waits, the host name, the write test and the directory watcher's restarts (a device
-// notice is a sent message, and runs while a Stop waits for its worker). Each handler runs with each
-// such event at each of its pumps in turn, on a fresh controller, and what must hold afterwards is
-// checked.
+// service's waits, the host name, the write test, the eject requests and the directory watcher's
+// restarts (a device notice is a sent message, and runs while a Stop waits for its worker). Each
+// handler runs with each such event at each of its pumps in turn, on a fresh controller, and what
+// must hold afterwards is checked.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -89,6 +89,8 @@ public:
         clock.pump = &pump;
         system.pump = &pump;
         watcher.pump = &pump;
+        // The system's own removal broadcasts may reach the windows while an eject request waits.
+        drives.DuringEject = [this] { pump.Pump(); };
         SetPendingMessagesHook([this] { pump.Pump(); });
         // The system announces the removal of a drive it ejected.
         drives.OnEjected = [this](char16_t letter) { pump.Post([this, letter] { Notice(letter, false); }); };

@@ -169,7 +169,8 @@ TEST_F(WinWatcherTest, RestartsNestedInsideAStopOrStartAllReturnAndLeaveNoWorker
             while (sending) {
                 DWORD_PTR result = 0;
                 ::SendMessageTimeoutW(window, kNotice, static_cast<WPARAM>(i % 3), 0, SMTO_NORMAL, 10'000, &result);
-                if (writes && i % 4 == 0) testing::WriteBytes((seed ? first : second).path() / "copied.bin", std::string(512, 'x'));
+                if (writes && i % 4 == 0)
+                    testing::WriteBytes((seed ? first : second).path() / "copied.bin", std::string(512, 'x'));
                 ::Sleep(static_cast<DWORD>(i * 7 % 16));
                 ++i;
             }
