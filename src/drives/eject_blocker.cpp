@@ -126,9 +126,25 @@ std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 // 1601-01-01 to 1970-01-01.
 constexpr std::int64_t kUnixEpochTicks = 116444736000000000;
 
-bool IsUnsafeInName(char16_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x200E && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
-           (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF || c == 0xFFFD;
+// The characters of the general categories Cf (format), Zl and Zp (line and paragraph separators), as
+// of Unicode 15: a name that holds one can read as another (a zero-width space inside "explorer.exe",
+// a right-to-left override) or break a line of a log.
+constexpr std::pair<char32_t, char32_t> kInvisibleRanges[] = {
+    {0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},     {0x6DD, 0x6DD},     {0x70F, 0x70F},
+    {0x890, 0x891},     {0x8E2, 0x8E2},     {0x180E, 0x180E},   {0x200B, 0x200F},   {0x2028, 0x202E},
+    {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+    {0xE0020, 0xE007F},
+};
+
+// Control characters, the invisible ones above and the replacement character (what is left of a
+// broken encoding); a lone surrogate is dropped by the caller.
+bool IsUnsafeInName(char32_t c) {
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xFFFD) return true;
+    for (const auto& [first, last] : kInvisibleRanges) {
+        if (c >= first && c <= last) return true;
+    }
+    return false;
 }
 
 std::u16string XmlEscaped(std::u16string_view text) {
@@ -363,8 +379,15 @@ std::u16string SafeProcessName(std::u16string_view raw) {
     const std::size_t separator = raw.find_last_of(u"\\/");
     if (separator != std::u16string_view::npos) raw = raw.substr(separator + 1);
     std::u16string name;
-    for (char16_t c : raw) {
-        if (!IsUnsafeInName(c)) name += c;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const char16_t c = raw[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < raw.size() && raw[i + 1] >= 0xDC00 && raw[i + 1] <= 0xDFFF) {
+            const char32_t point = 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (raw[i + 1] - 0xDC00);
+            if (!IsUnsafeInName(point)) name.append(raw.substr(i, 2));
+            ++i;
+        } else if (c < 0xD800 || c > 0xDFFF) {
+            if (!IsUnsafeInName(c)) name += c;
+        }
     }
     name = std::u16string(TrimBlanks(name));
     if (name.size() > kBlockerNameLimit) {

@@ -163,6 +163,16 @@ TEST(PnpEvent, ProcessNamesAreMadeSafeToShow) {
         {u"bad\r\nname\x07.exe", u"badname.exe"},
         {u"\u202Eexe.txt", u"exe.txt"},  // a right-to-left override would turn it around
         {u"caf\u00E9.exe\u0085", u"caf\u00E9.exe"},
+        // Format characters and separators that do not show: the name reads as another.
+        {u"explorer\u200B.exe", u"explorer.exe"},
+        {u"explo\u2028rer.exe\u2029", u"explorer.exe"},
+        {u"\u061Cdllhost.exe", u"dllhost.exe"},
+        {u"soft\u00ADhyphen\u2060\u2064\u206F.exe", u"softhyphen.exe"},
+        {u"tag\U000E0041\U000E007F.exe", u"tag.exe"},
+        {u"note\U0001D173s.exe", u"notes.exe"},
+        // Other characters beyond the first plane stay whole; a lone half of a pair goes.
+        {u"\U0001F600.exe", u"\U0001F600.exe"},
+        {std::u16string(u"a") + char16_t(0xD800) + u"b" + char16_t(0xDC00) + u".exe", u"ab.exe"},
         {u"C:\\folder\\", u""},
         {u"\r\n", u""},
         {std::u16string(100, u'a'), std::u16string(64, u'a')},
