@@ -6,9 +6,13 @@
 //   test_helper send-registered NAME WINDOW              sends the registered message NAME to the
 //                                                        window (its handle as a number), as the
 //                                                        shell sends "TaskbarCreated"
+//   test_helper load LIBRARY [restricted]                loads the library by its name (after
+//                                                        restricting the search as an elevated
+//                                                        program does); 0 when it loaded, 2 if not
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/dll_search_win.h"
 #include "platform/windows_include.h"
 
 #include <dbt.h>
@@ -46,6 +50,10 @@ int main(int argc, char** argv) {
         DWORD_PTR result = 0;
         // Fails when the receiver's message filter refuses the message, as for an elevated window.
         return ::SendMessageTimeoutW(window, message, 0, 0, SMTO_ABORTIFHUNG, 10000, &result) ? 0 : 2;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "load") == 0) {
+        if (argc >= 4 && std::strcmp(argv[3], "restricted") == 0) (void)dv::RestrictLibrarySearchToSystem32();
+        return ::LoadLibraryA(argv[2]) ? 0 : 2;
     }
     return 1;
 }

@@ -7,7 +7,10 @@ namespace {
 
 template <typename Function>
 Function Bind(const wchar_t* module, const char* name) {
-    const HMODULE library = ::GetModuleHandleW(module) ? ::GetModuleHandleW(module) : ::LoadLibraryW(module);
+    // From System32 only, whatever the process's search order: the program runs elevated.
+    const HMODULE library = ::GetModuleHandleW(module)
+                                ? ::GetModuleHandleW(module)
+                                : ::LoadLibraryExW(module, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!library) return nullptr;
     return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
 }

@@ -16,6 +16,7 @@
 // unset installer property among them) means no. Each line of what happened goes to stdout and, with
 // --report, is appended to that file (UTF-8). Exit code 0, or 1 when something could not be removed
 // or the command line is not understood.
+#include "platform/dll_search_win.h"
 #include "platform/windows_include.h"
 
 #include <msi.h>
@@ -276,5 +277,6 @@ int Run() {
 }  // namespace dv
 
 int main() {
+    (void)dv::RestrictLibrarySearchToSystem32();
     return dv::Run();
 }

@@ -1,4 +1,5 @@
 // Dockvane.exe: the start-up checks, then the controller and the message loop.
+#include "platform/dll_search_win.h"
 #include "platform/windows_include.h"
 
 #include <cstdint>
@@ -204,6 +205,7 @@ int Run() {
 }  // namespace dv
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    (void)dv::RestrictLibrarySearchToSystem32();
     const int exitCode = dv::Run();
     // Everything is saved and the tray icon is gone. Workers may still run: a ping waiting on a
     // server that does not answer (for up to its time-out), a search-service worker waiting on the
