@@ -97,7 +97,6 @@ bool TNas::RefuseAccount(const std::u16string& account, bool domainMode, std::u1
 
 bool TNas::AttachAndShare(bool OpenShare) {
     isShared_ = false;
-    encryptionRefused_ = false;
     const std::u16string root = Root();
     if (!fs::DirectoryExists(root)) return false;
     LogApp(u"Attached ", root);
@@ -181,6 +180,19 @@ bool TNas::AttachAndShare(bool OpenShare) {
         return false;
     }
 
+    // Traffic that the drive's file wants encrypted is never open in clear: the flag goes on before any
+    // right is granted, and a server that will not encrypt does not get the drive at all.
+    if (settings.FEncrypt && !shares.ShareSetEncryption(shareName)) {
+        shares.ShareDeleteAt(shareName, root);
+        if (leftMeanwhile()) return false;
+        LogError(u"Drive " + driveName_ + u": not shared: Windows refused to encrypt its network traffic");
+        host_.ShowWarningBalloon(u"Drive " + driveName_ +
+                                 u": was not shared: its configuration asks for encrypted network traffic, and "
+                                 u"Windows refused to encrypt it. Clear \"Encrypt network traffic\" in its drive "
+                                 u"settings to share it unencrypted.");
+        return false;
+    }
+
     // From here on every way out that does not share the drive takes the share away again.
     std::u16string account;
     bool granted = false;
@@ -196,9 +208,6 @@ bool TNas::AttachAndShare(bool OpenShare) {
         throw;
     }
     if (granted) {
-        // A server that will not encrypt still shares the drive: the backup goes on unencrypted, and
-        // the user learns so from the arrival's balloon.
-        encryptionRefused_ = settings.FEncrypt && !shares.ShareSetEncryption(shareName);
         isShared_ = true;
         return true;
     }

@@ -66,8 +66,6 @@ public:
 
     const std::u16string& DriveName() const { return driveName_; }
     bool IsShared() const { return isShared_; }
-    // The drive's file asks for encryption and the server refused it: the share works unencrypted.
-    bool EncryptionRefused() const { return encryptionRefused_; }
     // Absent before the first attach.
     const TShareSettings* AttachedNasSettings() const { return attachedNasSettings_.get(); }
     // The same record, shared: it stays valid for a holder whatever becomes of the entry.
@@ -86,7 +84,6 @@ private:
     INasHost& host_;
     std::u16string driveName_;
     bool isShared_ = false;
-    bool encryptionRefused_ = false;
     TApplicationSettings& settings_;
     TPingToWebTh pingWorker_;
     // Shared with the ping worker, which may outlive the entry.

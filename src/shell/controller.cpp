@@ -29,11 +29,6 @@ std::u16string Letter(char16_t letter) {
     return std::u16string(1, letter);
 }
 
-std::u16string EncryptionRefusedBalloon(char16_t letter, const std::u16string& shareName) {
-    return u"Drive " + Letter(letter) + u": is shared as " + shareName +
-           u", but without encryption: Windows refused to encrypt its network traffic.";
-}
-
 // What the user reads, and both logs keep, when a process kept a drive from being ejected.
 std::u16string BlockerText(char16_t letter, const TEjectBlocker& blocker) {
     return Letter(letter) + u": is in use by " + blocker.ProcessName + u" (process " + IntToStr(blocker.ProcessId) +
@@ -202,17 +197,11 @@ void TfmMain::AnnounceSharedDrive(char16_t Drive) {
     if (!nas) return;
     // Shared with the entry, so its values stay readable even if the entry goes.
     const std::shared_ptr<const TShareSettings> config = nas->SharedSettings();
-    const bool encryptionRefused = nas->EncryptionRefused();
     desktop_.NotifyShell(kShcneNetShare, Root(Drive));
     desktop_.NotifyShell(kShcneShareEvents, Root(Drive));
     PlayNotifySound(settings_->FSoundBackupAvailable);
     tray_.SetTrayIconIndex(kSharedIcon);
-    // One balloon: a second would replace the first at once.
-    if (encryptionRefused) {
-        tray_.ShowBalloon(EncryptionRefusedBalloon(Drive, config->FShareName), TBalloonIcon::Warning);
-    } else {
-        tray_.ShowBalloon(config->FShareName + u" now available for network", TBalloonIcon::Information);
-    }
+    tray_.ShowBalloon(config->FShareName + u" now available for network", TBalloonIcon::Information);
     const std::u16string host = winServiceManager_->getHostname();
     if (!ArrivalGoesOn(Drive, *config)) return;
     LogDriveActivity(u"OK, Started sharing ", host + u" " + config->FShareName, Letter(Drive));

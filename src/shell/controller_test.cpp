@@ -74,6 +74,16 @@ private:
     std::shared_ptr<PingRequests> requests_;
 };
 
+// Shares and accounts that let a test look at them when a share's flags are asked for.
+class SharesThatWatchTheFlags : public TSimAccounts {
+public:
+    std::function<void()> beforeShareFlags;
+    TShareFlags ShareGetInfo1005(const std::u16string& name) override {
+        if (beforeShareFlags) beforeShareFlags();
+        return TSimAccounts::ShareGetInfo1005(name);
+    }
+};
+
 class ControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -184,7 +194,7 @@ protected:
     testing::ScopedEnv tmpdir{"TMPDIR", ToUtf8(temp.Path())};
     TempFolder appData;
     std::map<char16_t, std::unique_ptr<TempFolder>> roots;
-    TSimAccounts sim;
+    SharesThatWatchTheFlags sim;
     TSimDrives drives;
     testing::RecordingView view;
     // The settings window's view: the recording one, unless a test puts the window's logic there.
@@ -419,27 +429,52 @@ TEST_F(ControllerTest, RoadOfOneDriveFromPlugInToEjection) {
     EXPECT_TRUE(errors.empty());
 }
 
-// Encryption is asked for only by a drive whose file sets it; a server that refuses it still shares the
-// drive, and the user gets one balloon that says so instead of the usual one.
-TEST_F(ControllerTest, EncryptionIsAskedForOnlyWhereSetAndARefusalStillShares) {
+// Encryption is asked for only by a drive whose file sets it, before the account gets any right; a
+// server that refuses it does not get the drive: nothing is shared in clear, and the user learns why.
+TEST_F(ControllerTest, EncryptionIsAskedForOnlyWhereSetAndARefusalDoesNotShare) {
     const std::u16string refused =
-        u"Drive E: is shared as BACKUP, but without encryption: Windows refused to encrypt its network traffic.";
+        u"Drive E: was not shared: its configuration asks for encrypted network traffic, and Windows refused to "
+        u"encrypt it. Clear \"Encrypt network traffic\" in its drive settings to share it unencrypted.";
     const struct {
         const char* name;
         std::string key;        // the line in E's file
         std::uint32_t unknown;  // share flags the server refuses
         int flagCalls;          // level-1005 calls
         std::uint32_t flags;    // the share's flags afterwards
+        bool shared;
         TBalloonIcon icon;
         std::u16string balloon;
-        std::u16string errorLine;  // the start of the one error line, or none
+        Lines errorLines;  // the start of each error line
     } cases[] = {
-        {"no key", "", 0, 0, 0, TBalloonIcon::Information, u"BACKUP now available for network", u""},
-        {"False", "Encrypt=False\r\n", 0, 0, 0, TBalloonIcon::Information, u"BACKUP now available for network", u""},
-        {"True", "Encrypt=True\r\n", 0, 2, kShi1005FlagsEncryptData, TBalloonIcon::Information,
-         u"BACKUP now available for network", u""},
-        {"True, refused by the server", "Encrypt=True\r\n", kShi1005FlagsEncryptData, 2, 0, TBalloonIcon::Warning,
-         refused, u" ERROR | Class:TShareManager Method:ShareSetEncryption  Type:EOSErrorSystem Error.  Code: 87."},
+        {"no key", "", 0, 0, 0, true, TBalloonIcon::Information, u"BACKUP now available for network", {}},
+        {"False",
+         "Encrypt=False\r\n",
+         0,
+         0,
+         0,
+         true,
+         TBalloonIcon::Information,
+         u"BACKUP now available for network",
+         {}},
+        {"True",
+         "Encrypt=True\r\n",
+         0,
+         2,
+         kShi1005FlagsEncryptData,
+         true,
+         TBalloonIcon::Information,
+         u"BACKUP now available for network",
+         {}},
+        {"True, refused by the server",
+         "Encrypt=True\r\n",
+         kShi1005FlagsEncryptData,
+         2,
+         0,
+         false,
+         TBalloonIcon::Warning,
+         refused,
+         {u" ERROR | Class:TShareManager Method:ShareSetEncryption  Type:EOSErrorSystem Error.  Code: 87.",
+          u" ERROR | Drive E: not shared: Windows refused to encrypt its network traffic"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -448,14 +483,24 @@ TEST_F(ControllerTest, EncryptionIsAskedForOnlyWhereSetAndARefusalStillShares) {
         sim.Calls.clear();
         view.balloons.clear();
         std::filesystem::remove(temp.path() / "Velmora.log");
+        // The share is open to nobody while its flags are asked for and set.
+        bool grantedBeforeFlags = false;
+        sim.beforeShareFlags = [&] {
+            const auto share = sim.Shares.find(u"BACKUP");
+            bool shareOpen = false;  // made with entries that allow nothing
+            if (share != sim.Shares.end() && share->second.SecurityDescriptor.Dacl) {
+                for (const auto& ace : share->second.SecurityDescriptor.Dacl->Aces) shareOpen |= ace.Mask != 0;
+            }
+            grantedBeforeFlags = grantedBeforeFlags || shareOpen || Granted(u'E', u"dockvane");
+        };
 
         TfmMain& app = Start();
         EXPECT_TRUE(errors.empty()) << ToUtf8(errors.front());
         EXPECT_TRUE(view.messages.empty());
-        // Shared, with its rights, whatever became of the encryption.
-        EXPECT_EQ(app.NasManager().NasCount(), 1);
-        ASSERT_EQ(sim.Shares.count(u"BACKUP"), 1u);
-        EXPECT_TRUE(Granted(u'E', u"dockvane"));
+        EXPECT_FALSE(grantedBeforeFlags);
+        EXPECT_EQ(app.NasManager().NasCount(), c.shared ? 1 : 0);
+        EXPECT_EQ(sim.Shares.count(u"BACKUP"), c.shared ? 1u : 0u);
+        EXPECT_EQ(Granted(u'E', u"dockvane"), c.shared);
         EXPECT_EQ(sim.Calls["ShareGetInfo1005"] + sim.Calls["ShareSetInfo1005"], c.flagCalls);
         EXPECT_EQ(sim.ShareFlags[u"BACKUP"], c.flags);
         ASSERT_EQ(view.balloons.size(), 1u);
@@ -465,14 +510,13 @@ TEST_F(ControllerTest, EncryptionIsAskedForOnlyWhereSetAndARefusalStillShares) {
         for (const auto& line : AppLog()) {
             if (line.starts_with(u" ERROR |")) errorLines.push_back(line);
         }
-        if (c.errorLine.empty()) {
-            EXPECT_TRUE(errorLines.empty()) << ToUtf8(errorLines.front());
-        } else {
-            ASSERT_EQ(errorLines.size(), 1u);
-            EXPECT_TRUE(errorLines[0].starts_with(c.errorLine)) << ToUtf8(errorLines[0]);
+        ASSERT_EQ(errorLines.size(), c.errorLines.size());
+        for (std::size_t i = 0; i < errorLines.size(); ++i) {
+            EXPECT_TRUE(errorLines[i].starts_with(c.errorLines[i])) << ToUtf8(errorLines[i]);
         }
 
         main.reset();
+        sim.beforeShareFlags = nullptr;
         drives.Unplug(u'E');
         sim.Shares.clear();
         sim.ShareFlags.clear();

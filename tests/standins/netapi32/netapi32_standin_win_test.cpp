@@ -545,8 +545,8 @@ TEST_F(StandinDriveTest, AttachOutcomes) {
     }
 }
 
-// A drive whose file asks for encryption is shared with the flag; a server that refuses it still
-// shares the drive, unencrypted, and tells the controller so.
+// A drive whose file asks for encryption is shared with the flag; a server that refuses it does not
+// get the drive: its share goes again, and no account has rights on it.
 TEST_F(StandinDriveTest, EncryptedAttach) {
     for (const bool refused : {false, true}) {
         SCOPED_TRACE(refused ? "refused" : "taken");
@@ -555,13 +555,19 @@ TEST_F(StandinDriveTest, EncryptedAttach) {
             s.UnknownShareFlags = refused ? kShi1005FlagsEncryptData : 0;
         });
         WriteConfig("[Share]\r\nShareName=BACKUP\r\nEncrypt=True\r\n");
-        ASSERT_TRUE(registry.addNas(std::u16string(1, letter), true));
+        EXPECT_EQ(registry.addNas(std::u16string(1, letter), true), !refused);
         EXPECT_TRUE(host.errors.empty());
-        EXPECT_EQ(registry.getNasByname(std::u16string(1, letter))->EncryptionRefused(), refused);
         const TSimAccounts after = State();
+        if (refused) {
+            EXPECT_TRUE(after.Shares.empty());
+            ASSERT_FALSE(host.warnings.empty());
+            EXPECT_NE(host.warnings.back().find(u"Windows refused to encrypt it"), std::u16string::npos);
+            EXPECT_EQ(registry.getNasByname(std::u16string(1, letter)), nullptr);
+            continue;
+        }
         ASSERT_EQ(after.Shares.count(u"BACKUP"), 1u);
         EXPECT_EQ(after.Shares.at(u"BACKUP").SecurityDescriptor.Dacl->Aces.back().Mask, kGenericAll);
-        EXPECT_EQ(after.ShareFlags.contains(u"BACKUP"), !refused);
+        EXPECT_TRUE(after.ShareFlags.contains(u"BACKUP"));
         EXPECT_TRUE(registry.removeNas(std::u16string(1, letter)));
     }
 }
