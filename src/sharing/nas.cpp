@@ -182,6 +182,20 @@ bool TNas::AttachAndShare(bool OpenShare) {
         return false;
     }
 
+    // Without the master account a drive can go to nobody but its own account, and only to one that
+    // exists already: one made now would take the default account's rights this time.
+    if (const std::optional<std::u16string> failure = host_.MasterAccountFailure(); failure && !domainMode) {
+        const bool ownExists = !ownAccount.empty() && !EqualsIgnoreCase(ownAccount, kMasterAccountName) &&
+                               host_.UserManager().UserExists(ownAccount);
+        if (!ownExists) {
+            if (leftMeanwhile()) return false;
+            LogError(u"Drive " + driveName_ + u": not shared: the account " + defaultAccount + u" is missing");
+            host_.ShowWarningBalloon(u"Drive " + driveName_ + u": is not shared: the account " + defaultAccount +
+                                     u" could not be made: " + *failure);
+            return false;
+        }
+    }
+
     shares.ShareCreate(shareName, settings.FShareDescription, root, false);
     if (!shares.ShareExists(shareName)) {
         if (leftMeanwhile()) return false;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,9 @@ public:
     // A tray balloon with the warning icon.
     virtual void ShowWarningBalloon(std::u16string_view text) = 0;
     virtual void ProcessPendingMessages() = 0;
+    // Why the master account could not be made, while it is missing; nothing when it is there. A drive
+    // is then shared only to its own account, and only when that exists already.
+    virtual std::optional<std::u16string> MasterAccountFailure() { return std::nullopt; }
     // Where the drives' ping workers get their HTTP client.
     virtual TPingToWebTh::ClientFactory PingClientFactory() {
         return [] { return CreateHttpClient(); };
