@@ -185,7 +185,9 @@ public:
         : name_(L"dvlink-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount64())) {
         ::CreateDirectoryW(Windows().c_str(), nullptr);
     }
-    ~HostLinkFolder() { (void)Host(L"/bin/rm -rf " + Unix()); }
+    ~HostLinkFolder() {
+        if (Run(L"Z:\\bin\\rm -rf " + Unix())) (void)Await(Windows(), false);
+    }
     HostLinkFolder(const HostLinkFolder&) = delete;
     HostLinkFolder& operator=(const HostLinkFolder&) = delete;
 
@@ -194,11 +196,12 @@ public:
     std::wstring Unix() const { return L"/tmp/" + name_; }
     // A link `link` to `target`, both named inside this folder.
     bool Link(const std::wstring& target, const std::wstring& link) {
-        return Host(L"/bin/ln -s " + Unix() + L"/" + target + L" " + Unix() + L"/" + link);
+        return Run(L"Z:\\bin\\ln -s " + Unix() + L"/" + target + L" " + Unix() + L"/" + link) &&
+               Await(Windows() + L"\\" + link, true);
     }
 
 private:
-    static bool Host(std::wstring command) {
+    static bool Run(std::wstring command) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
@@ -206,11 +209,18 @@ private:
                               &process)) {
             return false;
         }
-        const UniqueKernelHandle thread(process.hThread);
-        const UniqueKernelHandle running(process.hProcess);
-        DWORD code = 1;
-        return ::WaitForSingleObject(running.get(), 10000) == WAIT_OBJECT_0 &&
-               ::GetExitCodeProcess(running.get(), &code) && code == 0;
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        return true;
+    }
+    // Wine cannot wait for a host program: what it makes or removes is looked for instead (ten seconds
+    // at most, a guard against a hang).
+    static bool Await(const std::wstring& path, bool there) {
+        for (int i = 0; i < 1000; ++i) {
+            if ((::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == there) return true;
+            ::Sleep(10);
+        }
+        return false;
     }
 
     std::wstring name_;
