@@ -51,6 +51,25 @@ TOsStatus MakeDirectory(std::u16string_view path);
 TOsStatus RemoveEmptyDirectory(std::u16string_view path);
 bool FileExists(std::u16string_view path);
 bool DirectoryExists(std::u16string_view path);
+// What stands at a path itself: a link there is not followed. A link is a symbolic link, a junction or
+// any other reparse point, whatever it points to, and whether it points anywhere at all. None also when
+// the path cannot be reached. Wine 8 shows a host symbolic link to a folder as a link, but one to a
+// file as the file it reaches.
+enum class EntryKind { None, File, Directory, Link };
+EntryKind EntryKindAt(std::u16string_view path);
+
+// What RemoveOwnFolder found at the folder's path, and did.
+enum class OwnFolderRemoval {
+    Absent,      // nothing there
+    Removed,     // the folder, with the files of the given names in it
+    Foreign,     // a link, a file, or a folder that holds anything else: left exactly as it is
+    NotRemoved,  // the caller's, but the system refused the removal (write-protected, held open)
+};
+// Removes a folder of the caller's own making: a real folder (no link) that holds nothing but, at
+// most, real files (no links) of the names given (compared without regard to case), which go first.
+// No link is followed, and nothing is removed from a folder that holds anything else.
+OwnFolderRemoval RemoveOwnFolder(std::u16string_view folder, const std::vector<std::u16string>& ownFiles);
+
 // What shows that a file changed since it was last looked at: its size, its last write and which
 // file it is (a file put in its place by a rename or a delete and create is another file).
 struct FileStamp {

@@ -1,14 +1,18 @@
 // Files and folders away from Windows (native builds: tests and tools).
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/text.h"
@@ -214,6 +218,82 @@ bool FileExists(std::u16string_view path) {
 
 bool DirectoryExists(std::u16string_view path) {
     return IsKind(path, S_IFDIR);
+}
+
+EntryKind EntryKindAt(std::u16string_view path) {
+    const auto host = HostPath(path);
+    struct stat info {};
+    if (!host || ::lstat(host->c_str(), &info) != 0) return EntryKind::None;
+    if (S_ISLNK(info.st_mode)) return EntryKind::Link;
+    return S_ISDIR(info.st_mode) ? EntryKind::Directory : EntryKind::File;
+}
+
+namespace {
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// The names in the folder open as `folder`, all of them the caller's own files; nothing when the
+// folder holds anything else, or cannot be read.
+std::optional<std::vector<std::string>> OwnEntries(int folder, const std::vector<std::u16string>& ownFiles,
+                                                   bool& foreign) {
+    const int listed = ::dup(folder);
+    if (listed < 0) return std::nullopt;
+    DIR* listing = ::fdopendir(listed);
+    if (!listing) {
+        ::close(listed);
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        const std::u16string wide = FromUtf8(name);
+        const bool own = std::any_of(ownFiles.begin(), ownFiles.end(),
+                                     [&](const std::u16string& file) { return EqualsIgnoreCase(file, wide); });
+        struct stat info {};
+        if (!own || ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) {
+            foreign = true;
+            break;
+        }
+        names.push_back(name);
+    }
+    ::closedir(listing);
+    if (foreign) return std::nullopt;
+    return names;
+}
+
+}  // namespace
+
+OwnFolderRemoval RemoveOwnFolder(std::u16string_view folder, const std::vector<std::u16string>& ownFiles) {
+    const auto host = HostPath(folder);
+    if (!host) return OwnFolderRemoval::Absent;
+    // Opened without following a link: the names below are looked up in this folder and no other.
+    const UniqueFd opened(::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (opened.get() < 0) {
+        if (errno == ENOENT) return OwnFolderRemoval::Absent;
+        return errno == ELOOP || errno == ENOTDIR ? OwnFolderRemoval::Foreign : OwnFolderRemoval::NotRemoved;
+    }
+    bool foreign = false;
+    const auto names = OwnEntries(opened.get(), ownFiles, foreign);
+    if (foreign) return OwnFolderRemoval::Foreign;
+    if (!names) return OwnFolderRemoval::NotRemoved;
+    for (const std::string& name : *names) {
+        if (::unlinkat(opened.get(), name.c_str(), 0) != 0) return OwnFolderRemoval::NotRemoved;
+    }
+    // rmdir never follows a link that may have taken the folder's place meanwhile.
+    return ::rmdir(host->c_str()) == 0 ? OwnFolderRemoval::Removed : OwnFolderRemoval::NotRemoved;
 }
 
 std::optional<FileStamp> ReadFileStamp(std::u16string_view path) {

@@ -4,7 +4,15 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "platform/errors.h"
+#include "platform/text.h"
 #include "testing/temp_folder.h"
 
 namespace dv::fs {
@@ -266,6 +274,96 @@ TEST(Files, DriveLettersReachOnlyMappedFolders) {
     EXPECT_FALSE(DirectoryExists(u"Q:\\"));
     EXPECT_FALSE(FileExists(u"Q:\\velmora.conf"));
     EXPECT_EQ(WriteNewFile(u"Q:\\other", "x").Code, kPathNotFound);
+}
+
+TEST(Files, EntryKindIsThatOfTheNameItself) {
+    namespace stdfs = std::filesystem;
+    TempFolder folder;
+    WriteBytes(folder.path() / "file", "x");
+    stdfs::create_directory(folder.path() / "folder");
+    stdfs::create_directory_symlink(folder.path() / "folder", folder.path() / "to-folder");
+    stdfs::create_symlink(folder.path() / "file", folder.path() / "to-file");
+    stdfs::create_symlink(folder.path() / "gone", folder.path() / "to-nothing");
+    MapDrive(u'Q', folder.Path());
+    const std::pair<std::u16string, EntryKind> cases[] = {
+        {folder.File(u"file"), EntryKind::File},       {folder.File(u"folder"), EntryKind::Directory},
+        {folder.File(u"to-folder"), EntryKind::Link},  {folder.File(u"to-file"), EntryKind::Link},
+        {folder.File(u"to-nothing"), EntryKind::Link}, {folder.File(u"missing"), EntryKind::None},
+        {u"Q:\\to-folder", EntryKind::Link},           {u"R:\\file", EntryKind::None},  // no folder behind the letter
+    };
+    for (const auto& [path, kind] : cases) EXPECT_EQ(EntryKindAt(path), kind) << ToUtf8(path);
+    // Through a link further up, the name's own kind: only the last name is not followed.
+    EXPECT_EQ(EntryKindAt(folder.File(u"to-folder") + u"\\"), EntryKind::Directory);
+    MapDrive(u'Q', u"");
+}
+
+TEST(Files, OwnFolderIsRemovedOnlyWhenAllOfItIsTheCallers) {
+    namespace stdfs = std::filesystem;
+    using enum OwnFolderRemoval;
+    struct Case {
+        const char* name;
+        std::function<void(const stdfs::path& folder, const stdfs::path& outside)> make;
+        OwnFolderRemoval result;
+    };
+    const Case cases[] = {
+        {"nothing there", [](const stdfs::path&, const stdfs::path&) {}, Absent},
+        {"empty", [](const stdfs::path& f, const stdfs::path&) { stdfs::create_directory(f); }, Removed},
+        {"own files, in any case",
+         [](const stdfs::path& f, const stdfs::path&) {
+             stdfs::create_directory(f);
+             WriteBytes(f / "own.tst", "1");
+             WriteBytes(f / "OTHER-OWN.TST", "");
+         },
+         Removed},
+        {"an own file and another",
+         [](const stdfs::path& f, const stdfs::path&) {
+             stdfs::create_directory(f);
+             WriteBytes(f / "own.tst", "1");
+             WriteBytes(f / "notes.txt", "mine");
+         },
+         Foreign},
+        {"a link to a folder with an own file",
+         [](const stdfs::path& f, const stdfs::path& outside) { stdfs::create_directory_symlink(outside, f); },
+         Foreign},
+        {"a link that reaches nothing",
+         [](const stdfs::path& f, const stdfs::path& outside) { stdfs::create_directory_symlink(outside / "gone", f); },
+         Foreign},
+        {"an own name that is a link",
+         [](const stdfs::path& f, const stdfs::path& outside) {
+             stdfs::create_directory(f);
+             stdfs::create_symlink(outside / "own.tst", f / "own.tst");
+         },
+         Foreign},
+        {"an own name that is a folder",
+         [](const stdfs::path& f, const stdfs::path&) { stdfs::create_directories(f / "own.tst"); }, Foreign},
+        {"a file", [](const stdfs::path& f, const stdfs::path&) { WriteBytes(f, "mine"); }, Foreign},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder root;
+        TempFolder outside;
+        WriteBytes(outside.path() / "own.tst", "elsewhere");
+        const stdfs::path folder = root.path() / "test";
+        c.make(folder, outside.path());
+        const auto listing = [&] {
+            std::vector<std::string> names;
+            if (!stdfs::is_symlink(folder) && stdfs::is_directory(folder)) {
+                for (const auto& entry : stdfs::directory_iterator(folder)) names.push_back(entry.path().string());
+            }
+            std::sort(names.begin(), names.end());
+            return names;
+        };
+        const std::vector<std::string> before = listing();
+
+        EXPECT_EQ(RemoveOwnFolder(root.File(u"test"), {u"own.tst", u"other-own.tst"}), c.result);
+        EXPECT_EQ(ReadBytes(outside.path() / "own.tst"), "elsewhere");
+        EXPECT_EQ(stdfs::exists(stdfs::symlink_status(folder)), c.result == Foreign);
+        if (c.result == Foreign) {
+            EXPECT_EQ(listing(), before);
+        }
+    }
+    // A drive letter that reaches nothing has nothing to remove.
+    EXPECT_EQ(RemoveOwnFolder(u"R:\\test", {}), Absent);
 }
 
 TEST(Files, ErrorMessagesNameTheFileAndTheReason) {

@@ -3,10 +3,14 @@
 #include "platform/handles_win.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include <shlobj.h>
 
 #include "platform/text.h"
+#include "platform/windows_include.h"
 
 namespace dv::fs {
 
@@ -26,6 +30,54 @@ namespace {
 
 TOsStatus LastError() {
     return TOsStatus{::GetLastError()};
+}
+
+bool IsLinkOrFile(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsLinkOrFolder(DWORD attributes) {
+    return attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Dispose(HANDLE handle) {
+    FILE_DISPOSITION_INFO dispose{};
+    dispose.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
+}
+
+// The names in the open folder, all of them the caller's own real files; nothing when the folder holds
+// anything else (`foreign`) or cannot be read. Read through the handle, so from this folder alone.
+std::optional<std::vector<std::wstring>> OwnEntries(HANDLE folder, const std::vector<std::u16string>& ownFiles,
+                                                    bool& foreign) {
+    std::vector<std::uint64_t> buffer(8192);  // the records hold 64-bit fields
+    const DWORD size = static_cast<DWORD>(buffer.size() * sizeof buffer[0]);
+    std::vector<std::wstring> names;
+    FILE_INFO_BY_HANDLE_CLASS request = FileIdBothDirectoryRestartInfo;
+    for (;;) {
+        if (!::GetFileInformationByHandleEx(folder, request, buffer.data(), size)) {
+            if (::GetLastError() == ERROR_NO_MORE_FILES) return names;
+            return std::nullopt;
+        }
+        request = FileIdBothDirectoryInfo;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
+            const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..") {
+                const std::u16string wide = FromWide(name);
+                const bool own = std::any_of(ownFiles.begin(), ownFiles.end(),
+                                             [&](const std::u16string& file) { return EqualsIgnoreCase(file, wide); });
+                if (!own || IsLinkOrFolder(entry->FileAttributes)) {
+                    foreign = true;
+                    return std::nullopt;
+                }
+                names.push_back(name);
+            }
+            if (entry->NextEntryOffset == 0) break;
+            bytes += entry->NextEntryOffset;
+        }
+    }
 }
 
 TOsStatus WriteAndFlush(HANDLE file, std::string_view bytes) {
@@ -108,6 +160,53 @@ bool FileExists(std::u16string_view path) {
 bool DirectoryExists(std::u16string_view path) {
     const DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+EntryKind EntryKindAt(std::u16string_view path) {
+    // Reports the entry itself: a reparse point is not followed for its attributes.
+    const DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::None;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::Link;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Directory : EntryKind::File;
+}
+
+OwnFolderRemoval RemoveOwnFolder(std::u16string_view folder, const std::vector<std::u16string>& ownFiles) {
+    const std::wstring path = ToWide(folder);
+    // The name first: Wine opens a host symbolic link's target even when asked not to, but shows the
+    // link in the name's attributes.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = ::GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? OwnFolderRemoval::Absent
+                                                                            : OwnFolderRemoval::NotRemoved;
+    }
+    if (IsLinkOrFile(attributes)) return OwnFolderRemoval::Foreign;
+    // The folder itself, not what a link put in its place meanwhile would reach; shared with nobody who
+    // would rename or remove it, so that the names below reach this folder as long as it is open. It
+    // goes when this handle closes.
+    const UniqueFileHandle opened(::CreateFileW(path.c_str(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!opened || !::GetFileInformationByHandle(opened.get(), &info)) return OwnFolderRemoval::NotRemoved;
+    if (IsLinkOrFile(info.dwFileAttributes)) return OwnFolderRemoval::Foreign;
+
+    bool foreign = false;
+    const auto names = OwnEntries(opened.get(), ownFiles, foreign);
+    if (foreign) return OwnFolderRemoval::Foreign;
+    if (!names) return OwnFolderRemoval::NotRemoved;
+    for (const std::wstring& name : *names) {
+        const std::wstring file = path + L"\\" + name;
+        const UniqueFileHandle own(::CreateFileW(file.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        BY_HANDLE_FILE_INFORMATION fileInfo{};
+        if (!own || !::GetFileInformationByHandle(own.get(), &fileInfo)) return OwnFolderRemoval::NotRemoved;
+        if (IsLinkOrFolder(fileInfo.dwFileAttributes)) return OwnFolderRemoval::Foreign;
+        if (!Dispose(own.get())) return OwnFolderRemoval::NotRemoved;
+    }
+    // Refused while anything is still in it, also a file that was held open above.
+    return Dispose(opened.get()) ? OwnFolderRemoval::Removed : OwnFolderRemoval::NotRemoved;
 }
 
 std::optional<FileStamp> ReadFileStamp(std::u16string_view path) {

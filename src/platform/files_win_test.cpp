@@ -1,6 +1,8 @@
 // The Windows side of files and text, through the real API.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/handles_win.h"
@@ -147,6 +149,97 @@ TEST(WinFiles, FoldersAndMoves) {
     EXPECT_FALSE(MoveFileTo(sub + u"\\Settings.ini", folder.File(u"Settings.ini")).ok());
     EXPECT_TRUE(MoveFileReplacing(sub + u"\\Settings.ini", folder.File(u"Settings.ini")).ok());
     EXPECT_TRUE(RemoveEmptyDirectory(sub).ok());
+}
+
+TEST(WinFiles, OwnFolderThroughTheApi) {
+    TempFolder root;
+    const std::u16string folder = root.File(u"Dockvane_IoTestFolder");
+    EXPECT_EQ(EntryKindAt(folder), EntryKind::None);
+    EXPECT_EQ(RemoveOwnFolder(folder, {u"own.tst"}), OwnFolderRemoval::Absent);
+
+    ASSERT_TRUE(MakeDirectory(folder).ok());
+    EXPECT_EQ(EntryKindAt(folder), EntryKind::Directory);
+    ASSERT_TRUE(WriteNewFile(folder + u"\\OWN.TST", "x").ok());
+    EXPECT_EQ(EntryKindAt(folder + u"\\own.tst"), EntryKind::File);
+    ASSERT_TRUE(WriteNewFile(folder + u"\\notes.txt", "mine").ok());
+    EXPECT_EQ(RemoveOwnFolder(folder, {u"own.tst"}), OwnFolderRemoval::Foreign);
+    EXPECT_EQ(ReadBytes(ToFsPath(folder + u"\\notes.txt")), "mine");
+    EXPECT_TRUE(FileExists(folder + u"\\own.tst"));
+
+    ASSERT_TRUE(RemoveFile(folder + u"\\notes.txt").ok());
+    EXPECT_EQ(RemoveOwnFolder(folder, {u"own.tst"}), OwnFolderRemoval::Removed);
+    EXPECT_EQ(EntryKindAt(folder), EntryKind::None);
+
+    ASSERT_TRUE(MakeDirectory(folder).ok());
+    EXPECT_EQ(RemoveOwnFolder(folder, {}), OwnFolderRemoval::Removed);
+    ASSERT_TRUE(WriteNewFile(folder, "a file").ok());
+    EXPECT_EQ(RemoveOwnFolder(folder, {}), OwnFolderRemoval::Foreign);
+    EXPECT_TRUE(FileExists(folder));
+}
+
+// Under Wine, Z: shows the host's own files, and the host's ln makes a link there: Wine 8's
+// CreateSymbolicLinkW reports success and makes nothing.
+class HostLinkFolder {
+public:
+    HostLinkFolder()
+        : name_(L"dvlink-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount64())) {
+        ::CreateDirectoryW(Windows().c_str(), nullptr);
+    }
+    ~HostLinkFolder() {
+        if (Run(L"Z:\\bin\\rm -rf " + Unix())) (void)Await(Windows(), false);
+    }
+    HostLinkFolder(const HostLinkFolder&) = delete;
+    HostLinkFolder& operator=(const HostLinkFolder&) = delete;
+
+    static bool Available() { return ::GetFileAttributesW(L"Z:\\bin\\ln") != INVALID_FILE_ATTRIBUTES; }
+    std::wstring Windows() const { return L"Z:\\tmp\\" + name_; }
+    std::wstring Unix() const { return L"/tmp/" + name_; }
+    // A link `link` to `target`, both named inside this folder.
+    bool Link(const std::wstring& target, const std::wstring& link) {
+        return Run(L"Z:\\bin\\ln -s " + Unix() + L"/" + target + L" " + Unix() + L"/" + link) &&
+               Await(Windows() + L"\\" + link, true);
+    }
+
+private:
+    static bool Run(std::wstring command) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &process)) {
+            return false;
+        }
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        return true;
+    }
+    // Wine cannot wait for a host program: what it makes or removes is looked for instead (ten seconds
+    // at most, a guard against a hang).
+    static bool Await(const std::wstring& path, bool there) {
+        for (int i = 0; i < 1000; ++i) {
+            if ((::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == there) return true;
+            ::Sleep(10);
+        }
+        return false;
+    }
+
+    std::wstring name_;
+};
+
+TEST(WinFiles, HostLinkToAFolderIsNotFollowed) {
+    if (!HostLinkFolder::Available()) GTEST_SKIP() << "no host files on Z: (not under Wine)";
+    HostLinkFolder host;
+    const std::u16string base = FromWide(host.Windows());
+    ASSERT_TRUE(MakeDirectory(base + u"\\outside").ok());
+    ASSERT_TRUE(WriteNewFile(base + u"\\outside\\own.tst", "elsewhere").ok());
+    ASSERT_TRUE(host.Link(L"outside", L"Dockvane_IoTestFolder"));
+    const std::u16string link = base + u"\\Dockvane_IoTestFolder";
+    ASSERT_TRUE(FileExists(link + u"\\own.tst"));  // the link reaches the folder elsewhere
+
+    EXPECT_EQ(EntryKindAt(link), EntryKind::Link);
+    EXPECT_EQ(RemoveOwnFolder(link, {u"own.tst"}), OwnFolderRemoval::Foreign);
+    EXPECT_EQ(EntryKindAt(link), EntryKind::Link);
+    EXPECT_EQ(ReadBytes(ToFsPath(base + u"\\outside\\own.tst")), "elsewhere");
 }
 
 TEST(WinFiles, SystemFolders) {

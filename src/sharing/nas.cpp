@@ -16,20 +16,21 @@
 namespace dv {
 namespace {
 
-// Removes what the write test may have left behind, whatever happened on the way.
+// Removes what the write test may have left behind, whatever happened on the way: the test's own
+// folder and file alone, and nothing reached through a link that took their place.
 class IoTestCleanup {
 public:
-    IoTestCleanup(std::u16string folder, std::u16string file) : folder_(std::move(folder)), file_(std::move(file)) {}
-    ~IoTestCleanup() {
-        if (fs::FileExists(file_)) (void)fs::RemoveFile(file_);
-        if (fs::DirectoryExists(folder_)) (void)fs::RemoveEmptyDirectory(folder_);
-    }
+    explicit IoTestCleanup(std::u16string folder) : folder_(std::move(folder)) {}
+    ~IoTestCleanup() { (void)RemoveIoTestFolder(folder_); }
     IoTestCleanup(const IoTestCleanup&) = delete;
     IoTestCleanup& operator=(const IoTestCleanup&) = delete;
 
+    static fs::OwnFolderRemoval RemoveIoTestFolder(const std::u16string& folder) {
+        return fs::RemoveOwnFolder(folder, {std::u16string(kIoTestFileName)});
+    }
+
 private:
     std::u16string folder_;
-    std::u16string file_;
 };
 
 }  // namespace
@@ -61,7 +62,7 @@ std::u16string TNas::IoTestFolder() const {
 bool TNas::CheckIO() {
     const std::u16string folder = IoTestFolder();
     const std::u16string file = folder + u"\\" + std::u16string(kIoTestFileName);
-    const IoTestCleanup cleanup(folder, file);
+    const IoTestCleanup cleanup(folder);
 
     if (!fs::MakeDirectory(folder).ok()) return false;
     const std::string line = fs::EncodeTextLines({u"\\" + std::u16string(kIoTestFileName)});
@@ -69,18 +70,31 @@ bool TNas::CheckIO() {
         throw EFCreateError(fs::CannotCreateMessage(file, written.Code));
     }
     host_.ProcessPendingMessages();
-    (void)fs::RemoveFile(file);
+    // The file and the folder together: what ran meanwhile may have put a link in the folder's place,
+    // and nothing is deleted through it.
+    (void)IoTestCleanup::RemoveIoTestFolder(folder);
     host_.ProcessPendingMessages();
-    (void)fs::RemoveEmptyDirectory(folder);
     return true;
 }
 
-bool TNas::PassesWriteTest() {
+bool TNas::PassesWriteTest(bool OpenShare) {
     // A drive pulled out or a process ended in the middle of the test leaves its folder behind, and
-    // a drive that is perfectly writable would then stay unshared until it is plugged in again.
-    const bool leftover = fs::DirectoryExists(IoTestFolder());
-    if (CheckIO()) return true;
-    return leftover && !fs::DirectoryExists(IoTestFolder()) && CheckIO();
+    // a drive that is perfectly writable would then stay unshared until it is plugged in again. Only
+    // the test's own folder goes: a link of that name, or a folder that holds anything but the test
+    // file, is somebody else's, stays as it is, and keeps the test from running.
+    const std::u16string folder = IoTestFolder();
+    if (IoTestCleanup::RemoveIoTestFolder(folder) != fs::OwnFolderRemoval::Foreign) return CheckIO();
+    const fs::EntryKind kind = fs::EntryKindAt(folder);
+    if (kind == fs::EntryKind::None) return CheckIO();  // gone meanwhile
+    const std::u16string what = kind == fs::EntryKind::Link   ? u"is a link"
+                                : kind == fs::EntryKind::File ? u"is a file"
+                                                              : u"holds files that Dockvane did not put there";
+    LogError(u"Drive " + driveName_ + u": not shared: " + folder + u" " + what + u"; it is left as it is");
+    if (OpenShare) {
+        host_.ShowWarningBalloon(u"Drive " + driveName_ + u": is not shared: " + folder + u" " + what +
+                                 u". Remove it, or move it elsewhere, to share the drive.");
+    }
+    return false;
 }
 
 void TNas::Refuse(const std::u16string& message, const std::u16string& logText) {
@@ -167,6 +181,20 @@ bool TNas::AttachAndShare(bool OpenShare) {
         return false;
     }
 
+    // Without the master account a drive can go to nobody but its own account, and only to one that
+    // exists already: one made now would take the default account's rights this time.
+    if (const std::optional<std::u16string> failure = host_.MasterAccountFailure(); failure && !domainMode) {
+        const bool ownExists = !ownAccount.empty() && !EqualsIgnoreCase(ownAccount, kMasterAccountName) &&
+                               host_.UserManager().UserExists(ownAccount);
+        if (!ownExists) {
+            if (leftMeanwhile()) return false;
+            LogError(u"Drive " + driveName_ + u": not shared: the account " + defaultAccount + u" is missing");
+            host_.ShowWarningBalloon(u"Drive " + driveName_ + u": is not shared: the account " + defaultAccount +
+                                     u" could not be made: " + *failure);
+            return false;
+        }
+    }
+
     shares.ShareCreate(shareName, settings.FShareDescription, root, false);
     if (!shares.ShareExists(shareName)) {
         if (leftMeanwhile()) return false;
@@ -242,7 +270,7 @@ bool TNasManager::addNas(std::u16string_view Drive, bool OpenShare) {
     const std::uint64_t removals = removalRequests_[letter];
     auto nas = std::make_unique<TNas>(host_, Drive);
     try {
-        if (!nas->PassesWriteTest()) return false;
+        if (!nas->PassesWriteTest(OpenShare)) return false;
         if (!nas->AttachAndShare(OpenShare) || nas->ShareName().empty()) return false;
     } catch (const Exception&) {
         // A drive pulled out in the middle fails its file operations: that ends the arrival quietly.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,9 @@ public:
     // A tray balloon with the warning icon.
     virtual void ShowWarningBalloon(std::u16string_view text) = 0;
     virtual void ProcessPendingMessages() = 0;
+    // Why the master account could not be made, while it is missing; nothing when it is there. A drive
+    // is then shared only to its own account, and only when that exists already.
+    virtual std::optional<std::u16string> MasterAccountFailure() { return std::nullopt; }
     // Where the drives' ping workers get their HTTP client.
     virtual TPingToWebTh::ClientFactory PingClientFactory() {
         return [] { return CreateHttpClient(); };
@@ -49,11 +53,14 @@ public:
     TNas(INasHost& MainFm, std::u16string_view Drive);
 
     // True when the drive root can be written; the test folder and file are gone afterwards on
-    // every path. A file that cannot be written raises EFCreateError.
+    // every path, and nothing is deleted through a link that took their place. A file that cannot be
+    // written raises EFCreateError.
     bool CheckIO();
-    // The write test of an attach: CheckIO, and once more when the first test failed only on a test
-    // folder left behind by an attach that was cut short, which that test's clean-up removed.
-    bool PassesWriteTest();
+    // The write test of an attach: CheckIO, after removing a test folder left behind by an attach
+    // that was cut short. A folder of that name that is not the test's own (a link, or one holding
+    // other files) is left alone and fails the test, with a line in the application log and, when the
+    // drive is to be shared, a warning balloon.
+    bool PassesWriteTest(bool OpenShare);
     // Loads the drive's configuration (and re-saves it when it names a share), shares the root and
     // grants the account its rights; true when the drive is now shared. A share name that is in use
     // for another folder, or an account that may not have a drive, stops it before anything is made;

@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "accounts/accounts_sim.h"
 #include "accounts/share_manager.h"
@@ -22,6 +25,7 @@
 namespace dv {
 namespace {
 
+using testing::ReadBytes;
 using testing::TempFolder;
 using testing::ToFsPath;
 using testing::WriteBytes;
@@ -246,6 +250,101 @@ TEST_F(NasTest, AttachCutShortInItsWriteTestDoesNotKeepTheDriveFromBeingShared) 
     EXPECT_FALSE(registry.addNas(u"E", true));
     EXPECT_EQ(testing::ReadBytes(folder / "notes.txt"), "mine");
     EXPECT_TRUE(sim.Shares.empty());
+}
+
+// What stands at the test folder's name when a drive comes back, and what the next attach does with
+// it: only the test's own leftover goes, and nothing is reached through a link.
+TEST_F(NasTest, NextAttachRemovesOnlyTheWriteTestsOwnLeftover) {
+    namespace stdfs = std::filesystem;
+    WriteConfig(driveE, "[Share]\r\nShareName=BACKUP\r\n");
+    const stdfs::path folder = driveE.path() / "Dockvane_IoTestFolder";
+    struct Case {
+        const char* name;
+        std::function<void(const stdfs::path& outside)> leave;
+        bool shared;
+        const char16_t* what;  // the reason the warning and the log line give; nullptr: none
+    };
+    const Case cases[] = {
+        {"an empty folder", [&](const stdfs::path&) { stdfs::create_directory(folder); }, true, nullptr},
+        // Cut short while writing: the file may hold less than the test wrote, or nothing.
+        {"the folder with a half-written test file",
+         [&](const stdfs::path&) {
+             stdfs::create_directory(folder);
+             WriteBytes(folder / "Dockvane_IoTesFileName.tst", "\\Dockvane_Io");
+         },
+         true, nullptr},
+        {"a link to a folder elsewhere",
+         [&](const stdfs::path& outside) { stdfs::create_directory_symlink(outside, folder); }, false, u"is a link"},
+        {"a folder that holds a link named as the test file",
+         [&](const stdfs::path& outside) {
+             stdfs::create_directory(folder);
+             stdfs::create_symlink(outside / "Dockvane_IoTesFileName.tst", folder / "Dockvane_IoTesFileName.tst");
+         },
+         false, u"holds files that Dockvane did not put there"},
+        {"a folder with the test file and a file of somebody else's",
+         [&](const stdfs::path&) {
+             stdfs::create_directory(folder);
+             WriteBytes(folder / "Dockvane_IoTesFileName.tst", "\\Dockvane_IoTesFileName.tst\r\n");
+             WriteBytes(folder / "notes.txt", "mine");
+         },
+         false, u"holds files that Dockvane did not put there"},
+        {"a folder in the test folder",
+         [&](const stdfs::path&) { stdfs::create_directories(folder / "Dockvane_IoTesFileName.tst"); }, false,
+         u"holds files that Dockvane did not put there"},
+        {"a file of that name", [&](const stdfs::path&) { WriteBytes(folder, "mine"); }, false, u"is a file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Somewhere off the drive, with a file of the test file's name that a clean-up through the
+        // link would take.
+        TempFolder outside;
+        WriteBytes(outside.path() / "Dockvane_IoTesFileName.tst", "elsewhere");
+        WriteBytes(outside.path() / "notes.txt", "elsewhere");
+        c.leave(outside.path());
+        const auto before = [&] {
+            std::vector<std::pair<std::string, std::string>> entries;
+            if (stdfs::is_symlink(folder) || !stdfs::is_directory(folder)) return entries;
+            for (const auto& entry : stdfs::directory_iterator(folder)) {
+                entries.emplace_back(entry.path().filename().string(), entry.is_symlink()     ? "link"
+                                                                       : entry.is_directory() ? "folder"
+                                                                                              : ReadBytes(entry));
+            }
+            std::sort(entries.begin(), entries.end());
+            return entries;
+        };
+        const auto leftBehind = before();
+        const std::size_t logged = AppLog().size();
+        host.warnings.clear();
+
+        EXPECT_EQ(registry.addNas(u"E", true), c.shared);
+        EXPECT_EQ(sim.Shares.count(u"BACKUP"), c.shared ? 1u : 0u);
+        EXPECT_TRUE(host.errors.empty());
+        // Nothing off the drive is touched.
+        EXPECT_EQ(ReadBytes(outside.path() / "Dockvane_IoTesFileName.tst"), "elsewhere");
+        EXPECT_EQ(ReadBytes(outside.path() / "notes.txt"), "elsewhere");
+        if (c.shared) {
+            EXPECT_FALSE(stdfs::exists(stdfs::symlink_status(folder)));
+            EXPECT_TRUE(host.warnings.empty());
+            ASSERT_TRUE(registry.removeNas(u"E"));
+        } else {
+            // Left exactly as it was, and the user learns why the drive is not shared.
+            EXPECT_TRUE(stdfs::exists(stdfs::symlink_status(folder)));
+            EXPECT_EQ(stdfs::is_symlink(folder), std::u16string_view(c.what) == u"is a link");
+            EXPECT_EQ(before(), leftBehind);
+            const std::u16string named = std::u16string(u"E:\\Dockvane_IoTestFolder ") + c.what;
+            ASSERT_EQ(host.warnings.size(), 1u);
+            EXPECT_EQ(host.warnings[0],
+                      u"Drive E: is not shared: " + named + u". Remove it, or move it elsewhere, to share the drive.");
+            const Lines log = AppLog();
+            ASSERT_EQ(log.size(), logged + 1);  // the attach goes no further than the write test
+            EXPECT_EQ(log.back(), u" ERROR | Drive E: not shared: " + named + u"; it is left as it is");
+            // The eject's re-save of the configuration tells nobody.
+            host.warnings.clear();
+            EXPECT_FALSE(registry.addNas(u"E", false));
+            EXPECT_TRUE(host.warnings.empty());
+        }
+        stdfs::remove_all(folder);
+    }
 }
 
 TEST_F(NasTest, OwnAccountGetsTheRightsFromItsSecondAttachOn) {

@@ -35,17 +35,42 @@ std::u16string BlockerText(char16_t letter, const TEjectBlocker& blocker) {
            u"). Close it, then choose Eject again.";
 }
 
-// Marks a dialog as open for as long as the command that shows it runs, also when it fails.
-class DialogOpen {
+// Raises a flag for as long as the command or step that raised it runs, also when it fails: a dialog
+// that is open, the start-up's steps being tried again.
+class TrueWhile {
 public:
-    explicit DialogOpen(bool& open) : open_(open) { open_ = true; }
-    ~DialogOpen() { open_ = false; }
-    DialogOpen(const DialogOpen&) = delete;
-    DialogOpen& operator=(const DialogOpen&) = delete;
+    explicit TrueWhile(bool& flag) : flag_(flag) { flag_ = true; }
+    ~TrueWhile() { flag_ = false; }
+    TrueWhile(const TrueWhile&) = delete;
+    TrueWhile& operator=(const TrueWhile&) = delete;
 
 private:
-    bool& open_;
+    bool& flag_;
 };
+
+// What each start-up step that can fail is told with, before the reason.
+constexpr std::u16string_view kAppLogUnwritable = u"The application log cannot be written: ";
+constexpr std::u16string_view kSettingsUnread = u"No drive is shared until the settings can be read: ";
+constexpr std::u16string_view kSettingsUnsaved = u"The settings cannot be saved: ";
+constexpr std::u16string_view kDomainAccountNotSet = u"The domain account was not set: ";
+constexpr std::u16string_view kMasterAccountMissing =
+    u"Drives that need the account dockvane are not shared until it can be made: ";
+constexpr std::u16string_view kAccountsShownOnSignIn = u"Dockvane's accounts may show on the sign-in screen: ";
+constexpr std::u16string_view kNotWatching = u"Drives plugged in from now on are not shared: ";
+
+// An error's message as one line of a balloon or a log record.
+std::u16string OneLine(std::u16string_view text) {
+    std::u16string line;
+    for (const char16_t c : text) {
+        if (c != u'\r' && c != u'\n') {
+            line += c;
+        } else if (!line.empty() && line.back() != u' ') {
+            line += u' ';
+        }
+    }
+    while (!line.empty() && line.back() == u' ') line.pop_back();
+    return VisibleText(line);
+}
 
 }  // namespace
 
@@ -66,7 +91,8 @@ TfmMain::~TfmMain() {
     volumeObserver_.reset();
     if (watcher_.Active()) watcher_.Stop();
     watcher_.OnChange = nullptr;
-    if (settings_) {
+    // Settings that could not be read are not written over with values nobody chose.
+    if (settings_ && !settingsUnread_) {
         try {
             settings_->Save();
         } catch (const std::exception&) {
@@ -98,45 +124,32 @@ void TfmMain::StartUp() {
     closeAction_ = TCloseAction::caNone;
     InitMenuLists();
     searchBeginState_ = winServiceManager_->vtServiceGetStatus(u"localhost", u"WSearch");
-    LogApp(u"Start", kApplicationTitle);
+    // From here on a step that fails is told, and the start-up goes on with the steps that do not
+    // need it: whatever else went wrong, the drives are watched and the start-up ends.
+    StartUpStep(kAppLogUnwritable, [] { LogApp(u"Start", kApplicationTitle); });
     tray_.SetHostCaption(u"Host: " + winServiceManager_->getHostname());
 
-    *settings_ = TApplicationSettings(services_.SettingsFileName());
-    TApplicationSettings& settings = *settings_;
-    settings.Load();
-
-    if (shareManager_->IsComputerInDomain()) {
-        if (settings.FIsInDomain == 0) OnDomainUserItem();
-        settings.FIsInDomain = 1;
-    } else {
+    if (ReadSettings()) {
+        SettingsSteps();
+    } else if (!shareManager_->IsComputerInDomain()) {
         tray_.SetDomainUserItemVisible(false);
     }
-    settings.Save();
+    StartUpStep(kAccountsShownOnSignIn, [this] { userManager_->HideOwnAccountsFromSignIn(); });
 
-    if (settings.FIsInDomain == 0 && settings.FDefaultShareUserName != kMasterAccountName) {
-        settings.FDefaultShareUserName = kMasterAccountName;
-        settings.FPasswordSalt.clear();
-    }
-    if (settings.FDefaultShareUserName == kMasterAccountName) {
-        tray_.SetPasswordRenewEnabled(true);
-        const std::u16string master(kMasterAccountName);
-        if (settings.FPasswordSalt.empty()) userManager_->UserDelete(master);
-        if (!userManager_->UserExists(master)) {
-            const std::u16string salt = userManager_->RandomStr(32);
-            userManager_->UserAdd(master, userManager_->MakePassword(salt), std::u16string(kShareUserComment));
-            settings.FPasswordSalt = salt;
-            settings.Save();
-        }
-    }
-    userManager_->HideOwnAccountsFromSignIn();
-
-    volumeObserver_ = services_.CreateVolumeObserver();
-    if (volumeObserver_ && volumeObserver_->Initialize()) {
+    bool watching = false;
+    const std::optional<std::u16string> observerFailure = TryStep([&] {
+        volumeObserver_ = services_.CreateVolumeObserver();
+        watching = volumeObserver_ && volumeObserver_->Initialize();
+    });
+    if (watching) {
         volumeObserver_->OnVolumeArrival = [this](char16_t drive) { VolumeArrival(drive); };
         volumeObserver_->OnVolumeRemoval = [this](char16_t drive) { VolumeRemoval(drive); };
         volumeObserver_->OnVolumeAutoPlay = [this](char16_t drive) { VolumeAutoPlay(drive); };
     } else {
-        LogError(u"Failed to initialize USB monitor");
+        const std::u16string reason = observerFailure.value_or(u"the USB monitor could not be started");
+        TellStartUpFailure(
+            observerFailure ? u"Failed to initialize USB monitor: " + reason : u"Failed to initialize USB monitor",
+            std::u16string(kNotWatching) + reason + u".");
     }
 
     if (!usbDriveManager_->areUsbDrivesPresent()) tray_.SetAddCaption(kNoUsbDriveCaption);
@@ -145,10 +158,143 @@ void TfmMain::StartUp() {
     ShareAttachedDrives();
     clock_.SetTimerInterval(TTimer::NotifyUsbDrive,
                             static_cast<std::uint32_t>(std::lround(kWatcherCheckIntervalMs * 2.5)));
+    // Settings that could not be read would apply values nobody chose.
+    if (!settingsUnread_) ApplySettings();
+
+    if (!startUpFailures_.empty()) {
+        // A balloon replaces the one before: the first failure, and how many more the log holds.
+        std::u16string text = startUpFailures_.front();
+        if (startUpFailures_.size() > 1) {
+            text = IntToStr(static_cast<std::int64_t>(startUpFailures_.size())) +
+                   u" problems at start-up, all in the application log. " + text;
+        }
+        tray_.ShowBalloon(text, TBalloonIcon::Warning);
+    }
+    initializing_ = false;
+}
+
+std::optional<std::u16string> TfmMain::TryStep(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const Exception& error) {
+        return OneLine(error.Message());
+    } catch (const std::exception& error) {
+        return OneLine(FromUtf8(error.what()));
+    }
+    return std::nullopt;
+}
+
+bool TfmMain::StartUpStep(std::u16string_view failure, const std::function<void()>& step) {
+    const std::optional<std::u16string> reason = TryStep(step);
+    if (!reason) return true;
+    const std::u16string text = std::u16string(failure) + *reason;
+    TellStartUpFailure(text, text);
+    return false;
+}
+
+void TfmMain::TellStartUpFailure(const std::u16string& logText, const std::u16string& balloonText) {
+    if (initializing_) {
+        // Both saves of the start-up fail alike: one failure.
+        if (std::find(startUpFailures_.begin(), startUpFailures_.end(), balloonText) != startUpFailures_.end()) return;
+        startUpFailures_.push_back(balloonText);
+    }
+    try {
+        LogError(logText);
+    } catch (const Exception&) {
+        // The application log itself failed: the balloon still tells.
+    }
+}
+
+bool TfmMain::ReadSettings() {
+    settingsUnread_ = TryStep([this] {
+        // Found once; finding it may move the file from the older folder, and log when that fails.
+        if (settings_->SettingsFile().empty()) *settings_ = TApplicationSettings(services_.SettingsFileName());
+        settings_->Load();
+    });
+    if (!settingsUnread_) return true;
+    const std::u16string text = std::u16string(kSettingsUnread) + *settingsUnread_;
+    TellStartUpFailure(text, text);
+    return false;
+}
+
+void TfmMain::SettingsSteps() {
+    TApplicationSettings& settings = *settings_;
+    if (shareManager_->IsComputerInDomain()) {
+        // A dialog that failed counts as one cancelled: the account can be set from the tray menu.
+        if (settings.FIsInDomain == 0) StartUpStep(kDomainAccountNotSet, [this] { OnDomainUserItem(); });
+        settings.FIsInDomain = 1;
+    } else {
+        tray_.SetDomainUserItemVisible(false);
+    }
+    SaveSettingsStep();
+
+    if (settings.FIsInDomain == 0 && settings.FDefaultShareUserName != kMasterAccountName) {
+        settings.FDefaultShareUserName = kMasterAccountName;
+        settings.FPasswordSalt.clear();
+    }
+    if (settings.FDefaultShareUserName == kMasterAccountName) {
+        tray_.SetPasswordRenewEnabled(true);
+        MasterAccountStep();
+    }
+}
+
+void TfmMain::SaveSettingsStep() {
+    settingsUnsaved_ = !StartUpStep(kSettingsUnsaved, [this] { settings_->Save(); });
+}
+
+void TfmMain::MasterAccountStep() {
+    bool newSalt = false;
+    masterAccountFailure_ = TryStep([&] { newSalt = MakeMasterAccount(); });
+    if (masterAccountFailure_) {
+        const std::u16string text = std::u16string(kMasterAccountMissing) + *masterAccountFailure_;
+        TellStartUpFailure(text, text);
+    } else if (newSalt) {
+        SaveSettingsStep();
+    }
+}
+
+bool TfmMain::MakeMasterAccount() {
+    TApplicationSettings& settings = *settings_;
+    const std::u16string master(kMasterAccountName);
+    if (settings.FPasswordSalt.empty()) userManager_->UserDelete(master);
+    // An existing account with a salt is left as it is: its password is the master password.
+    if (userManager_->UserExists(master)) return false;
+    const std::u16string salt = userManager_->RandomStr(32);
+    userManager_->UserAdd(master, userManager_->MakePassword(salt), std::u16string(kShareUserComment));
+    settings.FPasswordSalt = salt;
+    return true;
+}
+
+void TfmMain::ApplySettings() {
+    const TApplicationSettings& settings = *settings_;
+    // The box's click handler does nothing while initialising, and setting the box does not click it:
+    // the system's start-on-logon entry is not rewritten.
     settingsView_.SetAutostartChecked(settings.FAutoStart);
     settingsView_.SetAutoPlaySelection(settings.FAutoPlay >= 0 && settings.FAutoPlay <= 2 ? settings.FAutoPlay : -1);
     winServiceManager_->USBAutoPalyStartStop(settings.FAutoPlay);
-    initializing_ = false;
+}
+
+bool TfmMain::StartUpStepsToRetry() const {
+    return settingsUnread_ || settingsUnsaved_ || masterAccountFailure_;
+}
+
+// What the start-up could not do and a drive needs: the settings, read (and then everything that
+// needs them), saved, and the master account. What fails again is logged; the drive's own arrival
+// tells the user what it means for the drive.
+void TfmMain::RetryStartUpSteps() {
+    if (settingsUnread_) {
+        if (!ReadSettings()) return;
+        SettingsSteps();
+        ApplySettings();
+        return;
+    }
+    if (settingsUnsaved_) SaveSettingsStep();
+    if (!masterAccountFailure_) return;
+    if (settings_->FDefaultShareUserName == kMasterAccountName) {
+        MasterAccountStep();
+    } else {
+        masterAccountFailure_.reset();  // not the default account any more
+    }
 }
 
 void TfmMain::InitMenuLists() {
@@ -185,7 +331,36 @@ void TfmMain::OnMainWindowClose() {
 // --- Drive events ---
 
 void TfmMain::VolumeArrival(char16_t Drive) {
-    if (nasManager_->addNas(Letter(Drive), true)) AnnounceSharedDrive(Drive);
+    if (retryingStartUp_) {
+        // The steps tried again below let other handlers run: an arrival among them waits for them, so
+        // that it finds the settings and the master account as they end up.
+        arrivalsDuringRetry_.push_back(Drive);
+        return;
+    }
+    if (!initializing_ && StartUpStepsToRetry()) {
+        {
+            const TrueWhile retrying(retryingStartUp_);
+            RetryStartUpSteps();
+        }
+        while (!arrivalsDuringRetry_.empty()) {
+            const char16_t waiting = arrivalsDuringRetry_.front();
+            arrivalsDuringRetry_.erase(arrivalsDuringRetry_.begin());
+            if (waiting != Drive) Guarded([this, waiting] { ShareArrivedDrive(waiting); });
+        }
+    }
+    ShareArrivedDrive(Drive);
+}
+
+void TfmMain::ShareArrivedDrive(char16_t Drive) {
+    if (!settingsUnread_) {
+        if (nasManager_->addNas(Letter(Drive), true)) AnnounceSharedDrive(Drive);
+    } else if (!initializing_ && fs::ReplaceableFileExists(Root(Drive) + std::u16string(kDriveConfigFileName))) {
+        // Without the settings neither the accounts nor their passwords are known. The start-up's own
+        // balloon has told so already.
+        tray_.ShowBalloon(
+            u"Drive " + Letter(Drive) + u": is not shared: the settings cannot be read: " + *settingsUnread_,
+            TBalloonIcon::Warning);
+    }
     updateAddMenuItem();
 }
 
@@ -592,7 +767,7 @@ void TfmMain::OnAddItem() {
         return;
     }
     if (driveSettingsOpen_) return;
-    const DialogOpen open(driveSettingsOpen_);
+    const TrueWhile open(driveSettingsOpen_);
 
     const auto result = dialogs_.ShowDriveSettingsDialog(mAdd, u"");
     if (!result || result->Drive.empty()) return;
@@ -612,7 +787,7 @@ void TfmMain::OnAddItem() {
 void TfmMain::OnModifyItem(int slot) {
     const TNas* nas = nasManager_->GetNasByIndex(slot);
     if (!nas || driveSettingsOpen_) return;
-    const DialogOpen open(driveSettingsOpen_);
+    const TrueWhile open(driveSettingsOpen_);
 
     // A copy: the dialog lets other handlers run, which may remove the entry while it is shown.
     const std::u16string drive = nas->DriveName();
@@ -667,7 +842,7 @@ void TfmMain::OnSettingsItem() {
 
 void TfmMain::OnAboutItem() {
     if (aboutOpen_) return;
-    const DialogOpen open(aboutOpen_);
+    const TrueWhile open(aboutOpen_);
     dialogs_.ShowAboutBox();
 }
 
@@ -681,7 +856,7 @@ void TfmMain::OnCheckForUpdates() {
 
 void TfmMain::OnDomainUserItem() {
     if (domainUserOpen_) return;
-    const DialogOpen open(domainUserOpen_);
+    const TrueWhile open(domainUserOpen_);
     dialogs_.ShowDomainUserDialog(*userManager_, *settings_);
 }
 
@@ -745,7 +920,8 @@ void TfmMain::OnSettingsOk() {
     settings.FSoundBackupAvailable = SoundText(TSoundBox::Available);
     settings.FSoundBackupDone = SoundText(TSoundBox::Done);
     settings.FAutoStart = settingsView_.AutostartChecked();
-    settings.Save();
+    // Settings that could not be read keep their file: the salt in it is the master password's.
+    if (!settingsUnread_) settings.Save();
     OnMainWindowClose();
 }
 

@@ -78,9 +78,12 @@ struct TMainServices {
 
 class TfmMain : public INasHost {
 public:
-    // Runs the whole start-up; an error on the way ends it at that step and goes to ReportError.
+    // Runs the whole start-up. A step that fails is told (one warning balloon at the end, a line in the
+    // application log) and the steps that do not need it still run; the next drive arrival tries the
+    // settings and the master account again.
     explicit TfmMain(TMainServices services);
-    // Saves the settings and frees everything; shares, accounts and rights stay in the system.
+    // Saves the settings (when they could be read) and frees everything; shares, accounts and rights
+    // stay in the system.
     ~TfmMain() override;
     TfmMain(const TfmMain&) = delete;
     TfmMain& operator=(const TfmMain&) = delete;
@@ -93,6 +96,7 @@ public:
     void ShowErrorMessage(std::u16string_view text) override;
     void ShowWarningBalloon(std::u16string_view text) override;
     void ProcessPendingMessages() override;
+    std::optional<std::u16string> MasterAccountFailure() override { return masterAccountFailure_; }
     TPingToWebTh::ClientFactory PingClientFactory() override { return services_.PingClients; }
 
     // --- Drive events ---
@@ -159,6 +163,26 @@ public:
 
 private:
     void StartUp();
+    // --- Start-up steps that may fail, and their second tries ---
+    // Nothing when the step succeeded; otherwise the reason, the error's own message on one line.
+    static std::optional<std::u16string> TryStep(const std::function<void()>& step);
+    // Runs a step; a failure is told with `failure` and the reason. True when it succeeded.
+    bool StartUpStep(std::u16string_view failure, const std::function<void()>& step);
+    // A line in the application log and, during the start-up, an entry of its warning balloon.
+    void TellStartUpFailure(const std::u16string& logText, const std::u16string& balloonText);
+    bool ReadSettings();
+    // What needs the settings: the domain decision, the settings saved, the master account.
+    void SettingsSteps();
+    void SaveSettingsStep();
+    void MasterAccountStep();
+    // Whether the settings got a new salt.
+    bool MakeMasterAccount();
+    // The start-on-logon box and the AutoPlay mode, from the settings.
+    void ApplySettings();
+    bool StartUpStepsToRetry() const;
+    void RetryStartUpSteps();
+    void ShareArrivedDrive(char16_t Drive);
+
     void InitMenuLists();
     void ShareAttachedDrives();
     void AnnounceSharedDrive(char16_t Drive);
@@ -200,6 +224,17 @@ private:
     bool driveSettingsOpen_ = false;
     bool domainUserOpen_ = false;
     bool aboutOpen_ = false;
+
+    // What failed at start-up and is tried again at the next drive arrival.
+    // Why the settings could not be read; until they are, nothing writes them (nor their empty path).
+    std::optional<std::u16string> settingsUnread_ = u"not read yet";
+    bool settingsUnsaved_ = false;
+    std::optional<std::u16string> masterAccountFailure_;
+    // The start-up's failures, for its warning balloon.
+    std::vector<std::u16string> startUpFailures_;
+    // Arrivals that came while the failed steps were being tried again.
+    bool retryingStartUp_ = false;
+    std::vector<char16_t> arrivalsDuringRetry_;
 
     // Declared first, destroyed last: the managers and the drives' entries refer to it.
     std::unique_ptr<TApplicationSettings> settings_;

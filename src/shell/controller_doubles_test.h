@@ -103,6 +103,8 @@ public:
     std::deque<std::optional<TDriveSettingsResult>> driveDialogAnswers;
     std::vector<std::pair<TMode, std::u16string>> driveDialogs;
     std::function<void()> duringDriveDialog;
+    // Runs inside the domain user dialog; an error it raises leaves the dialog.
+    std::function<void()> duringDomainDialog;
     int domainDialogs = 0, aboutBoxes = 0, homePageOpened = 0;
     std::vector<std::pair<char16_t, std::u16string>> autoPlayDialogs;
     bool settingsVisible = false;
@@ -188,6 +190,7 @@ public:
     void ShowDomainUserDialog(TUserManager&, TApplicationSettings&) override {
         ++domainDialogs;
         Pump();
+        if (duringDomainDialog) duringDomainDialog();
     }
     void ShowAboutBox() override {
         ++aboutBoxes;

@@ -8,14 +8,19 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
+#include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "accounts/accounts_sim.h"
+#include "accounts/security_types.h"
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
 #include "drives/drives_sim.h"
@@ -113,6 +118,7 @@ protected:
             clock,
             watcher,
             [this] {
+                if (noObserver) return std::unique_ptr<TVolumeObserver>();
                 ++volumeObservers;
                 return std::make_unique<TVolumeObserver>();
             },
@@ -208,6 +214,8 @@ protected:
     std::shared_ptr<PingRequests> pingRequests = std::make_shared<PingRequests>();
     int workers = 0;
     int volumeObservers = 0;
+    // The platform cannot make the volume observer.
+    bool noObserver = false;
     Lines errors;
     std::unique_ptr<TfmMain> main;
 };
@@ -296,13 +304,266 @@ TEST_F(ControllerTest, SettingsFromTheOlderFolderAreUsed) {
               u"255");
 }
 
-TEST_F(ControllerTest, AnErrorEndsTheStartUpAtItsStepAndIsReported) {
-    sim.Failures["UserAdd1"] = TOsStatus::Net(2224);  // NERR_UserExists
+// --- A start-up step that fails ---
+
+// The start-up steps that can fail, each made to fail as it would on a real computer.
+enum class TStep {
+    AppLog,
+    ReadSettings,
+    DomainDialog,
+    SaveSettings,
+    DeleteMaster,
+    AskAboutMaster,
+    MakeMaster,
+    Observer
+};
+
+struct TStepCase {
+    const char* name;
+    TStep step;
+    bool watching;           // the volume observer was made and initialised
+    bool shared;             // the initial scan shared the plugged-in drive
+    bool autoPlay;           // the AutoPlay mode was applied and the start-on-logon box set
+    const char16_t* told;    // the start of the warning balloon that ends the start-up
+    const char16_t* logged;  // the start of the error line in the application log; nullptr: it cannot be written
+    std::size_t reported;    // errors that reached the central error handler
+    bool triedAgain;         // the next drive arrival tries the step again
+};
+
+void PrintTo(const TStepCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class StartUpStepTest : public ControllerTest, public ::testing::WithParamInterface<TStepCase> {
+protected:
+    std::filesystem::path SettingsFolder() { return appData.path() / "dockvane"; }
+
+    void Break(TStep step) {
+        switch (step) {
+            case TStep::AppLog:
+                // Exists, and cannot be opened for reading.
+                std::filesystem::create_directory(temp.path() / "Velmora.log");
+                break;
+            case TStep::ReadSettings:
+                std::filesystem::create_directories(SettingsFolder());
+                WriteBytes(SettingsFolder() / "Settings.ini", kUnreadableSettings);
+                break;
+            case TStep::DomainDialog:
+                sim.JoinStatus = 3;  // NetSetupDomainName
+                view.duringDomainDialog = [] { throw EIniFileException(u"Unable to write to C:\\dialog.ini"); };
+                break;
+            case TStep::SaveSettings:
+                // The first file of the replacement cannot be made.
+                std::filesystem::create_directories(SettingsFolder() / "Settings.ini.dvpart");
+                break;
+            case TStep::DeleteMaster: sim.Failures["UserDel"] = TOsStatus::Net(5); break;
+            case TStep::AskAboutMaster: sim.Failures["UserGetInfo0"] = TOsStatus::Net(5); break;
+            // The local password policy wants longer passwords than the master password.
+            case TStep::MakeMaster: sim.MinPasswordLength = 14; break;
+            case TStep::Observer: noObserver = true; break;
+        }
+    }
+    void Repair(TStep step) {
+        switch (step) {
+            case TStep::AppLog: std::filesystem::remove(temp.path() / "Velmora.log"); break;
+            case TStep::ReadSettings: WriteBytes(SettingsFolder() / "Settings.ini", kReadableSettings); break;
+            case TStep::DomainDialog: view.duringDomainDialog = nullptr; break;
+            case TStep::SaveSettings: std::filesystem::remove(SettingsFolder() / "Settings.ini.dvpart"); break;
+            case TStep::DeleteMaster: sim.Failures.erase("UserDel"); break;
+            case TStep::AskAboutMaster: sim.Failures.erase("UserGetInfo0"); break;
+            case TStep::MakeMaster: sim.MinPasswordLength = 0; break;
+            case TStep::Observer: noObserver = false; break;
+        }
+    }
+
+    static constexpr const char* kUnreadableSettings = "[General]\r\nAutoPlay=often\r\n";
+    static constexpr const char* kReadableSettings = "[General]\r\nAutoPlay=1\r\n";
+    const std::u16string autoRun =
+        u"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\NoDriveTypeAutoRun";
+};
+
+// A drive that is shared to the master account.
+const std::string kMasterAccountConfig = "[Share]\r\nShareName=BACKUP\r\n";
+
+TEST_P(StartUpStepTest, LaterStepsStillRunAndTheFailureIsTold) {
+    const TStepCase& c = GetParam();
+    Plug(u'E', kMasterAccountConfig);
+    Break(c.step);
     TfmMain& app = Start();
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_TRUE(app.Initializing());  // the later steps did not run
-    EXPECT_EQ(volumeObservers, 0);
-    EXPECT_TRUE(view.trayHistory.empty());
+
+    EXPECT_EQ(volumeObservers == 1, c.watching);
+    EXPECT_EQ(sim.Shares.count(u"BACKUP"), c.shared ? 1u : 0u);
+    EXPECT_EQ(app.NasManager().NasCount(), c.shared ? 1 : 0);
+    EXPECT_FALSE(app.Initializing());
+    EXPECT_EQ(clock.intervals[TTimer::NotifyUsbDrive], 7500u);
+    EXPECT_EQ(system.registry.count(autoRun), c.autoPlay ? 1u : 0u);
+    EXPECT_EQ(view.autoPlaySelection.has_value(), c.autoPlay);
+    EXPECT_EQ(view.autostartChecked.has_value(), c.autoPlay);
+    EXPECT_EQ(errors.size(), c.reported);
+    // Told once, in a balloon rather than a box: the last one of the start-up.
+    EXPECT_TRUE(view.messages.empty()) << ToUtf8(view.messages.front().text);
+    ASSERT_FALSE(view.balloons.empty());
+    EXPECT_EQ(view.balloons.back().icon, TBalloonIcon::Warning);
+    EXPECT_TRUE(view.balloons.back().text.starts_with(c.told)) << ToUtf8(view.balloons.back().text);
+    if (c.logged) {
+        const Lines log = AppLog();
+        EXPECT_EQ(log.front(), u" Start| Dockvane\u2122");
+        const std::u16string line = u" ERROR | " + std::u16string(c.logged);
+        EXPECT_EQ(std::count_if(log.begin(), log.end(), [&](const auto& l) { return l.starts_with(line); }), 1)
+            << ToUtf8(line);
+    }
+}
+
+// The steps that a drive needs: the next arrival tries them again.
+class StartUpRetryTest : public StartUpStepTest {};
+
+TEST_P(StartUpRetryTest, NextArrivalTriesTheFailedStepAgain) {
+    const TStepCase& c = GetParam();
+    Plug(u'E', kMasterAccountConfig);
+    Break(c.step);
+    TfmMain& app = Start();
+    Repair(c.step);
+    errors.clear();
+
+    app.VolumeArrival(u'E');
+    EXPECT_TRUE(errors.empty()) << ToUtf8(errors.front());
+    EXPECT_TRUE(view.messages.empty()) << ToUtf8(view.messages.front().text);
+    EXPECT_EQ(sim.Shares.count(u"BACKUP"), 1u);
+    EXPECT_TRUE(Granted(u'E', u"dockvane"));
+    EXPECT_EQ(system.registry.count(autoRun), 1u);
+    // The master password is the one the stored salt gives.
+    const TApplicationSettings stored = StoredSettings();
+    ASSERT_EQ(stored.FPasswordSalt.size(), 32u);
+    ASSERT_NE(sim.FindAccount(u"dockvane"), nullptr);
+    EXPECT_EQ(sim.FindAccount(u"dockvane")->Info.Password, app.UserManager().MakePassword(stored.FPasswordSalt));
+    // Done once: the arrivals after it try nothing again.
+    const int adds = sim.Calls["UserAdd1"];
+    const std::size_t logged = AppLog().size();
+    app.VolumeRemoval(u'E');
+    app.VolumeArrival(u'E');
+    EXPECT_EQ(sim.Calls["UserAdd1"], adds);
+    const Lines log = AppLog();
+    EXPECT_EQ(Lines(log.begin() + static_cast<std::ptrdiff_t>(logged), log.end()),
+              (Lines{u" Detached | E:\\", u" Attached | E:\\"}));
+}
+
+const TStepCase kFailingSteps[] = {
+    {"the application log cannot be opened", TStep::AppLog, true, false, true,
+     u"The application log cannot be written: Cannot open file ", nullptr, 1, false},
+    {"the settings cannot be read", TStep::ReadSettings, true, false, false,
+     u"No drive is shared until the settings can be read: 'often' is not a valid integer value",
+     u"No drive is shared until the settings can be read: 'often' is not a valid integer value", 0, true},
+    {"the domain user dialog fails", TStep::DomainDialog, true, true, true,
+     u"The domain account was not set: Unable to write to C:\\dialog.ini",
+     u"The domain account was not set: Unable to write to C:\\dialog.ini", 0, false},
+    {"the settings cannot be saved", TStep::SaveSettings, true, true, true,
+     u"The settings cannot be saved: Unable to write to ", u"The settings cannot be saved: Unable to write to ", 0,
+     true},
+    {"the master account cannot be deleted", TStep::DeleteMaster, true, false, true,
+     u"Drives that need the account dockvane are not shared until it can be made: System Error.  Code: 5. ",
+     u"Drives that need the account dockvane are not shared until it can be made: System Error.  Code: 5. ", 0, true},
+    {"the master account cannot be asked about", TStep::AskAboutMaster, true, false, true,
+     u"Drives that need the account dockvane are not shared until it can be made: System Error.  Code: 5. ",
+     u"Drives that need the account dockvane are not shared until it can be made: System Error.  Code: 5. ", 0, true},
+    {"the master account is refused by the password policy", TStep::MakeMaster, true, false, true,
+     u"Drives that need the account dockvane are not shared until it can be made: System Error.  Code: 2245. ",
+     u"Drives that need the account dockvane are not shared until it can be made: System Error.  Code: 2245. ", 0,
+     true},
+    {"the volume observer cannot be made", TStep::Observer, false, true, true,
+     u"Drives plugged in from now on are not shared: the USB monitor could not be started.",
+     u"Failed to initialize USB monitor", 0, false},
+};
+INSTANTIATE_TEST_SUITE_P(EachStep, StartUpStepTest, ::testing::ValuesIn(kFailingSteps));
+
+std::vector<TStepCase> StepsTriedAgain() {
+    std::vector<TStepCase> steps;
+    std::copy_if(std::begin(kFailingSteps), std::end(kFailingSteps), std::back_inserter(steps),
+                 [](const TStepCase& c) { return c.triedAgain; });
+    return steps;
+}
+INSTANTIATE_TEST_SUITE_P(StepsTriedAgain, StartUpRetryTest, ::testing::ValuesIn(StepsTriedAgain()));
+
+TEST_F(StartUpStepTest, MasterAccountMissingKeepsOnlyTheDrivesThatNeedIt) {
+    Break(TStep::MakeMaster);
+    Plug(u'E', kMasterAccountConfig);
+    TfmMain& app = Start();
+    ASSERT_EQ(sim.FindAccount(u"dockvane"), nullptr);
+    ASSERT_EQ(sim.Shares.count(u"BACKUP"), 0u);
+    const std::u16string failure = u"System Error.  Code: 2245. ";
+    auto countLines = [&](const std::u16string& start) {
+        const Lines log = AppLog();
+        return std::count_if(log.begin(), log.end(), [&](const auto& line) { return line.starts_with(start); });
+    };
+    EXPECT_EQ(countLines(u" ERROR | Drive E: not shared: the account dockvane is missing"), 1);
+
+    // A drive whose own account exists goes to that account all the same; the master account is
+    // tried again first, and fails again.
+    sim.AddAccount(u"extdisk_own", TSid::Make(5, {21, 1, 2, 3, 1500}), TSidNameUse::User);
+    Plug(u'F', "[Share]\r\nShareName=OWN\r\nShareUserName=extdisk_own\r\n");
+    const int adds = sim.Calls["UserAdd1"];
+    app.VolumeArrival(u'F');
+    EXPECT_EQ(sim.Calls["UserAdd1"], adds + 1);
+    EXPECT_TRUE(Granted(u'F', u"extdisk_own"));
+    EXPECT_EQ(view.balloons.back().text, u"OWN now available for network");
+
+    // One that needs the master account is not shared to a missing account: a balloon says why, and
+    // no box.
+    Plug(u'G', "[Share]\r\nShareName=GREEN\r\nShareUserName=extdisk_green\r\n");
+    app.VolumeArrival(u'G');
+    EXPECT_EQ(sim.Shares.count(u"GREEN"), 0u);
+    EXPECT_EQ(sim.FindAccount(u"extdisk_green"), nullptr);  // not made without the master account
+    EXPECT_TRUE(view.messages.empty()) << ToUtf8(view.messages.front().text);
+    EXPECT_EQ(view.balloons.back().icon, TBalloonIcon::Warning);
+    EXPECT_TRUE(view.balloons.back().text.starts_with(
+        u"Drive G: is not shared: the account dockvane could not be made: " + failure))
+        << ToUtf8(view.balloons.back().text);
+    EXPECT_EQ(
+        countLines(u" ERROR | Drives that need the account dockvane are not shared until it can be made: " + failure),
+        3);  // the start-up and both arrivals
+    EXPECT_EQ(countLines(u" ERROR | Drive G: not shared: the account dockvane is missing"), 1);
+
+    // The policy lets it be made now: the next arrival makes it, and shares its drive to it.
+    Repair(TStep::MakeMaster);
+    app.VolumeArrival(u'G');
+    ASSERT_NE(sim.FindAccount(u"dockvane"), nullptr);
+    EXPECT_EQ(sim.FindAccount(u"dockvane")->Info.Password,
+              app.UserManager().MakePassword(StoredSettings().FPasswordSalt));
+    EXPECT_TRUE(Granted(u'G', u"dockvane"));
+    EXPECT_EQ(view.balloons.back().text, u"GREEN now available for network");
+    EXPECT_TRUE(errors.empty()) << ToUtf8(errors.front());
+}
+
+TEST_F(StartUpStepTest, ArrivalDuringTheSecondTryWaitsForIt) {
+    // The settings could not be read at start-up; by the next arrival they can, but not be saved.
+    Break(TStep::ReadSettings);
+    Plug(u'E', kMasterAccountConfig);
+    TfmMain& app = Start();
+    Repair(TStep::ReadSettings);
+    Break(TStep::SaveSettings);
+    Plug(u'F', "[Share]\r\nShareName=FOLLOWER\r\n");
+
+    // F arrives while the failed save is logged, before the master account has been made.
+    testing::SimPump pump;
+    SetPendingMessagesHook([&] { pump.Pump(); });
+    pump.RunAt(1, [&] { app.VolumeArrival(u'F'); });
+    app.VolumeArrival(u'E');
+    SetPendingMessagesHook(nullptr);
+    ASSERT_TRUE(pump.Fired());
+
+    // F waited for the master account, and went to it like E.
+    EXPECT_TRUE(view.messages.empty()) << ToUtf8(view.messages.front().text);
+    EXPECT_TRUE(errors.empty()) << ToUtf8(errors.front());
+    EXPECT_TRUE(Granted(u'E', u"dockvane"));
+    EXPECT_TRUE(Granted(u'F', u"dockvane"));
+}
+
+TEST_F(StartUpStepTest, SettingsThatCannotBeReadAreNotWrittenOver) {
+    Break(TStep::ReadSettings);
+    TfmMain& app = Start();
+    view.autostartChecked = false;
+    app.OnSettingsOk();
+    main.reset();
+    EXPECT_EQ(testing::ReadBytes(SettingsFolder() / "Settings.ini"), kUnreadableSettings);
 }
 
 TEST_F(ControllerTest, StartUpScanGoesOnPastADriveThatFails) {
