@@ -523,7 +523,7 @@ def netapi_buffer_problems(simulation, killed=()):
 
 def windows_pid(wine, process="Dockvane.exe"):
     """The Windows process id of the (first) running process of that name, as the stand-in library
-    names its counts; None when there is none."""
+    names its counts; None when there is none or the probe could not tell."""
     for _ in range(3):  # a Wine start can fail on a loaded machine
         code, out, _ = wine.run(PROCESS_PROBE, "pid", process, timeout=60)
         match = re.search(r"^pid=(\d+)$", out, re.MULTILINE)
