@@ -1,6 +1,6 @@
 // The INI reader and writer on a hostile file: a read never returns more than the profile functions
 // would, a write changes at most the one line of its key (or adds the key, or its section and key),
-// and what was written reads back.
+// and what was written (up to its first NUL) reads back.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -66,8 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.WriteString(section, key, value);
     CheckOnlyOneKeyChanged(before, file.Lines());
 
-    if (Storable(section) && section.find(u']') == std::u16string::npos && StorableKey(key) && StorableValue(value)) {
-        FUZZ_CHECK(file.ReadString(section, key, u"-") == value);
+    // A value is stored up to its first NUL, as the profile function that takes it as a NUL-terminated
+    // string stores it.
+    const std::u16string stored = value.substr(0, value.find(u'\0'));
+    if (Storable(section) && section.find(u']') == std::u16string::npos && StorableKey(key) && StorableValue(stored)) {
+        FUZZ_CHECK(file.ReadString(section, key, u"-") == stored);
         // The file as written and read again holds the same lines, wherever the code page can hold them.
         // (A first line that begins like a byte-order mark in the code page is left out: the files the
         // application writes begin with the header line.)

@@ -91,6 +91,10 @@ std::u16string IniFile::ReadString(std::u16string_view section, std::u16string_v
 }
 
 void IniFile::WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value) {
+    // The profile function takes the value as a NUL-terminated string, so it stores the value up to
+    // its first NUL; so does this. Stored whole, the rest would be a part of the file that no read
+    // gives back, and a quoted value would read as another text than its own beginning.
+    value = value.substr(0, value.find(u'\0'));
     const auto found = FindSection(section);
     if (!found) {
         lines_.push_back(u"[" + std::u16string(section) + u"]");

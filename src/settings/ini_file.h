@@ -29,9 +29,9 @@ public:
     std::u16string ReadString(std::u16string_view section, std::u16string_view key,
                               std::u16string_view defaultValue) const;
 
-    // Sets the key's value: an existing key's line is rewritten where it stands (unless it already
-    // reads as the value); a new key goes after the last line of its section that is not blank; a
-    // new section goes at the end of the file.
+    // Sets the key's value, up to its first NUL: an existing key's line is rewritten where it stands
+    // (unless it already reads as the value); a new key goes after the last line of its section that
+    // is not blank; a new section goes at the end of the file.
     void WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value);
 
     const std::vector<std::u16string>& Lines() const { return lines_; }

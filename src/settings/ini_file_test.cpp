@@ -45,6 +45,31 @@ TEST(IniFileWrite, LineThatReadsAsTheValueStaysWhole) {
     EXPECT_EQ(file.Lines()[3], u"nul=C");
 }
 
+TEST(IniFileWrite, WhatWasWrittenReadsBack) {
+    // A value is stored as the profile function that takes it as a NUL-terminated string would
+    // store it: up to its first NUL, so that the file holds nothing a read does not give back.
+    struct WriteCase {
+        const char16_t* name;
+        std::u16string value, line, read;
+    };
+    const WriteCase cases[] = {
+        {u"plain", u"True", u"k=True", u"True"},
+        {u"holding =", u"a=b", u"k=a=b", u"a=b"},
+        {u"empty", u"", u"k=", u""},
+        {u"NUL inside", std::u16string(u"a\0b", 3), u"k=a", u"a"},
+        {u"NUL first", std::u16string(u"\0b", 2), u"k=", u""},
+        {u"NUL inside quotes", std::u16string(u"\"x\0y\"", 5), u"k=\"x", u"\"x"},
+    };
+    for (const auto& c : cases) {
+        for (const bool existing : {false, true}) {
+            IniFile file(existing ? std::vector<std::u16string>{u"[S]", u"k=old"} : std::vector<std::u16string>{});
+            file.WriteString(u"S", u"k", c.value);
+            EXPECT_EQ(file.Lines(), (std::vector<std::u16string>{u"[S]", c.line})) << ToUtf8(c.name) << existing;
+            EXPECT_EQ(file.ReadString(u"S", u"k", u"-"), c.read) << ToUtf8(c.name) << existing;
+        }
+    }
+}
+
 TEST(IniFileWrite, KeepsEveryOtherLineWhereItStands) {
     IniFile file(
         {u"#=== header", u"[General]", u"; comment", u"AutoStart=True", u"Unmapped=7", u"", u"[Sounds]", u"Done=x"});

@@ -40,6 +40,7 @@ inline const ReadCase kReadCases[] = {
     {u"first of two keys wins", {u"[S]", u"k=1", u"k=2"}, u"S", u"k", u"", u"1"},
     {u"comment and blank lines between", {u"; note", u"[S]", u"", u"; k=0", u"k=1"}, u"S", u"k", u"", u"1"},
     {u"value holding =", {u"[S]", u"k=a=b"}, u"S", u"k", u"", u"a=b"},
+    {u"value ends at a NUL", {u"[S]", std::u16string(u"k=a\0b", 5)}, u"S", u"k", u"", u"a"},
     {u"indented section", {u"   [S]", u"k=1"}, u"S", u"k", u"", u"1"},
     {u"section name looked up with blanks", {u"[S]", u"k=1"}, u" S ", u"k", u"", u"1"},
     {u"line without = is no value", {u"[S]", u"k"}, u"S", u"k", u"d", u"d"},

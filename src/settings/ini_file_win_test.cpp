@@ -70,5 +70,16 @@ TEST(WinIniFile, WhatWeWriteTheProfileFunctionsRead) {
     EXPECT_EQ(ProfileString(file, u"Sounds", u"Done", u""), u"C:\\sounds\\done.wav");
 }
 
+TEST(WinIniFile, AValueIsStoredUpToItsFirstNulAsTheProfileFunctionStoresIt) {
+    testing::TempFolder folder;
+    const std::u16string file = folder.File(u"cut.ini");  // not "nul.ini": that names the NUL device
+    const std::u16string value(u"a\0b", 3);
+    ASSERT_TRUE(::WritePrivateProfileStringW(L"S", L"k", ToWide(value).c_str(), ToWide(file).c_str()));
+    ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, ToWide(file).c_str());
+    IniFile ini;
+    ini.WriteString(u"S", u"k", value);
+    EXPECT_EQ(*fs::ReadTextLines(file), ini.Lines());
+}
+
 }  // namespace
 }  // namespace dv

@@ -475,31 +475,69 @@ FAILURE_FILES = ("simulation/*", "prefix/drive_c/users/*/Temp/Velmora.log",
                  "prefix/drive_c/users/*/AppData/Local/dockvane/Settings.ini")
 
 
-def netapi_buffer_problems(simulation, killed=False):
+# The counts the stand-in network-management library keeps for each process that loaded it, in the
+# simulation folder; it replaces the file whole (FILE.dvnew, its complete twin, may stand in for it).
+BUFFER_COUNTS = re.compile(r"netapi32-buffers-(\d+)\.txt")
+BUFFER_FIELDS = ("program", "handed", "freed", "foreign", "unreleased")
+
+
+def netapi_buffer_counts(simulation):
+    """{Windows process id: (file name, its fields, or None when they are not all there)}, each file
+    read as the library's readers read it: the file, or its complete twin when the file is missing."""
+    counts = {}
+    for path in sorted(glob.glob(os.path.join(simulation, "netapi32-buffers-*.txt*"))):
+        name = os.path.basename(path)
+        match = BUFFER_COUNTS.fullmatch(name.removesuffix(".dvnew"))
+        if not match or (name.endswith(".dvnew") and os.path.exists(path.removesuffix(".dvnew"))):
+            continue
+        text = read_text(path)
+        fields = dict(line.split("\t", 1) for line in text.splitlines() if "\t" in line)
+        whole = text.endswith("\n") and all(fields.get(key, "") != "" for key in BUFFER_FIELDS)
+        counts[int(match.group(1))] = (name, fields if whole else None)
+    return counts
+
+
+def netapi_buffer_problems(simulation, killed=()):
     """What the stand-in network-management library counted in each process that loaded it: buffers
-    it handed out and nobody released, and releases of memory it never handed out. A process that was
-    killed may have died holding one (killed=True: only foreign releases count). Also a problem: no
-    process loaded the library at all."""
-    counts = glob.glob(os.path.join(simulation, "netapi32-buffers-*.txt"))
+    it handed out and nobody released, and releases of memory it never handed out. `killed` holds the
+    Windows process ids of the processes the run killed: such a process may have died holding a
+    buffer, so its count of unreleased ones (or counts it left unwritten) is no leak report; every
+    other process's counts must be there, whole, with nothing unreleased. Also a problem: no process
+    loaded the library at all."""
+    counts = netapi_buffer_counts(simulation)
     if not counts:
         return ["no process used the stand-in network-management library"]
     problems = []
-    for path in counts:
-        fields = dict(line.split("\t", 1) for line in read_text(path).splitlines() if "\t" in line)
-        name = f"{fields.get('program', '?')} ({os.path.basename(path)})"
-        if not killed and fields.get("unreleased") != "0":
-            problems.append(f"{name}: {fields.get('unreleased')} buffer(s) never released")
-        if fields.get("foreign") != "0":
-            problems.append(f"{name}: {fields.get('foreign')} release(s) of memory it did not hand out")
+    for pid, (file_name, fields) in sorted(counts.items()):
+        if fields is None:
+            if pid not in killed:
+                problems.append(f"{file_name}: the counts are empty or cut short, and the process was not killed")
+            continue
+        name = f"{fields['program']} ({file_name}{', killed' if pid in killed else ''})"
+        if pid not in killed and fields["unreleased"] != "0":
+            problems.append(f"{name}: {fields['unreleased']} buffer(s) never released")
+        if fields["foreign"] != "0":
+            problems.append(f"{name}: {fields['foreign']} release(s) of memory it did not hand out")
     return problems
 
 
-def main(doc, body, failure_files=(), arguments=None, killed=False):
+def windows_pid(wine, process="Dockvane.exe"):
+    """The Windows process id of the (first) running process of that name, as the stand-in library
+    names its counts; None when there is none or the probe could not tell."""
+    for _ in range(3):  # a Wine start can fail on a loaded machine
+        code, out, _ = wine.run(PROCESS_PROBE, "pid", process, timeout=60)
+        match = re.search(r"^pid=(\d+)$", out, re.MULTILINE)
+        if code == 0 and match:
+            return int(match.group(1))
+    return None
+
+
+def main(doc, body, failure_files=(), arguments=None, killed=()):
     """Parses the common arguments, boots a fresh prefix, runs body(wine, work, artefacts, failures)
     and cleans up; the exit code tells whether every check passed. A run with options of its own
     adds them with arguments(parser) and gets them as body's fifth argument. At the end every buffer
-    of the stand-in network-management library must have been released (killed: the run kills
-    Dockvane, which may die holding one)."""
+    of the stand-in network-management library must have been released, except by the processes
+    whose Windows ids the body put into `killed` (a set): they may have died holding one."""
     parser = argparse.ArgumentParser(description=doc.splitlines()[0])
     parser.add_argument("--build-dir", required=True, help="the windows preset's build folder")
     parser.add_argument("--artefacts", required=True, help="where screenshots and, on failure, logs go")

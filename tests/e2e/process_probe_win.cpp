@@ -1,4 +1,6 @@
 // e2e_process_probe: what a running Dockvane holds, and its tray commands, for the end-to-end runs.
+//   e2e_process_probe pid PID|NAME     pid=N, the Windows process id (what the stand-in library's
+//                                      counts are named after)
 //   e2e_process_probe stats PID|NAME   one line of KEY=VALUE: pid, threads, handles, gdi, user, private
 //                                      (bytes), and for the last four how they were counted (*_via)
 //   e2e_process_probe eject PID|NAME SLOT   the tray's "Eject:" item of that slot, as a click sends it
@@ -411,12 +413,16 @@ int main() {
     const std::vector<std::wstring> args(argv ? argv + 1 : nullptr, argv ? argv + argc : nullptr);
     ::LocalFree(argv);
     if (args.size() < 2) {
-        std::cerr << "usage: e2e_process_probe stats PID|NAME | eject PID|NAME SLOT | exit PID|NAME [MS] | notices "
-                     "PID|NAME LETTER COUNT MS\n";
+        std::cerr << "usage: e2e_process_probe pid PID|NAME | stats PID|NAME | eject PID|NAME SLOT | exit PID|NAME "
+                     "[MS] | notices PID|NAME LETTER COUNT MS\n";
         return 1;
     }
     const DWORD pid = FindProcess(args[1]);
     if (pid == 0) return Fail("no such process");
+    if (args[0] == L"pid" && args.size() == 2) {
+        std::cout << "pid=" << pid << '\n';
+        return 0;
+    }
     if (args[0] == L"stats" && args.size() == 2) return Stats(pid);
     if (args[0] == L"eject" && args.size() == 3) {
         const unsigned long slot = std::wcstoul(args[2].c_str(), nullptr, 10);

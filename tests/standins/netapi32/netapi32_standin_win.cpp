@@ -5,9 +5,9 @@
 // program's own Win32 code runs against it. Never shipped.
 //
 // Every buffer it hands out is counted, and so is every release; the counts of each process are kept
-// in "netapi32-buffers-PID.txt" in the folder, rewritten at each change, so that what a process left
-// unreleased when it ended is there to see (a program may end without running any library's exit
-// code, as Dockvane does).
+// in "netapi32-buffers-PID.txt" in the folder, replaced whole at each change, so that what a process
+// left unreleased when it ended is there to see (a program may end without running any library's exit
+// code, as Dockvane does), and a process killed at any moment leaves counts that can be read.
 #include "platform/windows_include.h"
 
 #include <lm.h>
@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -84,12 +85,13 @@ private:
         const std::string text = "program\t" + ToUtf8(FromWide(name)) + "\nhanded\t" + std::to_string(handed_) +
                                  "\nfreed\t" + std::to_string(freed_) + "\nforeign\t" + std::to_string(foreign_) +
                                  "\nunreleased\t" + std::to_string(live_.size()) + "\n";
-        const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return;
-        DWORD written = 0;
-        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        ::CloseHandle(file);
+        // Replaced whole, as the simulation's state files are: a process killed while it rewrote its
+        // counts leaves the ones before, never an empty or half-written file.
+        try {
+            ReplaceSimStateFile(FromWide(path), text);
+        } catch (const std::exception&) {
+            // The counts before stay: they are the test's concern, not the caller's.
+        }
     }
 
     std::mutex mutex_;

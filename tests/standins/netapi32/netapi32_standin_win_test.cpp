@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -399,6 +401,47 @@ TEST_F(StandinTest, BuffersThatAreNotGivenBackAreCountedAndForeignOnesRefused) {
 }
 
 // What the share and account managers make of each answer: their log lines and results.
+TEST_F(StandinTest, CountsAreNeverSeenHalfWritten) {
+    // What a process killed at any moment leaves is what a reader sees at that moment: the reader
+    // here looks every millisecond while the counts change. (A reader that never let go of the file
+    // would keep the library from replacing it: it waits and tries again, as with the state files.)
+    wchar_t name[] = L"C$";
+    AddForeignShare(u"C$", u"C:\\");
+    const std::wstring path = ToWide(state.File(u"netapi32-buffers-" + IntToStr(::GetCurrentProcessId()) + u".txt"));
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0};
+    std::vector<std::string> damaged;
+    std::thread reader([&] {
+        while (!done) {
+            ::Sleep(1);
+            const HANDLE file =
+                ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file == INVALID_HANDLE_VALUE) continue;
+            char bytes[512];
+            DWORD got = 0;
+            const BOOL read = ::ReadFile(file, bytes, sizeof bytes, &got, nullptr);
+            ::CloseHandle(file);
+            const std::string text(bytes, read ? got : 0);
+            ++reads;
+            if (text.find("\nunreleased\t") == std::string::npos || !text.ends_with("\n")) {
+                if (damaged.size() < 5) damaged.push_back(text);
+            }
+        }
+    });
+    for (int i = 0; i < 100; ++i) {
+        LPBYTE buffer = nullptr;
+        const DWORD status = ::NetShareGetInfo(nullptr, name, 502, &buffer);
+        EXPECT_EQ(status, static_cast<DWORD>(NERR_Success));
+        if (status != NERR_Success) break;
+        EXPECT_EQ(::NetApiBufferFree(buffer), static_cast<DWORD>(NERR_Success));
+    }
+    done = true;
+    reader.join();
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(damaged, std::vector<std::string>{});
+}
+
 TEST_F(StandinTest, TheManagersHandleEachAnswer) {
     Seed([](TSimAccounts& s) { s.MinPasswordLength = 14; });
     AddForeignShare(u"OLD", folder.Path());  // left by an earlier attach of the same folder
