@@ -11,6 +11,7 @@
 #include "accounts/user_manager.h"
 #include "dialogs/drive_settings_dialog.h"
 #include "fuzz_support.h"
+#include "settings/share_settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace dv;

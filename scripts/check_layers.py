@@ -24,6 +24,7 @@ LAYERS = [
     "drives",
     "sharing",
     "system",
+    "remote",
     "dialogs",
     "shell",
     "setup",

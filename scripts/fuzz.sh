@@ -5,6 +5,7 @@
 # that caused it is kept in build/fuzz/work/TARGET/.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]     targets: ini_file share_settings logs ping share_name
+#                                             pnp_event pipe_message
 #   FUZZ_PARALLEL=2 scripts/fuzz.sh 600       two targets at a time
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,9 +14,10 @@ seconds=${1:-60}
 shift || true
 parallel=${FUZZ_PARALLEL:-1}
 
-# clang 14 and its runtime libraries (libFuzzer, the sanitizers) from Debian.
+# clang 14 and its runtime libraries (libFuzzer, the sanitizers) from Debian, and the JSON library
+# that the pipe's messages are read with.
 missing=()
-for package in clang-14 libclang-rt-14-dev cmake make; do
+for package in clang-14 libclang-rt-14-dev cmake make nlohmann-json3-dev; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
 done
 if ((${#missing[@]})); then

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs with apt what a fresh Debian 12 machine lacks for building and running Dockvane.
 set -euo pipefail
-packages=(cmake make g++ python3 googletest libgtest-dev libbenchmark-dev libssl-dev
+packages=(cmake make g++ python3 googletest libgtest-dev libbenchmark-dev libssl-dev nlohmann-json3-dev
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           wine wine64 xvfb xauth x11-utils xdotool imagemagick clang-format-14
           wixl msitools osslsigncode openssl)

@@ -76,9 +76,8 @@ std::u16string ShareNameFromLabel(std::u16string_view label) {
 }
 
 bool ShareNameKeyAccepted(char16_t key) {
-    static constexpr std::u16string_view refused = u" \"*,./:;<>?[\\]|";
     if (key < 32 || key > 127) return true;
-    return refused.find(key) == std::u16string_view::npos;
+    return kRefusedNameCharacters.find(key) == std::u16string_view::npos;
 }
 
 TfmModifyNAS::TfmModifyNAS(IDriveSettingsHost& host, IModifyNASView& view, TMode Mode)

@@ -26,7 +26,6 @@ inline constexpr std::u16string_view kConfirmDisable =
 inline constexpr std::u16string_view kConfirmEject = u"This will eject this External Storage drive. Are you sure?";
 inline constexpr std::u16string_view kCopyHostHint = u"Copy host information (to clipboard)";
 inline constexpr std::u16string_view kAutoRemoveDesignCaption = u"(check for file backup.done)";
-inline constexpr std::size_t kMaxShareNameLength = 12;
 
 // What the drive settings dialog needs of the main controller. Every call runs on the user-interface
 // thread while the dialog is open.

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "resources/resource_ids.h"
+#include "settings/share_settings.h"
 
 namespace dv {
 namespace {

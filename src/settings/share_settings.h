@@ -14,6 +14,10 @@ namespace dv {
 inline constexpr std::u16string_view kDriveConfigFileName = u"velmora.conf";
 inline constexpr std::u16string_view kInactiveDriveConfigFileName = u"velmora.conf.inactive";
 inline constexpr std::size_t kPingUrlSlots = 8;
+// The longest share name that the drive settings write, and the characters that none of the share
+// or volume names they write may hold (control characters aside): what a person can type there.
+inline constexpr std::size_t kMaxShareNameLength = 12;
+inline constexpr std::u16string_view kRefusedNameCharacters = u" \"*,./:;<>?[\\]|";
 
 class TShareSettings : public TIniFileBase {
 public:
