@@ -115,6 +115,23 @@ TEST_F(DonePingTest, EachAddressIsCalledExpandedAndItsOutcomeGoesToTheApplicatio
     EXPECT_FALSE(fs::FileExists(drive.File(u"velmora-activity.log")));
 }
 
+TEST_F(DonePingTest, RefusedAddressGetsOnlyTheLineThatSaysWhy) {
+    ScriptedClient client({{HttpOutcome::Kind::Refused,
+                            {},
+                            0,
+                            u"Not followed: a redirection to ftp://srv/x, which is "
+                            u"neither http nor https"},
+                           {HttpOutcome::Kind::Body, u"noted", 200, {}}});
+    CallDoneAddresses({u"srv/a?r={result}", u"srv/b"}, ejected, client);
+    EXPECT_EQ(client.requested, (Lines{u"http://srv/a?r=ejected", u"http://srv/b"}));
+    EXPECT_EQ(AppLog(), (Lines{
+                            u" ERROR | Class:TWinServiceMgmt Method:doPingToSrv Type:ERefusedAddress Not followed: a "
+                            u"redirection to ftp://srv/x, which is neither http nor https",
+                            u" OK, Ping Url | (srv/b)",
+                            u" OK, server said: | noted",
+                        }));
+}
+
 TEST_F(DonePingTest, WorkerKeepsCopiesOfWhatItUses) {
     struct Calls {
         std::mutex mutex;

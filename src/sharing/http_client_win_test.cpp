@@ -1,14 +1,17 @@
-// The WinHTTP client against a real HTTP server on 127.0.0.1, run by the test itself.
+// The WinHTTP client against a real HTTP server on 127.0.0.1, run by the test itself. The client refuses
+// this computer's addresses: the tests let through only the address of the server they talk to.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <future>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,22 +23,23 @@
 namespace dv {
 namespace {
 
-// A small HTTP/1.1 server, answers chosen by path. Each connection has a thread of its own, so that
+// A small HTTP/1.1 server on a loopback address, answers chosen by path; it counts the connections
+// that reach it and notes the paths asked for. Each connection has a thread of its own, so that
 // misbehaving answers (a trickle, silence) can go on side by side; Stop ends them all.
 class TestServer {
 public:
-    TestServer() {
+    explicit TestServer(const char* address = "127.0.0.1") : address_(address) {
         WSADATA data{};
         WSAStartup(MAKEWORD(2, 2), &data);
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        sockaddr_in bound{};
+        bound.sin_family = AF_INET;
+        inet_pton(AF_INET, address, &bound.sin_addr);
+        bind(listener_, reinterpret_cast<sockaddr*>(&bound), sizeof bound);
         listen(listener_, 8);
-        int length = sizeof address;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        int length = sizeof bound;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&bound), &length);
+        port_ = ntohs(bound.sin_port);
         thread_ = std::thread([this] { Serve(); });
     }
     ~TestServer() {
@@ -57,7 +61,13 @@ public:
     }
 
     std::u16string Url(std::u16string_view path) const {
-        return u"http://127.0.0.1:" + IntToStr(port_) + std::u16string(path);
+        return u"http://" + FromUtf8(address_) + u":" + IntToStr(port_) + std::u16string(path);
+    }
+    int Port() const { return port_; }
+    int Connections() const { return connections_accepted_; }
+    std::vector<std::string> Paths() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return paths_;
     }
 
 private:
@@ -65,6 +75,7 @@ private:
         for (;;) {
             const SOCKET client = accept(listener_, nullptr, nullptr);
             if (client == INVALID_SOCKET) return;
+            ++connections_accepted_;
             connections_.emplace_back([this, client] {
                 Converse(client);
                 closesocket(client);
@@ -82,6 +93,10 @@ private:
         }
         const std::size_t start = request.find(' ') + 1;
         const std::string path = request.substr(start, request.find(' ', start) - start);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            paths_.push_back(path);
+        }
         if (path == "/hang") return Trickle(client, "", "");  // accepted, never answered
         if (path == "/trickle-headers") return Trickle(client, "HTTP/1.1 200 OK\r\nX-Slow: ", "a");
         const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n";
@@ -117,13 +132,28 @@ private:
         if (path == "/500") return Reply("500 Internal Server Error", "oops");
         if (path == "/redirect") return Reply("302 Found", "", "Location: /body\r\n");
         if (path == "/loop") return Reply("302 Found", "", "Location: /loop\r\n");
+        if (path == "/secret") return Reply("200 OK", "API_KEY=sk-live-0123 LOCALHOST-ONLY ADMIN PAGE");
+        // /chain/N: N redirections in a row, then an answer.
+        if (path.starts_with("/chain/")) {
+            const int left = std::stoi(path.substr(7));
+            if (left == 0) return Reply("200 OK", "END");
+            return Reply("302 Found", "", "Location: /chain/" + std::to_string(left - 1) + "\r\n");
+        }
+        // /to?TARGET: a redirection to TARGET as written.
+        if (path.starts_with("/to?")) return Reply("302 Found", "", "Location: " + path.substr(4) + "\r\n");
+        // /moved/CODE: a redirection of that status to /body.
+        if (path.starts_with("/moved/")) return Reply(path.substr(7) + " Moved", "", "Location: /body\r\n");
+        if (path == "/dir/relative") return Reply("302 Found", "", "Location: ../body#top\r\n");
         if (path == "/large") return Reply("200 OK", std::string(200 * 1024, 'L'));
         if (path == "/utf8") return Reply("200 OK", "Caf\xC3\xA9 \xE2\x84\xA2");
         return Reply("400 Bad Request", "");
     }
 
+    std::string address_;
     SOCKET listener_ = INVALID_SOCKET;
     int port_ = 0;
+    std::atomic<int> connections_accepted_{0};
+    std::vector<std::string> paths_;
     std::mutex mutex_;
     std::condition_variable stop_;
     bool stopping_ = false;
@@ -137,10 +167,16 @@ int ClosedPort() {
     return std::stoi(ToUtf8(url.substr(url.rfind(u':') + 1)));
 }
 
+// The product's limits, and the test server's address let through.
+HttpLimits LettingThrough(std::u16string address, HttpLimits limits = {}) {
+    limits.exemptAddressForTests = std::move(address);
+    return limits;
+}
+
 class WinHttpTest : public ::testing::Test {
 protected:
     TestServer server;
-    std::unique_ptr<IHttpClient> client = CreateHttpClient({2000, 3000});
+    std::unique_ptr<IHttpClient> client = CreateHttpClient(LettingThrough(u"127.0.0.1", {2000, 3000, {}}));
 };
 
 TEST_F(WinHttpTest, OutcomesTheyTellApart) {
@@ -157,6 +193,13 @@ TEST_F(WinHttpTest, OutcomesTheyTellApart) {
         {u"/410", HttpOutcome::Kind::HttpError, 410, u""},
         {u"/500", HttpOutcome::Kind::HttpError, 500, u""},
         {u"/redirect", HttpOutcome::Kind::Body, 200, u"DONE\r\nsecond line\r\n"},
+        {u"/dir/relative", HttpOutcome::Kind::Body, 200, u"DONE\r\nsecond line\r\n"},
+        {u"/moved/301", HttpOutcome::Kind::Body, 200, u"DONE\r\nsecond line\r\n"},
+        {u"/moved/303", HttpOutcome::Kind::Body, 200, u"DONE\r\nsecond line\r\n"},
+        {u"/moved/307", HttpOutcome::Kind::Body, 200, u"DONE\r\nsecond line\r\n"},
+        {u"/moved/308", HttpOutcome::Kind::Body, 200, u"DONE\r\nsecond line\r\n"},
+        {u"/moved/300", HttpOutcome::Kind::Failure, 300, u""},
+        {u"/moved/304", HttpOutcome::Kind::Failure, 304, u""},
         {u"/utf8", HttpOutcome::Kind::Body, 200, u"Caf\u00E9 \u2122"},
     };
     for (const auto& c : cases) {
@@ -196,7 +239,7 @@ TEST_F(WinHttpTest, MisbehavingServerEndsTheRequestWithinItsLimit) {
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < runs.size(); ++i) {
         threads.emplace_back([&run = runs[i], url = server.Url(paths[i]), start] {
-            run.outcome = CreateHttpClient()->Get(url);  // the product's own limits
+            run.outcome = CreateHttpClient(LettingThrough(u"127.0.0.1"))->Get(url);  // the product's own limits
             run.took = std::chrono::steady_clock::now() - start;
             run.done.set_value();
         });
@@ -222,8 +265,87 @@ TEST_F(WinHttpTest, AddressWithoutHost) {
     }
 }
 
-TEST_F(WinHttpTest, EndlessRedirectionIsAnotherFailure) {
-    EXPECT_EQ(client->Get(server.Url(u"/loop")).kind, HttpOutcome::Kind::Failure);
+// This computer and its link are refused on every road: a request for it, a name that resolves to
+// it, a redirection to it. Nothing connects: the server on 127.0.0.1 counts no connection at all. The
+// redirecting server, on 127.0.0.2, is the only address the client lets through.
+TEST(WinHttpRefusal, ThisComputerIsNeverConnectedTo) {
+    TestServer secret;
+    TestServer redirector("127.0.0.2");
+    const std::unique_ptr<IHttpClient> product = CreateHttpClient({2000, 3000, {}});
+    const std::unique_ptr<IHttpClient> throughRedirector =
+        CreateHttpClient(LettingThrough(u"127.0.0.2", {2000, 3000, {}}));
+    const std::u16string port = u":" + IntToStr(secret.Port());
+    struct Case {
+        std::u16string url;
+        IHttpClient& client;
+        std::u16string message;
+    };
+    const Case cases[] = {
+        {secret.Url(u"/secret"), *product,
+         u"Not connected to 127.0.0.1 (a loopback address) for " + secret.Url(u"/secret")},
+        {u"http://localhost" + port + u"/secret", *product, {}},
+        {u"http://127.1" + port + u"/secret", *product, {}},
+        {u"http://2130706433" + port + u"/secret", *product, {}},
+        {u"http://[::ffff:127.0.0.1]" + port + u"/secret", *product, {}},
+        {u"http://[::1]" + port + u"/secret", *product,
+         u"Not connected to ::1 (a loopback address) for http://[::1]" + port + u"/secret"},
+        {u"http://0.0.0.0" + port + u"/secret", *product, {}},
+        {u"http://169.254.169.254/latest/meta-data/", *product, {}},
+        {u"http://[fe80::1]/", *product, {}},
+        {redirector.Url(u"/to?") + secret.Url(u"/secret"), *throughRedirector,
+         u"Not connected to 127.0.0.1 (a loopback address) for " + secret.Url(u"/secret") +
+             u", reached by a redirection from " + redirector.Url(u"/to?") + secret.Url(u"/secret")},
+        {redirector.Url(u"/to?//localhost") + port + u"/secret", *throughRedirector, {}},
+        // The redirector itself, seen by a client that does not let it through.
+        {redirector.Url(u"/to?") + secret.Url(u"/secret"), *product, {}},
+    };
+    for (const auto& c : cases) {
+        const HttpOutcome outcome = c.client.Get(c.url);
+        EXPECT_EQ(outcome.kind, HttpOutcome::Kind::Refused) << ToUtf8(c.url) << ": " << ToUtf8(outcome.message);
+        if (!c.message.empty()) {
+            EXPECT_EQ(outcome.message, c.message) << ToUtf8(c.url);
+        }
+        EXPECT_TRUE(outcome.body.empty()) << ToUtf8(c.url);
+    }
+    EXPECT_EQ(secret.Connections(), 0);
+    EXPECT_EQ(redirector.Paths(), (std::vector<std::string>{"/to?" + ToUtf8(secret.Url(u"/secret")),
+                                                            "/to?//localhost" + ToUtf8(port) + "/secret"}));
+}
+
+// Five redirections in a row are followed; the sixth is not, and its target is never asked for. Nor
+// is a target of another scheme than http or https.
+TEST_F(WinHttpTest, RedirectionsAreFollowedFiveTimesAndOnlyToHttp) {
+    const HttpOutcome five = client->Get(server.Url(u"/chain/5"));
+    EXPECT_EQ(five.kind, HttpOutcome::Kind::Body) << ToUtf8(five.message);
+    EXPECT_EQ(five.body, u"END");
+    const std::size_t asked = server.Paths().size();
+    EXPECT_EQ(asked, 6u);
+
+    const HttpOutcome six = client->Get(server.Url(u"/chain/6"));
+    EXPECT_EQ(six.kind, HttpOutcome::Kind::Refused);
+    EXPECT_EQ(six.message, u"Not followed: more than 5 redirections, the last from " + server.Url(u"/chain/1"));
+    const std::vector<std::string> paths = server.Paths();
+    EXPECT_EQ(std::vector<std::string>(paths.begin() + asked, paths.end()),
+              (std::vector<std::string>{"/chain/6", "/chain/5", "/chain/4", "/chain/3", "/chain/2", "/chain/1"}));
+
+    EXPECT_EQ(client->Get(server.Url(u"/loop")).kind, HttpOutcome::Kind::Refused);
+
+    const struct {
+        std::u16string target, message;
+    } others[] = {
+        {u"ftp://127.0.0.1/file",
+         u"Not followed: a redirection to ftp://127.0.0.1/file, which is neither http nor https"},
+        {u"file:///c:/windows/win.ini",
+         u"Not followed: a redirection to file:///c:/windows/win.ini, which is neither "
+         u"http nor https"},
+    };
+    for (const auto& other : others) {
+        const int before = server.Connections();
+        const HttpOutcome outcome = client->Get(server.Url(u"/to?") + other.target);
+        EXPECT_EQ(outcome.kind, HttpOutcome::Kind::Refused) << ToUtf8(other.target);
+        EXPECT_EQ(outcome.message, other.message);
+        EXPECT_EQ(server.Connections(), before + 1) << "the redirection alone";
+    }
 }
 
 TEST_F(WinHttpTest, PingResultsFromARealServer) {
@@ -234,6 +356,9 @@ TEST_F(WinHttpTest, PingResultsFromARealServer) {
     EXPECT_EQ(DoPingToSrvUrl(*client, server.Url(u"/large")), std::u16string(69, u'L'));
     // Without a scheme the address gets one.
     EXPECT_EQ(DoPingToSrvUrl(*client, server.Url(u"/body").substr(7)), u"DONE");
+    // A refused address has no result: the drive's log gets nothing for it.
+    EXPECT_EQ(DoPingToSrvUrl(*CreateHttpClient({2000, 3000, {}}), server.Url(u"/body")), std::nullopt);
+    EXPECT_EQ(DoPingToSrvUrl(*client, server.Url(u"/to?http://127.0.0.2:1/")), std::nullopt);
 }
 
 }  // namespace

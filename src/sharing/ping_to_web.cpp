@@ -1,6 +1,7 @@
 #include "sharing/ping_to_web.h"
 
 #include <exception>
+#include <optional>
 #include <thread>
 
 #include "logging/logs.h"
@@ -38,8 +39,8 @@ bool IsPingFailure(std::u16string_view result) {
     return result == kWrongUrl || result == kWrongHostName || result == kBadUrl || result == kServerNotAvailable;
 }
 
-std::u16string DoPingToSrvUrl(IHttpClient& client, std::u16string_view url) {
-    if (url.empty()) return {};
+std::optional<std::u16string> DoPingToSrvUrl(IHttpClient& client, std::u16string_view url) {
+    if (url.empty()) return std::u16string();
     const HttpOutcome outcome = client.Get(RequestUrl(url));
     switch (outcome.kind) {
         case HttpOutcome::Kind::Body: return outcome.body.empty() ? std::u16string() : FirstLineOf(outcome.body);
@@ -52,6 +53,9 @@ std::u16string DoPingToSrvUrl(IHttpClient& client, std::u16string_view url) {
         case HttpOutcome::Kind::HttpError:
             LogError(std::u16string(kErrorPrefix) + u"EIdHTTPProtocolException" + outcome.message);
             return std::u16string(outcome.status == 404 ? kBadUrl : kServerNotAvailable);
+        case HttpOutcome::Kind::Refused:
+            LogError(std::u16string(kErrorPrefix) + u"ERefusedAddress " + outcome.message);
+            return std::nullopt;
         case HttpOutcome::Kind::Failure: break;
     }
     throw Exception(outcome.message);
@@ -60,7 +64,9 @@ std::u16string DoPingToSrvUrl(IHttpClient& client, std::u16string_view url) {
 TPingToWebTh::TPingToWebTh(ClientFactory clientFactory) : clientFactory_(std::move(clientFactory)) {}
 
 void PingAndLog(IHttpClient& client, std::u16string_view address, const PingLog& log) {
-    const std::u16string result = DoPingToSrvUrl(client, address);
+    const std::optional<std::u16string> answered = DoPingToSrvUrl(client, address);
+    if (!answered) return;
+    const std::u16string& result = *answered;
     const std::u16string shown = u"(" + std::u16string(address) + u")";
     if (result.empty()) {
         log(u"TIMEOUT, Ping Url ", shown);

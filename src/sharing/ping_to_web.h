@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,14 +23,16 @@ bool IsPingFailure(std::u16string_view result);
 
 // One ping: the first line of the server's answer (cut to 69 characters), empty for an empty answer,
 // or one of the failure results; a handled failure also gets an error line in the application log.
-// Raises for a failure of any other kind.
-std::u16string DoPingToSrvUrl(IHttpClient& client, std::u16string_view url);
+// Nothing for an address the client refused: no request went there, and the one error line in the
+// application log, which says why, is all that is written for it. Raises for a failure of any other
+// kind.
+std::optional<std::u16string> DoPingToSrvUrl(IHttpClient& client, std::u16string_view url);
 
 // Where the lines of a ping's outcome go: a title and a text each.
 using PingLog = std::function<void(std::u16string_view title, std::u16string_view text)>;
 // One ping, its outcome written as the drive's pings write theirs ("OK, Ping Url " and "OK, server
-// said: ", a failure result, or "TIMEOUT, Ping Url ", each with the address in brackets). Raises as
-// DoPingToSrvUrl does.
+// said: ", a failure result, or "TIMEOUT, Ping Url ", each with the address in brackets); nothing for
+// a refused address. Raises as DoPingToSrvUrl does.
 void PingAndLog(IHttpClient& client, std::u16string_view address, const PingLog& log);
 
 // The drive's ping worker: created with the drive's entry, started at most once, and then on its own

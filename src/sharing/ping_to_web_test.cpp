@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -136,6 +137,29 @@ TEST_F(PingTest, WorkerLogsEachOutcomeForItsDrive) {
                               u" TIMEOUT, Ping Url | (srv/c)",
                               u" Wrong Url | (srv/d)",
                           }));
+}
+
+// A refused address (this computer, its link, a redirection too many or to another scheme) was never
+// asked: its one error line says why, the drive's log gets nothing for it, and the next address is
+// called as usual.
+TEST_F(PingTest, RefusedAddressWritesOneErrorLineAndNothingIntoTheDrivesLog) {
+    TShareSettings settings(drive.File(u"velmora.conf"));
+    settings.FPingUrls[0] = u"http://127.0.0.1:8080/internal-admin";
+    settings.FPingUrls[1] = u"srv/ping";
+    ScriptedClient client(
+        {{HttpOutcome::Kind::Refused,
+          {},
+          0,
+          u"Not connected to 127.0.0.1 (a loopback address) for http://127.0.0.1:8080/internal-admin"},
+         Body(u"DONE")});
+    TPingToWebTh::Execute(settings, u"E", client);
+    EXPECT_EQ(client.requested.size(), 2u);
+    EXPECT_EQ(DriveLog(), (Lines{u" OK, Ping Url | (srv/ping)", u" OK, server said: | DONE"}));
+    EXPECT_EQ(AppLogDescriptions(),
+              (Lines{u" Class:TWinServiceMgmt Method:doPingToSrv Type:ERefusedAddress Not connected to 127.0.0.1 (a "
+                     u"loopback address) for http://127.0.0.1:8080/internal-admin"}));
+    ScriptedClient refusing({{HttpOutcome::Kind::Refused, {}, 0, u"Not followed"}});
+    EXPECT_EQ(DoPingToSrvUrl(refusing, u"srv/x"), std::nullopt);
 }
 
 TEST_F(PingTest, WorkerWithoutAddressesCallsAndWritesNothing) {

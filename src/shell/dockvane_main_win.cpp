@@ -25,6 +25,7 @@
 #include "platform/text.h"
 #include "settings/app_settings.h"
 #include "sharing/http_client.h"
+#include "sharing/ping_to_web.h"
 #include "shell/app_messages_win.h"
 #include "shell/controller.h"
 #include "shell/directory_watcher_win.h"
@@ -140,6 +141,17 @@ private:
     TSplitShareApi shares_;
 };
 
+// The pings' HTTP clients. They never connect to this computer, with one exception for the
+// simulation mode alone: its tests and demonstrations run their notification servers on 127.0.0.1, so
+// there that one address is let through (every other loopback and link-local address is still
+// refused). The simulation mode is entered by an environment variable; once release builds lose the
+// simulation, they lose this exception with it.
+TPingToWebTh::ClientFactory PingClientsFor(bool simulation) {
+    HttpLimits limits;
+    if (simulation) limits.exemptAddressForTests = u"127.0.0.1";
+    return [limits] { return CreateHttpClient(limits); };
+}
+
 int Run() {
     TWinEntryHost entry;
     if (!RunStartupChecks(entry)) return 0;
@@ -184,7 +196,7 @@ int Run() {
         watcher,
         [] { return std::make_unique<TVolumeObserver>(&ReportError); },
         [] { return GetSettingsFileName(); },
-        [] { return CreateHttpClient(); },
+        PingClientsFor(simulation != nullptr),
         // A worker uses the system and service objects above: it holds them until it ends.
         [&workers, system, services](std::function<void()> work) {
             workers.Start([system, services, work = std::move(work)] { work(); });

@@ -156,7 +156,7 @@ void TWinServiceMgmt::ShowSystemProperties() {
     host_.ShellOpen(target, u"", u"", false, TShowMode::Normal);
 }
 
-std::u16string TWinServiceMgmt::doPingToSrvUrl(std::u16string_view url) {
+std::optional<std::u16string> TWinServiceMgmt::doPingToSrvUrl(std::u16string_view url) {
     const std::unique_ptr<IHttpClient> client = CreateHttpClient();
     if (!client) throw Exception(u"No HTTP client in this build");
     return DoPingToSrvUrl(*client, url);

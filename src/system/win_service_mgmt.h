@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,9 +40,9 @@ public:
     std::u16string getHostname();
     // Opens the system properties with the system's own programs, named by their full path.
     void ShowSystemProperties();
-    // One notification ping with the platform's HTTP client (see DoPingToSrvUrl); raises when the
-    // build has no client.
-    std::u16string doPingToSrvUrl(std::u16string_view url);
+    // One notification ping with the platform's HTTP client (see DoPingToSrvUrl): nothing for a
+    // refused address. Raises when the build has no client.
+    std::optional<std::u16string> doPingToSrvUrl(std::u16string_view url);
 
     bool ServiceStartAndWait(std::u16string_view machine, std::u16string_view service);
     bool ServiceStopAndWait(std::u16string_view machine, std::u16string_view service);

@@ -6,7 +6,8 @@ display (or on an Xvfb display this script starts), on a computer that a person 
 local account john with his own password, a share Users of another folder, and the administrative
 shares C$ and IPC$. Each case hands Dockvane a drive whose velmora.conf names what it must not take
 (someone else's account, a broad group, someone else's share, a name the system refuses, no share at
-all, bytes that are no configuration) or is written in another encoding, plugs it in with dvsim, and
+all, bytes that are no configuration, web pages that only this computer may read) or is written in
+another encoding, plugs it in with dvsim, and
 unplugs it again (drops backup.done for a drive that was shared). After both steps the script checks
 that the person's accounts and shares are as they were, that no broad group got any right, and the
 drive's own outcome. The message boxes Dockvane shows are read and answered as a person would (Enter).
@@ -20,11 +21,13 @@ With DOCKVANE_E2E_ONLY=TEXT only the cases whose name holds TEXT run.
 """
 
 import dataclasses
+import http.server
 import os
 import random
 import re
 import shutil
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -71,6 +74,8 @@ class Case:
     own_account: str = ""
     # How the drive leaves: "backup" (backup.done, AutoRemove=True) or "unplug".
     leaves: str = "unplug"
+    # The drive's addresses name this computer's own web pages ({allowed}, {secret}: see PingServers).
+    pings: bool = False
 
     def expectation(self):
         if self.outcome == "shared":
@@ -78,6 +83,79 @@ class Case:
         if self.outcome == "refused":
             return f"refused with a message box naming {' and '.join(self.box)}"
         return "not shared, configuration left as it was"
+
+
+SECRET = "API_KEY=sk-live-e2e0123 LOCALHOST-ONLY ADMIN PAGE"
+
+
+class PingServers:
+    """This computer's web pages. `allowed` listens on 127.0.0.1, the one address the simulation mode lets
+    the pings reach (its notification servers live there); it answers /ok with DONE, /to?URL with a
+    redirection to URL, anything else with the secret. `secret`, on 127.0.0.2, answers the secret to
+    whoever connects. Both note what reaches them."""
+
+    def __init__(self):
+        self.paths = []
+        self.secret_connections = 0
+        servers = self
+
+        class Allowed(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                servers.paths.append(self.path)
+                if self.path == "/ok":
+                    self.answer(200, b"DONE")
+                elif self.path.startswith("/to?"):
+                    self.answer(302, b"", self.path[4:])
+                else:
+                    self.answer(200, SECRET.encode("ascii"))
+
+            def answer(self, status, body, location=None):
+                self.send_response(status)
+                if location:
+                    self.send_header("Location", location)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        class Secret(Allowed):
+            def do_GET(self):
+                self.answer(200, SECRET.encode("ascii"))
+
+        class CountingServer(http.server.ThreadingHTTPServer):
+            def verify_request(self, request, address):
+                servers.secret_connections += 1
+                return True
+
+        self.allowed = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Allowed)
+        self.secret = CountingServer(("127.0.0.2", 0), Secret)
+        self.threads = [threading.Thread(target=server.serve_forever, daemon=True)
+                        for server in (self.allowed, self.secret)]
+        for thread in self.threads:
+            thread.start()
+
+    def fill(self, data):
+        allowed_port = str(self.allowed.server_address[1]).encode("ascii")
+        return (data.replace(b"{allowed}", b"127.0.0.1:" + allowed_port).replace(b"{allowed_port}", allowed_port)
+                .replace(b"{secret}", f"127.0.0.2:{self.secret.server_address[1]}".encode("ascii")))
+
+    def stop(self):
+        for server in (self.allowed, self.secret):
+            server.shutdown()
+            server.server_close()
+
+
+def pings_conf(share):
+    """Three addresses of pages only this computer may read, none of them the simulation's 127.0.0.1
+    as such: another loopback address, the allowed server written as IPv4-mapped IPv6, and a redirection
+    from the allowed server to the other address. Last an address that is pinged, so that its answer
+    in the drive's log shows that the three before it have had their turn."""
+    return (conf(share) + "PingURL=http://{secret}/internal-admin\r\n"
+            "PingURL=http://[::ffff:127.0.0.1]:{allowed_port}/internal-admin\r\n"
+            "PingURL=http://{allowed}/to?http://{secret}/internal-admin\r\n"
+            "PingURL=http://{allowed}/ok\r\n")
 
 
 def garbage():
@@ -106,6 +184,8 @@ CASES = [
          error_lines=0, leaves="backup"),
     Case("UTF-16", conf("Utf16Drive", "", CAFE).encode("utf-16"), "shared", share="Utf16Drive", account=MASTER,
          remark=CAFE, encoding="utf-16", error_lines=0),
+    Case("PingURL to this computer's own pages", pings_conf("PingDrive").encode("ascii"), "shared", share="PingDrive",
+         account=MASTER, error_lines=3, log_has="ERefusedAddress", pings=True),
 ]
 
 
@@ -138,6 +218,7 @@ class Table:
         wine.env["DOCKVANE_SIMULATION"] = "Z:" + self.simulation.replace("/", "\\")
         self.dockvane = None
         self.reference = {}
+        self.ping_servers = None
 
     @property
     def app_log(self):
@@ -243,7 +324,7 @@ class Table:
         os.makedirs(drive)
         conf_path = os.path.join(drive, "velmora.conf")
         with open(conf_path, "wb") as f:
-            f.write(case.conf)
+            f.write(self.ping_servers.fill(case.conf) if case.pings else case.conf)
         log_offset = len(read_bytes(self.app_log))
         boxes_mark = watcher.count()
         balloon_before = None
@@ -256,6 +337,8 @@ class Table:
         plugged = time.monotonic()
         code, _, error = self.wine.dvsim("plug", DRIVE, drive, timeout=90)
         check(code == 0, f"dvsim plug {DRIVE} succeeds in {time.monotonic() - plugged:.1f} s {error.strip()}")
+        if case.pings:
+            self.check_pings(drive)
         if case.outcome == "refused":
             wait_for(lambda: watcher.count() > boxes_mark, 5)
         shares = self.wine.lines("shares")
@@ -358,6 +441,26 @@ class Table:
 
     # --- Checks ---
 
+    def check_pings(self, drive):
+        """The pages only this computer may read were not asked for, and nothing of them reached the
+        drive's log: it holds the last address's lines alone."""
+        check = self.failures.check
+        servers = self.ping_servers
+        drive_log = os.path.join(drive, "velmora-activity.log")
+        done = wait_for(lambda: "OK, server said: > DONE" in read_bytes(drive_log).decode("cp1252", "replace"), 40)
+        check(done, "the last address was pinged")
+        text = read_bytes(drive_log).decode("cp1252", "replace")
+        ok_address = servers.fill(b"(http://{allowed}/ok)").decode("ascii")
+        check(f"OK, Ping Url > {ok_address}" in text, f"the drive's log has the last address ({text!r})")
+        check(not [word for word in ("127.0.0.2", "ffff", "internal-admin", "TIMEOUT", "not available")
+                   if word in text], f"the drive's log has no line for the three refused addresses ({text!r})")
+        app_log = self.new_log_lines(0)
+        check(SECRET not in text and not any(SECRET in line for line in app_log), "no log holds the secret page's text")
+        check(servers.secret_connections == 0,
+              f"no connection reached 127.0.0.2 ({servers.secret_connections})")
+        check(not [path for path in servers.paths if "internal-admin" in path and not path.startswith("/to?")],
+              f"the server on 127.0.0.1 was not asked for its secret page ({servers.paths})")
+
     def check_prepared_shares(self, shares, when):
         check = self.failures.check
         prepared = self.reference["shares"]
@@ -429,6 +532,7 @@ def table(wine, work, artefacts, failures):
     cases = [case for case in CASES if only.lower() in case.name.lower()]
     runner = Table(wine, work, artefacts, failures)
     runner.prepare()
+    runner.ping_servers = PingServers()
     watcher = BoxWatcher(wine)
     try:
         runner.start_dockvane()
@@ -443,6 +547,7 @@ def table(wine, work, artefacts, failures):
                 runner.restore_reference()
     finally:
         watcher.stop()
+        runner.ping_servers.stop()
     failures.case = None
     print("\n== the table", flush=True)
     width = max(len(case.name) for case in cases)

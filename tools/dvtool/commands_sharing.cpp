@@ -10,12 +10,13 @@
 namespace dv::tool {
 namespace {
 
-// One notification ping, as a shared drive's worker sends it; prints the result text.
+// One notification ping, as a shared drive's worker sends it; prints the result text, or nothing for
+// a refused address (the application log says why).
 int Ping(const Args& args, std::ostream& out) {
     if (args.size() != 1) throw UsageError();
     const std::unique_ptr<IHttpClient> client = CreateHttpClient();
     if (!client) throw Exception(u"this build has no HTTP client; use the Windows build of dvtool");
-    PrintLine(out, DoPingToSrvUrl(*client, args[0]));
+    PrintLine(out, DoPingToSrvUrl(*client, args[0]).value_or(u"(refused: Velmora.log says why)"));
     return 0;
 }
 
