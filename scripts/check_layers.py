@@ -27,6 +27,7 @@ LAYERS = [
     "remote",
     "dialogs",
     "shell",
+    "service",
     "setup",
 ]
 # Folders outside src/ that any file may include (the test helpers of tests/testing/).
