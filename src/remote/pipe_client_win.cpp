@@ -76,6 +76,7 @@ TConnectResult TPipeClient::Connect(std::wstring_view name, std::chrono::millise
             error = ::GetLastError();
             if (error == ERROR_FILE_NOT_FOUND) return {nullptr, TConnectFailure::NotRunning, error};
             if (error == ERROR_SEM_TIMEOUT) return {nullptr, TConnectFailure::TimedOut, error};
+            return {nullptr, TConnectFailure::Failed, error};
         }
     }
 }
@@ -150,8 +151,6 @@ TCallResult TPipeClient::Call(TMessage request, std::chrono::milliseconds timeou
     const auto payload = Encode(request);
     const auto frame = payload ? Frame(*payload) : std::nullopt;
     if (!frame) return {TCallOutcome::Unsendable, {}};
-    const ULONGLONG deadline = ::GetTickCount64() + Milliseconds(timeout);
-
     std::unique_lock callLock(callMutex_);
     std::unique_lock lock(mutex_);
     if (reading_) {
@@ -159,13 +158,11 @@ TCallResult TPipeClient::Call(TMessage request, std::chrono::milliseconds timeou
         callLock.unlock();
         waiting_.emplace(request.Id, std::nullopt);
         lock.unlock();
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
         const bool sent = Write(*frame, timeout);
         lock.lock();
         auto& slot = waiting_[request.Id];
-        if (sent) {
-            replied_.wait_until(lock, std::chrono::steady_clock::now() + timeout,
-                                [&] { return slot.has_value() || broken_; });
-        }
+        if (sent) replied_.wait_until(lock, deadline, [&] { return slot.has_value() || broken_; });
         TCallResult result =
             slot.value_or(TCallResult{sent && !broken_ ? TCallOutcome::TimedOut : TCallOutcome::Disconnected, {}});
         waiting_.erase(request.Id);
@@ -173,6 +170,7 @@ TCallResult TPipeClient::Call(TMessage request, std::chrono::milliseconds timeou
     }
     lock.unlock();
 
+    const ULONGLONG deadline = ::GetTickCount64() + Milliseconds(timeout);
     if (!Write(*frame, timeout)) return {TCallOutcome::Disconnected, {}};
     for (;;) {
         while (!frames_.empty()) {

@@ -3,6 +3,7 @@
 // has a pipe name of its own, so nothing meets a service that runs.
 #include "platform/windows_include.h"
 
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -391,6 +392,110 @@ TEST(WinPipe, ASquattersPipeIsRefusedByBothEnds) {
     EXPECT_FALSE(connected.Client);
     EXPECT_EQ(connected.Failure, TConnectFailure::NotTheService);
     EXPECT_EQ(TPipeClient::Connect(UniquePipeName(), 5s).Failure, TConnectFailure::NotRunning);
+}
+
+// A server that the client must not believe: it answers the client's first request (id 1) with the
+// bytes it is given, then stays, or closes.
+class ScriptedServer {
+public:
+    ScriptedServer(std::string answer, bool close)
+        : name_(UniquePipeName()), stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        // Owned by Administrators as the service's is, so that the client gets as far as talking.
+        EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:P(A;;GA;;;WD)", SDDL_REVISION_1,
+                                                                           &descriptor, nullptr));
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+        pipe_.reset(::CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX,
+                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, &attributes));
+        ::LocalFree(descriptor);
+        EXPECT_TRUE(pipe_);
+        thread_ = std::thread([this, answer = std::move(answer), close] {
+            ::ConnectNamedPipe(pipe_.get(), nullptr);
+            char request[4096];
+            DWORD read = 0;
+            if (!::ReadFile(pipe_.get(), request, sizeof request, &read, nullptr)) return;
+            DWORD written = 0;
+            if (!answer.empty())
+                ::WriteFile(pipe_.get(), answer.data(), static_cast<DWORD>(answer.size()), &written, nullptr);
+            if (close) {
+                ::FlushFileBuffers(pipe_.get());
+                ::DisconnectNamedPipe(pipe_.get());
+                return;
+            }
+            ::WaitForSingleObject(stop_.get(), INFINITE);
+        });
+    }
+    ~ScriptedServer() {
+        ::SetEvent(stop_.get());
+        thread_.join();
+    }
+    const std::wstring& Name() const { return name_; }
+
+private:
+    std::wstring name_;
+    UniqueKernelHandle stop_;
+    UniqueFileHandle pipe_;
+    std::thread thread_;
+};
+
+TEST(WinPipe, TheClientBelievesOnlyWhatDecodes) {
+    const std::string report = FrameOf(TMessage{0, TMenuChanged{}});
+    const std::string ok = FrameOf(TMessage{1, TOk{}});
+    struct Case {
+        const char* name;
+        std::string answer;
+        bool close;
+        TCallOutcome outcome;
+        std::size_t reports;
+    };
+    const Case cases[] = {
+        {"the reply", ok, false, TCallOutcome::Replied, 0},
+        {"a report, then the reply", report + ok, false, TCallOutcome::Replied, 1},
+        {"a reply to another request, then the reply", FrameOf(TMessage{7, TOk{}}) + ok, false, TCallOutcome::Replied,
+         0},
+        {"no JSON", Frame("not json").value(), false, TCallOutcome::BadReply, 0},
+        // A face takes no requests, also not from its engine.
+        {"a request", FrameOf(TMessage{1, TGetStatus{}}), false, TCallOutcome::BadReply, 0},
+        {"a length over the bound", std::string("\x01\x00\x01\x00", 4), false, TCallOutcome::Disconnected, 0},
+        {"half a reply, then closed", ok.substr(0, 10), true, TCallOutcome::Disconnected, 0},
+        {"nothing", "", false, TCallOutcome::TimedOut, 0},
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server(c.answer, c.close);
+        auto client = Connected(server.Name());
+        ASSERT_TRUE(client) << c.name;
+        const TCallResult result = client->Call(TMessage{0, TGetStatus{}}, 500ms);
+        EXPECT_EQ(result.Outcome, c.outcome) << c.name;
+        if (result.Outcome == TCallOutcome::Replied) {
+            EXPECT_EQ(result.Reply, (TMessage{1, TOk{}})) << c.name;
+        }
+        EXPECT_EQ(client->TakeReports().size(), c.reports) << c.name;
+    }
+}
+
+// The face's reader ends on what does not decode, and hands over what came before it.
+TEST(WinPipe, TheReaderEndsOnWhatDoesNotDecode) {
+    ScriptedServer server(FrameOf(TMessage{0, TMenuChanged{}}) + Frame("{}").value(), false);
+    auto client = Connected(server.Name());
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(client->Post(TMessage{0, TSubscribe{}}, kPatience));
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<TMessage> messages;
+    bool ended = false;
+    client->StartReading(
+        [&](TMessage message) {
+            const std::lock_guard lock(mutex);
+            messages.push_back(std::move(message));
+        },
+        [&] {
+            const std::lock_guard lock(mutex);
+            ended = true;
+            changed.notify_all();
+        });
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, kPatience, [&] { return ended; }));
+    EXPECT_EQ(messages, std::vector<TMessage>{(TMessage{0, TMenuChanged{}})});
 }
 
 struct CliRun {
