@@ -29,7 +29,8 @@ inline constexpr std::size_t kMaxQueuedBytes = 1024 * 1024;
 
 struct TPipeServerHandlers {
     // A complete frame's payload, as the client sent it, with what the client's token says. Runs on
-    // the server's own thread; it may call Send, Subscribe and Broadcast, never destroy the server.
+    // the server's own thread; it may call Send, Subscribe and Broadcast, never destroy the server,
+    // and raises nothing.
     std::function<void(TConnectionId, const TCaller&, std::string payload)> OnPayload;
     // A connection that ended (closed by the client, broken, or closed for its faults); not called
     // for the connections that the server's destruction closes.
