@@ -1,0 +1,452 @@
+#include "service/service_host_win.h"
+
+#include <dbt.h>
+
+#include <chrono>
+#include <cwchar>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "dialogs/web_links.h"
+#include "drives/volume_observer.h"
+#include "logging/logs.h"
+#include "platform/errors.h"
+#include "platform/text.h"
+#include "settings/app_settings.h"
+#include "shell/app_messages_win.h"
+#include "shell/controller.h"
+#include "shell/directory_watcher_win.h"
+#include "shell/entry_parts_win.h"
+#include "system/system_host_win.h"
+
+namespace dv {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"DockvaneEngineWindow";
+// What the manager is told to wait between two check points of a start or a stop; the host reports
+// a new one every second for as long as it is on its way.
+constexpr DWORD kPendingWaitHintMs = 10000;
+constexpr auto kCheckPointInterval = std::chrono::seconds(1);
+// GUID_DEVINTERFACE_VOLUME, spelled out: the header's own needs the GUID defined in exactly one unit.
+constexpr GUID kVolumeInterfaceClass = {0x53f5630d, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+
+UINT_PTR TimerId(TTimer timer) {
+    return timer == TTimer::Poll ? kPollTimerId : kNotifyUsbDriveTimerId;
+}
+
+// The drive letter a volume interface is mounted on; nothing when it is on none (yet).
+std::optional<char16_t> LetterOfVolumeInterface(std::wstring_view interfaceName) {
+    std::wstring mountPoint(interfaceName);
+    if (mountPoint.empty()) return std::nullopt;
+    if (mountPoint.back() != L'\\') mountPoint += L'\\';
+    wchar_t volume[MAX_PATH] = {};
+    if (!::GetVolumeNameForVolumeMountPointW(mountPoint.c_str(), volume, MAX_PATH)) return std::nullopt;
+    std::vector<wchar_t> paths(MAX_PATH + 1);
+    DWORD needed = 0;
+    if (!::GetVolumePathNamesForVolumeNameW(volume, paths.data(), static_cast<DWORD>(paths.size()), &needed)) {
+        if (::GetLastError() != ERROR_MORE_DATA || needed == 0) return std::nullopt;
+        paths.assign(needed + 1, L'\0');
+        if (!::GetVolumePathNamesForVolumeNameW(volume, paths.data(), static_cast<DWORD>(paths.size()), &needed)) {
+            return std::nullopt;
+        }
+    }
+    // A list of paths, each ended by a NUL, the list by another: the letter is the one that is a root.
+    for (const wchar_t* path = paths.data(); *path != L'\0'; path += std::wcslen(path) + 1) {
+        if (std::wcslen(path) == 3 && path[1] == L':' && path[2] == L'\\') return static_cast<char16_t>(path[0]);
+    }
+    return std::nullopt;
+}
+
+TServiceHost* runningHost = nullptr;
+
+}  // namespace
+
+// The engine's thread: a hidden top-level window with the timers, the watcher's changes, the work
+// posted to it and the request to stop; the controller's clock.
+class TEngineWindow : public IClock {
+public:
+    TEngineWindow() {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = &TEngineWindow::WindowProc;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kWindowClass;
+        ::RegisterClassExW(&windowClass);
+        // Top-level like the tray's: broadcasts reach no message-only window.
+        window_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"Dockvane engine", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                    nullptr, windowClass.hInstance, this);
+        timers_[TTimer::Poll] = {kPollIntervalMs, false};
+        timers_[TTimer::NotifyUsbDrive] = {7500, true};
+        if (window_) ::SetTimer(window_, TimerId(TTimer::NotifyUsbDrive), 7500, nullptr);
+    }
+    ~TEngineWindow() override {
+        if (window_) ::DestroyWindow(window_);
+    }
+    TEngineWindow(const TEngineWindow&) = delete;
+    TEngineWindow& operator=(const TEngineWindow&) = delete;
+
+    HWND Handle() const { return window_; }
+    void SetController(TfmMain* controller) { controller_ = controller; }
+    void SetObserver(TVolumeObserver* observer) { observer_ = observer; }
+    void SetDirectoryChangeHandler(std::function<void(WPARAM, LPARAM)> handler) {
+        directoryChange_ = std::move(handler);
+    }
+
+    // From any thread. The work runs only while this window exists: it owns the queue.
+    bool Post(std::function<void()> work) {
+        {
+            std::lock_guard lock(queueMutex_);
+            queue_.push_back(std::move(work));
+        }
+        return ::PostMessageW(window_, kEngineWorkMessage, 0, 0) != FALSE;
+    }
+    // A volume the device notices told of, handed to the observer as its window would hand it.
+    void PostVolumeBroadcast(const TVolumeBroadcast& broadcast) {
+        Post([this, broadcast] {
+            if (observer_) observer_->DeliverFromWindow(broadcast);
+        });
+    }
+    void RequestStop() { ::PostMessageW(window_, kEngineStopMessage, 0, 0); }
+
+    void RunMessageLoop() {
+        MSG message{};
+        while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+
+    // --- IClock ---
+    void SetTimerInterval(TTimer timer, std::uint32_t milliseconds) override {
+        TimerState& state = timers_[timer];
+        state.interval = milliseconds;
+        if (state.enabled) ::SetTimer(window_, TimerId(timer), milliseconds, nullptr);
+    }
+    void SetTimerEnabled(TTimer timer, bool enabled) override {
+        TimerState& state = timers_[timer];
+        if (enabled == state.enabled) return;  // a running timer keeps counting
+        state.enabled = enabled;
+        if (enabled) {
+            ::SetTimer(window_, TimerId(timer), state.interval, nullptr);
+        } else {
+            ::KillTimer(window_, TimerId(timer));
+        }
+    }
+    bool TimerEnabled(TTimer timer) const override {
+        const auto found = timers_.find(timer);
+        return found != timers_.end() && found->second.enabled;
+    }
+    void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+    void ProcessPendingMessages() override {
+        MSG message{};
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // The stop is the message loop's: the controller goes on its thread once it ends.
+                ::PostQuitMessage(static_cast<int>(message.wParam));
+                return;
+            }
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_NCCREATE) {
+            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+            ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        }
+        auto* self = reinterpret_cast<TEngineWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message == WM_NCDESTROY) ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        return self ? self->HandleMessage(window, message, wParam, lParam)
+                    : ::DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        switch (message) {
+            case WM_TIMER: OnTimer(wParam); return 0;
+            case kDirectoryChangeMessage:
+                if (directoryChange_) directoryChange_(wParam, lParam);
+                return 0;
+            case kEngineWorkMessage: RunPostedWork(); return 0;
+            case kEngineStopMessage: ::PostQuitMessage(0); return 0;
+            default: return ::DefWindowProcW(window, message, wParam, lParam);
+        }
+    }
+
+    void OnTimer(UINT_PTR id) {
+        if (!controller_) return;
+        TfmMain& controller = *controller_;
+        if (id == kPollTimerId) {
+            controller.Guarded([&controller] { controller.OnPollTimer(); });
+        } else if (id == kNotifyUsbDriveTimerId) {
+            controller.Guarded([&controller] { controller.OnActivityTimer(); });
+        }
+    }
+
+    // One piece of work per message: work that lets messages through finds the rest still queued.
+    void RunPostedWork() {
+        std::function<void()> work;
+        {
+            std::lock_guard lock(queueMutex_);
+            if (queue_.empty()) return;
+            work = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        try {
+            work();
+        } catch (...) {
+            LogUncaughtError(std::current_exception());
+        }
+    }
+
+    HWND window_ = nullptr;
+    TfmMain* controller_ = nullptr;
+    TVolumeObserver* observer_ = nullptr;
+    std::function<void(WPARAM, LPARAM)> directoryChange_;
+    struct TimerState {
+        std::uint32_t interval = 0;
+        bool enabled = false;
+    };
+    std::map<TTimer, TimerState> timers_;
+    std::mutex queueMutex_;
+    std::deque<std::function<void()>> queue_;
+};
+
+void LogUncaughtError(std::exception_ptr error) {
+    std::u16string kind = u"Exception";
+    std::u16string message;
+    try {
+        std::rethrow_exception(error);
+    } catch (const Exception& e) {
+        kind = e.KindName();
+        message = e.Message();
+    } catch (const std::exception& e) {
+        message = FromUtf8(e.what());
+    } catch (...) {
+        message = u"Unknown error";
+    }
+    try {
+        LogError(kind + u": " + message);
+    } catch (...) {
+        // Nobody else would hear of it: the service runs on.
+    }
+}
+
+TServiceHost::TServiceHost(TEngineSystem system, TServiceViews views)
+    : system_(std::move(system)), views_(views) {
+    status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status_.dwCurrentState = SERVICE_STOPPED;
+}
+
+TServiceHost::~TServiceHost() {
+    if (engineThread_.joinable()) engineThread_.join();
+}
+
+bool TServiceHost::Run(DWORD& error) {
+    runningHost = this;
+    SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(kServiceName), &TServiceHost::ServiceMain}, {nullptr, nullptr}};
+    const bool dispatched = ::StartServiceCtrlDispatcherW(table) != FALSE;
+    error = dispatched ? NO_ERROR : ::GetLastError();
+    runningHost = nullptr;
+    return dispatched;
+}
+
+bool TServiceHost::Post(std::function<void()> work) {
+    std::lock_guard lock(mutex_);
+    return engine_ != nullptr && engine_->Post(std::move(work));
+}
+
+void WINAPI TServiceHost::ServiceMain(DWORD, LPWSTR*) {
+    if (runningHost) runningHost->RunService();
+}
+
+DWORD WINAPI TServiceHost::ControlHandler(DWORD control, DWORD eventType, void* eventData, void* context) {
+    return static_cast<TServiceHost*>(context)->OnControl(control, eventType, eventData);
+}
+
+void TServiceHost::RunService() {
+    statusHandle_ = ::RegisterServiceCtrlHandlerExW(kServiceName, &TServiceHost::ControlHandler, this);
+    if (!statusHandle_) {
+        LogUncaughtError(std::make_exception_ptr(EOSError(u"The service cannot take controls.", ::GetLastError())));
+        return;
+    }
+    Report(SERVICE_START_PENDING, kPendingWaitHintMs);
+    // A service has no window that the system's drive broadcasts reach: the volumes are told to it by
+    // their device interface.
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kVolumeInterfaceClass;
+    volumeNotices_ = ::RegisterDeviceNotificationW(statusHandle_, &filter, DEVICE_NOTIFY_SERVICE_HANDLE);
+    if (!volumeNotices_) {
+        LogUncaughtError(
+            std::make_exception_ptr(EOSError(u"The service hears of no volume interfaces.", ::GetLastError())));
+    }
+
+    engineThread_ = std::thread([this] { RunEngine(); });
+    bool up = false;
+    {
+        std::unique_lock lock(mutex_);
+        while (!engineChanged_.wait_for(lock, kCheckPointInterval, [this] { return engineUp_ || engineDone_; })) {
+            lock.unlock();
+            Report(SERVICE_START_PENDING, kPendingWaitHintMs);
+            lock.lock();
+        }
+        up = engineUp_;
+    }
+    if (up) Report(SERVICE_RUNNING);
+    {
+        std::unique_lock lock(mutex_);
+        while (!engineChanged_.wait_for(lock, kCheckPointInterval, [this] { return engineDone_; })) {
+            if (!stopRequested_) continue;
+            lock.unlock();
+            Report(SERVICE_STOP_PENDING, kPendingWaitHintMs);
+            lock.lock();
+        }
+    }
+    engineThread_.join();
+    if (volumeNotices_) ::UnregisterDeviceNotification(volumeNotices_);
+    volumeNotices_ = nullptr;
+    // An engine that never came up is a failure the manager may act on (its recovery actions).
+    Report(SERVICE_STOPPED, 0, up ? NO_ERROR : ERROR_EXCEPTION_IN_SERVICE);
+}
+
+void TServiceHost::Report(DWORD state, DWORD waitHintMs, DWORD exitCode) {
+    std::lock_guard lock(mutex_);
+    // Nothing after the end: the manager may have let the process go.
+    if (status_.dwCurrentState == SERVICE_STOPPED && state != SERVICE_START_PENDING) return;
+    const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+    status_.dwCheckPoint = pending && status_.dwCurrentState == state ? status_.dwCheckPoint + 1 : 0;
+    status_.dwCurrentState = state;
+    status_.dwWaitHint = pending ? waitHintMs : 0;
+    status_.dwWin32ExitCode = exitCode;
+    // Controls only while running: a stop during the start waits for the engine to be up.
+    status_.dwControlsAccepted =
+        state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PRESHUTDOWN | SERVICE_ACCEPT_SHUTDOWN : 0;
+    ::SetServiceStatus(statusHandle_, &status_);
+}
+
+DWORD TServiceHost::OnControl(DWORD control, DWORD eventType, void* eventData) {
+    switch (control) {
+        case SERVICE_CONTROL_STOP:
+        case SERVICE_CONTROL_PRESHUTDOWN:
+        case SERVICE_CONTROL_SHUTDOWN:
+            Report(SERVICE_STOP_PENDING, kPendingWaitHintMs);
+            RequestStop();
+            return NO_ERROR;
+        case SERVICE_CONTROL_INTERROGATE: return NO_ERROR;  // the manager reads the status it has
+        case SERVICE_CONTROL_DEVICEEVENT: OnDeviceEvent(eventType, eventData); return NO_ERROR;
+        default: return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+void TServiceHost::OnDeviceEvent(DWORD eventType, const void* eventData) {
+    if (eventType != DBT_DEVICEARRIVAL && eventType != DBT_DEVICEREMOVECOMPLETE) return;
+    // The record is read only as far as its own size vouches for, and only during this call.
+    const auto* header = static_cast<const DEV_BROADCAST_HDR*>(eventData);
+    if (header == nullptr || header->dbch_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) ||
+        header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
+        return;
+    }
+    const auto* notice = static_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(eventData);
+    if (notice->dbcc_classguid != kVolumeInterfaceClass) return;
+    const std::size_t room =
+        (header->dbch_size - offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name)) / sizeof(wchar_t);
+    const std::wstring_view name(notice->dbcc_name, ::wcsnlen(notice->dbcc_name, room));
+    const std::optional<TVolumeBroadcast> broadcast =
+        eventType == DBT_DEVICEARRIVAL ? volumeLetters_.Arrived(FromWide(name), LetterOfVolumeInterface(name))
+                                       : volumeLetters_.Removed(FromWide(name));
+    if (!broadcast) return;
+    std::lock_guard lock(mutex_);
+    if (engine_) engine_->PostVolumeBroadcast(*broadcast);
+}
+
+void TServiceHost::RequestStop() {
+    std::lock_guard lock(mutex_);
+    stopRequested_ = true;
+    if (engine_) engine_->RequestStop();
+}
+
+void TServiceHost::RunEngine() {
+    try {
+        TEngineWindow window;
+        if (window.Handle()) {
+            TWinDirectoryWatcher watcher(window.Handle(), kDirectoryChangeMessage);
+            window.SetDirectoryChangeHandler([&watcher](WPARAM index, LPARAM run) { watcher.HandOver(index, run); });
+            // Shared with the search-service workers, which may still run when the engine has stopped.
+            const auto systemHost = std::make_shared<TWinSystemHost>();
+            systemHost->SetMainWindow(window.Handle());
+            const auto services = std::make_shared<TWinServiceControl>();
+            TWorkers workers;
+            // The logs let this thread handle its messages while they write, from the start-up on.
+            SetPendingMessagesHook([&window] { window.ProcessPendingMessages(); });
+            {
+                std::lock_guard lock(mutex_);
+                engine_ = &window;
+                engineUp_ = true;
+                if (stopRequested_) window.RequestStop();
+            }
+            engineChanged_.notify_all();
+
+            auto main = std::make_unique<TfmMain>(TMainServices{
+                system_.Shares,
+                system_.Users,
+                system_.Volumes,
+                system_.Devices,
+                system_.EjectBlockers,
+                *systemHost,
+                *services,
+                DefaultWebSystem(),
+                views_.Tray,
+                views_.Settings,
+                views_.Dialogs,
+                views_.Desktop,
+                window,
+                watcher,
+                [&window] {
+                    auto observer = std::make_unique<TVolumeObserver>(&LogUncaughtError);
+                    window.SetObserver(observer.get());
+                    return observer;
+                },
+                [] { return GetSettingsFileName(); },
+                system_.PingClients,
+                // A worker uses the system and service objects above: it holds them until it ends.
+                [&workers, systemHost, services](std::function<void()> work) {
+                    workers.Start([systemHost, services, work = std::move(work)] { work(); });
+                },
+                &LogUncaughtError,
+                WindowsFolder(),
+            });
+            window.SetController(main.get());
+            window.RunMessageLoop();
+
+            // The stop: nothing more is posted or pumped, then the controller goes on its own thread
+            // (the settings saved; shares, accounts and rights stay).
+            SetPendingMessagesHook(nullptr);
+            {
+                std::lock_guard lock(mutex_);
+                engine_ = nullptr;
+            }
+            window.SetController(nullptr);
+            window.SetObserver(nullptr);
+            main.reset();
+        } else {
+            LogUncaughtError(std::make_exception_ptr(EOSError(u"The engine's window cannot be made.", ::GetLastError())));
+        }
+    } catch (...) {
+        LogUncaughtError(std::current_exception());
+    }
+    {
+        std::lock_guard lock(mutex_);
+        engine_ = nullptr;
+        engineDone_ = true;
+    }
+    engineChanged_.notify_all();
+}
+
+}  // namespace dv
