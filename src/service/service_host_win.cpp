@@ -237,8 +237,7 @@ void LogUncaughtError(std::exception_ptr error) {
     }
 }
 
-TServiceHost::TServiceHost(TEngineSystem system, TServiceViews views)
-    : system_(std::move(system)), views_(views) {
+TServiceHost::TServiceHost(TEngineSystem system, TServiceViews views) : system_(std::move(system)), views_(views) {
     status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status_.dwCurrentState = SERVICE_STOPPED;
 }
@@ -436,7 +435,8 @@ void TServiceHost::RunEngine() {
             window.SetObserver(nullptr);
             main.reset();
         } else {
-            LogUncaughtError(std::make_exception_ptr(EOSError(u"The engine's window cannot be made.", ::GetLastError())));
+            LogUncaughtError(
+                std::make_exception_ptr(EOSError(u"The engine's window cannot be made.", ::GetLastError())));
         }
     } catch (...) {
         LogUncaughtError(std::current_exception());

@@ -45,7 +45,10 @@ TEST(TVolumeLetters, EachRemovalNamesTheLetterItsVolumeArrivedOn) {
          {{usb, u'E', "arrival E"}, {UpperCase(usb), kRemove, "removal E"}}},
         {"a lower-case letter", {{usb, u'e', "arrival E"}, {usb, kRemove, "removal E"}}},
         {"two volumes keep their own letters",
-         {{usb, u'E', "arrival E"}, {other, u'F', "arrival F"}, {usb, kRemove, "removal E"}, {other, kRemove, "removal F"}}},
+         {{usb, u'E', "arrival E"},
+          {other, u'F', "arrival F"},
+          {usb, kRemove, "removal E"},
+          {other, kRemove, "removal F"}}},
         {"a volume on no letter is not told, nor its removal", {{usb, kNoLetter, ""}, {usb, kRemove, ""}}},
         {"a letter outside A to Z is none", {{usb, u'1', ""}, {usb, kRemove, ""}}},
         {"a removal of a volume never seen is not told", {{usb, kRemove, ""}}},
@@ -59,10 +62,10 @@ TEST(TVolumeLetters, EachRemovalNamesTheLetterItsVolumeArrivedOn) {
         SCOPED_TRACE(c.what);
         TVolumeLetters letters;
         for (const Step& step : c.steps) {
-            const std::optional<TVolumeBroadcast> handed =
-                step.letter == kRemove   ? letters.Removed(step.interfaceName)
-                : step.letter == kNoLetter ? letters.Arrived(step.interfaceName, std::nullopt)
-                                           : letters.Arrived(step.interfaceName, step.letter);
+            const std::optional<TVolumeBroadcast> handed = step.letter == kRemove ? letters.Removed(step.interfaceName)
+                                                           : step.letter == kNoLetter
+                                                               ? letters.Arrived(step.interfaceName, std::nullopt)
+                                                               : letters.Arrived(step.interfaceName, step.letter);
             EXPECT_EQ(Describe(handed), step.handed);
         }
     }
