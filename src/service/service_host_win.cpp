@@ -1,15 +1,11 @@
 #include "service/service_host_win.h"
 
-#include <dbt.h>
-
 #include <chrono>
-#include <cwchar>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "dialogs/web_links.h"
 #include "drives/volume_observer.h"
@@ -31,34 +27,8 @@ constexpr wchar_t kWindowClass[] = L"DockvaneEngineWindow";
 // a new one every second for as long as it is on its way.
 constexpr DWORD kPendingWaitHintMs = 10000;
 constexpr auto kCheckPointInterval = std::chrono::seconds(1);
-// GUID_DEVINTERFACE_VOLUME, spelled out: the header's own needs the GUID defined in exactly one unit.
-constexpr GUID kVolumeInterfaceClass = {0x53f5630d, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
-
 UINT_PTR TimerId(TTimer timer) {
     return timer == TTimer::Poll ? kPollTimerId : kNotifyUsbDriveTimerId;
-}
-
-// The drive letter a volume interface is mounted on; nothing when it is on none (yet).
-std::optional<char16_t> LetterOfVolumeInterface(std::wstring_view interfaceName) {
-    std::wstring mountPoint(interfaceName);
-    if (mountPoint.empty()) return std::nullopt;
-    if (mountPoint.back() != L'\\') mountPoint += L'\\';
-    wchar_t volume[MAX_PATH] = {};
-    if (!::GetVolumeNameForVolumeMountPointW(mountPoint.c_str(), volume, MAX_PATH)) return std::nullopt;
-    std::vector<wchar_t> paths(MAX_PATH + 1);
-    DWORD needed = 0;
-    if (!::GetVolumePathNamesForVolumeNameW(volume, paths.data(), static_cast<DWORD>(paths.size()), &needed)) {
-        if (::GetLastError() != ERROR_MORE_DATA || needed == 0) return std::nullopt;
-        paths.assign(needed + 1, L'\0');
-        if (!::GetVolumePathNamesForVolumeNameW(volume, paths.data(), static_cast<DWORD>(paths.size()), &needed)) {
-            return std::nullopt;
-        }
-    }
-    // A list of paths, each ended by a NUL, the list by another: the letter is the one that is a root.
-    for (const wchar_t* path = paths.data(); *path != L'\0'; path += std::wcslen(path) + 1) {
-        if (std::wcslen(path) == 3 && path[1] == L':' && path[2] == L'\\') return static_cast<char16_t>(path[0]);
-    }
-    return std::nullopt;
 }
 
 TServiceHost* runningHost = nullptr;
@@ -277,14 +247,8 @@ void TServiceHost::RunService() {
     Report(SERVICE_START_PENDING, kPendingWaitHintMs);
     // A service has no window that the system's drive broadcasts reach: the volumes are told to it by
     // their device interface.
-    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-    filter.dbcc_size = sizeof filter;
-    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    filter.dbcc_classguid = kVolumeInterfaceClass;
-    volumeNotices_ = ::RegisterDeviceNotificationW(statusHandle_, &filter, DEVICE_NOTIFY_SERVICE_HANDLE);
-    if (!volumeNotices_) {
-        LogUncaughtError(
-            std::make_exception_ptr(EOSError(u"The service hears of no volume interfaces.", ::GetLastError())));
+    if (DWORD error = NO_ERROR; !volumeInterfaces_.Register(statusHandle_, error)) {
+        LogUncaughtError(std::make_exception_ptr(EOSError(u"The service hears of no volume interfaces.", error)));
     }
 
     engineThread_ = std::thread([this] { RunEngine(); });
@@ -309,8 +273,7 @@ void TServiceHost::RunService() {
         }
     }
     engineThread_.join();
-    if (volumeNotices_) ::UnregisterDeviceNotification(volumeNotices_);
-    volumeNotices_ = nullptr;
+    volumeInterfaces_.Unregister();
     // An engine that never came up is a failure the manager may act on (its recovery actions).
     Report(SERVICE_STOPPED, 0, up ? NO_ERROR : ERROR_EXCEPTION_IN_SERVICE);
 }
@@ -345,21 +308,7 @@ DWORD TServiceHost::OnControl(DWORD control, DWORD eventType, void* eventData) {
 }
 
 void TServiceHost::OnDeviceEvent(DWORD eventType, const void* eventData) {
-    if (eventType != DBT_DEVICEARRIVAL && eventType != DBT_DEVICEREMOVECOMPLETE) return;
-    // The record is read only as far as its own size vouches for, and only during this call.
-    const auto* header = static_cast<const DEV_BROADCAST_HDR*>(eventData);
-    if (header == nullptr || header->dbch_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) ||
-        header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
-        return;
-    }
-    const auto* notice = static_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(eventData);
-    if (notice->dbcc_classguid != kVolumeInterfaceClass) return;
-    const std::size_t room =
-        (header->dbch_size - offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name)) / sizeof(wchar_t);
-    const std::wstring_view name(notice->dbcc_name, ::wcsnlen(notice->dbcc_name, room));
-    const std::optional<TVolumeBroadcast> broadcast =
-        eventType == DBT_DEVICEARRIVAL ? volumeLetters_.Arrived(FromWide(name), LetterOfVolumeInterface(name))
-                                       : volumeLetters_.Removed(FromWide(name));
+    const std::optional<TVolumeBroadcast> broadcast = volumeInterfaces_.OnDeviceEvent(eventType, eventData);
     if (!broadcast) return;
     std::lock_guard lock(mutex_);
     if (engine_) engine_->PostVolumeBroadcast(*broadcast);

@@ -17,7 +17,7 @@
 #include "drives/eject_blocker.h"
 #include "drives/volume_query.h"
 #include "platform/windows_include.h"
-#include "service/volume_letters.h"
+#include "service/volume_interfaces_win.h"
 #include "sharing/ping_to_web.h"
 #include "shell/main_view.h"
 
@@ -77,9 +77,8 @@ private:
     TEngineSystem system_;
     TServiceViews views_;
     SERVICE_STATUS_HANDLE statusHandle_ = nullptr;
-    HDEVNOTIFY volumeNotices_ = nullptr;
     // Only the control handler's thread uses it.
-    TVolumeLetters volumeLetters_;
+    TVolumeInterfaces volumeInterfaces_;
 
     std::mutex mutex_;
     SERVICE_STATUS status_{};
