@@ -1,10 +1,12 @@
 #include "service/service_host_win.h"
 
 #include <chrono>
+#include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
-#include <string_view>
+#include <string>
 #include <utility>
 
 #include "dialogs/web_links.h"

@@ -4,12 +4,9 @@
 #pragma once
 
 #include <condition_variable>
-#include <cstdint>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
-#include <string>
 #include <thread>
 
 #include "accounts/share_api.h"

@@ -23,7 +23,8 @@ const std::wstring kName = L"\\\\?\\STORAGE#Volume#{aa}#{53f5630d-b6bf-11d0-94f2
 // A device interface record with the name and its NUL, its size as given (0: the whole record).
 std::vector<std::byte> InterfaceRecord(const GUID& interfaceClass, const std::wstring& name, std::size_t size = 0,
                                        DWORD deviceType = DBT_DEVTYP_DEVICEINTERFACE) {
-    const std::size_t whole = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + (name.size() + 1) * sizeof(wchar_t);
+    const std::size_t whole =
+        offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + (name.size() + 1) * sizeof(wchar_t);
     std::vector<std::byte> bytes(std::max(whole, sizeof(DEV_BROADCAST_DEVICEINTERFACE_W)));
     auto* record = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data());
     record->dbcc_size = static_cast<DWORD>(size != 0 ? size : whole);
@@ -46,10 +47,16 @@ TEST(ReadVolumeInterfaceNotice, OnlyWholeVolumeInterfaceRecordsOfArrivalOrRemova
         {"a removal", DBT_DEVICEREMOVECOMPLETE, InterfaceRecord(kVolumeClass, kName), false, kName},
         {"a query to remove is no removal", DBT_DEVICEQUERYREMOVE, InterfaceRecord(kVolumeClass, kName), {}, {}},
         {"a disk's interface", DBT_DEVICEARRIVAL, InterfaceRecord(kDiskClass, kName), {}, {}},
-        {"a record that is no interface", DBT_DEVICEARRIVAL,
-         InterfaceRecord(kVolumeClass, kName, 0, DBT_DEVTYP_VOLUME), {}, {}},
-        {"a record shorter than its header", DBT_DEVICEARRIVAL,
-         InterfaceRecord(kVolumeClass, kName, sizeof(DEV_BROADCAST_HDR)), {}, {}},
+        {"a record that is no interface",
+         DBT_DEVICEARRIVAL,
+         InterfaceRecord(kVolumeClass, kName, 0, DBT_DEVTYP_VOLUME),
+         {},
+         {}},
+        {"a record shorter than its header",
+         DBT_DEVICEARRIVAL,
+         InterfaceRecord(kVolumeClass, kName, sizeof(DEV_BROADCAST_HDR)),
+         {},
+         {}},
         {"a name that runs past the record ends with it", DBT_DEVICEARRIVAL,
          InterfaceRecord(kVolumeClass, kName, nameAt + 8 * sizeof(wchar_t)), true, kName.substr(0, 8)},
         {"an empty name", DBT_DEVICEARRIVAL, InterfaceRecord(kVolumeClass, L""), {}, {}},
