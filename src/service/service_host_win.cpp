@@ -1,19 +1,16 @@
 #include "service/service_host_win.h"
+#include "service/engine_window_win.h"
 
 #include <chrono>
-#include <cstdint>
-#include <deque>
-#include <map>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <string>
 #include <utility>
 
 #include "dialogs/web_links.h"
 #include "drives/volume_observer.h"
 #include "logging/logs.h"
 #include "platform/errors.h"
-#include "platform/text.h"
 #include "settings/app_settings.h"
 #include "shell/app_messages_win.h"
 #include "shell/controller.h"
@@ -24,190 +21,14 @@
 namespace dv {
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"DockvaneEngineWindow";
 // What the manager is told to wait between two check points of a start or a stop; the host reports
 // a new one every second for as long as it is on its way.
 constexpr DWORD kPendingWaitHintMs = 10000;
 constexpr auto kCheckPointInterval = std::chrono::seconds(1);
-UINT_PTR TimerId(TTimer timer) {
-    return timer == TTimer::Poll ? kPollTimerId : kNotifyUsbDriveTimerId;
-}
 
 TServiceHost* runningHost = nullptr;
 
 }  // namespace
-
-// The engine's thread: a hidden top-level window with the timers, the watcher's changes, the work
-// posted to it and the request to stop; the controller's clock.
-class TEngineWindow : public IClock {
-public:
-    TEngineWindow() {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = &TEngineWindow::WindowProc;
-        windowClass.hInstance = ::GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kWindowClass;
-        ::RegisterClassExW(&windowClass);
-        // Top-level like the tray's: broadcasts reach no message-only window.
-        window_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"Dockvane engine", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                    nullptr, windowClass.hInstance, this);
-        timers_[TTimer::Poll] = {kPollIntervalMs, false};
-        timers_[TTimer::NotifyUsbDrive] = {7500, true};
-        if (window_) ::SetTimer(window_, TimerId(TTimer::NotifyUsbDrive), 7500, nullptr);
-    }
-    ~TEngineWindow() override {
-        if (window_) ::DestroyWindow(window_);
-    }
-    TEngineWindow(const TEngineWindow&) = delete;
-    TEngineWindow& operator=(const TEngineWindow&) = delete;
-
-    HWND Handle() const { return window_; }
-    void SetController(TfmMain* controller) { controller_ = controller; }
-    void SetObserver(TVolumeObserver* observer) { observer_ = observer; }
-    void SetDirectoryChangeHandler(std::function<void(WPARAM, LPARAM)> handler) {
-        directoryChange_ = std::move(handler);
-    }
-
-    // From any thread. The work runs only while this window exists: it owns the queue.
-    bool Post(std::function<void()> work) {
-        {
-            std::lock_guard lock(queueMutex_);
-            queue_.push_back(std::move(work));
-        }
-        return ::PostMessageW(window_, kEngineWorkMessage, 0, 0) != FALSE;
-    }
-    // A volume the device notices told of, handed to the observer as its window would hand it.
-    void PostVolumeBroadcast(const TVolumeBroadcast& broadcast) {
-        Post([this, broadcast] {
-            if (observer_) observer_->DeliverFromWindow(broadcast);
-        });
-    }
-    void RequestStop() { ::PostMessageW(window_, kEngineStopMessage, 0, 0); }
-
-    void RunMessageLoop() {
-        MSG message{};
-        while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageW(&message);
-        }
-    }
-
-    // --- IClock ---
-    void SetTimerInterval(TTimer timer, std::uint32_t milliseconds) override {
-        TimerState& state = timers_[timer];
-        state.interval = milliseconds;
-        if (state.enabled) ::SetTimer(window_, TimerId(timer), milliseconds, nullptr);
-    }
-    void SetTimerEnabled(TTimer timer, bool enabled) override {
-        TimerState& state = timers_[timer];
-        if (enabled == state.enabled) return;  // a running timer keeps counting
-        state.enabled = enabled;
-        if (enabled) {
-            ::SetTimer(window_, TimerId(timer), state.interval, nullptr);
-        } else {
-            ::KillTimer(window_, TimerId(timer));
-        }
-    }
-    bool TimerEnabled(TTimer timer) const override {
-        const auto found = timers_.find(timer);
-        return found != timers_.end() && found->second.enabled;
-    }
-    void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
-    void ProcessPendingMessages() override {
-        MSG message{};
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                // The stop is the message loop's: the controller goes on its thread once it ends.
-                ::PostQuitMessage(static_cast<int>(message.wParam));
-                return;
-            }
-            ::TranslateMessage(&message);
-            ::DispatchMessageW(&message);
-        }
-    }
-
-private:
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NCCREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-            ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<TEngineWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (message == WM_NCDESTROY) ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        return self ? self->HandleMessage(window, message, wParam, lParam)
-                    : ::DefWindowProcW(window, message, wParam, lParam);
-    }
-
-    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        switch (message) {
-            case WM_TIMER: OnTimer(wParam); return 0;
-            case kDirectoryChangeMessage:
-                if (directoryChange_) directoryChange_(wParam, lParam);
-                return 0;
-            case kEngineWorkMessage: RunPostedWork(); return 0;
-            case kEngineStopMessage: ::PostQuitMessage(0); return 0;
-            default: return ::DefWindowProcW(window, message, wParam, lParam);
-        }
-    }
-
-    void OnTimer(UINT_PTR id) {
-        if (!controller_) return;
-        TfmMain& controller = *controller_;
-        if (id == kPollTimerId) {
-            controller.Guarded([&controller] { controller.OnPollTimer(); });
-        } else if (id == kNotifyUsbDriveTimerId) {
-            controller.Guarded([&controller] { controller.OnActivityTimer(); });
-        }
-    }
-
-    // One piece of work per message: work that lets messages through finds the rest still queued.
-    void RunPostedWork() {
-        std::function<void()> work;
-        {
-            std::lock_guard lock(queueMutex_);
-            if (queue_.empty()) return;
-            work = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        try {
-            work();
-        } catch (...) {
-            LogUncaughtError(std::current_exception());
-        }
-    }
-
-    HWND window_ = nullptr;
-    TfmMain* controller_ = nullptr;
-    TVolumeObserver* observer_ = nullptr;
-    std::function<void(WPARAM, LPARAM)> directoryChange_;
-    struct TimerState {
-        std::uint32_t interval = 0;
-        bool enabled = false;
-    };
-    std::map<TTimer, TimerState> timers_;
-    std::mutex queueMutex_;
-    std::deque<std::function<void()>> queue_;
-};
-
-void LogUncaughtError(std::exception_ptr error) {
-    std::u16string kind = u"Exception";
-    std::u16string message;
-    try {
-        std::rethrow_exception(error);
-    } catch (const Exception& e) {
-        kind = e.KindName();
-        message = e.Message();
-    } catch (const std::exception& e) {
-        message = FromUtf8(e.what());
-    } catch (...) {
-        message = u"Unknown error";
-    }
-    try {
-        LogError(kind + u": " + message);
-    } catch (...) {
-        // Nobody else would hear of it: the service runs on.
-    }
-}
 
 TServiceHost::TServiceHost(TEngineSystem system, TServiceViews views) : system_(std::move(system)), views_(views) {
     status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;

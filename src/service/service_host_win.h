@@ -40,9 +40,6 @@ struct TEngineSystem {
     TPingToWebTh::ClientFactory PingClients;
 };
 
-// The central error handler of a process that nobody watches: the error goes to the application log.
-void LogUncaughtError(std::exception_ptr error);
-
 class TEngineWindow;
 
 class TServiceHost {
