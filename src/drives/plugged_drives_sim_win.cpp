@@ -119,6 +119,42 @@ DWORD WINAPI BroadcastOnDesktop(void* argument) {
     return 0;
 }
 
+// Broadcasts on every desktop of the station, which is the process's own for the time; false when
+// none of them could be opened.
+bool BroadcastOnDesktopsOf(HWINSTA station, std::uint32_t event, char16_t letter) {
+    std::vector<std::wstring> names;
+    ::EnumDesktopsW(
+        station,
+        [](LPWSTR name, LPARAM list) -> BOOL {
+            reinterpret_cast<std::vector<std::wstring>*>(list)->push_back(name);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&names));
+    std::vector<std::unique_ptr<DesktopBroadcast>> jobs;
+    for (const std::wstring& name : names) {
+        auto job = std::make_unique<DesktopBroadcast>();
+        job->event = event;
+        job->letter = letter;
+        job->desktop.reset(::OpenDesktopW(name.c_str(), 0, FALSE, GENERIC_ALL));
+        if (job->desktop) jobs.push_back(std::move(job));
+    }
+    if (jobs.empty()) return false;
+    std::vector<UniqueKernelHandle> owners;
+    std::vector<HANDLE> threads;
+    for (auto& job : jobs) {
+        if (HANDLE thread = ::CreateThread(nullptr, 0, &BroadcastOnDesktop, job.get(), 0, nullptr)) {
+            owners.emplace_back(thread);
+            threads.push_back(thread);
+        } else {
+            BroadcastOnThisDesktop(event, letter);
+        }
+    }
+    if (!threads.empty()) {
+        ::WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
+    }
+    return true;
+}
+
 struct Announcement {
     std::uint32_t event;
     char16_t letter;
@@ -148,41 +184,29 @@ void WithSimulationLock(const std::function<void()>& transaction) {
 
 void BroadcastVolumeChange(std::uint32_t event, char16_t letter) {
     // HWND_BROADCAST reaches the windows of the sender's desktop only, and a program may run on a
-    // desktop of its own (Wine's virtual desktops are such). One thread per desktop of the window
-    // station switches to it and broadcasts there, as the system reaches every desktop.
-    std::vector<std::wstring> names;
-    ::EnumDesktopsW(
-        ::GetProcessWindowStation(),
+    // desktop of its own (Wine's virtual desktops are such) or in a window station of its own (Wine
+    // starts services in one). Each window station is made the process's own for as long as its
+    // desktops are reached, since a thread takes a desktop of its process's window station only; one
+    // thread per desktop switches to it and broadcasts there, as the system reaches every desktop.
+    std::vector<std::wstring> stations;
+    ::EnumWindowStationsW(
         [](LPWSTR name, LPARAM list) -> BOOL {
             reinterpret_cast<std::vector<std::wstring>*>(list)->push_back(name);
             return TRUE;
         },
-        reinterpret_cast<LPARAM>(&names));
-    std::vector<std::unique_ptr<DesktopBroadcast>> jobs;
-    for (const std::wstring& name : names) {
-        auto job = std::make_unique<DesktopBroadcast>();
-        job->event = event;
-        job->letter = letter;
-        job->desktop.reset(::OpenDesktopW(name.c_str(), 0, FALSE, GENERIC_ALL));
-        if (job->desktop) jobs.push_back(std::move(job));
-    }
-    if (jobs.empty()) {
-        BroadcastOnThisDesktop(event, letter);
-        return;
-    }
-    std::vector<UniqueKernelHandle> owners;
-    std::vector<HANDLE> threads;
-    for (auto& job : jobs) {
-        if (HANDLE thread = ::CreateThread(nullptr, 0, &BroadcastOnDesktop, job.get(), 0, nullptr)) {
-            owners.emplace_back(thread);
-            threads.push_back(thread);
-        } else {
-            BroadcastOnThisDesktop(event, letter);
+        reinterpret_cast<LPARAM>(&stations));
+    HWINSTA own = ::GetProcessWindowStation();
+    bool reached = false;
+    for (const std::wstring& name : stations) {
+        HWINSTA station = ::OpenWindowStationW(name.c_str(), FALSE, WINSTA_ENUMDESKTOPS);
+        if (station == nullptr) continue;
+        if (::SetProcessWindowStation(station)) {
+            reached = BroadcastOnDesktopsOf(station, event, letter) || reached;
+            ::SetProcessWindowStation(own);
         }
+        ::CloseWindowStation(station);
     }
-    if (!threads.empty()) {
-        ::WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
-    }
+    if (!reached) BroadcastOnThisDesktop(event, letter);
 }
 
 // --- The bay ---

@@ -9,6 +9,9 @@ namespace dv {
 // Messages to the main window.
 inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;     // the notification area reports on the icon
 inline constexpr UINT kDirectoryChangeMessage = WM_APP + 2;  // the watcher's worker hands over a change
+// Messages to the service's engine window.
+inline constexpr UINT kEngineWorkMessage = WM_APP + 3;  // work was posted to the engine's thread
+inline constexpr UINT kEngineStopMessage = WM_APP + 4;  // the service is asked to stop
 
 // The tray icon's identifier within the main window.
 inline constexpr UINT kTrayIconId = 1;

@@ -31,6 +31,12 @@ SEARCH_START_DELAY_MS = 1000
 SEARCH_STOP_DELAY_MS = 1500
 MESSAGE_BOXES = "tests/e2e/e2e_message_boxes.exe"
 PROCESS_PROBE = "tests/e2e/e2e_process_probe.exe"
+# The engine as a service (test build: simulation mode, its folder given on its command line), and
+# where it is installed in the prefix: inside it (Wine does not start a service from Z:), in a
+# folder whose name needs the quotes the installer puts around it.
+SIM_SERVICE = "src/DockvaneSimService.exe"
+ENGINE_SERVICE = "Dockvane"
+ENGINE_SERVICE_FOLDER = "Program Files/Dockvane"
 MASTER = "dockvane"
 DESKTOP = "DockvaneE2E"
 
@@ -170,9 +176,54 @@ class Wine:
     def search_service_state(self):
         """The state of WSearch as `sc query` tells it: RUNNING, STOPPED, START_PENDING, ...; None when
         it cannot be read."""
-        _, out, _ = self.run("C:/windows/system32/sc.exe", "query", SEARCH_SERVICE, timeout=30)
+        return self.service_state(SEARCH_SERVICE)
+
+    def service_state(self, name):
+        """The state of a service as `sc query` tells it; None when it cannot be read."""
+        _, out, _ = self.run("C:/windows/system32/sc.exe", "query", name, timeout=30)
         match = re.search(r"^\s*STATE\s*:\s*\d+\s+(\w+)", out, re.MULTILINE)
         return match.group(1) if match else None
+
+    def sc(self, *args, timeout=60):
+        """Runs the prefix's sc with the arguments; returns (exit code, stdout, stderr)."""
+        return self.run("C:/windows/system32/sc.exe", *args, timeout=timeout)
+
+    def install_engine_service(self, simulation):
+        """Registers the test build of the engine's service as the installer will register the shipped
+        one (LocalSystem, started at boot, restarted after a crash), in simulation mode on the folder
+        (a Windows path) given on its command line, with the stand-in network-management library
+        beside it. Does not start it."""
+        folder = os.path.join(self.env["WINEPREFIX"], "drive_c", *ENGINE_SERVICE_FOLDER.split("/"))
+        os.makedirs(folder, exist_ok=True)
+        for name in (SIM_SERVICE, NETAPI_STANDIN):
+            shutil.copy(os.path.join(self.build, name), folder)
+        program = "C:\\" + ENGINE_SERVICE_FOLDER.replace("/", "\\") + "\\" + os.path.basename(SIM_SERVICE)
+        steps = (("create", ENGINE_SERVICE, "binPath=", f'"{program}" --simulation {simulation}', "start=", "auto",
+                  "obj=", "LocalSystem", "DisplayName=", "Dockvane drive sharing"),
+                 ("failure", ENGINE_SERVICE, "reset=", "86400", "actions=", "restart/5000/restart/5000/restart/5000"))
+        for step in steps:
+            code, out, error = self.sc(*step)
+            if code != 0:
+                raise RuntimeError(f"sc {step[0]} {ENGINE_SERVICE} failed ({code}): {out.strip()} {error.strip()}")
+
+    def host_pids(self, program):
+        """The host process ids of the running processes of this prefix whose command line names the
+        program (a file name such as DockvaneSimService.exe)."""
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open(f"/proc/{entry}/cmdline", "rb") as f:
+                    command = f.read().decode("utf-8", errors="replace")
+                with open(f"/proc/{entry}/environ", "rb") as f:
+                    environment = f.read().split(b"\0")
+            except OSError:
+                continue
+            prefix = ("WINEPREFIX=" + self.env["WINEPREFIX"]).encode()
+            if program.lower() in command.lower() and prefix in environment and process_runs(int(entry)):
+                found.append(int(entry))
+        return found
 
     def set_search_service(self, running, seconds=30):
         """Starts or stops WSearch with sc (as a person would) and waits until it got there."""
@@ -361,9 +412,18 @@ class BoxWatcher:
 AUTORUN_POLICY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Policies\Explorer"
 
 
+def engine_paths(wine):
+    """Where the engine keeps its state in the prefix, whether the tray or the service runs it (under
+    Wine a service runs as the prefix's one user, with that user's folders): "settings", Settings.ini,
+    and "app_log", Velmora.log. The user folder exists only once Wine made it."""
+    prefix = wine.env["WINEPREFIX"]
+    return {"settings": user_folder(prefix, "AppData", "Local", "dockvane", "Settings.ini"),
+            "app_log": user_folder(prefix, "Temp", "Velmora.log")}
+
+
 def app_log_path(wine):
-    """Velmora.log of the prefix (its user folder exists only once Wine made it)."""
-    return user_folder(wine.env["WINEPREFIX"], "Temp", "Velmora.log")
+    """Velmora.log of the prefix."""
+    return engine_paths(wine)["app_log"]
 
 
 def start_dockvane(wine):

@@ -1,0 +1,224 @@
+#include "service/service_host_win.h"
+#include "service/engine_window_win.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "dialogs/web_links.h"
+#include "drives/volume_observer.h"
+#include "logging/logs.h"
+#include "platform/errors.h"
+#include "settings/app_settings.h"
+#include "shell/app_messages_win.h"
+#include "shell/controller.h"
+#include "shell/directory_watcher_win.h"
+#include "shell/entry_parts_win.h"
+#include "system/system_host_win.h"
+
+namespace dv {
+namespace {
+
+// What the manager is told to wait between two check points of a start or a stop; the host reports
+// a new one every second for as long as it is on its way.
+constexpr DWORD kPendingWaitHintMs = 10000;
+constexpr auto kCheckPointInterval = std::chrono::seconds(1);
+
+TServiceHost* runningHost = nullptr;
+
+}  // namespace
+
+TServiceHost::TServiceHost(TEngineSystem system, TServiceViews views) : system_(std::move(system)), views_(views) {
+    status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status_.dwCurrentState = SERVICE_STOPPED;
+}
+
+TServiceHost::~TServiceHost() {
+    if (engineThread_.joinable()) engineThread_.join();
+}
+
+bool TServiceHost::Run(DWORD& error) {
+    runningHost = this;
+    SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(kServiceName), &TServiceHost::ServiceMain}, {nullptr, nullptr}};
+    const bool dispatched = ::StartServiceCtrlDispatcherW(table) != FALSE;
+    error = dispatched ? NO_ERROR : ::GetLastError();
+    runningHost = nullptr;
+    return dispatched;
+}
+
+bool TServiceHost::Post(std::function<void()> work) {
+    std::lock_guard lock(mutex_);
+    return engine_ != nullptr && engine_->Post(std::move(work));
+}
+
+void WINAPI TServiceHost::ServiceMain(DWORD, LPWSTR*) {
+    if (runningHost) runningHost->RunService();
+}
+
+DWORD WINAPI TServiceHost::ControlHandler(DWORD control, DWORD eventType, void* eventData, void* context) {
+    return static_cast<TServiceHost*>(context)->OnControl(control, eventType, eventData);
+}
+
+void TServiceHost::RunService() {
+    statusHandle_ = ::RegisterServiceCtrlHandlerExW(kServiceName, &TServiceHost::ControlHandler, this);
+    if (!statusHandle_) {
+        LogUncaughtError(std::make_exception_ptr(EOSError(u"The service cannot take controls.", ::GetLastError())));
+        return;
+    }
+    Report(SERVICE_START_PENDING, kPendingWaitHintMs);
+    // A service has no window that the system's drive broadcasts reach: the volumes are told to it by
+    // their device interface.
+    if (DWORD error = NO_ERROR; !volumeInterfaces_.Register(statusHandle_, error)) {
+        LogUncaughtError(std::make_exception_ptr(EOSError(u"The service hears of no volume interfaces.", error)));
+    }
+
+    engineThread_ = std::thread([this] { RunEngine(); });
+    bool up = false;
+    {
+        std::unique_lock lock(mutex_);
+        while (!engineChanged_.wait_for(lock, kCheckPointInterval, [this] { return engineUp_ || engineDone_; })) {
+            lock.unlock();
+            Report(SERVICE_START_PENDING, kPendingWaitHintMs);
+            lock.lock();
+        }
+        up = engineUp_;
+    }
+    if (up) Report(SERVICE_RUNNING);
+    {
+        std::unique_lock lock(mutex_);
+        while (!engineChanged_.wait_for(lock, kCheckPointInterval, [this] { return engineDone_; })) {
+            if (!stopRequested_) continue;
+            lock.unlock();
+            Report(SERVICE_STOP_PENDING, kPendingWaitHintMs);
+            lock.lock();
+        }
+    }
+    engineThread_.join();
+    volumeInterfaces_.Unregister();
+    // An engine that never came up is a failure the manager may act on (its recovery actions).
+    Report(SERVICE_STOPPED, 0, up ? NO_ERROR : ERROR_EXCEPTION_IN_SERVICE);
+}
+
+void TServiceHost::Report(DWORD state, DWORD waitHintMs, DWORD exitCode) {
+    std::lock_guard lock(mutex_);
+    // Nothing after the end: the manager may have let the process go.
+    if (status_.dwCurrentState == SERVICE_STOPPED && state != SERVICE_START_PENDING) return;
+    const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+    status_.dwCheckPoint = pending && status_.dwCurrentState == state ? status_.dwCheckPoint + 1 : 0;
+    status_.dwCurrentState = state;
+    status_.dwWaitHint = pending ? waitHintMs : 0;
+    status_.dwWin32ExitCode = exitCode;
+    // Controls only while running: a stop during the start waits for the engine to be up.
+    status_.dwControlsAccepted =
+        state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PRESHUTDOWN | SERVICE_ACCEPT_SHUTDOWN : 0;
+    ::SetServiceStatus(statusHandle_, &status_);
+}
+
+DWORD TServiceHost::OnControl(DWORD control, DWORD eventType, void* eventData) {
+    switch (control) {
+        case SERVICE_CONTROL_STOP:
+        case SERVICE_CONTROL_PRESHUTDOWN:
+        case SERVICE_CONTROL_SHUTDOWN:
+            Report(SERVICE_STOP_PENDING, kPendingWaitHintMs);
+            RequestStop();
+            return NO_ERROR;
+        case SERVICE_CONTROL_INTERROGATE: return NO_ERROR;  // the manager reads the status it has
+        case SERVICE_CONTROL_DEVICEEVENT: OnDeviceEvent(eventType, eventData); return NO_ERROR;
+        default: return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+void TServiceHost::OnDeviceEvent(DWORD eventType, const void* eventData) {
+    const std::optional<TVolumeBroadcast> broadcast = volumeInterfaces_.OnDeviceEvent(eventType, eventData);
+    if (!broadcast) return;
+    std::lock_guard lock(mutex_);
+    if (engine_) engine_->PostVolumeBroadcast(*broadcast);
+}
+
+void TServiceHost::RequestStop() {
+    std::lock_guard lock(mutex_);
+    stopRequested_ = true;
+    if (engine_) engine_->RequestStop();
+}
+
+void TServiceHost::RunEngine() {
+    try {
+        TEngineWindow window;
+        if (window.Handle()) {
+            TWinDirectoryWatcher watcher(window.Handle(), kDirectoryChangeMessage);
+            window.SetDirectoryChangeHandler([&watcher](WPARAM index, LPARAM run) { watcher.HandOver(index, run); });
+            // Shared with the search-service workers, which may still run when the engine has stopped.
+            const auto systemHost = std::make_shared<TWinSystemHost>();
+            systemHost->SetMainWindow(window.Handle());
+            const auto services = std::make_shared<TWinServiceControl>();
+            TWorkers workers;
+            // The logs let this thread handle its messages while they write, from the start-up on.
+            SetPendingMessagesHook([&window] { window.ProcessPendingMessages(); });
+            {
+                std::lock_guard lock(mutex_);
+                engine_ = &window;
+                engineUp_ = true;
+                if (stopRequested_) window.RequestStop();
+            }
+            engineChanged_.notify_all();
+
+            auto main = std::make_unique<TfmMain>(TMainServices{
+                system_.Shares,
+                system_.Users,
+                system_.Volumes,
+                system_.Devices,
+                system_.EjectBlockers,
+                *systemHost,
+                *services,
+                DefaultWebSystem(),
+                views_.Tray,
+                views_.Settings,
+                views_.Dialogs,
+                views_.Desktop,
+                window,
+                watcher,
+                [&window] {
+                    auto observer = std::make_unique<TVolumeObserver>(&LogUncaughtError);
+                    window.SetObserver(observer.get());
+                    return observer;
+                },
+                [] { return GetSettingsFileName(); },
+                system_.PingClients,
+                // A worker uses the system and service objects above: it holds them until it ends.
+                [&workers, systemHost, services](std::function<void()> work) {
+                    workers.Start([systemHost, services, work = std::move(work)] { work(); });
+                },
+                &LogUncaughtError,
+                WindowsFolder(),
+            });
+            window.SetController(main.get());
+            window.RunMessageLoop();
+
+            // The stop: nothing more is posted or pumped, then the controller goes on its own thread
+            // (the settings saved; shares, accounts and rights stay).
+            SetPendingMessagesHook(nullptr);
+            {
+                std::lock_guard lock(mutex_);
+                engine_ = nullptr;
+            }
+            window.SetController(nullptr);
+            window.SetObserver(nullptr);
+            main.reset();
+        } else {
+            LogUncaughtError(
+                std::make_exception_ptr(EOSError(u"The engine's window cannot be made.", ::GetLastError())));
+        }
+    } catch (...) {
+        LogUncaughtError(std::current_exception());
+    }
+    {
+        std::lock_guard lock(mutex_);
+        engine_ = nullptr;
+        engineDone_ = true;
+    }
+    engineChanged_.notify_all();
+}
+
+}  // namespace dv

@@ -1,0 +1,206 @@
+#!/usr/bin/env python3
+"""The engine as the Windows service Dockvane under Wine, with no face running, checked from outside.
+
+On a fresh prefix the test build of the service (DockvaneSimService.exe, simulation mode on the folder
+its command line names) is registered as the installer will register the shipped one: `sc create
+Dockvane` (LocalSystem, started at boot, "Dockvane drive sharing"), `sc failure` (restart after a
+crash), `sc start`. Then, with no Dockvane.exe anywhere:
+1. a drive plugged in with dvsim is shared; "backup.done" written to it gets it unshared and ejected,
+   and its done address hears `ejected`;
+2. the service stopped and started again while a drive is shared: the drive is still shared
+   afterwards, with one share, one account and the same password;
+3. the service's process killed: the recovery action brings it back (Wine's service manager does not
+   run it: the script waits for it, says so, and starts the service itself, as the recovery action
+   would), and the drive is taken up again and still leaves by its marker.
+Checked through dvsim's listings, the files, the logs and the requests that reach the script's own
+HTTP server. Every process it started is ended.
+
+    service_engine.py --build-dir BUILD/windows --artefacts DIR [--keep]
+"""
+
+import os
+import signal
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e_support import (ENGINE_SERVICE, GENERIC_ALL, MASTER, SIM_SERVICE, engine_paths, log_records,  # noqa: E402
+                         main, read_bytes, read_text, wait_for, windows_pid)
+from road_of_a_drive import PingServer  # noqa: E402
+
+SHARE = "BACKUP"
+ACCOUNT = "extdisk_backup"
+DRIVE = "E"
+UNIT_DEADLINE_S = 20
+# How long a recovery action is given to bring the service back: its first restart waits 5 s.
+RECOVERY_WAIT_S = 20
+SERVICE_PROGRAM = os.path.basename(SIM_SERVICE)
+
+
+def engine(wine, work, artefacts, failures, killed):
+    ping = PingServer()
+    try:
+        run_service(wine, work, failures, ping, killed)
+    finally:
+        ping.stop()
+
+
+def run_service(wine, work, failures, ping, killed):
+    simulation = os.path.join(work, "simulation")
+    os.makedirs(simulation, exist_ok=True)
+    # dvsim finds the folder in its environment; the service only on its command line.
+    wine.env["DOCKVANE_SIMULATION"] = "Z:" + simulation.replace("/", "\\")
+    paths = lambda: engine_paths(wine)
+    app_log = lambda: read_text(paths()["app_log"])
+    starts = lambda: len(starts_in(app_log_records(wine)))
+
+    wine.install_engine_service(wine.env["DOCKVANE_SIMULATION"])
+    code, out, error = wine.sc("start", ENGINE_SERVICE)
+    failures.check(code == 0, f"sc start {ENGINE_SERVICE} succeeds {out.strip()[-80:]} {error.strip()}")
+    failures.check(wait_for(lambda: wine.service_state(ENGINE_SERVICE) == "RUNNING", 30),
+                   f"the service runs ({wine.service_state(ENGINE_SERVICE)})")
+    failures.check(wait_for(lambda: starts() == 1 and "Simulation mode" in app_log(), 30),
+                   "the application log has the service's Start line and its simulation mode")
+    failures.check(not wine.host_pids("Dockvane.exe"), "no face and no tray program runs")
+    salt = wait_for(lambda: settings_salt(paths()["settings"]), 30)
+    failures.check(len(salt or "") == 32, f"the settings hold a 32-digit salt ({salt!r})")
+    failures.check(wait_for(lambda: account_line(wine, MASTER), 10), "the master account dockvane is made")
+
+    drive = os.path.join(work, "usb-drive")
+    os.makedirs(drive)
+    url = f"http://127.0.0.1:{ping.port}"
+    with open(os.path.join(drive, "velmora.conf"), "wb") as f:
+        f.write((f"[Share]\nShareName={SHARE}\nShareUserName={ACCOUNT}\nAutoRemove=true\n"
+                 f"DonePingURL={url}/done?result={{result}}&drive={{drive}}\n").encode("ascii"))
+
+    # --- 1. Plugged in: shared; the marker: unshared, ejected, told ---
+    print("..    1. a drive comes and goes by its marker, no face running", flush=True)
+    plug_and_check_shared(wine, failures, drive, salt, "plugged in")
+    leaves_by_marker(wine, failures, drive, ping, "the first time")
+
+    # --- 2. The service restarted while a drive is shared ---
+    print("..    2. the service restarted while a drive is shared", flush=True)
+    plug_and_check_shared(wine, failures, drive, salt, "plugged in again")
+    before = state_of_drive(wine)
+    code, _, _ = wine.sc("stop", ENGINE_SERVICE)
+    stopped = wait_for(lambda: wine.service_state(ENGINE_SERVICE) == "STOPPED", 30)
+    failures.check(code == 0 and stopped, f"sc stop stops the service ({wine.service_state(ENGINE_SERVICE)})")
+    failures.check(state_of_drive(wine) == before, "the stopped service left the share and its account as they were")
+    failures.check(settings_salt(paths()["settings"]) == salt, "the settings are whole, with the same salt")
+    code, _, _ = wine.sc("start", ENGINE_SERVICE)
+    failures.check(code == 0 and wait_for(lambda: starts() == 2, 30), "the service starts again")
+    taken_up(wine, failures, before, "after the restart")
+
+    # --- 3. The service's process killed ---
+    print("..    3. the service's process killed", flush=True)
+    pids = wine.host_pids(SERVICE_PROGRAM)
+    failures.check(len(pids) == 1, f"one process runs the service ({pids})")
+    if pids:
+        killed_windows_pid = windows_pid(wine, SERVICE_PROGRAM)
+        if killed_windows_pid:
+            killed.add(killed_windows_pid)
+        os.kill(pids[0], signal.SIGKILL)
+        wait_for(lambda: pids[0] not in wine.host_pids(SERVICE_PROGRAM), 10)
+        back = wait_for(lambda: starts() == 3, RECOVERY_WAIT_S)
+        print(f"..    after the kill the service manager says {wine.service_state(ENGINE_SERVICE)}; "
+              f"{'it started the service again' if back else f'nothing restarted it within {RECOVERY_WAIT_S} s'}",
+              flush=True)
+        if not back:
+            # Wine 8's service manager neither runs the recovery actions nor notices the death (it still
+            # says RUNNING), but it starts the service again on request: what the recovery action does.
+            print("..    the test restarts the service itself, as its recovery action would", flush=True)
+            wine.sc("start", ENGINE_SERVICE)
+            back = wait_for(lambda: starts() == 3, 30)
+        failures.check(back, "the service runs again after its process was killed")
+        taken_up(wine, failures, before, "after the kill")
+        leaves_by_marker(wine, failures, drive, ping, "after the kill")
+
+    code, _, _ = wine.sc("stop", ENGINE_SERVICE)
+    failures.check(wait_for(lambda: wine.service_state(ENGINE_SERVICE) == "STOPPED", 30), "the service stops at the end")
+
+
+def app_log_records(wine):
+    """The application log's records as (title, description)."""
+    return log_records(read_bytes(engine_paths(wine)["app_log"]))[0]
+
+
+def starts_in(records):
+    """Where each start of the engine begins in the records."""
+    return [index for index, (title, _) in enumerate(records) if title.strip() == "Start"]
+
+
+def settings_salt(path):
+    """The salt (RegistrationCode) of the settings file; None without one."""
+    for line in read_text(path).replace("\r\n", "\n").split("\n"):
+        if line.strip().startswith("RegistrationCode="):
+            return line.split("=", 1)[1].strip() or None
+    return None
+
+
+def account_line(wine, name):
+    return next((line for line in wine.lines("accounts") if line.startswith(name + "\t")), None)
+
+
+def state_of_drive(wine):
+    """What outlives the engine for a shared drive: the shares, the drive's account with its password."""
+    return wine.lines("shares"), account_line(wine, ACCOUNT)
+
+
+def plug_and_check_shared(wine, failures, drive, salt, when):
+    code, _, error = wine.dvsim("plug", DRIVE, drive)
+    failures.check(code == 0, f"{when}: dvsim plug {DRIVE} succeeds {error.strip()}")
+    shares = wait_for(lambda: wine.lines("shares"), 20)
+    fields = shares[0].split("\t") if len(shares) == 1 else []
+    failures.check(fields[:2] == [SHARE, "E:\\"] and f"dockvane:{GENERIC_ALL}" in fields[3].split(","),
+                   f"{when}: the drive is shared as {SHARE} ({shares})")
+    _, password, _ = wine.run("tools/dvtool/dvtool.exe", "password", (salt or "") + ACCOUNT)
+    failures.check(account_line(wine, ACCOUNT) == f"{ACCOUNT}\t{password.strip()}\tVelmora User",
+                   f"{when}: the drive's account {ACCOUNT} has its derived password")
+
+
+def leaves_by_marker(wine, failures, drive, ping, when):
+    done_before = len([path for path in ping.received if path.startswith("/done")])
+    marker = os.path.join(drive, "backup.done")
+    with open(marker, "wb") as f:
+        f.write(b"done\r\n")
+    dropped = time.monotonic()
+    gone = lambda: not wine.lines("shares") and not wine.lines("drives") and not os.path.exists(marker)
+    left = wait_for(gone, UNIT_DEADLINE_S, step=0.5)
+    print(f"..    {when}: marker to ejection in {time.monotonic() - dropped:.1f} s", flush=True)
+    failures.check(left, f"{when}: the marker is deleted, the drive unshared and ejected within {UNIT_DEADLINE_S} s")
+    failures.check(account_line(wine, ACCOUNT) is None and account_line(wine, MASTER),
+                   f"{when}: the drive's account is gone, the master account stays")
+    done = lambda: [path for path in ping.received if path.startswith("/done")][done_before:]
+    failures.check(wait_for(lambda: done() == [f"/done?result=ejected&drive={DRIVE}"], 15),
+                   f"{when}: the done address heard that the drive was ejected ({done()})")
+    activity = read_text(os.path.join(drive, "velmora-activity.log"))
+    failures.check("OK, Unbound " in activity and "OK, Stopped sharing " in activity,
+                   f"{when}: the drive's activity log has the Unbound and Stopped sharing lines")
+
+
+def taken_up(wine, failures, before, when):
+    """The drive still plugged in is the engine's again: its start-up scan attached it, and the share,
+    the account and the password are those from before."""
+    def attached():
+        records = app_log_records(wine)
+        since = records[starts_in(records)[-1]:] if starts_in(records) else []
+        return any(title.strip() == "Attached" and text.strip() == "E:\\" for title, text in since)
+
+    failures.check(wait_for(attached, 30), f"{when}: the start-up took the plugged-in drive up (Attached E:\\)")
+    failures.check(wine.service_state(ENGINE_SERVICE) == "RUNNING", f"{when}: the service runs")
+    # The attach grants the drive's own account its rights once the account exists, as every attach
+    # after the first does: the rights may name it now instead of the master account.
+    shares, account = state_of_drive(wine)
+    drive_accounts = [line for line in wine.lines("accounts") if line.startswith("extdisk_")]
+    failures.check([line.split("\t")[:2] for line in shares] == [line.split("\t")[:2] for line in before[0]]
+                   and drive_accounts == [account] and account == before[1],
+                   f"{when}: one share, one account, the same password ({shares}, {drive_accounts} against {before})")
+
+if __name__ == "__main__":
+    killed_processes = set()
+    code = main(__doc__, lambda wine, work, artefacts, failures: engine(wine, work, artefacts, failures,
+                                                                       killed_processes),
+                failure_files=("usb-drive/*",), killed=killed_processes)
+    if code == 0:
+        print("the engine as a service: every check passed")
+    sys.exit(code)
