@@ -406,5 +406,50 @@ TEST(EngineRequests, ARequestInsideAnotherHandler) {
     EXPECT_EQ(Outcome(world.Ask(TDisableDrive{Drive(u'E')})), "error not-attached");
 }
 
+// The engine's views let pending messages through where the tray did not (a balloon that nobody hears
+// is a log line): each request that works on a drive runs with the drive pulled at each of its pumps,
+// with and without a face listening, and is answered once, leaving no share of a drive that went.
+TEST(EngineRequests, TheDrivePulledAtEveryPumpOfARequest) {
+    const struct {
+        const char* what;
+        TBody request;
+        int refusals;        // of the eject
+        const char* pulled;  // the answer once the drive went; nullptr: it depends on when
+    } cases[] = {
+        {"an eject", TEjectDrive{Drive(u'E')}, 0, "ok"},
+        // Refused, and pulled afterwards: the answer is still that it was refused.
+        {"an eject refused", TEjectDrive{Drive(u'E')}, 3, nullptr},
+        {"a disable", TDisableDrive{Drive(u'E')}, 0, "ok"},
+        {"new settings", Settings(u'E', u"EAST2"), 0, nullptr},
+        {"a renewal", TRenewPassword{}, 0, "ok"},
+    };
+    for (const auto& c : cases) {
+        for (const bool listening : {true, false}) {
+            for (int at = 1;; ++at) {
+                EngineWorld world(kDrives);
+                if (listening) world.Ask(TSubscribe{}, kStandardUser, 5);
+                world.drives.EjectRefusals = c.refusals;
+                world.pump.RunAt(at, [&world] {
+                    world.drives.Unplug(u'E');
+                    world.Guard([&] { world.Removal(u'E'); });
+                });
+                const TMessage reply = world.Ask(c.request);
+                world.pump.Drain();
+                const std::string where =
+                    std::string(c.what) + (listening ? ", listened to" : "") + ", at pump " + std::to_string(at);
+                EXPECT_TRUE(world.errors.empty()) << where << ": " << ToUtf8(world.errors.front());
+                if (world.pump.Fired()) {
+                    if (c.pulled) {
+                        EXPECT_EQ(Outcome(reply), c.pulled) << where << ": " << ToUtf8(ErrorText(reply));
+                    }
+                    EXPECT_EQ(world.main->NasManager().getNasByname(u"E"), nullptr) << where;
+                    for (const auto& [name, share] : world.sim.Shares) EXPECT_NE(share.Path, u"E:\\") << where;
+                }
+                if (!world.pump.Fired() || at > 100) break;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace dv
