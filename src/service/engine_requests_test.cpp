@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -325,6 +326,26 @@ TEST(EngineRequests, SettingsOfTheEngineAreStored) {
     const TStatus status = std::get<TStatus>(world.Ask(TGetStatus{}).Body);
     EXPECT_EQ(status.AutoPlay, 1);
     EXPECT_FALSE(status.FaceAutostart);
+}
+
+// Settings that could not be read hold the salt of every password: no request writes over them.
+TEST(EngineRequests, SettingsThatCannotBeReadAreNotChanged) {
+    EngineWorld world(kDrives, false);
+    const std::string unreadable = "[General]\r\n RegistrationCode=12345\r\nAutoPlay=often\r\n";
+    std::filesystem::create_directories(world.appData.path() / "dockvane");
+    testing::WriteBytes(world.appData.path() / "dockvane" / "Settings.ini", unreadable);
+    world.Start();
+    const TBody requests[] = {TRenewPassword{}, TSetAutoPlay{1}, TSetFaceAutostart{false}, TGetPassword{u"dockvane"},
+                              TSetDomainUser{u"OFFICE\\backup", u"secret"}};
+    for (const TBody& request : requests) {
+        const TMessage reply = world.Ask(request);
+        EXPECT_EQ(Outcome(reply), "error failed") << KindName(static_cast<TKind>(request.index()));
+        EXPECT_TRUE(ErrorText(reply).starts_with(u"The settings cannot be read: ")) << ToUtf8(ErrorText(reply));
+    }
+    std::string stored;
+    ASSERT_TRUE(fs::ReadWholeFile(world.appData.Path() + u"\\dockvane\\Settings.ini", stored).ok());
+    EXPECT_EQ(stored, unreadable);
+    EXPECT_FALSE(world.system.faceStart);
 }
 
 TEST(EngineRequests, DomainUserIsStoredOnADomainMember) {
