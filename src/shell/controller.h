@@ -157,6 +157,7 @@ public:
     void OnAutostartClick(bool checked);
     void OnAutoPlayChange(int index);
     void OnSettingsOk();
+    void OnSettingsCancel();
 
     // --- What the commands do once the user has answered ---
     // The Eject entry for the attached drive with this letter, up to its message box, which is the
@@ -171,7 +172,6 @@ public:
     // Whether every person's face starts at sign-in; false, and nothing changed, when the system did
     // not take it. The setting reaches the file with the next save.
     bool SetFaceAutostart(bool enabled);
-    void OnSettingsCancel();
 
     // Closing the main window: hides it while the application runs; after Exit, shuts down.
     void OnMainWindowClose();
