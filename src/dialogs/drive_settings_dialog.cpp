@@ -251,12 +251,8 @@ TDialogResult TfmModifyNAS::OnUpdate() {
         result = TDialogResult::None;
     }
 
-    std::vector<std::u16string> inUse = host_.GetNasShareNamesList();
-    if (const std::optional<std::u16string> own = host_.AttachedShareName(DriveChar())) {
-        if (auto it = std::find(inUse.begin(), inUse.end(), *own); it != inUse.end()) inUse.erase(it);
-    }
-    if (IndexOfIgnoreCase(inUse, Controls.edShareName) >= 0) {
-        view_.ShowMessage(u"Share name " + Controls.edShareName + u" is already in use!", TMessageKind::Error);
+    if (ShareNameTaken(host_, DriveChar(), Controls.edShareName)) {
+        view_.ShowMessage(ShareNameInUseText(Controls.edShareName), TMessageKind::Error);
         view_.FocusShareName();
         result = TDialogResult::None;
     }
@@ -265,26 +261,58 @@ TDialogResult TfmModifyNAS::OnUpdate() {
 
 bool TfmModifyNAS::OnClose(TDialogResult result) {
     if (result != TDialogResult::Ok || !shareSettings_) return true;
-    const std::u16string previousUser = shareSettings_->FShareUserName;
-    shareSettings_->FShareName = Controls.edShareName;
-    shareSettings_->FShareUserName = Controls.cbShareUserNmText;
-    shareSettings_->FShareDescription = Controls.edShareDescription;
-    shareSettings_->FAutoRemove = Controls.cbAutoRemove;
-    // An unchecked box leaves a file without the key as it is.
-    shareSettings_->FEncrypt = Controls.cbEncrypt;
     try {
-        shareSettings_->Save();
+        StoreDriveSettings(host_, *shareSettings_,
+                           {Controls.edShareName, Controls.edShareDescription, Controls.cbShareUserNmText,
+                            Controls.cbAutoRemove, Controls.cbEncrypt});
     } catch (const Exception& error) {
         // A drive that refuses the file (write-protected, pulled out): say so and keep the user's
         // input, rather than close as if it had been stored.
-        shareSettings_->FShareUserName = previousUser;
         view_.ShowMessage(error.Message(), TMessageKind::Error);
         return false;
     }
-    if (shareSettings_->FShareUserName != previousUser) {
-        host_.ChekToManualUserDeleteByuserName(previousUser, host_.GetNasDriveNamesList());
-    }
     return true;
+}
+
+std::unique_ptr<TShareSettings> LoadDriveSettings(IDriveSettingsHost& host, char16_t drive) {
+    const std::u16string root = host.DriveRoot(drive);
+    const bool active = host.AttachedShareName(drive).has_value() ||
+                        fs::ReplaceableFileExists(root + std::u16string(kDriveConfigFileName));
+    auto settings = std::make_unique<TShareSettings>(
+        root + std::u16string(active ? kDriveConfigFileName : kInactiveDriveConfigFileName));
+    settings->Load();
+    return settings;
+}
+
+bool ShareNameTaken(IDriveSettingsHost& host, char16_t drive, std::u16string_view shareName) {
+    std::vector<std::u16string> inUse = host.GetNasShareNamesList();
+    if (const std::optional<std::u16string> own = host.AttachedShareName(drive)) {
+        if (auto it = std::find(inUse.begin(), inUse.end(), *own); it != inUse.end()) inUse.erase(it);
+    }
+    return IndexOfIgnoreCase(inUse, shareName) >= 0;
+}
+
+std::u16string ShareNameInUseText(std::u16string_view shareName) {
+    return u"Share name " + std::u16string(shareName) + u" is already in use!";
+}
+
+void StoreDriveSettings(IDriveSettingsHost& host, TShareSettings& settings, const TDriveSettingsFields& fields) {
+    const std::u16string previousUser = settings.FShareUserName;
+    settings.FShareName = fields.ShareName;
+    settings.FShareUserName = fields.Account;
+    settings.FShareDescription = fields.Description;
+    settings.FAutoRemove = fields.AutoRemove;
+    // An unchecked box leaves a file without the key as it is.
+    settings.FEncrypt = fields.Encrypt;
+    try {
+        settings.Save();
+    } catch (...) {
+        settings.FShareUserName = previousUser;
+        throw;
+    }
+    if (settings.FShareUserName != previousUser) {
+        host.ChekToManualUserDeleteByuserName(previousUser, host.GetNasDriveNamesList());
+    }
 }
 
 void TfmModifyNAS::OnDisable() {

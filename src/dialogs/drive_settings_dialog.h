@@ -165,6 +165,29 @@ private:
     std::unique_ptr<TShareSettings> shareSettings_;
 };
 
+// What the dialog's OK stores in a drive's configuration file.
+struct TDriveSettingsFields {
+    std::u16string ShareName;
+    std::u16string Description;
+    std::u16string Account;
+    bool AutoRemove = false;
+    bool Encrypt = false;
+};
+
+// The drive's configuration as the dialog edits it: "velmora.conf" when the drive has one or is
+// attached, the one set aside otherwise (which the Add command brings back); defaults for a file that
+// is not there.
+std::unique_ptr<TShareSettings> LoadDriveSettings(IDriveSettingsHost& host, char16_t drive);
+// Whether another attached drive has the share name already (case ignored). The drive's own share
+// name is not in the way.
+bool ShareNameTaken(IDriveSettingsHost& host, char16_t drive, std::u16string_view shareName);
+// The warning for a share name that is taken.
+std::u16string ShareNameInUseText(std::u16string_view shareName);
+// Stores the fields and writes the file; an account no longer named is deleted when it is one of
+// Dockvane's own per-drive accounts and nothing else uses it. A file that cannot be written raises,
+// and the record keeps its account.
+void StoreDriveSettings(IDriveSettingsHost& host, TShareSettings& settings, const TDriveSettingsFields& fields);
+
 // The share name proposed for a volume label: the characters a share name cannot hold are dropped,
 // and at most 12 characters are kept.
 std::u16string ShareNameFromLabel(std::u16string_view label);

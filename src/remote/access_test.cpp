@@ -33,6 +33,9 @@ const std::map<TKind, TClass> kClasses = {
     {TKind::TrayIcon, TClass::FromEngine},
     {TKind::MenuChanged, TClass::FromEngine},
     {TKind::EngineStopping, TClass::FromEngine},
+    {TKind::Sound, TClass::FromEngine},
+    {TKind::AutoPlay, TClass::FromEngine},
+    {TKind::DomainUser, TClass::FromEngine},
 };
 
 constexpr TAccess Yes = TAccess::Allowed;

@@ -48,6 +48,9 @@ constexpr std::array<TKindInfo, kKindCount> kKinds = {{
     {"tray-icon", TDirection::Report},
     {"menu-changed", TDirection::Report},
     {"engine-stopping", TDirection::Report},
+    {"sound", TDirection::Report},
+    {"auto-play", TDirection::Report},
+    {"domain-user", TDirection::Report},
 }};
 
 // The spellings of each enumeration, in its order.
@@ -57,6 +60,7 @@ constexpr std::array<std::string_view, 7> kErrorCodes = {"malformed", "version",
 constexpr std::array<std::string_view, 2> kBalloonIcons = {"information", "warning"};
 constexpr std::array<std::string_view, 3> kBoxIcons = {"error", "warning", "information"};
 constexpr std::array<std::string_view, 3> kTrayImages = {"idle", "available", "activity"};
+constexpr std::array<std::string_view, 2> kSoundEvents = {"available", "done"};
 
 // --- What a text may hold ---
 
@@ -218,6 +222,11 @@ void Check(TCheck& check, const TMessageBox& m) {
 void Check(TCheck&, const TTrayIcon&) {}
 void Check(TCheck&, const TMenuChanged&) {}
 void Check(TCheck&, const TEngineStopping&) {}
+void Check(TCheck&, const TSound&) {}
+void Check(TCheck& check, const TAutoPlay& m) {
+    check.That(IsPlainName(m.Caption, kMaxCaptionLength), "caption", kBadText);
+}
+void Check(TCheck&, const TDomainUser&) {}
 
 // Reads the fields of one JSON object; the first field that is missing, of another type or out of
 // range is the problem, and the rest of the reading returns harmless defaults.
@@ -372,6 +381,9 @@ TBody ReadBody(TKind kind, TFieldReader& f) {
         case TKind::TrayIcon: return TTrayIcon{f.Choice<TTrayImage>("image", kTrayImages)};
         case TKind::MenuChanged: return TMenuChanged{};
         case TKind::EngineStopping: return TEngineStopping{};
+        case TKind::Sound: return TSound{f.Choice<TSoundEvent>("event", kSoundEvents)};
+        case TKind::AutoPlay: return TAutoPlay{f.Letter("letter"), f.Text("caption")};
+        case TKind::DomainUser: return TDomainUser{};
     }
     return TGetStatus{};
 }
@@ -468,6 +480,14 @@ void Write(Json& j, const TTrayIcon& m) {
 }
 void Write(Json&, const TMenuChanged&) {}
 void Write(Json&, const TEngineStopping&) {}
+void Write(Json& j, const TSound& m) {
+    j["event"] = NameOf(kSoundEvents, m.Event);
+}
+void Write(Json& j, const TAutoPlay& m) {
+    j["letter"] = LetterText(m.Letter);
+    j["caption"] = Utf8(m.Caption);
+}
+void Write(Json&, const TDomainUser&) {}
 
 // The first pass over a payload: well-formed JSON (RFC 8259, UTF-8 checked), nested no deeper than a
 // message, no key twice in one object (a reader that took the first of two would see another

@@ -36,6 +36,7 @@ inline constexpr std::size_t kMaxBalloonTextLength = 1024;  // the shell shows 2
 inline constexpr std::size_t kMaxBoxTextLength = 4096;
 inline constexpr std::size_t kMaxErrorTextLength = 1024;
 inline constexpr std::size_t kMaxListedNames = 256;  // accounts, shares
+inline constexpr std::size_t kMaxCaptionLength = 256;
 
 // --- Requests (face to engine) ---
 
@@ -176,12 +177,30 @@ struct TMenuChanged {
 struct TEngineStopping {
     bool operator==(const TEngineStopping&) const = default;
 };
+// One of the two notification sounds: each face plays the one its person chose.
+enum class TSoundEvent { Available, Done };
+struct TSound {
+    TSoundEvent Event = TSoundEvent::Available;
+    bool operator==(const TSound&) const = default;
+};
+// A drive without a configuration arrived while the AutoPlay mode is "Disable for Dockvane disks": the
+// face of the session in front of the screen shows its own AutoPlay dialog for it.
+struct TAutoPlay {
+    TDriveLetter Letter{u'C'};
+    std::u16string Caption;  // "BACKUP (E:)"
+    bool operator==(const TAutoPlay&) const = default;
+};
+// The computer is in a domain and its account for the shares is to be entered: the face of the session
+// in front of the screen shows the domain user dialog, whose OK sends set-domain-user.
+struct TDomainUser {
+    bool operator==(const TDomainUser&) const = default;
+};
 
 // The alternatives in the order of TKind.
-using TBody =
-    std::variant<TGetStatus, TSubscribe, TChangeDriveSettings, TDisableDrive, TEjectDrive, TRenewPassword, TGetPassword,
-                 TSetDomainUser, TSetAutoPlay, TSetFaceAutostart, TStatus, TOk, TError, TPassword, TDriveAttached,
-                 TDriveRemoved, TBalloon, TMessageBox, TTrayIcon, TMenuChanged, TEngineStopping>;
+using TBody = std::variant<TGetStatus, TSubscribe, TChangeDriveSettings, TDisableDrive, TEjectDrive, TRenewPassword,
+                           TGetPassword, TSetDomainUser, TSetAutoPlay, TSetFaceAutostart, TStatus, TOk, TError,
+                           TPassword, TDriveAttached, TDriveRemoved, TBalloon, TMessageBox, TTrayIcon, TMenuChanged,
+                           TEngineStopping, TSound, TAutoPlay, TDomainUser>;
 
 enum class TKind {
     GetStatus,
@@ -205,6 +224,9 @@ enum class TKind {
     TrayIcon,
     MenuChanged,
     EngineStopping,
+    Sound,
+    AutoPlay,
+    DomainUser,
 };
 inline constexpr std::size_t kKindCount = std::variant_size_v<TBody>;
 

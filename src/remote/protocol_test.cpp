@@ -72,6 +72,11 @@ std::vector<TMessage> Samples() {
         {0, TTrayIcon{TTrayImage::Activity}},
         {0, TMenuChanged{}},
         {0, TEngineStopping{}},
+        {0, TSound{TSoundEvent::Done}},
+        {0, TSound{TSoundEvent::Available}},
+        {0, TAutoPlay{Drive(u'G'), u"BACKUP (G:)"}},
+        {0, TAutoPlay{Drive(u'H'), u" (H:)"}},
+        {0, TDomainUser{}},
         {4294967295u, TOk{}},
     };
 }
@@ -343,6 +348,19 @@ TEST(PipeMessages, WhatIsNotAWholeValidMessageIsRefusedWithItsReason) {
          TErrorCode::BadField, 5},
         {"a tray icon of another colour", FaceMessage("tray-icon", R"(,"image":"blue")"), face, TErrorCode::BadField,
          5},
+        {"a sound of no event", FaceMessage("sound", R"(,"event":"ring")"), face, TErrorCode::BadField, 5},
+        {"a sound without its event", FaceMessage("sound", ""), face, TErrorCode::BadField, 5},
+        {"an AutoPlay dialog without a drive", FaceMessage("auto-play", R"x(,"caption":"X (E:)")x"), face,
+         TErrorCode::BadField, 5},
+        {"an AutoPlay caption with a line", FaceMessage("auto-play", R"x(,"letter":"E","caption":"X\r\n(E:)")x"), face,
+         TErrorCode::BadField, 5},
+        {"an AutoPlay caption turned around", FaceMessage("auto-play", R"x(,"letter":"E","caption":"\u202EX (E:)")x"),
+         face, TErrorCode::BadField, 5},
+        {"an AutoPlay caption of 257",
+         FaceMessage("auto-play", R"(,"letter":"E","caption":")" + std::string(257, 'c') + "\""), face,
+         TErrorCode::BadField, 5},
+        {"a domain user request with a field", FaceMessage("domain-user", R"(,"userName":"x")"), face,
+         TErrorCode::BadField, 5},
     };
     for (const auto& c : cases) {
         const TDecoded decoded = Decode(c.payload, c.reader);

@@ -35,6 +35,11 @@ std::u16string BlockerText(char16_t letter, const TEjectBlocker& blocker) {
            u"). Close it, then choose Eject again.";
 }
 
+// What the user reads when the system would not eject a drive and named no process for it.
+std::u16string UnableToRemoveText(char16_t letter) {
+    return u"Unable to remove\r\nthe External Storage drive '" + Letter(letter) + u"'";
+}
+
 // Raises a flag for as long as the command or step that raised it runs, also when it fails: a dialog
 // that is open, the start-up's steps being tried again.
 class TrueWhile {
@@ -374,9 +379,10 @@ void TfmMain::AnnounceSharedDrive(char16_t Drive) {
     const std::shared_ptr<const TShareSettings> config = nas->SharedSettings();
     desktop_.NotifyShell(kShcneNetShare, Root(Drive));
     desktop_.NotifyShell(kShcneShareEvents, Root(Drive));
-    PlayNotifySound(settings_->FSoundBackupAvailable);
+    PlayEventSound(TSoundBox::Available);
     tray_.SetTrayIconIndex(kSharedIcon);
     tray_.ShowBalloon(config->FShareName + u" now available for network", TBalloonIcon::Information);
+    tray_.DriveShared(Drive, config->FShareName);
     const std::u16string host = winServiceManager_->getHostname();
     if (!ArrivalGoesOn(Drive, *config)) return;
     LogDriveActivity(u"OK, Started sharing ", host + u" " + config->FShareName, Letter(Drive));
@@ -408,8 +414,9 @@ void TfmMain::VolumeRemoval(char16_t Drive) {
         const TNas* nas = nasManager_->getNasByname(Letter(Drive));
         const std::u16string shareName = nas ? nas->ShareName() : std::u16string();
         if (nasManager_->removeNas(Letter(Drive))) {
+            tray_.DriveUnshared(Drive);
             userManager_->ChekToManualUserDelete(Letter(Drive), nasManager_->GetNasDriveNamesList());
-            PlayNotifySound(settings_->FSoundBackupDone);
+            PlayEventSound(TSoundBox::Done);
             LogDriveActivity(u"OK, Stopped sharing ", winServiceManager_->getHostname() + u" " + shareName,
                              Letter(Drive));
         }
@@ -550,8 +557,7 @@ bool TfmMain::EjectAndTell(char16_t letter, std::optional<TEjectBlocker>& blocke
     if (blocker) {
         TellBlocker(letter, *blocker);
     } else {
-        tray_.ShowBalloon(u"Unable to remove\r\nthe External Storage drive '" + Letter(letter) + u"'",
-                          TBalloonIcon::Warning);
+        tray_.ShowBalloon(UnableToRemoveText(letter), TBalloonIcon::Warning);
     }
     return false;
 }
@@ -676,6 +682,11 @@ std::u16string TfmMain::ResolveSoundName(std::u16string_view value) {
     return std::u16string(value);
 }
 
+void TfmMain::PlayEventSound(TSoundBox sound) {
+    if (desktop_.PlayEventSound(sound)) return;
+    PlayNotifySound(sound == TSoundBox::Available ? settings_->FSoundBackupAvailable : settings_->FSoundBackupDone);
+}
+
 void TfmMain::PlayNotifySound(std::u16string_view value) {
     const std::u16string name = ResolveSoundName(value);
     if (name.empty()) return;
@@ -771,17 +782,7 @@ void TfmMain::OnAddItem() {
 
     const auto result = dialogs_.ShowDriveSettingsDialog(mAdd, u"");
     if (!result || result->Drive.empty()) return;
-    const std::u16string root = TDriveLetter(result->Drive[0]).Root();
-    const std::u16string active = root + std::u16string(kDriveConfigFileName);
-    const std::u16string inactive = root + std::u16string(kInactiveDriveConfigFileName);
-    if (fs::ReplaceableFileExists(inactive)) {
-        if (fs::ReplaceableFileExists(active)) {
-            (void)fs::DeleteReplaceableFile(inactive);
-        } else {
-            (void)fs::MoveReplaceableFile(inactive, active);
-        }
-    }
-    VolumeArrival(result->Drive.front());
+    ApplyDriveSettings(mAdd, result->Drive.front(), result->VolumeName);
 }
 
 void TfmMain::OnModifyItem(int slot) {
@@ -793,39 +794,72 @@ void TfmMain::OnModifyItem(int slot) {
     const std::u16string drive = nas->DriveName();
     const auto result = dialogs_.ShowDriveSettingsDialog(mModify, drive);
     if (!result || result->Drive.empty()) return;
-    const char16_t letter = result->Drive.front();
-    VolumeRemoval(letter);
+    ApplyDriveSettings(mModify, result->Drive.front(), result->VolumeName);
+}
+
+void TfmMain::ApplyDriveSettings(TMode mode, char16_t letter, std::u16string_view volumeName) {
+    if (mode == mModify) {
+        VolumeRemoval(letter);
+        VolumeArrival(letter);
+        (void)services_.Volumes.ChangeVolumeLabel(letter, volumeName);
+        return;
+    }
+    const std::u16string root = TDriveLetter(letter).Root();
+    const std::u16string active = root + std::u16string(kDriveConfigFileName);
+    const std::u16string inactive = root + std::u16string(kInactiveDriveConfigFileName);
+    if (fs::ReplaceableFileExists(inactive)) {
+        if (fs::ReplaceableFileExists(active)) {
+            (void)fs::DeleteReplaceableFile(inactive);
+        } else {
+            (void)fs::MoveReplaceableFile(inactive, active);
+        }
+    }
     VolumeArrival(letter);
-    (void)services_.Volumes.ChangeVolumeLabel(letter, result->VolumeName);
 }
 
 void TfmMain::OnEjectItem(int slot) {
     const TNas* nas = nasManager_->GetNasByIndex(slot);
     if (!nas) return;
     const char16_t letter = nas->DriveName().front();
+    const TEjectOutcome outcome = EjectAttachedDrive(letter);
+    // Last: the box waits for the user, and the menus and the done addresses should not wait with it.
+    if (outcome.Blocker) ShowBlocker(letter, *outcome.Blocker);
+}
+
+TEjectOutcome TfmMain::EjectAttachedDrive(char16_t letter) {
+    const TNas* nas = nasManager_->getNasByname(Letter(letter));
+    if (!nas) return {TEjectResult::NotAttached, std::nullopt, u"Drive " + Letter(letter) + u": is not attached."};
     // Taken now: the record goes with the drive's entry, and its file with the drive.
     const std::shared_ptr<const TShareSettings> config = nas->SharedSettings();
-    std::optional<TEjectBlocker> blocker;
+    TEjectOutcome outcome{TEjectResult::Unshared, std::nullopt, {}};
     try {
         DisconnectNASDrive(letter);
         // A drive that left during the wait needs no eject, and gets no word that it failed.
         std::u16string_view result = kDoneUnshared;
         if (fs::DirectoryExists(Root(letter))) {
-            result = EjectAndTell(letter, blocker) ? kDoneEjected : kDoneEjectRefused;
+            result = EjectAndTell(letter, outcome.Blocker) ? kDoneEjected : kDoneEjectRefused;
             if (result == kDoneEjectRefused) (void)nasManager_->addNas(Letter(letter), false);
         }
-        ReportBackupEnd(config.get(), letter, result, blocker ? blocker->ProcessName : u"");
+        if (result == kDoneEjected) outcome.Result = TEjectResult::Ejected;
+        if (result == kDoneEjectRefused) {
+            outcome.Result = TEjectResult::Refused;
+            outcome.Refusal = outcome.Blocker ? BlockerText(letter, *outcome.Blocker) : UnableToRemoveText(letter);
+        }
+        ReportBackupEnd(config.get(), letter, result, outcome.Blocker ? outcome.Blocker->ProcessName : u"");
     } catch (...) {
         AttachedNasDriveLettersChange(*nasManager_);
         throw;
     }
     AttachedNasDriveLettersChange(*nasManager_);
-    // Last: the box waits for the user, and the menus and the done addresses should not wait with it.
-    if (blocker) ShowBlocker(letter, *blocker);
+    return outcome;
 }
 
 void TfmMain::OnRenewPassword() {
     if (!dialogs_.AskYesNo(u"Renew password?", kApplicationTitle)) return;
+    RenewMasterPassword();
+}
+
+void TfmMain::RenewMasterPassword() {
     TApplicationSettings& settings = *settings_;
     const std::u16string oldPassword = userManager_->MakePassword(settings.FPasswordSalt);
     const std::u16string salt = userManager_->RandomStr(32);
@@ -938,6 +972,13 @@ void TfmMain::OnAutostartClick(bool checked) {
 void TfmMain::OnAutoPlayChange(int index) {
     settings_->FAutoPlay = index;
     winServiceManager_->USBAutoPalyStartStop(index);
+}
+
+bool TfmMain::SetFaceAutostart(bool enabled) {
+    if (!services_.System.SetFaceStartsAtSignIn(enabled)) return false;
+    settings_->FAutoStart = enabled;
+    settingsView_.SetAutostartChecked(enabled);
+    return true;
 }
 
 // --- What the registry needs ---

@@ -44,6 +44,22 @@ inline constexpr int kActivityIcon = 4;
 
 enum class TCloseAction { caNone, caFree };
 
+// How an eject asked for by drive letter ended.
+enum class TEjectResult {
+    NotAttached,  // no such drive in the registry: nothing was done
+    Ejected,
+    Unshared,  // the drive left during the unbind: nothing was left to eject
+    Refused,   // unshared, and still plugged in
+};
+struct TEjectOutcome {
+    TEjectResult Result = TEjectResult::NotAttached;
+    // The process the system named for a refusal.
+    std::optional<TEjectBlocker> Blocker;
+    // What the user is told of a refusal (or of a drive that is not attached): the box's text when the
+    // system named a process, the warning balloon's otherwise.
+    std::u16string Refusal;
+};
+
 // The platform the controller runs on: the system services of the managers, its own view, clock and
 // watcher, and how it starts workers and reports errors that escape.
 struct TMainServices {
@@ -143,6 +159,20 @@ public:
     void OnSettingsOk();
     void OnSettingsCancel();
 
+    // --- What the commands do once the user has answered ---
+    // The Eject entry for the attached drive with this letter, up to its message box, which is the
+    // caller's: unbind, eject, the balloons, the done addresses, the menus.
+    TEjectOutcome EjectAttachedDrive(char16_t letter);
+    // The renewal of the master password, asked already.
+    void RenewMasterPassword();
+    // What the drive settings dialog's OK leads to once the drive's file is stored: in mAdd the drive
+    // joins the pool (a configuration set aside comes back) and is shared; in mModify it is shared again
+    // with its new configuration and then gets `volumeName` as its label.
+    void ApplyDriveSettings(TMode mode, char16_t letter, std::u16string_view volumeName);
+    // Whether every person's face starts at sign-in; false, and nothing changed, when the system did
+    // not take it. The setting reaches the file with the next save.
+    bool SetFaceAutostart(bool enabled);
+
     // Closing the main window: hides it while the application runs; after Exit, shuts down.
     void OnMainWindowClose();
 
@@ -154,6 +184,8 @@ public:
     IVolumeQuery& Volumes() { return services_.Volumes; }
     int PollTimerTag() const { return pollTimerTag_; }
     bool Initializing() const { return initializing_; }
+    // Why the settings could not be read; nothing once they were. Unread settings are never written.
+    const std::optional<std::u16string>& SettingsUnread() const { return settingsUnread_; }
     TCloseAction CloseAction() const { return closeAction_; }
     std::uint32_t WinSerchBeginState() const { return searchBeginState_; }
 
@@ -182,6 +214,7 @@ private:
     bool StartUpStepsToRetry() const;
     void RetryStartUpSteps();
     void ShareArrivedDrive(char16_t Drive);
+    void PlayEventSound(TSoundBox sound);
 
     void InitMenuLists();
     void ShareAttachedDrives();

@@ -256,6 +256,14 @@ const Event kEvents[] = {
          w.main->Guarded([&] { w.main->OnModifyItem(slot); });
          if (w.view.driveDialogs.size() == shown) w.view.driveDialogAnswers.pop_back();  // its dialog was open already
      }},
+    // What a face asks the engine for, by drive letter.
+    {"Eject asked for by a face",
+     [](World& w) { w.main->Guarded([&] { (void)w.main->EjectAttachedDrive(kSubject); }); }},
+    {"new settings of the drive from a face",
+     [](World& w) {
+         if (w.SlotOf(kSubject) < 0) return;  // a drive that went answers that it is not attached
+         w.main->Guarded([&] { w.main->ApplyDriveSettings(mModify, kSubject, u"EASTVOL"); });
+     }},
     {"an unshared stick is pulled",
      [](World& w) {
          w.Pull(kStick);
@@ -351,6 +359,14 @@ const Handler kHandlers[] = {
          w.view.driveDialogAnswers.push_back(TDriveSettingsResult{u"H", u""});
      },
      [](World& w) { w.main->Guarded([&] { w.main->OnAddItem(); }); }, kSetAside},
+    {"Eject asked for by a face", Nothing,
+     [](World& w) { w.main->Guarded([&] { (void)w.main->EjectAttachedDrive(kSubject); }); }},
+    {"Eject asked for by a face, refused by a process the log names", HeldByAProcess,
+     [](World& w) { w.main->Guarded([&] { (void)w.main->EjectAttachedDrive(kSubject); }); }},
+    {"new settings of the drive from a face", Nothing,
+     [](World& w) { w.main->Guarded([&] { w.main->ApplyDriveSettings(mModify, kSubject, u"EASTVOL"); }); }, kSubject},
+    {"a face adds the drive set aside", Nothing,
+     [](World& w) { w.main->Guarded([&] { w.main->ApplyDriveSettings(mAdd, kSetAside, u""); }); }, kSetAside},
     {"AutoPlay dialog", Nothing, [](World& w) { w.main->Guarded([&] { w.main->VolumeAutoPlay(kStick); }); }},
     {"tray menu opens", [](World& w) { w.view.hostCaption = u"Host:"; },
      [](World& w) { w.main->Guarded([&] { w.main->OnTrayMenuPopup(); }); }},

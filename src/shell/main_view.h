@@ -47,6 +47,14 @@ public:
     virtual void SetPasswordRenewEnabled(bool enabled) = 0;
     // The menu a right click opens.
     virtual void SetRightClickMenu(TPopupMenu menu) = 0;
+
+    // A drive was shared, and a shared drive left the registry. The tray shows both through its
+    // balloons and menus already; a view that shows the engine elsewhere tells them as they happen.
+    virtual void DriveShared(char16_t letter, std::u16string_view shareName) {
+        (void)letter;
+        (void)shareName;
+    }
+    virtual void DriveUnshared(char16_t letter) { (void)letter; }
 };
 
 // The settings window (the main form shown) and its controls.
@@ -108,6 +116,12 @@ public:
     // when there is no such built-in sound.
     virtual void PlaySoundFile(std::u16string_view path) = 0;
     virtual bool PlayBuiltInSound(std::u16string_view name) = 0;
+    // The sound of a drive shared (Available) or gone (Done), where a view plays the sound that the
+    // person in front of it chose. False: the controller plays the one of the settings itself.
+    virtual bool PlayEventSound(TSoundBox sound) {
+        (void)sound;
+        return false;
+    }
 
     // Tells the shell that something changed at a path (SHChangeNotify with SHCNF_PATHW).
     virtual void NotifyShell(std::uint32_t eventId, std::u16string_view path) = 0;

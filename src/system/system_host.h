@@ -58,6 +58,13 @@ public:
     // default one. The outcome is not examined.
     virtual void ShellOpen(std::u16string_view target, std::u16string_view parameters, std::u16string_view verb,
                            bool ownedByMainWindow, TShowMode show) = 0;
+
+    // Whether every person's face starts at sign-in: the machine's own start entry for it, which the
+    // engine's host owns. False when the system did not take it, or where there is no face to start.
+    [[nodiscard]] virtual bool SetFaceStartsAtSignIn(bool enabled) {
+        (void)enabled;
+        return false;
+    }
 };
 
 inline constexpr std::uint32_t kServiceStopped = 1;       // SERVICE_STOPPED
