@@ -8,7 +8,6 @@
 #include "accounts/accounts_win.h"
 #include "drives/eject_blocker.h"
 #include "drives/volume_query.h"
-#include "service/logged_views.h"
 #include "service/service_host_win.h"
 #include "shell/entry_parts_win.h"
 
@@ -18,10 +17,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     {
         const std::unique_ptr<dv::IShareApi> shares = dv::CreateWinShareApi();
         const std::unique_ptr<dv::IUserApi> users = dv::CreateWinUserApi();
-        dv::TLoggedViews views;
         dv::TServiceHost host({*shares, *users, dv::SystemVolumeQuery(), dv::SystemDeviceEject(),
-                               dv::SystemEjectBlockers(), dv::PingClients()},
-                              {views, views, views, views});
+                               dv::SystemEjectBlockers(), dv::PingClients()});
         // Started by hand rather than by the service control manager: nothing to do.
         if (!host.Run(error)) return static_cast<int>(error);
     }

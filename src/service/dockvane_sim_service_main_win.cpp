@@ -14,7 +14,6 @@
 #include "logging/logs.h"
 #include "platform/files.h"
 #include "platform/text.h"
-#include "service/logged_views.h"
 #include "service/service_host_win.h"
 #include "shell/simulation_win.h"
 
@@ -48,10 +47,8 @@ int Run() {
     const std::unique_ptr<IUserApi> users = CreateWinUserApi();
     TSimulation simulation(*folder, *shares);
     LogApp(u"Simulation mode", *folder);
-    TLoggedViews views;
     TServiceHost host({simulation.Shares(), *users, simulation.Volumes(), simulation.Devices(),
-                       simulation.EjectBlockers(), SimulationPingClients()},
-                      {views, views, views, views});
+                       simulation.EjectBlockers(), SimulationPingClients()});
     DWORD error = NO_ERROR;
     if (!host.Run(error)) return static_cast<int>(error);
     return 0;

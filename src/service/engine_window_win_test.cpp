@@ -17,7 +17,8 @@ class HangGuard {
 public:
     explicit HangGuard(DWORD threadId)
         : thread_([this, threadId] {
-              for (int tick = 0; tick < 300 && !done_; ++tick) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+              for (int tick = 0; tick < 300 && !done_; ++tick)
+                  std::this_thread::sleep_for(std::chrono::milliseconds(100));
               if (!done_) {
                   fired_ = true;
                   ::PostThreadMessageW(threadId, WM_QUIT, 0, 0);

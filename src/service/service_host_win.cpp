@@ -11,6 +11,9 @@
 #include "drives/volume_observer.h"
 #include "logging/logs.h"
 #include "platform/errors.h"
+#include "remote/protocol.h"
+#include "service/engine_requests.h"
+#include "service/engine_views.h"
 #include "settings/app_settings.h"
 #include "shell/app_messages_win.h"
 #include "shell/controller.h"
@@ -30,7 +33,7 @@ TServiceHost* runningHost = nullptr;
 
 }  // namespace
 
-TServiceHost::TServiceHost(TEngineSystem system, TServiceViews views) : system_(std::move(system)), views_(views) {
+TServiceHost::TServiceHost(TEngineSystem system) : system_(std::move(system)) {
     status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status_.dwCurrentState = SERVICE_STOPPED;
 }
@@ -154,6 +157,33 @@ void TServiceHost::RunEngine() {
             systemHost->SetMainWindow(window.Handle());
             const auto services = std::make_shared<TWinServiceControl>();
             TWorkers workers;
+
+            // The faces' pipe. Each request is carried over to this thread and handled between its
+            // messages, or inside a handler that lets them through, as a tray command would be. Until
+            // the controller has started, a request is answered that the engine is starting.
+            TEngineRequests* requests = nullptr;  // this thread's only
+            std::unique_ptr<remote::TPipeServer> faces;
+            faces = std::make_unique<remote::TPipeServer>(
+                system_.PipeName,
+                remote::TPipeServerHandlers{
+                    [this, &requests, &faces](remote::TConnectionId connection, const remote::TCaller& caller,
+                                              std::string payload) {
+                        // Dropped once the engine has stopped; the face hears of it when the pipe goes.
+                        (void)Post([&requests, &faces, connection, caller, payload = std::move(payload)] {
+                            if (requests) {
+                                requests->Handle(connection, caller, payload);
+                                return;
+                            }
+                            const remote::TDecoded decoded = remote::Decode(payload, remote::TReader::Engine);
+                            faces->Send(connection,
+                                        {decoded.Id, remote::TError{remote::TErrorCode::Failed,
+                                                                    u"The engine is starting; ask again."}});
+                        });
+                    },
+                    {},
+                });
+            TEngineViews views(*faces);
+
             // The logs let this thread handle its messages while they write, from the start-up on.
             SetPendingMessagesHook([&window] { window.ProcessPendingMessages(); });
             {
@@ -173,10 +203,10 @@ void TServiceHost::RunEngine() {
                 *systemHost,
                 *services,
                 DefaultWebSystem(),
-                views_.Tray,
-                views_.Settings,
-                views_.Dialogs,
-                views_.Desktop,
+                views,
+                views,
+                views,
+                views,
                 window,
                 watcher,
                 [&window] {
@@ -194,6 +224,8 @@ void TServiceHost::RunEngine() {
                 WindowsFolder(),
             });
             window.SetController(main.get());
+            TEngineRequests engineRequests(*main, views, *faces);
+            requests = &engineRequests;
             window.RunMessageLoop();
 
             // The stop: nothing more is posted or pumped, then the controller goes on its own thread
@@ -203,6 +235,8 @@ void TServiceHost::RunEngine() {
                 std::lock_guard lock(mutex_);
                 engine_ = nullptr;
             }
+            requests = nullptr;
+            faces->Broadcast({0, remote::TEngineStopping{}});
             window.SetController(nullptr);
             window.SetObserver(nullptr);
             main.reset();

@@ -1,12 +1,14 @@
 // The engine as a Windows service: the service control manager's side (the dispatcher, the control
 // handler, the status with its check points) and the engine's own thread, which holds the controller
-// with a hidden top-level window and its message loop, as the tray holds it on its thread.
+// with a hidden top-level window and its message loop, as the tray holds it on its thread, and the
+// pipe through which the faces see what it does and ask it to act.
 #pragma once
 
 #include <condition_variable>
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "accounts/share_api.h"
@@ -14,21 +16,13 @@
 #include "drives/eject_blocker.h"
 #include "drives/volume_query.h"
 #include "platform/windows_include.h"
+#include "remote/pipe_server_win.h"
 #include "service/volume_interfaces_win.h"
 #include "sharing/ping_to_web.h"
-#include "shell/main_view.h"
 
 namespace dv {
 
 inline constexpr wchar_t kServiceName[] = L"Dockvane";
-
-// What the engine shows, until the faces show it.
-struct TServiceViews {
-    ITrayView& Tray;
-    ISettingsView& Settings;
-    IDialogView& Dialogs;
-    ISoundsAndShell& Desktop;
-};
 
 // The system services the engine works through: the system's own, or the simulation's in a test build.
 struct TEngineSystem {
@@ -38,13 +32,15 @@ struct TEngineSystem {
     IDeviceEject& Devices;
     IEjectBlockerSource& EjectBlockers;
     TPingToWebTh::ClientFactory PingClients;
+    // Where the faces and dockvane-cli reach the engine.
+    std::wstring PipeName = std::wstring(remote::kPipeName);
 };
 
 class TEngineWindow;
 
 class TServiceHost {
 public:
-    TServiceHost(TEngineSystem system, TServiceViews views);
+    explicit TServiceHost(TEngineSystem system);
     ~TServiceHost();
     TServiceHost(const TServiceHost&) = delete;
     TServiceHost& operator=(const TServiceHost&) = delete;
@@ -69,7 +65,6 @@ private:
     void RunEngine();
 
     TEngineSystem system_;
-    TServiceViews views_;
     SERVICE_STATUS_HANDLE statusHandle_ = nullptr;
     // Only the control handler's thread uses it.
     TVolumeInterfaces volumeInterfaces_;

@@ -12,12 +12,14 @@ crash), `sc start`. Then, with no Dockvane.exe anywhere:
 3. the service's process killed: the recovery action brings it back (Wine's service manager does not
    run it: the script waits for it, says so, and starts the service itself, as the recovery action
    would), and the drive is taken up again and still leaves by its marker.
-Checked through dvsim's listings, the files, the logs and the requests that reach the script's own
-HTTP server. Every process it started is ended.
+Checked through dvsim's listings, the files, the logs, the requests that reach the script's own
+HTTP server and dockvane-cli, which asks the engine over its pipe (status, and an eject at the end).
+Every process it started is ended.
 
     service_engine.py --build-dir BUILD/windows --artefacts DIR [--keep]
 """
 
+import json
 import os
 import signal
 import sys
@@ -35,6 +37,7 @@ UNIT_DEADLINE_S = 20
 # How long a recovery action is given to bring the service back: its first restart waits 5 s.
 RECOVERY_WAIT_S = 20
 SERVICE_PROGRAM = os.path.basename(SIM_SERVICE)
+CLI = "tools/cli/dockvane-cli.exe"
 
 
 def engine(wine, work, artefacts, failures, killed):
@@ -115,8 +118,38 @@ def run_service(wine, work, failures, ping, killed):
         taken_up(wine, failures, before, "after the kill")
         leaves_by_marker(wine, failures, drive, ping, "after the kill")
 
+    # --- An eject asked for over the pipe ---
+    print("..    dockvane-cli ejects a drive", flush=True)
+    plug_and_check_shared(wine, failures, drive, salt, "plugged in for the command line")
+    code, out, _ = wine.run(CLI, "eject", "F:")
+    failures.check(code == 4, f"dockvane-cli eject F: (no such drive) ends with 4 ({code}, {out.strip()})")
+    code, out, _ = wine.run(CLI, "eject", f"{DRIVE}:")
+    failures.check(code == 0, f"dockvane-cli eject {DRIVE}: ends with 0 ({code}, {out.strip()})")
+    failures.check(wait_for(lambda: not wine.lines("shares") and not wine.lines("drives"), UNIT_DEADLINE_S),
+                   "the drive ejected through the command line is unshared and gone")
+    failures.check(drive_in_status(wine) is None, "the status no longer lists the ejected drive")
+
     code, _, _ = wine.sc("stop", ENGINE_SERVICE)
     failures.check(wait_for(lambda: wine.service_state(ENGINE_SERVICE) == "STOPPED", 30), "the service stops at the end")
+    code, _, _ = wine.run(CLI, "status")
+    failures.check(code == 2, f"dockvane-cli status with the service stopped ends with 2 ({code})")
+
+
+def cli_status(wine):
+    """The engine's status as dockvane-cli reads it over the pipe; None when it could not."""
+    code, out, _ = wine.run(CLI, "status", "--json")
+    if code != 0:
+        return None
+    try:
+        return json.loads(out)
+    except ValueError:
+        return None
+
+
+def drive_in_status(wine):
+    status = cli_status(wine)
+    drives = [d for d in (status or {}).get("drives", []) if d.get("letter") == DRIVE]
+    return drives[0] if drives else None
 
 
 def app_log_records(wine):
@@ -156,6 +189,9 @@ def plug_and_check_shared(wine, failures, drive, salt, when):
     _, password, _ = wine.run("tools/dvtool/dvtool.exe", "password", (salt or "") + ACCOUNT)
     failures.check(account_line(wine, ACCOUNT) == f"{ACCOUNT}\t{password.strip()}\tVelmora User",
                    f"{when}: the drive's account {ACCOUNT} has its derived password")
+    status = wait_for(lambda: drive_in_status(wine), 10)
+    failures.check(status is not None and status.get("state") == "shared" and status.get("shareName") == SHARE,
+                   f"{when}: dockvane-cli status lists {DRIVE}: shared as {SHARE} ({status})")
 
 
 def leaves_by_marker(wine, failures, drive, ping, when):
