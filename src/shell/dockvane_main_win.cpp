@@ -24,6 +24,7 @@
 #include "platform/handles_win.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
+#include "settings/machine_folder.h"
 #include "sharing/http_client.h"
 #include "sharing/ping_to_web.h"
 #include "shell/app_messages_win.h"
@@ -155,6 +156,9 @@ TPingToWebTh::ClientFactory PingClientsFor(bool simulation) {
 int Run() {
     TWinEntryHost entry;
     if (!RunStartupChecks(entry)) return 0;
+    // The application log goes to the machine folder, once it is ours; the settings file, found in the
+    // start-up, makes sure of it again and tells when it cannot.
+    (void)PrepareMachineFolder();
 
     const std::unique_ptr<IShareApi> shares = CreateWinShareApi();
     const std::unique_ptr<IUserApi> users = CreateWinUserApi();

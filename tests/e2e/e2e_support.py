@@ -81,6 +81,11 @@ def user_folder(prefix, *parts):
     return found[0] if found else os.path.join(prefix, "drive_c", "users", "?", *parts)
 
 
+def machine_folder(prefix, *parts):
+    """%ProgramData%\\Dockvane of the prefix: the settings and the application log."""
+    return os.path.join(prefix, "drive_c", "ProgramData", "Dockvane", *parts)
+
+
 def snapshot(paths):
     """Every file under the paths with its bytes and time of change."""
     files = []
@@ -362,8 +367,8 @@ AUTORUN_POLICY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Policies\Explo
 
 
 def app_log_path(wine):
-    """Velmora.log of the prefix (its user folder exists only once Wine made it)."""
-    return user_folder(wine.env["WINEPREFIX"], "Temp", "Velmora.log")
+    """Velmora.log of the prefix, in the machine folder."""
+    return machine_folder(wine.env["WINEPREFIX"], "Velmora.log")
 
 
 def start_dockvane(wine):
@@ -471,8 +476,8 @@ class BalloonCamera:
 
 
 # Kept in the artefacts folder when a run fails: the logs and the state tell what happened.
-FAILURE_FILES = ("simulation/*", "prefix/drive_c/users/*/Temp/Velmora.log",
-                 "prefix/drive_c/users/*/AppData/Local/dockvane/Settings.ini")
+FAILURE_FILES = ("simulation/*", "prefix/drive_c/ProgramData/Dockvane/Velmora.log",
+                 "prefix/drive_c/ProgramData/Dockvane/Settings.ini")
 
 
 # The counts the stand-in network-management library keeps for each process that loaded it, in the
