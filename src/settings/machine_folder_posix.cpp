@@ -41,7 +41,7 @@ TFolderFacts ReadFolderFacts(std::u16string_view folder) {
     if (facts.reparsePoint || !facts.isFolder) return facts;  // a link's own bits say nothing
     // Tools and tests run as one user here, as every process does under Wine.
     facts.processUserTrusted = true;
-    facts.owner = info.st_uid == 0           ? TOwnerKind::System
+    facts.owner = info.st_uid == 0             ? TOwnerKind::System
                   : info.st_uid == ::geteuid() ? TOwnerKind::ProcessUser
                                                : TOwnerKind::Other;
     facts.othersMayWrite = info.st_mode & (S_IWGRP | S_IWOTH);

@@ -31,23 +31,38 @@ TEST(MachineFolder, OnlyAFolderNobodyElseControlsIsUsed) {
         {"ours, made by the Administrators", {true, true, false, K::Administrators, false, false, false}, V::Use, ""},
         {"ours, made by the service", {true, true, false, K::System, false, false, false}, V::Use, ""},
         {"ours, others may read", {true, true, false, K::Administrators, false, true, false}, V::Tighten, ""},
-        {"a junction, however owned", {true, true, true, K::Administrators, false, false, false}, V::MoveAside,
+        {"a junction, however owned",
+         {true, true, true, K::Administrators, false, false, false},
+         V::MoveAside,
          "a link"},
-        {"a file in its place", {true, false, false, K::Administrators, false, false, false}, V::MoveAside,
+        {"a file in its place",
+         {true, false, false, K::Administrators, false, false, false},
+         V::MoveAside,
          "no folder"},
-        {"made by a standard user", {true, true, false, K::Other, true, true, false}, V::MoveAside,
+        {"made by a standard user",
+         {true, true, false, K::Other, true, true, false},
+         V::MoveAside,
          "owned by another account, writable by other accounts"},
-        {"owned by a user, DACL locked down", {true, true, false, K::Other, false, false, false}, V::MoveAside,
+        {"owned by a user, DACL locked down",
+         {true, true, false, K::Other, false, false, false},
+         V::MoveAside,
          "owned by another account"},
-        {"owned by the Administrators, users may write", {true, true, false, K::Administrators, true, true, false},
-         V::MoveAside, "writable by other accounts"},
-        {"owned by the person running an elevated program", {true, true, false, K::ProcessUser, false, false, false},
-         V::MoveAside, "owned by another account"},
+        {"owned by the Administrators, users may write",
+         {true, true, false, K::Administrators, true, true, false},
+         V::MoveAside,
+         "writable by other accounts"},
+        {"owned by the person running an elevated program",
+         {true, true, false, K::ProcessUser, false, false, false},
+         V::MoveAside,
+         "owned by another account"},
         {"owned by the process user where nothing else runs as it",
          {true, true, false, K::ProcessUser, false, false, true},
-         V::Use, ""},
-        {"a trusted process user does not make a link ours", {true, true, true, K::ProcessUser, false, false, true},
-         V::MoveAside, "a link"},
+         V::Use,
+         ""},
+        {"a trusted process user does not make a link ours",
+         {true, true, true, K::ProcessUser, false, false, true},
+         V::MoveAside,
+         "a link"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -81,7 +96,8 @@ TEST(MachineFolder, PreparedFolderIsOursAndGetsTheLog) {
         {"ours, but others may read it",
          [](const std::filesystem::path& folder, const std::filesystem::path&) {
              std::filesystem::create_directory(folder);
-             std::filesystem::permissions(folder, std::filesystem::perms::owner_all | std::filesystem::perms::others_read);
+             std::filesystem::permissions(folder,
+                                          std::filesystem::perms::owner_all | std::filesystem::perms::others_read);
              WriteBytes(folder / "Settings.ini", "kept");
          },
          false},
@@ -116,7 +132,8 @@ TEST(MachineFolder, PreparedFolderIsOursAndGetsTheLog) {
         std::u16string aside;
         for (const auto& entry : std::filesystem::directory_iterator(base.path())) {
             ++entries;
-            if (entry.path().filename() != "Dockvane") aside = base.Path() + u"\\" + FromUtf8(entry.path().filename().string());
+            if (entry.path().filename() != "Dockvane")
+                aside = base.Path() + u"\\" + FromUtf8(entry.path().filename().string());
         }
         const auto records = testing::LogRecords(AppLogPath());
         if (c.movedAside) {

@@ -31,8 +31,7 @@ TOsStatus LastError() {
 
 LocalMemory Descriptor(const std::wstring& sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
-                                                                nullptr)) {
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
         return nullptr;
     }
     return LocalMemory(descriptor);
@@ -78,10 +77,9 @@ TFolderFacts ReadFolderFacts(std::u16string_view folder) {
     facts.isFolder = attributes & FILE_ATTRIBUTE_DIRECTORY;
     if (facts.reparsePoint || !facts.isFolder) return facts;
 
-    const UniqueFileHandle opened(::CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                                nullptr));
+    const UniqueFileHandle opened(::CreateFileW(
+        path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!opened || !::GetFileInformationByHandle(opened.get(), &info)) {
         facts.isFolder = false;  // what cannot be looked at is not used
@@ -93,16 +91,15 @@ TFolderFacts ReadFolderFacts(std::u16string_view folder) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR raw = nullptr;
-    if (::GetSecurityInfo(opened.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                          &owner, nullptr, &dacl, nullptr, &raw) != ERROR_SUCCESS) {
+    if (::GetSecurityInfo(opened.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                          nullptr, &dacl, nullptr, &raw) != ERROR_SUCCESS) {
         facts.othersMayWrite = facts.othersMayRead = true;  // unreadable security is nobody's guarantee
         return facts;
     }
     const LocalMemory descriptor(raw);
     std::vector<BYTE> user = ProcessUser();
     const PSID processUser = user.empty() ? nullptr : static_cast<PSID>(user.data());
-    facts.processUserTrusted =
-        processUser && (::IsWellKnownSid(processUser, WinLocalSystemSid) || UnderWine());
+    facts.processUserTrusted = processUser && (::IsWellKnownSid(processUser, WinLocalSystemSid) || UnderWine());
 
     if (!owner) {
         facts.owner = TOwnerKind::Other;
@@ -164,14 +161,13 @@ TOsStatus ProtectFolder(std::u16string_view folder) {
     PACL dacl = nullptr;
     if (!::GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted)) return LastError();
     // Through a handle of the folder itself: a link put at its name meanwhile is not followed.
-    const UniqueFileHandle opened(::CreateFileW(ToWide(folder).c_str(), READ_CONTROL | WRITE_DAC,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                                nullptr));
+    const UniqueFileHandle opened(::CreateFileW(
+        ToWide(folder).c_str(), READ_CONTROL | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!opened) return LastError();
-    const DWORD code = ::SetSecurityInfo(opened.get(), SE_FILE_OBJECT,
-                                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                                         nullptr, dacl, nullptr);
+    const DWORD code =
+        ::SetSecurityInfo(opened.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                          nullptr, nullptr, dacl, nullptr);
     return TOsStatus{code};
 }
 

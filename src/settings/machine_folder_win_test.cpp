@@ -96,6 +96,8 @@ TEST(WinMachineFolder, IsMadeForSystemAndAdministratorsOnly) {
     EXPECT_EQ(ReadBytes(ToFsPath(*folder + u"\\Settings.ini")), "[General]\r\n");
 }
 
+// A planted link is moved aside natively (machine_folder_test.cpp): Wine 8's MoveFileExW renames the
+// folder a host symbolic link leads to, not the link, so that case cannot be shown here.
 TEST(WinMachineFolder, PlantedFolderIsMovedAsideAndLogged) {
     if (!HostLinkFolder::Available()) GTEST_SKIP() << "no host files on Z: (not under Wine)";
     struct Case {
@@ -104,12 +106,6 @@ TEST(WinMachineFolder, PlantedFolderIsMovedAsideAndLogged) {
         const char16_t* reason;
     };
     const Case cases[] = {
-        {"a link to a folder elsewhere",
-         [](HostLinkFolder& host) {
-             return ::CreateDirectoryW((host.Windows() + L"\\elsewhere").c_str(), nullptr) &&
-                    host.Link(L"elsewhere", L"Dockvane");
-         },
-         u"a link"},
         {"a folder everybody may write to",
          [](HostLinkFolder& host) {
              const std::wstring folder = host.Windows() + L"\\Dockvane";
@@ -131,8 +127,8 @@ TEST(WinMachineFolder, PlantedFolderIsMovedAsideAndLogged) {
         const auto records = testing::LogRecords(AppLogPath());
         SetAppLogFolder(u"");
         ASSERT_EQ(records.size(), 1u);
-        EXPECT_TRUE(records[0].starts_with(u" ERROR | The folder " + *folder + u" was not Dockvane's own (" +
-                                           c.reason + u"): moved aside to " + *folder + u".untrusted-"))
+        EXPECT_TRUE(records[0].starts_with(u" ERROR | The folder " + *folder + u" was not Dockvane's own (" + c.reason +
+                                           u"): moved aside to " + *folder + u".untrusted-"))
             << ToUtf8(records[0]);
         const std::u16string aside = records[0].substr(records[0].find(u"moved aside to ") + 15);
         EXPECT_NE(fs::EntryKindAt(aside), fs::EntryKind::None);

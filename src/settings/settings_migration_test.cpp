@@ -29,11 +29,10 @@ TEST(SettingsTakeOver, ChoosesTheNewestFileWithASalt) {
         {"one with a salt", {{u"a", true, u"s", 5}}, 0},
         {"the newest wins", {{u"a", true, u"s", 5}, {u"b", true, u"t", 9}, {u"c", true, u"u", 7}}, 1},
         {"a newer file without a salt does not count", {{u"a", true, u"s", 5}, {u"b", true, u"", 9}}, 0},
-        {"an unreadable file does not count, whatever it claims",
-         {{u"a", true, u"s", 5}, {u"b", false, u"t", 9}},
-         0},
-        {"of two written at the same moment the first", {{u"a", true, u"", 9}, {u"b", true, u"s", 5},
-                                                         {u"c", true, u"t", 5}}, 1},
+        {"an unreadable file does not count, whatever it claims", {{u"a", true, u"s", 5}, {u"b", false, u"t", 9}}, 0},
+        {"of two written at the same moment the first",
+         {{u"a", true, u"", 9}, {u"b", true, u"s", 5}, {u"c", true, u"t", 5}},
+         1},
         {"no salt anywhere", {{u"a", true, u"", 5}, {u"b", false, u"", 9}}, std::nullopt},
     };
     for (const auto& c : cases) {
@@ -82,8 +81,10 @@ TEST(SettingsTakeOver, FilesThatAreNoPlainSettingsFileOfTheirOwnAreRefused) {
              WriteBytes(file, "[General]\r\n RegistrationCode=planted\r\n" + std::string(64 * 1024, ';'));
          },
          true},
-        {"a folder", [](const std::filesystem::path& file,
-                        const std::filesystem::path&) { std::filesystem::create_directory(file); },
+        {"a folder",
+         [](const std::filesystem::path& file, const std::filesystem::path&) {
+             std::filesystem::create_directory(file);
+         },
          true},
         {"a value that is no number",
          [](const std::filesystem::path& file, const std::filesystem::path&) {

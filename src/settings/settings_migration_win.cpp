@@ -18,17 +18,22 @@ constexpr wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVer
 // "ProfileImagePath" of one profile, its variables expanded; empty when there is none.
 std::wstring ProfileFolder(HKEY profiles, const wchar_t* sid) {
     DWORD bytes = 0;
-    if (::RegGetValueW(profiles, sid, L"ProfileImagePath", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr, nullptr,
-                       &bytes) != ERROR_SUCCESS) {
+    if (::RegGetValueW(profiles, sid, L"ProfileImagePath", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                       nullptr, &bytes) != ERROR_SUCCESS) {
         return {};
     }
     std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
-    if (::RegGetValueW(profiles, sid, L"ProfileImagePath", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr,
+    if (::RegGetValueW(profiles, sid, L"ProfileImagePath", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
                        value.data(), &bytes) != ERROR_SUCCESS) {
         return {};
     }
     value.resize(::wcsnlen(value.c_str(), value.size()));
-    return value;
+    // Expanded here: RegGetValueW expands only with a type check it does not allow for REG_EXPAND_SZ.
+    const DWORD length = ::ExpandEnvironmentStringsW(value.c_str(), nullptr, 0);
+    std::wstring expanded(length, L'\0');
+    if (length == 0 || ::ExpandEnvironmentStringsW(value.c_str(), expanded.data(), length) != length) return {};
+    expanded.resize(length - 1);
+    return expanded;
 }
 
 }  // namespace
