@@ -64,9 +64,9 @@ fi
 start_search_standin build/windows
 echo "The stand-in search service runs as WSearch:  WINEPREFIX=$WINEPREFIX wine sc query WSearch"
 dvsim unplug E >/dev/null 2>&1 || true   # left plugged in by a run that was cut short
-app_log="$(ls "$WINEPREFIX"/drive_c/users/*/Temp/Velmora.log 2>/dev/null | head -1 || true)"
+app_log="$WINEPREFIX/drive_c/ProgramData/Dockvane/Velmora.log"
 log_size=0
-[ -n "$app_log" ] && log_size=$(stat -c %s "$app_log")
+[ -f "$app_log" ] && log_size=$(stat -c %s "$app_log")
 
 echo "Starting Dockvane in simulation mode (prefix $WINEPREFIX, state $simulation); Exit in its tray menu ends it."
 wine explorer /desktop=Dockvane,1280x1024 "$demo/program/Dockvane.exe" &
@@ -74,8 +74,7 @@ dockvane=$!
 
 # Plug the demo drive in once Dockvane has started (its log has a new Start line).
 for _ in $(seq 120); do
-    app_log="$(ls "$WINEPREFIX"/drive_c/users/*/Temp/Velmora.log 2>/dev/null | head -1 || true)"
-    if [ -n "$app_log" ] && tail -c +$((log_size + 1)) "$app_log" | grep -q "Start"; then break; fi
+    if [ -f "$app_log" ] && tail -c +$((log_size + 1)) "$app_log" | grep -q "Start"; then break; fi
     kill -0 "$dockvane" 2>/dev/null || break
     sleep 0.5
 done

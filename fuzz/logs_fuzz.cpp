@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (bounded) {
         std::size_t total = 0;
         for (const auto& line : lines) total += CountedLength(line);
-        FUZZ_CHECK(total - CountedLength(lines.front()) < kDriveActivityLogBound);
+        FUZZ_CHECK(total - CountedLength(lines.front()) < kLogBound);
     }
     return 0;
 }

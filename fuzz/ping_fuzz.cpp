@@ -51,7 +51,7 @@ void CheckHostOf(std::u16string_view url) {
 
 void RemoveLogs() {
     (void)fs::RemoveFile(fuzz::WorkFolder() + std::u16string(kDriveActivityLogName));
-    (void)fs::RemoveFile(fs::GetTempDir() + std::u16string(kAppLogName));
+    (void)fs::RemoveFile(AppLogPath());
 }
 
 }  // namespace
@@ -59,8 +59,8 @@ void RemoveLogs() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     using namespace dv;
-    // The application log goes to the temporary folder: this process's own work folder.
-    setenv("TMPDIR", ToUtf8(fuzz::WorkFolder()).c_str(), 1);
+    // The application log goes to this process's own work folder.
+    SetAppLogFolder(fuzz::WorkFolder());
     fs::MapDrive(kDrive, fuzz::WorkFolder());
     SetLogClock([] { return LocalDateTime{2014, 7, 14, 10, 5, 33}; });
     return 0;

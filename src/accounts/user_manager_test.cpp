@@ -3,16 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <set>
+#include <tuple>
 
 #include "accounts/accounts_sim.h"
 #include "accounts/password_vectors_test.h"
+#include "logging/log_records_test.h"
 #include "logging/logs.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "settings/app_settings.h"
+#include "settings/settings_migration.h"
 #include "settings/share_settings.h"
-#include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 
 namespace dv {
@@ -32,6 +36,52 @@ TEST(Passwords, DerivedPasswordsAreStable) {
     for (const auto& c : dv::testing::kDerivedPasswords) {
         EXPECT_EQ(DerivePassword(c.salt), c.password) << ToUtf8(c.salt);
         EXPECT_EQ(users.MakePassword(std::u16string(c.salt)), c.password) << ToUtf8(c.salt);
+    }
+}
+
+TEST(Passwords, SettingsTakenOverFromAnEarlierVersionKeepEveryPassword) {
+    // A person's file of an earlier version, with the seed under the current key or the older one.
+    struct Case {
+        const char* name;
+        std::string file;
+        std::u16string salt;
+    };
+    const Case cases[] = {
+        {"current key",
+         "#=== header ====\r\n[General]\r\n RegistrationCode=Qx7pL2mZ9aB4cD8eF1gH3iJ5kL6mN0oP\r\n"
+         " RegistrationName=dockvane\r\nAutoStart=False\r\nAutoPlay=1\r\nIsInDomain=0\r\n"
+         "[Sounds]\r\nAvailable=C:\\Media\\a.wav\r\nDone=Silent (no sound)\r\n",
+         u"Qx7pL2mZ9aB4cD8eF1gH3iJ5kL6mN0oP"},
+        {"older key", "[General]\r\nAppIcon=31337\r\nAutoPlay=0\r\n", u"31337"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder appData;
+        TempFolder machine;
+        TempFolder logs;
+        dv::testing::ScopedAppLogFolder appLog{logs.Path()};
+        std::filesystem::create_directory(appData.path() / "Velmora");
+        dv::testing::WriteBytes(appData.path() / "Velmora" / "Settings.ini", c.file);
+        TApplicationSettings before(appData.File(u"Velmora\\Settings.ini"));
+        before.Load();
+        ASSERT_EQ(before.FPasswordSalt, c.salt);
+
+        TApplicationSettings after(GetSettingsFileName(machine.Path(), UserSettingsFiles({appData.Path()})));
+        after.Load();
+        TSimAccounts sim;
+        TUserManager users(sim, after);
+        EXPECT_EQ(users.MakePassword(after.FPasswordSalt), users.MakePassword(c.salt));
+        const auto values = [](const TApplicationSettings& settings) {
+            return std::tuple(settings.FPasswordSalt, settings.FDefaultShareUserName, settings.FAutoStart,
+                              settings.FAutoPlay, settings.FIsInDomain, settings.FSoundBackupAvailable,
+                              settings.FSoundBackupDone);
+        };
+        EXPECT_EQ(values(after), values(before));
+        // Every key, also those this version does not read, byte for byte.
+        EXPECT_EQ(dv::testing::ReadBytes(machine.path() / "Settings.ini"), c.file);
+        EXPECT_EQ(dv::testing::LogRecords(logs.File(u"Velmora.log")),
+                  (std::vector<std::u16string>{u" Settings| taken over from " + appData.Path() +
+                                               u"\\Velmora\\Settings.ini"}));
     }
 }
 
@@ -194,7 +244,7 @@ TEST_F(UserManagerTest, OnlyOwnAccountsAreKeptOffTheSignInScreen) {
     // A refused entry leaves the account usable and says so in the application log; a refused
     // deletion keeps the entry.
     TempFolder temp;
-    testing::ScopedEnv tmpdir{"TMPDIR", ToUtf8(temp.Path())};
+    testing::ScopedAppLogFolder appLog{temp.Path()};
     sim.Failures["HideFromSignIn"] = TOsStatus::Net(5);
     EXPECT_NO_THROW(users.UserAdd(u"extdisk_other", u"pw-long-enough", u"Velmora User"));
     EXPECT_TRUE(Exists(u"extdisk_other"));
@@ -231,7 +281,7 @@ TEST_F(UserManagerTest, StartUpHidesExistingOwnAccountsOnly) {
 
 TEST_F(UserManagerTest, StartUpGoesOnWhenAnAccountCannotBeAskedAbout) {
     TempFolder temp;
-    testing::ScopedEnv tmpdir{"TMPDIR", ToUtf8(temp.Path())};
+    testing::ScopedAppLogFolder appLog{temp.Path()};
     AddUser(u"dockvane");
     AddUser(u"extdisk_old");
     // Whose account it is cannot be read: it is left alone, and the start-up goes on.

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "logging/logs.h"
@@ -23,5 +24,14 @@ inline std::vector<std::u16string> LogRecords(std::u16string_view path) {
     }
     return records;
 }
+
+// The application log goes to `folder` for the life of this object.
+class ScopedAppLogFolder {
+public:
+    explicit ScopedAppLogFolder(std::u16string folder) { SetAppLogFolder(std::move(folder)); }
+    ~ScopedAppLogFolder() { SetAppLogFolder(u""); }
+    ScopedAppLogFolder(const ScopedAppLogFolder&) = delete;
+    ScopedAppLogFolder& operator=(const ScopedAppLogFolder&) = delete;
+};
 
 }  // namespace dv::testing

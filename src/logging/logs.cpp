@@ -23,6 +23,7 @@ struct Hooks {
     std::function<LocalDateTime()> clock;
     std::function<void()> pendingMessages;
     std::thread::id pendingMessagesThread;
+    std::u16string appLogFolder;
 };
 
 // The logs' process-wide state is never destroyed: a detached ping worker may still be writing a
@@ -209,7 +210,7 @@ ReadBack ReadRecords(std::u16string_view text, std::vector<std::u16string>* line
 void TrimToBound(std::vector<std::u16string>& lines) {
     std::size_t sum = 0;
     std::size_t keepFrom = lines.size();
-    while (keepFrom > 0 && sum < kDriveActivityLogBound) sum += CountedLength(lines[--keepFrom]);
+    while (keepFrom > 0 && sum < kLogBound) sum += CountedLength(lines[--keepFrom]);
     lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(keepFrom));
 }
 
@@ -259,7 +260,7 @@ KnownLog Measured(const std::vector<std::u16string>& lines) {
 // Whether the records keep all their lines with `added` characters more at their end: the bound
 // drops the oldest line once the newer ones alone reach it.
 bool KeepsAll(const LogWrite& where, const KnownLog& known, std::size_t added) {
-    return !where.bounded || known.totalLength + added - known.oldestLength < kDriveActivityLogBound;
+    return !where.bounded || known.totalLength + added - known.oldestLength < kLogBound;
 }
 
 // Remembers what this write left, so that the next one can append blindly while nobody else writes.
@@ -360,12 +361,27 @@ void LogDriveActivity(std::u16string_view title, std::u16string_view text, std::
 }
 
 void LogApp(std::u16string_view title, std::u16string_view text) {
-    (void)AddLogRecord({fs::GetTempDir() + std::u16string(kAppLogName), u"", false}, title, text);
+    if (const std::u16string path = AppLogPath(); !path.empty()) (void)AddLogRecord({path, u"", true}, title, text);
     ProcessPendingMessages();
 }
 
 void LogError(std::u16string_view text) {
     LogApp(u"ERROR ", text);
+}
+
+void SetAppLogFolder(std::u16string folder) {
+    Hooks& hooks = TheHooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    hooks.appLogFolder = std::move(folder);
+}
+
+std::u16string AppLogPath() {
+    Hooks& hooks = TheHooks();
+    std::lock_guard<std::mutex> guard(hooks.lock);
+    if (hooks.appLogFolder.empty()) return {};
+    std::u16string path = hooks.appLogFolder;
+    if (path.back() != u'\\' && path.back() != u'/') path += u'\\';
+    return path + std::u16string(kAppLogName);
 }
 
 void SetLogClock(std::function<LocalDateTime()> clock) {

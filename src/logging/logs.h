@@ -1,4 +1,4 @@
-// The drive activity log (in a drive's root) and the application log (in the temporary folder).
+// The drive activity log (in a drive's root) and the application log (in the machine's own folder).
 #pragma once
 
 #include <cstddef>
@@ -14,12 +14,19 @@ namespace dv {
 
 inline constexpr std::u16string_view kDriveActivityLogName = u"velmora-activity.log";
 inline constexpr std::u16string_view kAppLogName = u"Velmora.log";
-// The drive activity log keeps its newest lines up to this many characters.
-inline constexpr std::size_t kDriveActivityLogBound = 10 * 1024 * 1024;
+// Both logs keep their newest lines up to this many characters.
+inline constexpr std::size_t kLogBound = 10 * 1024 * 1024;
 
 void LogDriveActivity(std::u16string_view title, std::u16string_view text, std::u16string_view drive);
 void LogApp(std::u16string_view title, std::u16string_view text);
 void LogError(std::u16string_view text);
+
+// The folder that holds the application log. Until a folder is set (and after an empty one), the
+// application log's lines are dropped: this process runs elevated, and the only folder it writes its
+// log into is one that was checked to be beyond the reach of standard users.
+void SetAppLogFolder(std::u16string folder);
+// "<folder>\Velmora.log", or empty while no folder is set.
+std::u16string AppLogPath();
 
 enum class TLogSeverity { Information, Warning, Error };
 
@@ -45,7 +52,7 @@ struct LogWrite {
     // Nothing is written, and nothing raised, when this folder does not exist or reads fail as its
     // drive goes away (empty: no test).
     std::u16string requiredFolder;
-    // Keep only the newest lines up to kDriveActivityLogBound characters.
+    // Keep only the newest lines up to kLogBound characters.
     bool bounded = false;
     // A file already in its written form gets the new lines appended instead of being rewritten
     // (the result is the same; off only to measure the difference).

@@ -1,4 +1,5 @@
 #include "logging/logs.h"
+#include "logging/log_records_test.h"
 
 #include <gtest/gtest.h>
 
@@ -200,7 +201,7 @@ TEST_F(LogsTest, ControlCharactersFromOutsideAreWrittenVisibly) {
 TEST_F(LogsTest, SystemErrorMessagesReadOnOneLine) {
     TempFolder temp;
     {
-        testing::ScopedEnv tmpdir("TMPDIR", ToUtf8(temp.Path()));
+        testing::ScopedAppLogFolder appLog{temp.Path()};
         LogError(u"Class:TShareManager Method:ShareCreate Type:EOSError " +
                  EOSError(u"System Error.  Code: 5.\r\nAccess is denied.", 5).Message());
     }
@@ -249,7 +250,7 @@ TEST_F(LogsTest, BoundKeepsTheNewestLinesJustReachingIt) {
     // 1000-character lines: 1002 counted characters each, CR LF included.
     const std::u16string filler(1000 - 9, u'x');
     const std::size_t perLine = 1002;
-    const std::size_t lineCount = kDriveActivityLogBound / perLine + 5;
+    const std::size_t lineCount = kLogBound / perLine + 5;
     Lines lines;
     for (std::size_t i = 0; i < lineCount; ++i) {
         std::u16string number = IntToStr(static_cast<std::int64_t>(i));
@@ -263,8 +264,8 @@ TEST_F(LogsTest, BoundKeepsTheNewestLinesJustReachingIt) {
     std::size_t sum = 0;
     for (const auto& line : kept) sum += line.size() + 2;
     const std::size_t oldest = kept.front().size() + 2;
-    EXPECT_GE(sum, kDriveActivityLogBound);
-    EXPECT_LT(sum - oldest, kDriveActivityLogBound);  // one line fewer would fall short
+    EXPECT_GE(sum, kLogBound);
+    EXPECT_LT(sum - oldest, kLogBound);  // one line fewer would fall short
     EXPECT_EQ(kept.back(), u"[" + kTime + u"]Error> t> x");
 }
 
@@ -349,7 +350,7 @@ TEST_F(LogsTest, RecordsAddedOneByOneStartTrimmingWhenTheyMust) {
     // reach the bound must drop the oldest instead, although nobody else touched the file.
     const std::size_t perLine = 1002;
     Lines lines;
-    for (std::size_t i = 0; i < kDriveActivityLogBound / perLine - 2; ++i) {
+    for (std::size_t i = 0; i < kLogBound / perLine - 2; ++i) {
         lines.push_back(FormatLogLine({u"000000", TLogSeverity::Error, std::u16string(1000 - 15, u'x'), u""}));
     }
     ASSERT_EQ(lines.front().size() + 2, perLine);
@@ -360,24 +361,65 @@ TEST_F(LogsTest, RecordsAddedOneByOneStartTrimmingWhenTheyMust) {
         const Lines kept = LogLines();
         std::size_t sum = 0;
         for (const auto& line : kept) sum += line.size() + 2;
-        EXPECT_LT(sum - (kept.front().size() + 2), kDriveActivityLogBound) << "after call " << call;
+        EXPECT_LT(sum - (kept.front().size() + 2), kLogBound) << "after call " << call;
         EXPECT_EQ(kept.back(), u"[" + kTime + u"]Error> t> " + big);
     }
 }
 
-TEST_F(LogsTest, ApplicationLogLivesInTheTemporaryFolder) {
+TEST_F(LogsTest, ApplicationLogLivesInTheFolderSetForItAndNowhereElse) {
+    TempFolder folder;
     TempFolder temp;
+    testing::ScopedEnv tmpdir("TMPDIR", ToUtf8(temp.Path()));
     int pumped = 0;
     SetPendingMessagesHook([&] { ++pumped; });
+    LogApp(u"Before", u"no folder yet");
     {
-        testing::ScopedEnv tmpdir("TMPDIR", ToUtf8(temp.Path()));
+        testing::ScopedAppLogFolder appLog{folder.Path()};
+        EXPECT_EQ(AppLogPath(), folder.Path() + u"\\Velmora.log");
         LogError(u"abc");
         LogApp(u"Start", u"Dockvane\u2122");
     }
-    const Lines lines = *fs::ReadTextLines(temp.File(u"Velmora.log"));
+    LogApp(u"After", u"folder cleared");
+    const Lines lines = *fs::ReadTextLines(folder.File(u"Velmora.log"));
     EXPECT_EQ(lines, (Lines{HeaderLine(), u"[" + kTime + u"]Error> ERROR > abc",
                             u"[" + kTime + u"]Error> Start> Dockvane\u2122"}));
-    EXPECT_EQ(pumped, 2);
+    // Lines without a folder are dropped, not sent to the user's temporary folder.
+    EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
+    EXPECT_EQ(AppLogPath(), u"");
+    EXPECT_EQ(pumped, 4);
+}
+
+TEST_F(LogsTest, BothLogsKeepTheirNewestLinesUpToOneBound) {
+    struct Case {
+        const char* name;
+        void (*write)(std::u16string_view title, std::u16string_view text);
+        std::u16string file;
+    };
+    TempFolder folder;
+    testing::ScopedAppLogFolder appLog{folder.Path()};
+    const Case cases[] = {
+        {"drive activity log", [](std::u16string_view t, std::u16string_view x) { LogDriveActivity(t, x, u"E"); }, log},
+        {"application log", [](std::u16string_view t, std::u16string_view x) { LogApp(t, x); },
+         folder.File(u"Velmora.log")},
+    };
+    const std::size_t perLine = 1002;
+    Lines lines;
+    for (std::size_t i = 0; i < kLogBound / perLine + 3; ++i) {
+        lines.push_back(FormatLogLine({u"000000", TLogSeverity::Error, std::u16string(1000 - 15, u'x'), u""}));
+    }
+    ASSERT_EQ(lines.front().size() + 2, perLine);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(ToFsPath(c.file), fs::EncodeTextLines(lines));
+        c.write(u"t", u"new");
+        const Lines kept = *fs::ReadTextLines(c.file);
+        std::size_t sum = 0;
+        for (const auto& line : kept) sum += line.size() + 2;
+        EXPECT_GE(sum, kLogBound);
+        EXPECT_LT(sum - (kept.front().size() + 2), kLogBound);
+        EXPECT_LT(kept.size(), lines.size());
+        EXPECT_EQ(kept.back(), u"[" + kTime + u"]Error> t> new");
+    }
 }
 
 TEST_F(LogsTest, PendingMessagesAreProcessedOnlyOnTheInstallingThread) {

@@ -1,4 +1,4 @@
-// The logs through the real temporary folder, clock and regional settings.
+// The logs through the real file system, clock and regional settings.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,17 +14,22 @@
 namespace dv {
 namespace {
 
-TEST(WinLogs, ApplicationLogGoesToGetTempPath) {
+TEST(WinLogs, ApplicationLogGoesToItsFolderAndNeverToGetTempPath) {
     testing::TempFolder temp;
+    testing::TempFolder folder;
     wchar_t saved[MAX_PATH] = {};
     const DWORD savedLength = ::GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
     ASSERT_TRUE(::SetEnvironmentVariableW(L"TMP", ToWide(temp.Path()).c_str()));
 
+    LogApp(u"Before", u"no folder yet");
+    SetAppLogFolder(folder.Path());
     LogApp(u"Start", u"Dockvane\u2122");
     LogError(u"abc");
+    SetAppLogFolder(u"");
 
     ::SetEnvironmentVariableW(L"TMP", savedLength ? saved : nullptr);
-    const auto lines = fs::ReadTextLines(temp.File(u"Velmora.log"));
+    EXPECT_FALSE(fs::FileExists(temp.File(u"Velmora.log")));
+    const auto lines = fs::ReadTextLines(folder.File(u"Velmora.log"));
     ASSERT_TRUE(lines);
     ASSERT_EQ(lines->size(), 3u);
     EXPECT_TRUE((*lines)[1].ends_with(u"]Error> Start> Dockvane\u2122"));

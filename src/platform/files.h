@@ -14,12 +14,14 @@
 
 namespace dv::fs {
 
-inline constexpr std::uint32_t kFileNotFound = 2;    // ERROR_FILE_NOT_FOUND
-inline constexpr std::uint32_t kPathNotFound = 3;    // ERROR_PATH_NOT_FOUND
-inline constexpr std::uint32_t kAccessDenied = 5;    // ERROR_ACCESS_DENIED
-inline constexpr std::uint32_t kFileTooLarge = 223;  // ERROR_FILE_TOO_LARGE
-inline constexpr std::uint32_t kInvalidData = 13;    // ERROR_INVALID_DATA
-inline constexpr std::uint32_t kWriteFault = 29;     // ERROR_WRITE_FAULT
+inline constexpr std::uint32_t kFileNotFound = 2;            // ERROR_FILE_NOT_FOUND
+inline constexpr std::uint32_t kPathNotFound = 3;            // ERROR_PATH_NOT_FOUND
+inline constexpr std::uint32_t kAccessDenied = 5;            // ERROR_ACCESS_DENIED
+inline constexpr std::uint32_t kFileTooLarge = 223;          // ERROR_FILE_TOO_LARGE
+inline constexpr std::uint32_t kInvalidData = 13;            // ERROR_INVALID_DATA
+inline constexpr std::uint32_t kWriteFault = 29;             // ERROR_WRITE_FAULT
+inline constexpr std::uint32_t kTooManyLinks = 1142;         // ERROR_TOO_MANY_LINKS
+inline constexpr std::uint32_t kCantResolveFilename = 1921;  // ERROR_CANT_RESOLVE_FILENAME
 inline constexpr std::size_t kAnySize = static_cast<std::size_t>(-1);
 
 // Whether a failed call's code is the answer of a drive that is gone, going or not ready (removed
@@ -96,6 +98,20 @@ std::u16string SystemErrorText(std::uint32_t code);
 std::u16string GetTempDir();
 // The user's local application-data folder; empty when the system cannot tell it.
 std::u16string GetLocalAppDataFolder();
+// The machine's application-data folder (%ProgramData%), shared by every user; empty when the system
+// cannot tell it. Away from Windows: the environment variable PROGRAMDATA.
+std::u16string GetCommonAppDataFolder();
+
+// A file that someone else may have placed, read without trusting its path: refused (and not read)
+// when the name or any folder on the way to it is a link (kCantResolveFilename), when it is no
+// regular file (kAccessDenied), when it has more than one name (kTooManyLinks: a hard link to a file
+// of someone else's), and when it holds more than `maxBytes` (kFileTooLarge). What is checked and
+// what is read are the same open file.
+struct UntrustedFile {
+    std::string bytes;
+    std::uint64_t lastWrite = 0;  // the system's own units
+};
+TOsStatus ReadUntrustedFile(std::u16string_view path, std::size_t maxBytes, UntrustedFile& file);
 
 // Away from Windows: lets "X:\..." reach a host folder (tests and tools); an empty folder removes the
 // mapping. Paths on drive letters that are not mapped reach nothing.

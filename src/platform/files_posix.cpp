@@ -362,6 +362,8 @@ std::u16string SystemErrorText(std::uint32_t code) {
         case kFileTooLarge: return u"The file size exceeds the limit allowed and cannot be saved.";
         case 433: return u"A device which does not exist was specified.";
         case 1117: return u"The request could not be performed because of an I/O device error.";
+        case kTooManyLinks: return u"An attempt was made to create more links on a file than the file system supports.";
+        case kCantResolveFilename: return u"The name of the file cannot be resolved by the system.";
         default: return u"System error " + IntToStr(code) + u".";
     }
 }
@@ -371,6 +373,51 @@ std::u16string GetTempDir() {
     std::string path = dir && *dir ? dir : "/tmp";
     if (path.back() != '/') path += '/';
     return FromUtf8(path);
+}
+
+std::u16string GetCommonAppDataFolder() {
+    const char* dir = std::getenv("PROGRAMDATA");
+    return dir && *dir ? FromUtf8(dir) : std::u16string();
+}
+
+TOsStatus ReadUntrustedFile(std::u16string_view path, std::size_t maxBytes, UntrustedFile& file) {
+    return OnHostPath(path, [&](const std::string& host) {
+        // Every folder on the way must be the folder named: a link there leads elsewhere.
+        char* real = ::realpath(host.c_str(), nullptr);
+        if (!real) return LastError();
+        const bool direct = host == real;
+        std::free(real);
+        struct stat named {};
+        if (::lstat(host.c_str(), &named) != 0) return LastError();
+        if (!direct || S_ISLNK(named.st_mode)) return TOsStatus{kCantResolveFilename};
+        const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) return errno == ELOOP ? TOsStatus{kCantResolveFilename} : LastError();
+        struct stat info {};
+        TOsStatus status;
+        if (::fstat(fd, &info) != 0) {
+            status = LastError();
+        } else if (!S_ISREG(info.st_mode) || info.st_ino != named.st_ino || info.st_dev != named.st_dev) {
+            status = TOsStatus{kAccessDenied};
+        } else if (info.st_nlink != 1) {
+            status = TOsStatus{kTooManyLinks};
+        } else if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
+            status = TOsStatus{kFileTooLarge};
+        }
+        file.bytes.clear();
+        char buffer[16 * 1024];
+        while (status.ok()) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) status = LastError();
+            if (got <= 0) break;
+            if (static_cast<std::size_t>(got) > maxBytes - file.bytes.size()) status = TOsStatus{kFileTooLarge};
+            file.bytes.append(buffer, static_cast<std::size_t>(got));
+        }
+        file.lastWrite = static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 10'000'000u +
+                         static_cast<std::uint64_t>(info.st_mtim.tv_nsec) / 100u;
+        ::close(fd);
+        return status;
+    });
 }
 
 std::u16string GetLocalAppDataFolder() {

@@ -21,6 +21,8 @@ static_assert(kAccessDenied == ERROR_ACCESS_DENIED);
 static_assert(kFileTooLarge == ERROR_FILE_TOO_LARGE);
 static_assert(kInvalidData == ERROR_INVALID_DATA);
 static_assert(kWriteFault == ERROR_WRITE_FAULT);
+static_assert(kTooManyLinks == ERROR_TOO_MANY_LINKS);
+static_assert(kCantResolveFilename == ERROR_CANT_RESOLVE_FILENAME);
 static_assert(kReadOnlyAttribute == FILE_ATTRIBUTE_READONLY);
 static_assert(kHiddenAttribute == FILE_ATTRIBUTE_HIDDEN);
 static_assert(kSystemAttribute == FILE_ATTRIBUTE_SYSTEM);
@@ -264,6 +266,57 @@ std::u16string GetLocalAppDataFolder() {
     wchar_t buffer[MAX_PATH] = {};
     if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer))) return {};
     return FromWide(buffer);
+}
+
+std::u16string GetCommonAppDataFolder() {
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer))) return {};
+    return FromWide(buffer);
+}
+
+TOsStatus ReadUntrustedFile(std::u16string_view path, std::size_t maxBytes, UntrustedFile& file) {
+    const std::wstring wide = ToWide(path);
+    // The name first: Wine opens a host symbolic link's target even when asked not to, but shows the
+    // link in the name's attributes.
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return TOsStatus{kCantResolveFilename};
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return TOsStatus{kAccessDenied};
+    // Nobody may write or rename it while it is checked and read.
+    const UniqueFileHandle opened(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!opened) return LastError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(opened.get(), &info)) return LastError();
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return TOsStatus{kCantResolveFilename};
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return TOsStatus{kAccessDenied};
+    if (info.nNumberOfLinks != 1) return TOsStatus{kTooManyLinks};
+    // A junction or link on a folder of the way leads elsewhere: the file opened must be the one named.
+    // https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-getfinalpathnamebyhandlew
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD length = ::GetFinalPathNameByHandleW(opened.get(), final.data(), static_cast<DWORD>(final.size()),
+                                               FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length >= final.size()) {
+        final.resize(length + 1);
+        length = ::GetFinalPathNameByHandleW(opened.get(), final.data(), static_cast<DWORD>(final.size()),
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    }
+    if (length == 0 || length >= final.size()) return LastError();
+    final.resize(length);
+    if (final.starts_with(L"\\\\?\\")) final.erase(0, 4);
+    if (!EqualsIgnoreCase(FromWide(final), path)) return TOsStatus{kCantResolveFilename};
+
+    const std::uint64_t size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (size > maxBytes) return TOsStatus{kFileTooLarge};
+    file.bytes.assign(static_cast<std::size_t>(size), '\0');
+    DWORD got = 0;
+    if (size > 0 && !::ReadFile(opened.get(), file.bytes.data(), static_cast<DWORD>(size), &got, nullptr)) {
+        return LastError();
+    }
+    file.bytes.resize(got);
+    file.lastWrite =
+        (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+    return {};
 }
 
 }  // namespace dv::fs

@@ -1,12 +1,14 @@
 #include "settings/app_settings.h"
 
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "settings/machine_folder.h"
+#include "settings/settings_migration.h"
 
 namespace dv {
 
@@ -39,26 +41,20 @@ void TApplicationSettings::Load() {
     FPasswordSaltOld = kSkipMarker;
 }
 
-std::u16string GetSettingsFileName(std::u16string_view base) {
-    const std::u16string folder = std::u16string(base) + u"\\dockvane";
-    const std::u16string current = folder + u"\\Settings.ini";
-    const std::u16string older = std::u16string(base) + u"\\Velmora\\Settings.ini";
-
-    if (!fs::DirectoryExists(folder)) (void)fs::MakeDirectory(folder);
-    try {
-        if (fs::FileExists(older)) {
-            // When the current file exists already, the move fails and both files stay.
-            (void)fs::MoveFileTo(older, current);
-            (void)fs::RemoveEmptyDirectory(std::u16string(base) + u"\\Velmora");
-        }
-    } catch (const Exception&) {
-        LogError(u"Filed copy " + older + u" to " + current);
-    }
-    return current;
+std::u16string GetSettingsFileName(std::u16string_view machineFolder, const std::vector<std::u16string>& userFiles) {
+    const std::u16string file = std::u16string(machineFolder) + u"\\Settings.ini";
+    // Only before the machine has settings of its own: afterwards the users' files are history.
+    if (!fs::ReplaceableFileExists(file)) (void)TakeOverUserSettings(file, userFiles);
+    return file;
 }
 
 std::u16string GetSettingsFileName() {
-    return GetSettingsFileName(fs::GetLocalAppDataFolder());
+    const std::optional<std::u16string> folder = PrepareMachineFolder();
+    if (!folder) {
+        throw EInOutError(u"The folder " + fs::GetCommonAppDataFolder() + u"\\" + std::u16string(kMachineFolderName) +
+                          u" cannot be made Dockvane's own.");
+    }
+    return GetSettingsFileName(*folder, UserSettingsFiles(UserLocalAppDataFolders()));
 }
 
 }  // namespace dv

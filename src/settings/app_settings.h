@@ -38,10 +38,13 @@ public:
     std::int32_t FIsInDomain = 0;
 };
 
-// The settings file's path for the local application-data folder `base`: "<base>\dockvane\Settings.ini".
-// Creates the folder when needed and moves a file from the older folder "Velmora" there once.
-std::u16string GetSettingsFileName(std::u16string_view base);
-// The same for the current user's local application-data folder.
+// The settings file of the machine folder `machineFolder` (which must be ours): "<folder>\Settings.ini".
+// While there is none, it is made once from the newest of `userFiles` that holds a salt (see
+// TakeOverUserSettings).
+std::u16string GetSettingsFileName(std::u16string_view machineFolder, const std::vector<std::u16string>& userFiles);
+// The same for %ProgramData%\Dockvane, made ours first, from the settings files of every profile of
+// the computer. Raises EInOutError when the folder cannot be made ours: nothing is read or written
+// then.
 std::u16string GetSettingsFileName();
 
 }  // namespace dv

@@ -1,5 +1,6 @@
 #include "settings/app_settings.h"
 
+#include <filesystem>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "settings/settings_migration.h"
 #include "testing/temp_folder.h"
 
 namespace dv {
@@ -143,44 +145,48 @@ TEST_F(AppSettingsTest, ReadOnlyFileIsASettingsWriteFailureAndStaysAsItWas) {
     EXPECT_EQ(ReadBytes(ToFsPath(file)), before);
 }
 
-TEST(GetSettingsFileName, CreatesTheFolderAndMovesTheOlderFileOnce) {
+TEST(GetSettingsFileName, TakesOverAUserFileOnlyWhileTheMachineHasNone) {
     struct Case {
         const char* name;
-        bool older, current, otherInOlderFolder;
+        const char* machine;  // the machine file before, or nullptr
+        const char* user;     // the user's file, or nullptr
         // Afterwards:
-        std::string currentContent;
-        bool olderStays, olderFolderStays;
+        const char* expected;  // the machine file, or nullptr
     };
     const Case cases[] = {
-        {"clean profile", false, false, false, "", false, false},
-        {"older file only", true, false, false, "older", false, false},
-        {"older folder holds more", true, false, true, "older", false, true},
-        {"both files", true, true, false, "current", true, true},
+        {"first start, nothing anywhere", nullptr, nullptr, nullptr},
+        {"first start after an earlier version", nullptr, "[General]\r\n RegistrationCode=salt1\r\nX=1\r\n",
+         "[General]\r\n RegistrationCode=salt1\r\nX=1\r\n"},
+        {"a user file without a salt is nothing to go on with", nullptr, "[General]\r\nAutoPlay=1\r\n", nullptr},
+        {"the machine's own file wins over any user's", "[General]\r\n RegistrationCode=mine\r\n",
+         "[General]\r\n RegistrationCode=theirs\r\n", "[General]\r\n RegistrationCode=mine\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TempFolder base;
-        const auto older = base.path() / "Velmora" / "Settings.ini";
-        const auto current = base.path() / "dockvane" / "Settings.ini";
-        if (c.older) {
-            std::filesystem::create_directory(base.path() / "Velmora");
-            WriteBytes(older, "older");
-        }
-        if (c.otherInOlderFolder) WriteBytes(base.path() / "Velmora" / "other.txt", "x");
-        if (c.current) {
-            std::filesystem::create_directory(base.path() / "dockvane");
-            WriteBytes(current, "current");
+        TempFolder machine;
+        TempFolder appData;
+        const auto machineFile = machine.path() / "Settings.ini";
+        const auto userFile = appData.path() / "dockvane" / "Settings.ini";
+        if (c.machine) WriteBytes(machineFile, c.machine);
+        if (c.user) {
+            std::filesystem::create_directory(appData.path() / "dockvane");
+            WriteBytes(userFile, c.user);
         }
 
-        EXPECT_EQ(GetSettingsFileName(base.Path()), base.Path() + u"\\dockvane\\Settings.ini");
-        EXPECT_TRUE(std::filesystem::is_directory(base.path() / "dockvane"));
-        if (c.currentContent.empty()) {
-            EXPECT_FALSE(std::filesystem::exists(current));
+        EXPECT_EQ(GetSettingsFileName(machine.Path(), UserSettingsFiles({appData.Path()})),
+                  machine.Path() + u"\\Settings.ini");
+        if (c.expected) {
+            EXPECT_EQ(ReadBytes(machineFile), c.expected);
         } else {
-            EXPECT_EQ(ReadBytes(current), c.currentContent);
+            EXPECT_FALSE(std::filesystem::exists(machineFile));
         }
-        EXPECT_EQ(std::filesystem::exists(older), c.olderStays);
-        EXPECT_EQ(std::filesystem::exists(base.path() / "Velmora"), c.olderFolderStays);
+        if (c.user) {
+            EXPECT_EQ(ReadBytes(userFile), c.user);  // the user's file stays
+        }
+        // Nothing but the settings is left in the machine folder: no copy of a user's file.
+        for (const auto& entry : std::filesystem::directory_iterator(machine.path())) {
+            EXPECT_EQ(entry.path().filename(), "Settings.ini");
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -11,6 +12,7 @@
 #include <shlobj.h>
 
 #include "settings/app_settings.h"
+#include "settings/settings_migration.h"
 #include "settings/share_settings.h"
 #include "testing/temp_folder.h"
 
@@ -22,20 +24,21 @@ using testing::TempFolder;
 using testing::ToFsPath;
 using testing::WriteBytes;
 
-TEST(WinSettings, SettingsFileLivesInTheLocalApplicationDataFolder) {
+TEST(WinSettings, SettingsFileLivesInTheMachineFolder) {
     wchar_t base[MAX_PATH] = {};
-    ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)));
-    const std::u16string expected = FromWide(base) + u"\\dockvane\\Settings.ini";
-    EXPECT_EQ(GetSettingsFileName(), expected);
-    EXPECT_TRUE(fs::DirectoryExists(FromWide(base) + u"\\dockvane"));
+    ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)));
+    EXPECT_EQ(GetSettingsFileName(), FromWide(base) + u"\\Dockvane\\Settings.ini");
+    EXPECT_TRUE(fs::DirectoryExists(FromWide(base) + u"\\Dockvane"));
+    SetAppLogFolder(u"");
 }
 
-TEST(WinSettings, OlderFolderIsMovedOnce) {
+TEST(WinSettings, OlderKeyOfATakenOverFileIsWrittenUnderTheCurrentOne) {
     TempFolder base;
+    TempFolder machine;
     std::filesystem::create_directory(base.path() / "Velmora");
     WriteBytes(base.path() / "Velmora" / "Settings.ini", "[General]\r\nAppIcon=31337\r\n");
-    const std::u16string file = GetSettingsFileName(base.Path());
-    EXPECT_FALSE(std::filesystem::exists(base.path() / "Velmora"));
+    const std::u16string file = GetSettingsFileName(machine.Path(), UserSettingsFiles({base.Path()}));
+    EXPECT_TRUE(std::filesystem::exists(base.path() / "Velmora" / "Settings.ini"));  // the user's stays
 
     TApplicationSettings settings(file);
     settings.Load();

@@ -1,8 +1,7 @@
 // DockvaneCleanup.exe: what the installer package cannot do itself when Dockvane is removed. The
 // package runs it elevated before it deletes the program's files (never during an upgrade):
 //
-//   DockvaneCleanup.exe --uninstall [--remove-accounts 1] [--remove-settings 1]
-//                       [--settings-file PATH] [--report PATH]
+//   DockvaneCleanup.exe --uninstall [--remove-accounts 1] [--remove-settings 1] [--report PATH]
 //                       [--product-code {GUID} --upgrade-code {GUID}]
 //
 // With the two codes, nothing is removed while another package of the same upgrade code is installed:
@@ -12,7 +11,9 @@
 // Always: the scheduled task "Dockvane" and the Run value "Dockvane" of every loaded user profile, each
 // only while it starts a Dockvane.exe. With --remove-accounts 1: the shares of the plugged-in drives
 // whose configuration names them (while they point at that drive), then Dockvane's own accounts. With
-// --remove-settings 1: the settings file. Any other value of the two options (the empty value of an
+// --remove-settings 1: the settings file of %ProgramData%\Dockvane, while that folder is Dockvane's own
+// (the application log beside it stays; the files earlier versions kept in the users' own folders are
+// theirs and stay too). Any other value of the two options (the empty value of an
 // unset installer property among them) means no. Each line of what happened goes to stdout and, with
 // --report, is appended to that file (UTF-8). Exit code 0, or 1 when something could not be removed
 // or the command line is not understood.
@@ -28,8 +29,10 @@
 #include <vector>
 
 #include "accounts/accounts_win.h"
+#include "platform/files.h"
 #include "platform/handles_win.h"
 #include "platform/text.h"
+#include "settings/machine_folder.h"
 #include "setup/removal.h"
 
 namespace dv {
@@ -41,7 +44,6 @@ constexpr wchar_t kAutostartName[] = L"Dockvane";
 struct TOptions {
     bool RemoveAccounts = false;
     bool RemoveSettings = false;
-    std::u16string SettingsFile;
     std::u16string ReportFile;
     std::u16string ProductCode;
     std::u16string UpgradeCode;
@@ -63,8 +65,6 @@ std::optional<TOptions> ParseCommandLine() {
             options.RemoveAccounts = value == u"1";
         } else if (args[i] == u"--remove-settings") {
             options.RemoveSettings = value == u"1";
-        } else if (args[i] == u"--settings-file") {
-            options.SettingsFile = value;
         } else if (args[i] == u"--report") {
             options.ReportFile = value;
         } else if (args[i] == u"--product-code") {
@@ -245,7 +245,7 @@ int Run() {
     const std::optional<TOptions> options = ParseCommandLine();
     if (!options) {
         std::fputs(
-            "usage: DockvaneCleanup --uninstall [--remove-accounts 1] [--remove-settings 1] [--settings-file PATH] "
+            "usage: DockvaneCleanup --uninstall [--remove-accounts 1] [--remove-settings 1] "
             "[--report PATH]\n",
             stderr);
         return 1;
@@ -269,7 +269,9 @@ int Run() {
         (void)removal.RemoveDriveShares(FindDriveShares(PresentDriveLetters()));
         (void)removal.RemoveOwnAccounts();
     }
-    if (options->RemoveSettings) (void)removal.RemoveSettingsFile(options->SettingsFile);
+    if (options->RemoveSettings) {
+        (void)removal.RemoveMachineSettings(fs::GetCommonAppDataFolder() + u"\\" + std::u16string(kMachineFolderName));
+    }
     return ok && !removal.Failed() ? 0 : 1;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
+#include "settings/machine_folder.h"
 #include "settings/share_settings.h"
 
 namespace dv {
@@ -160,6 +161,19 @@ std::vector<std::u16string> TRemoval::RemoveOwnAccounts() {
         removed.push_back(name);
     }
     return removed;
+}
+
+bool TRemoval::RemoveMachineSettings(const std::u16string& machineFolder) {
+    const TFolderFacts facts = ReadFolderFacts(machineFolder);
+    switch (DecideMachineFolder(facts)) {
+        case TFolderVerdict::Create: return true;  // nothing there, nothing to remove
+        case TFolderVerdict::Use:
+        case TFolderVerdict::Tighten: return RemoveSettingsFile(machineFolder + u"\\Settings.ini");
+        case TFolderVerdict::MoveAside: break;
+    }
+    failed_ = true;
+    Report(u"Settings kept: " + machineFolder + u" is not Dockvane's own (" + UntrustedReason(facts) + u")");
+    return false;
 }
 
 bool TRemoval::RemoveSettingsFile(const std::u16string& path) {

@@ -52,6 +52,10 @@ public:
     std::vector<std::u16string> RemoveOwnAccounts();
     // Deletes the settings file and its folder when nothing else is in it; false when the file stays.
     bool RemoveSettingsFile(const std::u16string& path);
+    // The settings file of the machine folder, only while that folder is Dockvane's own: through one
+    // that was planted (a link, someone else's) nothing is deleted. The folder goes only when the file
+    // was its last; the application log beside it stays.
+    bool RemoveMachineSettings(const std::u16string& machineFolder);
 
     // Whether a step failed (reported); what could be removed was removed all the same.
     bool Failed() const { return failed_; }

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "accounts/accounts_sim.h"
 #include "accounts/security_types.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "settings/machine_folder.h"
 #include "settings/share_settings.h"
 #include "testing/temp_folder.h"
 
@@ -214,6 +216,32 @@ TEST_F(RemovalTest, TheSettingsFolderGoesOnlyWhenTheFileWasItsLast) {
     EXPECT_FALSE(fs::DirectoryExists(folder));
     EXPECT_TRUE(removal.RemoveSettingsFile(settings));  // nothing left to remove is no failure
     EXPECT_FALSE(removal.Failed());
+}
+
+TEST_F(RemovalTest, MachineSettingsGoOnlyFromAFolderOfDockvanesOwn) {
+    TempFolder programData;
+    TempFolder elsewhere;
+    const std::u16string folder = programData.Path() + u"\\Dockvane";
+    EXPECT_TRUE(removal.RemoveMachineSettings(folder));  // never made: nothing to do
+    EXPECT_FALSE(removal.Failed());
+
+    // Planted: a link to a folder elsewhere, whose Settings.ini is someone else's.
+    ASSERT_TRUE(fs::WriteNewFile(elsewhere.Path() + u"\\Settings.ini", "theirs").ok());
+    std::filesystem::create_directory_symlink(elsewhere.path(), programData.path() / "Dockvane");
+    EXPECT_FALSE(removal.RemoveMachineSettings(folder));
+    EXPECT_EQ(lines.back(), u"Settings kept: " + folder + u" is not Dockvane's own (a link)");
+    EXPECT_TRUE(fs::FileExists(elsewhere.Path() + u"\\Settings.ini"));
+    EXPECT_TRUE(removal.Failed());
+    std::filesystem::remove(programData.path() / "Dockvane");
+
+    // Dockvane's own: the settings go, the log beside them stays, and so does the folder.
+    ASSERT_TRUE(MakeProtectedFolder(folder).ok());
+    ASSERT_TRUE(fs::WriteNewFile(folder + u"\\Settings.ini", "[General]\r\n").ok());
+    ASSERT_TRUE(fs::WriteNewFile(folder + u"\\Velmora.log", "log").ok());
+    EXPECT_TRUE(removal.RemoveMachineSettings(folder));
+    EXPECT_FALSE(fs::FileExists(folder + u"\\Settings.ini"));
+    EXPECT_TRUE(fs::FileExists(folder + u"\\Velmora.log"));
+    EXPECT_EQ(lines.back(), u"Settings removed: " + folder + u"\\Settings.ini");
 }
 
 }  // namespace

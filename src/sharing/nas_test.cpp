@@ -19,7 +19,6 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
-#include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 
 namespace dv {
@@ -97,7 +96,7 @@ protected:
     Lines AppLog() { return testing::LogRecords(temp.File(kAppLogName)); }
 
     TempFolder temp;
-    testing::ScopedEnv tmpdir{"TMPDIR", ToUtf8(temp.Path())};
+    testing::ScopedAppLogFolder appLog{temp.Path()};
     TempFolder driveE;
     TSimAccounts sim;
     TApplicationSettings settings{temp.File(u"Settings.ini")};

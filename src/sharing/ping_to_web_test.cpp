@@ -17,7 +17,6 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "sharing/scripted_http_client_test.h"
-#include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 
 namespace dv {
@@ -53,7 +52,7 @@ protected:
 
     TempFolder drive;
     TempFolder temp;
-    testing::ScopedEnv tmpdir{"TMPDIR", ToUtf8(temp.Path())};
+    testing::ScopedAppLogFolder appLog{temp.Path()};
 };
 
 TEST_F(PingTest, ResultsFromTheAnswer) {

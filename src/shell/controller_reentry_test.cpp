@@ -24,6 +24,7 @@
 #include "drives/drives_sim.h"
 #include "drives/eject_blocker.h"
 #include "drives/volume_observer.h"
+#include "logging/log_records_test.h"
 #include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -148,7 +149,7 @@ public:
     }
 
     TempFolder temp;
-    testing::ScopedEnv tmpdir{"TMPDIR", ToUtf8(temp.Path())};
+    testing::ScopedAppLogFolder appLog{temp.Path()};
     TempFolder appData;
     std::map<char16_t, std::unique_ptr<TempFolder>> roots;
     SharesWithAMoment sim;
@@ -182,7 +183,10 @@ private:
             clock,
             watcher,
             [] { return std::make_unique<TVolumeObserver>(); },
-            [this] { return GetSettingsFileName(appData.Path()); },
+            [this] {
+                (void)fs::MakeDirectory(appData.File(u"dockvane"));
+                return GetSettingsFileName(appData.File(u"dockvane"), {});
+            },
             [] { return std::unique_ptr<IHttpClient>(); },  // the pings call nobody here
             [](std::function<void()> worker) { worker(); },
             [this](std::exception_ptr error) {

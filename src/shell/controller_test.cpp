@@ -27,20 +27,22 @@
 #include "drives/eject_blocker.h"
 #include "drives/usb_drive_mgmt.h"
 #include "drives/volume_observer.h"
+#include "logging/log_records_test.h"
 #include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "resources/resource_ids.h"
 #include "settings/app_settings.h"
+#include "settings/settings_migration.h"
 #include "shell/controller_doubles_test.h"
 #include "shell/settings_window.h"
-#include "testing/scoped_env.h"
 #include "testing/temp_folder.h"
 
 namespace dv {
 namespace {
 
+using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
 using Lines = std::vector<std::u16string>;
@@ -122,7 +124,11 @@ protected:
                 ++volumeObservers;
                 return std::make_unique<TVolumeObserver>();
             },
-            [this] { return GetSettingsFileName(appData.Path()); },
+            [this] {
+                // The machine folder, as the program prepares it before the start-up.
+                (void)fs::MakeDirectory(appData.File(u"dockvane"));
+                return GetSettingsFileName(appData.File(u"dockvane"), UserSettingsFiles({userAppData.Path()}));
+            },
             [requests = pingRequests] { return std::make_unique<DoneClient>(requests); },
             [this](std::function<void()> worker) {
                 ++workers;
@@ -197,8 +203,10 @@ protected:
     }
 
     TempFolder temp;
-    testing::ScopedEnv tmpdir{"TMPDIR", ToUtf8(temp.Path())};
+    testing::ScopedAppLogFolder appLog{temp.Path()};
     TempFolder appData;
+    // A person's own local application-data folder, where earlier versions kept the settings.
+    TempFolder userAppData;
     std::map<char16_t, std::unique_ptr<TempFolder>> roots;
     SharesThatWatchTheFlags sim;
     TSimDrives drives;
@@ -293,15 +301,33 @@ TEST_F(ControllerTest, DomainMembersFirstStartAsksForTheDomainAccountOnce) {
     EXPECT_FALSE(view.domainItemVisible);
 }
 
-TEST_F(ControllerTest, SettingsFromTheOlderFolderAreUsed) {
-    std::filesystem::create_directory(appData.path() / "Velmora");
-    WriteBytes(appData.path() / "Velmora" / "Settings.ini", "[General]\r\nAutoPlay=1\r\nAutoStart=False\r\n");
+TEST_F(ControllerTest, SettingsOfAnEarlierVersionAreTakenOverWithTheirSalt) {
+    TUserInfo1 master;
+    master.Name = u"dockvane";
+    master.Password = DerivePassword(u"earlier-salt");
+    master.Comment = u"Velmora User";
+    ASSERT_TRUE(sim.UserAdd1(master).ok());
+    std::filesystem::create_directory(userAppData.path() / "Velmora");
+    const std::string earlier = "[General]\r\n RegistrationCode=earlier-salt\r\nAutoPlay=1\r\nAutoStart=False\r\n";
+    WriteBytes(userAppData.path() / "Velmora" / "Settings.ini", earlier);
     Start();
-    EXPECT_FALSE(std::filesystem::exists(appData.path() / "Velmora"));
+    EXPECT_EQ(ReadBytes(userAppData.path() / "Velmora" / "Settings.ini"), earlier);  // the user's file stays
+    EXPECT_EQ(StoredSettings().FPasswordSalt, u"earlier-salt");
+    EXPECT_EQ(sim.FindAccount(u"dockvane")->Info.Password, DerivePassword(u"earlier-salt"));
     EXPECT_EQ(view.autoPlaySelection, 1);
     EXPECT_EQ(view.autostartChecked, false);
     EXPECT_EQ(system.registry[u"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\NoDriveTypeAutoRun"],
               u"255");
+    const Lines log = AppLog();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0], u" Start| Dockvane\u2122");
+    EXPECT_EQ(log[1], u" Settings| taken over from " + userAppData.Path() + u"\\Velmora\\Settings.ini");
+
+    // Later starts keep the machine's own file, whatever the user's says.
+    main.reset();
+    WriteBytes(userAppData.path() / "Velmora" / "Settings.ini", "[General]\r\n RegistrationCode=later\r\n");
+    Start();
+    EXPECT_EQ(StoredSettings().FPasswordSalt, u"earlier-salt");
 }
 
 // --- A start-up step that fails ---

@@ -21,6 +21,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
+#include "settings/machine_folder.h"
 #include "shell/app_messages_win.h"
 #include "shell/controller.h"
 #include "shell/directory_watcher_win.h"
@@ -73,6 +74,9 @@ std::optional<std::u16string> SimulationFolderFromEnvironment() {
 int Run() {
     TWinEntryHost entry;
     if (!RunStartupChecks(entry)) return 0;
+    // The application log goes to the machine folder, once it is ours; the settings file, found in the
+    // start-up, makes sure of it again and tells when it cannot.
+    (void)PrepareMachineFolder();
 
     const std::unique_ptr<IShareApi> shares = CreateWinShareApi();
     const std::unique_ptr<IUserApi> users = CreateWinUserApi();

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "drives/plugged_drives_sim_win.h"
+#include "logging/logs.h"
 #include "platform/files.h"
 #include "platform/handles_win.h"
 #include "platform/text.h"
@@ -203,7 +204,8 @@ TEST(WinProgramEntry, ChecksRunInOrderWithTheirTextsAndExitCodes) {
     for (const DWORD value : {0u, 2u}) {
         SetForceGuest(value);
         const std::u16string settings = GetSettingsFileName();
-        const std::u16string log = fs::GetTempDir() + u"Velmora.log";
+        SetAppLogFolder(u"");  // finding the settings pointed this process's log there too
+        const std::u16string log = fs::GetCommonAppDataFolder() + u"\\Dockvane\\Velmora.log";
         (void)fs::RemoveFile(settings);
         (void)fs::RemoveFile(log);
         const Child child = Launch();

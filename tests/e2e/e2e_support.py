@@ -87,6 +87,11 @@ def user_folder(prefix, *parts):
     return found[0] if found else os.path.join(prefix, "drive_c", "users", "?", *parts)
 
 
+def machine_folder(prefix, *parts):
+    """%ProgramData%\\Dockvane of the prefix: the settings and the application log."""
+    return os.path.join(prefix, "drive_c", "ProgramData", "Dockvane", *parts)
+
+
 def snapshot(paths):
     """Every file under the paths with its bytes and time of change."""
     files = []
@@ -413,16 +418,14 @@ AUTORUN_POLICY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Policies\Explo
 
 
 def engine_paths(wine):
-    """Where the engine keeps its state in the prefix, whether the tray or the service runs it (under
-    Wine a service runs as the prefix's one user, with that user's folders): "settings", Settings.ini,
-    and "app_log", Velmora.log. The user folder exists only once Wine made it."""
+    """Where the engine keeps its state in the prefix, whether the tray or the service runs it: the
+    machine folder's "settings", Settings.ini, and "app_log", Velmora.log."""
     prefix = wine.env["WINEPREFIX"]
-    return {"settings": user_folder(prefix, "AppData", "Local", "dockvane", "Settings.ini"),
-            "app_log": user_folder(prefix, "Temp", "Velmora.log")}
+    return {"settings": machine_folder(prefix, "Settings.ini"), "app_log": machine_folder(prefix, "Velmora.log")}
 
 
 def app_log_path(wine):
-    """Velmora.log of the prefix."""
+    """Velmora.log of the prefix, in the machine folder."""
     return engine_paths(wine)["app_log"]
 
 
@@ -531,8 +534,8 @@ class BalloonCamera:
 
 
 # Kept in the artefacts folder when a run fails: the logs and the state tell what happened.
-FAILURE_FILES = ("simulation/*", "prefix/drive_c/users/*/Temp/Velmora.log",
-                 "prefix/drive_c/users/*/AppData/Local/dockvane/Settings.ini")
+FAILURE_FILES = ("simulation/*", "prefix/drive_c/ProgramData/Dockvane/Velmora.log",
+                 "prefix/drive_c/ProgramData/Dockvane/Settings.ini")
 
 
 # The counts the stand-in network-management library keeps for each process that loaded it, in the

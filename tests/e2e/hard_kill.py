@@ -45,7 +45,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_support import (DVSIM, DVTOOL, app_log_path, log_records, main, process_runs,  # noqa: E402
-                         read_bytes, start_dockvane, user_folder, wait_for, windows_pid)
+                         read_bytes, start_dockvane, machine_folder, wait_for, windows_pid)
 
 DRIVE = "E"
 SHARE = "HardKill"
@@ -143,7 +143,7 @@ class Rounds:
 
     @property
     def settings_file(self):
-        return user_folder(self.wine.env["WINEPREFIX"], "AppData", "Local", "dockvane", "Settings.ini")
+        return machine_folder(self.wine.env["WINEPREFIX"], "Settings.ini")
 
     def share_lines(self):
         return [line for line in self.wine.lines("shares") if line.startswith(SHARE + "\t")]
@@ -165,8 +165,10 @@ class Rounds:
         return bool(shared), seconds
 
     def prepare(self):
-        # A long application log before the first start: every log line then rewrites a big file.
-        with open(os.path.join(user_folder(self.wine.env["WINEPREFIX"], "Temp"), "Velmora.log"), "wb") as f:
+        # A long application log before the first start: every log line then rewrites a big file. The
+        # machine folder made here is the host user's, which Dockvane takes as its own under Wine.
+        os.makedirs(os.path.dirname(app_log_path(self.wine)), exist_ok=True)
+        with open(app_log_path(self.wine), "wb") as f:
             f.write(filler("Earlier ", FILLER_LINES))
         self.start()
         self.salt = self.settings_value("RegistrationCode")

@@ -32,7 +32,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_support import (GENERIC_ALL, BoxWatcher, balloon_in_corner, main, process_runs, read_bytes,  # noqa: E402
-                         start_dockvane, user_folder, wait_for)
+                         start_dockvane, machine_folder, wait_for)
 
 DRIVE = "E"
 JOHN = "john"
@@ -222,7 +222,7 @@ class Table:
 
     @property
     def app_log(self):
-        return user_folder(self.prefix, "Temp", "Velmora.log")
+        return machine_folder(self.prefix, "Velmora.log")
 
     # --- The computer as a person left it ---
 

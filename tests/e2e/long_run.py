@@ -40,7 +40,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_support import (DVSIM, PROCESS_PROBE, BoxWatcher, log_records, main, process_runs,  # noqa: E402
-                         process_stats, read_bytes, start_dockvane, user_folder, wait_for)
+                         process_stats, read_bytes, start_dockvane, machine_folder, wait_for)
 
 TITLE_STARTED = " OK, Started sharing "
 TITLE_UNBOUND = " OK, Unbound "
@@ -188,7 +188,7 @@ class LongRun:
 
     @property
     def app_log(self):
-        return user_folder(self.wine.env["WINEPREFIX"], "Temp", "Velmora.log")
+        return machine_folder(self.wine.env["WINEPREFIX"], "Velmora.log")
 
     # --- What the outside sees ---
 

@@ -28,7 +28,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_support import (GENERIC_ALL, MESSAGE_BOXES, PROCESS_PROBE, BalloonCamera, BoxWatcher, main,  # noqa: E402
-                         read_text, snapshot, start_dockvane, user_folder, wait_for)
+                         read_text, snapshot, start_dockvane, machine_folder, wait_for)
 
 SHARE = "BACKUP"
 ACCOUNT = "extdisk_backup"
@@ -86,13 +86,13 @@ def drive_road(wine, work, artefacts, failures, ping):
     prefix = wine.env["WINEPREFIX"]
     simulation = os.path.join(work, "simulation")
     wine.env["DOCKVANE_SIMULATION"] = "Z:" + simulation.replace("/", "\\")
-    app_log = lambda: read_text(user_folder(prefix, "Temp", "Velmora.log"))
+    app_log = lambda: read_text(machine_folder(prefix, "Velmora.log"))
 
     # --- Start-up ---
     failures.check(wine.search_service_state() == "RUNNING", "the search service runs before Dockvane starts")
     started = time.monotonic()
     wine.start_in_desktop(wine.dockvane())
-    settings_file = wait_for(lambda: glob.glob(os.path.join(prefix, "drive_c/users/*/AppData/Local/dockvane/Settings.ini")), 60)
+    settings_file = wait_for(lambda: glob.glob(machine_folder(prefix, "Settings.ini")), 60)
     settings_file = settings_file[0] if settings_file else ""
     wait_for(lambda: "Start" in app_log() and wine.reg_value(
         r"HKCU\Software\Microsoft\Windows\CurrentVersion\Policies\Explorer", "NoDriveTypeAutoRun"), 60, step=1)
@@ -127,7 +127,7 @@ def drive_road(wine, work, artefacts, failures, ping):
 
 
 def plug_and_finish(wine, work, failures, ping, salt):
-    app_log = lambda: read_text(user_folder(wine.env["WINEPREFIX"], "Temp", "Velmora.log"))
+    app_log = lambda: read_text(machine_folder(wine.env["WINEPREFIX"], "Velmora.log"))
     # --- Plug-in ---
     drive = os.path.join(work, "usb-drive")
     os.makedirs(drive)
@@ -220,7 +220,7 @@ def done_reported(wine, failures, ping, result, when, blocker=""):
                           + re.escape(blocker))
     failures.check(arrived and len(calls()) == before + 1 and expected.fullmatch(path),
                    f"{when}, the done address was called once with result={result} ({calls()[before:]})")
-    app_log = lambda: read_text(user_folder(wine.env["WINEPREFIX"], "Temp", "Velmora.log"))
+    app_log = lambda: read_text(machine_folder(wine.env["WINEPREFIX"], "Velmora.log"))
     logged = wait_for(lambda: f"OK, Ping Url > (http://127.0.0.1:{ping.port}{path})" in app_log()
                       and app_log().count("OK, server said: > DONE") == done_reported.calls, 10)
     failures.check(arrived and logged, f"{when}, the application log has the call and the answer")
@@ -272,7 +272,7 @@ def eject_blocked(wine, failures, ping, drive):
     both logs have it, the drive stays plugged in and unshared, and the done address hears
     eject-refused with the process as the blocker. The block is used up by that eject."""
     activity = lambda: read_text(os.path.join(drive, "velmora-activity.log"))
-    app_log = lambda: read_text(user_folder(wine.env["WINEPREFIX"], "Temp", "Velmora.log"))
+    app_log = lambda: read_text(machine_folder(wine.env["WINEPREFIX"], "Velmora.log"))
     simulation = wine.env["DOCKVANE_SIMULATION"][2:].replace("\\", "/")
     code, _, error = wine.dvsim("plug", DRIVE, drive)
     failures.check(code == 0 and wait_for(lambda: wine.lines("shares"), 20),
@@ -309,7 +309,7 @@ def eject_blocked(wine, failures, ping, drive):
 
 
 def refused_second_instance(wine, failures, settings_file, prefix, simulation, drive):
-    watched = [settings_file, user_folder(prefix, "Temp"), simulation, drive]
+    watched = [machine_folder(prefix), simulation, drive]
     before = snapshot(watched)
     code, title = wine.run_refused_instance(wine.dockvane())
     failures.check(title == "Dockvane\u2122", f"a second Dockvane.exe shows its refusal in a message box ({title!r})")

@@ -25,7 +25,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "bench"))
-from e2e_support import (DESKTOP, NETAPI_STANDIN, PROCESS_PROBE, main, read_text, user_folder,  # noqa: E402
+from e2e_support import (DESKTOP, NETAPI_STANDIN, PROCESS_PROBE, machine_folder, main, read_text,  # noqa: E402
                          wait_for)
 from wine_bench_support import TRAY_AREA, Screen  # noqa: E402
 
@@ -118,7 +118,7 @@ def start_installed(wine, artefacts, failures):
         wine.desktops.append(process)
         icon = wait_for(lambda: screen.pixels(TRAY_AREA) != baseline, 60, step=0.2)
         observer = wait_for(lambda: wine.window_pid("Dockvane volume observer"), 60, step=0.5)
-        log = user_folder(wine.env["WINEPREFIX"], "Temp", "Velmora.log")
+        log = machine_folder(wine.env["WINEPREFIX"], "Velmora.log")
         started = wait_for(lambda: "Start" in read_text(log), 30)
         wine.screenshot(os.path.join(artefacts, "installed-dockvane.png"))
         failures.check(bool(icon) and bool(observer) and bool(started),
@@ -133,8 +133,7 @@ def exit_dockvane(wine, failures):
 
 
 def settings_files(wine):
-    return glob.glob(os.path.join(wine.env["WINEPREFIX"], "drive_c", "users", "*", "AppData", "Local", "dockvane",
-                                  "Settings.ini"))
+    return glob.glob(machine_folder(wine.env["WINEPREFIX"], "Settings.ini"))
 
 
 def roundtrip(wine, work, artefacts, failures):

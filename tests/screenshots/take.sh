@@ -64,9 +64,9 @@ export DOCKVANE_SIMULATION="Z:$(echo "$work/state" | tr / '\\')"
 printf '[Share]\r\nShareName=BACKUP\r\nShareUserName=extdisk_backup\r\nDescription=Nightly backup\r\nAutoRemove=True\r\n' \
     > "$work/backup/velmora.conf"
 echo "holiday" > "$work/photos/beach.jpg"
-profile=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local | grep -v Public | head -n 1)
-mkdir -p "$profile/dockvane"
-printf '[General]\r\nAutoPlay=1\r\n' > "$profile/dockvane/Settings.ini"
+# The machine's settings (a folder the host user makes is Dockvane's own under Wine).
+mkdir -p "$WINEPREFIX/drive_c/ProgramData/Dockvane"
+printf '[General]\r\nAutoPlay=1\r\n' > "$WINEPREFIX/drive_c/ProgramData/Dockvane/Settings.ini"
 dvsim() { wine build/windows/tools/dvsim/dvsim.exe "$@"; }
 
 wine explorer /desktop=Dockvane,${W}x${H} "$exe" >/dev/null 2>&1 &

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "dvtool.h"
+#include "logging/logs.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 int main() {
@@ -17,6 +19,8 @@ int main() {
     for (int i = 1; argv && i < argc; ++i) args.push_back(dv::ToUtf8(dv::FromWide(argv[i])));
     ::LocalFree(argv);
 
+    // A maintainer's tool that runs as its user: what it logs goes to that user's temporary folder.
+    dv::SetAppLogFolder(dv::fs::GetTempDir());
     ::SetConsoleOutputCP(CP_UTF8);
     return dv::tool::RunDvtool(args, std::cout, std::cerr);
 }

@@ -26,6 +26,7 @@
 #include "accounts/share_manager.h"
 #include "accounts/user_manager.h"
 #include "drives/plugged_drives_sim_win.h"
+#include "logging/log_records_test.h"
 #include "logging/logs.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -166,6 +167,7 @@ protected:
     ScopedWinEnv simulation{L"DOCKVANE_SIMULATION", state.Path()};
     ScopedWinEnv temp{L"TMP", logs.Path()};
     ScopedWinEnv temp2{L"TEMP", logs.Path()};
+    dv::testing::ScopedAppLogFolder appLog{logs.Path()};
     TSimAccountsStore store{state.Path(), &WithSimulationLock};
     std::unique_ptr<IShareApi> winShares = CreateWinShareApi();
     std::unique_ptr<IUserApi> winUsers = CreateWinUserApi();
