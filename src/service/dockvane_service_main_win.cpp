@@ -9,10 +9,14 @@
 #include "drives/eject_blocker.h"
 #include "drives/volume_query.h"
 #include "service/service_host_win.h"
+#include "settings/machine_folder.h"
 #include "shell/entry_parts_win.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     (void)dv::RestrictLibrarySearchToSystem32();
+    // The application log goes to the machine folder, once it is ours; the settings file, found in the
+    // start-up, makes sure of it again and tells when it cannot.
+    (void)dv::PrepareMachineFolder();
     DWORD error = NO_ERROR;
     {
         const std::unique_ptr<dv::IShareApi> shares = dv::CreateWinShareApi();

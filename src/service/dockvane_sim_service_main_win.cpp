@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "service/service_host_win.h"
+#include "settings/machine_folder.h"
 #include "shell/simulation_win.h"
 
 namespace dv {
@@ -36,6 +37,9 @@ std::optional<std::u16string> SimulationFolderFromCommandLine() {
 }
 
 int Run() {
+    // The application log goes to the machine folder, once it is ours; the settings file, found in the
+    // start-up, makes sure of it again and tells when it cannot.
+    (void)PrepareMachineFolder();
     const std::optional<std::u16string> folder = SimulationFolderFromCommandLine();
     if (!folder) return ERROR_INVALID_PARAMETER;
     if (!fs::DirectoryExists(*folder) && !fs::MakeDirectory(*folder).ok()) return ERROR_PATH_NOT_FOUND;

@@ -18,6 +18,7 @@
 #include "accounts/accounts_sim.h"
 #include "drives/drives_sim.h"
 #include "drives/volume_observer.h"
+#include "logging/log_records_test.h"
 #include "logging/logs.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -177,6 +178,7 @@ public:
 
     TempFolder temp;
     ScopedEnv tmpdir{"TMPDIR", ToUtf8(temp.Path())};
+    ScopedAppLogFolder appLog{temp.Path()};
     TempFolder appData;
     std::map<char16_t, std::unique_ptr<TempFolder>> roots;
     TSimAccounts sim;
@@ -214,7 +216,11 @@ private:
             clock,
             watcher,
             [] { return std::make_unique<TVolumeObserver>(); },
-            [this] { return GetSettingsFileName(appData.Path()); },
+            [this] {
+                // The machine folder, as the program prepares it before the start-up.
+                (void)fs::MakeDirectory(appData.File(u"dockvane"));
+                return GetSettingsFileName(appData.File(u"dockvane"), {});
+            },
             [] { return std::unique_ptr<IHttpClient>(); },  // the pings call nobody here
             [](std::function<void()> worker) { worker(); },
             [this](std::exception_ptr error) {
