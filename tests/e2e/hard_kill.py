@@ -166,8 +166,9 @@ class Rounds:
 
     def prepare(self):
         # A long application log before the first start: every log line then rewrites a big file. The
-        # machine folder made here is the host user's, which Dockvane takes as its own under Wine.
-        os.makedirs(os.path.dirname(app_log_path(self.wine)), exist_ok=True)
+        # machine folder made here is the host user's, which Dockvane takes as its own under Wine, and
+        # as Dockvane makes it, closed to others (Wine cannot take a Unix mode's read right away again).
+        os.makedirs(os.path.dirname(app_log_path(self.wine)), mode=0o700, exist_ok=True)
         with open(app_log_path(self.wine), "wb") as f:
             f.write(filler("Earlier ", FILLER_LINES))
         self.start()
