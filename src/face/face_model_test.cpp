@@ -58,17 +58,17 @@ TEST(FaceRights, WhatTheTokenSaysDecidesHowChangesGo) {
         {{true, false, true}, TChangeRight::Consent},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ChangeRightOf(c.token), c.right) << c.token.AdministratorsEnabled << c.token.Elevated
-                                                    << c.token.ElevationAvailable;
+        EXPECT_EQ(ChangeRightOf(c.token), c.right)
+            << c.token.AdministratorsEnabled << c.token.Elevated << c.token.ElevationAvailable;
     }
 }
 
 TEST(FaceRights, ReadingIsOpenToEveryoneAndChangesFollowTheRightAndTheEngine) {
-    const TFaceCommand open[] = {TFaceCommand::Header, TFaceCommand::Host,  TFaceCommand::Settings,
-                                 TFaceCommand::Help,   TFaceCommand::About, TFaceCommand::Exit,
+    const TFaceCommand open[] = {TFaceCommand::Header,        TFaceCommand::Host,  TFaceCommand::Settings,
+                                 TFaceCommand::Help,          TFaceCommand::About, TFaceCommand::Exit,
                                  TFaceCommand::CheckForUpdate};
-    const TFaceCommand changes[] = {TFaceCommand::Add,           TFaceCommand::Modify,   TFaceCommand::DomainUser,
-                                    TFaceCommand::Eject,         TFaceCommand::AutoPlay, TFaceCommand::Autostart,
+    const TFaceCommand changes[] = {TFaceCommand::Add,          TFaceCommand::Modify,   TFaceCommand::DomainUser,
+                                    TFaceCommand::Eject,        TFaceCommand::AutoPlay, TFaceCommand::Autostart,
                                     TFaceCommand::RenewPassword};
     for (const TChangeRight right : {TChangeRight::Direct, TChangeRight::Consent, TChangeRight::None}) {
         for (const bool connected : {true, false}) {
@@ -189,8 +189,11 @@ TEST(FaceModel, ARefusedChangeIsShownAndAFailedStatusIsNot) {
         TKind asked;
         bool shown;
     };
-    const Case cases[] = {{TKind::EjectDrive, true},     {TKind::SetAutoPlay, true}, {TKind::RenewPassword, true},
-                          {TKind::GetStatus, false},     {TKind::Subscribe, false}};
+    const Case cases[] = {{TKind::EjectDrive, true},
+                          {TKind::SetAutoPlay, true},
+                          {TKind::RenewPassword, true},
+                          {TKind::GetStatus, false},
+                          {TKind::Subscribe, false}};
     for (const Case& c : cases) {
         TFaceModel model;
         model.OnConnected();
@@ -235,7 +238,8 @@ TEST(FaceModel, TextsFromTheEngineAreBoundedAndBoxesDoNotPileUp) {
     // A long balloon is cut where the shell would cut it, never inside a surrogate pair.
     std::u16string text(kMaxBalloonText - 1, u'a');
     text += u"\U0001F600tail";
-    const auto balloon = model.OnMessage(TMessage{0, remote::TBalloon{remote::TBalloonIcon::Information, text}}).Balloon;
+    const auto balloon =
+        model.OnMessage(TMessage{0, remote::TBalloon{remote::TBalloonIcon::Information, text}}).Balloon;
     ASSERT_TRUE(balloon);
     EXPECT_EQ(balloon->Text, std::u16string(kMaxBalloonText - 1, u'a'));
     EXPECT_EQ(Bounded(u"abc", 3), u"abc");
@@ -243,7 +247,8 @@ TEST(FaceModel, TextsFromTheEngineAreBoundedAndBoxesDoNotPileUp) {
 
     // Boxes sent faster than the person closes them: only the newest few wait.
     for (int i = 0; i < static_cast<int>(kMaxWaitingBoxes) + 3; ++i) {
-        model.OnMessage(TMessage{0, remote::TMessageBox{remote::TBoxIcon::Error, u"box " + std::u16string(1, u'0' + i)}});
+        model.OnMessage(
+            TMessage{0, remote::TMessageBox{remote::TBoxIcon::Error, u"box " + std::u16string(1, u'0' + i)}});
     }
     std::vector<std::u16string> shown;
     while (const auto box = model.TakeBox()) shown.push_back(box->Text);

@@ -869,14 +869,7 @@ void TfmMain::FillSoundLists() {
 }
 
 void TfmMain::SoundBoxChange(TSoundBox box) {
-    if (settingsView_.SelectedSound(box) != 2) return;
-    const std::optional<std::u16string> chosen = settingsView_.ChooseSoundFile();
-    if (!chosen || !fs::FileExists(*chosen)) return;  // entry 2 stays selected
-    std::vector<std::u16string> entries = settingsView_.SoundEntries(box);
-    if (entries.size() < 4) entries.emplace_back();
-    entries[3] = *chosen;
-    settingsView_.SetSoundEntries(box, entries);
-    settingsView_.SelectSound(box, 3);
+    OnSoundBoxChanged(settingsView_, box);
 }
 
 std::u16string TfmMain::SoundText(TSoundBox box) const {

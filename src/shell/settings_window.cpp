@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "platform/files.h"
 #include "platform/text.h"
 #include "resources/resource_ids.h"
 #include "settings/app_settings.h"
@@ -59,6 +60,17 @@ void PlaySettingSound(ISoundsAndShell& desktop, std::u16string_view value) {
     } else {
         (void)desktop.PlayBuiltInSound(name);
     }
+}
+
+void OnSoundBoxChanged(ISettingsView& view, TSoundBox box) {
+    if (view.SelectedSound(box) != 2) return;
+    const std::optional<std::u16string> chosen = view.ChooseSoundFile();
+    if (!chosen || !fs::FileExists(*chosen)) return;  // entry 2 stays selected
+    std::vector<std::u16string> entries = view.SoundEntries(box);
+    if (entries.size() < 4) entries.emplace_back();
+    entries[3] = *chosen;
+    view.SetSoundEntries(box, entries);
+    view.SelectSound(box, 3);
 }
 
 namespace {

@@ -46,6 +46,9 @@ std::u16string ResolveSoundName(std::u16string_view value);
 // Plays what a sound setting names: a .wav file, or a built-in sound; nothing for an empty one.
 void PlaySettingSound(ISoundsAndShell& desktop, std::u16string_view value);
 
+// A sound box's new selection: its entry 2 asks for a file, which then becomes entry 3.
+void OnSoundBoxChanged(ISettingsView& view, TSoundBox box);
+
 // The controls' content, named after the controls.
 struct TSettingsControls {
     TDropDownState cboxBackupAvailableSound;
