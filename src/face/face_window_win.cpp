@@ -46,10 +46,10 @@ struct CommandOf {
     TFaceCommand command;
 };
 constexpr CommandOf kCommands[] = {
-    {kCmdHeader, TFaceCommand::Header},   {kCmdHost, TFaceCommand::Host},
-    {kCmdAdd, TFaceCommand::Add},         {kCmdSettings, TFaceCommand::Settings},
-    {kCmdHelp, TFaceCommand::Help},       {kCmdAbout, TFaceCommand::About},
-    {kCmdExit, TFaceCommand::Exit},       {kCmdDomainUser, TFaceCommand::DomainUser},
+    {kCmdHeader, TFaceCommand::Header}, {kCmdHost, TFaceCommand::Host},
+    {kCmdAdd, TFaceCommand::Add},       {kCmdSettings, TFaceCommand::Settings},
+    {kCmdHelp, TFaceCommand::Help},     {kCmdAbout, TFaceCommand::About},
+    {kCmdExit, TFaceCommand::Exit},     {kCmdDomainUser, TFaceCommand::DomainUser},
 };
 
 }  // namespace
@@ -104,7 +104,8 @@ TFaceWindow::TFaceWindow(TFaceOptions options) : options_(std::move(options)) {
                       windowClass.hInstance, this);
     taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
     // The icon first: it is what the person waits for. The engine is looked for meanwhile.
-    trayIcon_ = std::make_unique<TTrayIcon>(Handle(), kTrayIconId, kTrayCallbackMessage, model_.Hint(), options_.Notify);
+    trayIcon_ =
+        std::make_unique<TTrayIcon>(Handle(), kTrayIconId, kTrayCallbackMessage, model_.Hint(), options_.Notify);
     {
         const std::lock_guard lock(inbox_->mutex);
         inbox_->window = Handle();
@@ -340,7 +341,8 @@ void TFaceWindow::PlayPersonsSound(TSoundBox box) {
     if (options_.SettingsFile.empty()) return;
     TApplicationSettings settings(options_.SettingsFile);
     settings.Load();
-    PlaySettingSound(desktop_, box == TSoundBox::Available ? settings.FSoundBackupAvailable : settings.FSoundBackupDone);
+    PlaySettingSound(desktop_,
+                     box == TSoundBox::Available ? settings.FSoundBackupAvailable : settings.FSoundBackupDone);
 }
 
 // --- Tray icon and menus ---

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -58,13 +59,14 @@ public:
 
     void Start() {
         server_ = std::make_unique<remote::TPipeServer>(
-            name_, remote::TPipeServerHandlers{
-                       [this](remote::TConnectionId id, const remote::TCaller&, std::string payload) {
-                           OnPayload(id, payload);
-                       },
-                       {}});
+            name_, remote::TPipeServerHandlers{[this](remote::TConnectionId id, const remote::TCaller&,
+                                                      std::string payload) { OnPayload(id, payload); },
+                                               {}});
     }
     void Stop() { server_.reset(); }
+    // The engine's own waits (the 3 s before an unshared drive is ejected, a refused eject): its
+    // answer to an eject comes this much later, while the server's thread is held.
+    void DelayEjectReplies(std::chrono::milliseconds delay) { ejectDelay_ = delay; }
     void Broadcast(const TMessage& report) { server_->Broadcast(report); }
     bool HasSubscribers() const { return server_ && server_->HasSubscribers(); }
 
@@ -83,6 +85,10 @@ private:
         if (!decoded.Message) return;
         const TMessage& request = *decoded.Message;
         if (request.Kind() == remote::TKind::Subscribe) server_->Subscribe(id);
+        if (request.Kind() == remote::TKind::EjectDrive) {
+            std::this_thread::sleep_for(ejectDelay_);
+            server_->Broadcast(TMessage{0, remote::TBalloon{remote::TBalloonIcon::Warning, u"E: refused"}});
+        }
         if (request.Kind() == remote::TKind::GetStatus) {
             server_->Send(id, TMessage{request.Id, StatusWithE()});
         } else {
@@ -95,6 +101,7 @@ private:
     std::wstring name_;
     std::mutex mutex_;
     std::vector<remote::TBody> asked_;
+    std::chrono::milliseconds ejectDelay_{0};
     std::unique_ptr<remote::TPipeServer> server_;
 };
 
@@ -270,6 +277,40 @@ TEST(WinFace, AStandardUsersFaceShowsTheChangesDisabled) {
         }
         settings.View().HideSettingsWindow();
     }
+}
+
+// The face's thread never waits for the engine: while the engine takes its time over an eject, a
+// WM_NULL sent to the face every 50 ms is answered within the 100 ms the face may stall at most.
+TEST(WinFace, StaysResponsiveWhileTheEngineTakesItsTimeOverAnEject) {
+    const std::wstring pipe = UniquePipeName();
+    ScriptedEngine engine(pipe);
+    FaceFixture fixture(pipe);
+    ASSERT_TRUE(fixture.Connected());
+    ASSERT_TRUE(PumpUntil([&] { return engine.HasSubscribers(); }));
+    engine.DelayEjectReplies(1500ms);
+
+    const HWND window = fixture.face->Handle();
+    std::atomic<bool> done{false};
+    std::atomic<long long> longest{0};
+    std::thread prober([&] {
+        while (!done) {
+            const auto sent = std::chrono::steady_clock::now();
+            DWORD_PTR result = 0;
+            ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+            const auto took =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent).count();
+            if (took > longest) longest = took;
+            std::this_thread::sleep_for(50ms);
+        }
+    });
+    fixture.face->RunCommand(kCmdEjectFirst);
+    const bool balloon = PumpUntil([&] { return !fixture.balloons.empty(); });
+    done = true;
+    prober.join();
+    ASSERT_TRUE(balloon);
+    RecordProperty("LongestStallMs", static_cast<int>(longest.load()));
+    std::printf("longest stall: %lld ms\n", longest.load());
+    EXPECT_LT(longest.load(), 100);
 }
 
 // What Wine's token says of the face's process, for the report; the decision is tested natively.
