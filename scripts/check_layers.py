@@ -28,6 +28,7 @@ LAYERS = [
     "dialogs",
     "shell",
     "service",
+    "face",
     "setup",
 ]
 # Folders outside src/ that any file may include (the test helpers of tests/testing/).

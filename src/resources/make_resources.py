@@ -163,6 +163,9 @@ PICTURES = {
     "tray_default": tray(BLUE),
     "tray_green": tray(GREEN),
     "tray_red": tray(RED),
+    # A face whose engine is away: the drive greyed out, the light off.
+    "tray_grey": [(shape, GREY if colour in (OUTLINE, STEEL) else (colour if colour != BLUE else STEEL_LIGHT))
+                  for shape, colour in tray(BLUE)],
     "menu_exit": [
         (circle(8, 8, 7.5), (150, 20, 20)),
         (circle(8, 8, 6.7), RED),

@@ -17,6 +17,7 @@
 #define IDI_TRAY_DEFAULT 101 /* "Icon16Default" */
 #define IDI_TRAY_GREEN 102   /* "Icon16Green" */
 #define IDI_TRAY_RED 103     /* "Icon16Red" */
+#define IDI_TRAY_GREY 104    /* a face whose engine is not running */
 
 /* The tray menus' images: IDI_MENU_FIRST + the image's index in the menu image list. */
 #define IDI_MENU_FIRST 110

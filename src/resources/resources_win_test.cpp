@@ -24,11 +24,9 @@ struct IconCase {
 
 TEST(ResourcesTest, EveryIconHasItsPictureAtEveryScaling) {
     const IconCase cases[] = {
-        {IDI_APP, "application", {16, 32, 48}},
-        {IDI_TRAY_DEFAULT, "tray default", {16, 24, 32}},
-        {IDI_TRAY_GREEN, "tray green", {16, 24, 32}},
-        {IDI_TRAY_RED, "tray red", {16, 24, 32}},
-        {IDI_OPENED_FOLDER, "opened folder", {32, 48, 64}},
+        {IDI_APP, "application", {16, 32, 48}},       {IDI_TRAY_DEFAULT, "tray default", {16, 24, 32}},
+        {IDI_TRAY_GREEN, "tray green", {16, 24, 32}}, {IDI_TRAY_RED, "tray red", {16, 24, 32}},
+        {IDI_TRAY_GREY, "tray grey", {16, 24, 32}},   {IDI_OPENED_FOLDER, "opened folder", {32, 48, 64}},
         {IDI_CANCEL, "cancel", {32, 48, 64}},
     };
     auto check = [](int id, const char* name, int size) {

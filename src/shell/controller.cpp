@@ -16,6 +16,8 @@
 #include "platform/text.h"
 #include "settings/app_settings.h"
 #include "sharing/done_ping.h"
+#include "shell/settings_window.h"
+#include "shell/tray_captions.h"
 #include "system/win_service_mgmt.h"
 
 namespace dv {
@@ -132,7 +134,7 @@ void TfmMain::StartUp() {
     // From here on a step that fails is told, and the start-up goes on with the steps that do not
     // need it: whatever else went wrong, the drives are watched and the start-up ends.
     StartUpStep(kAppLogUnwritable, [] { LogApp(u"Start", kApplicationTitle); });
-    tray_.SetHostCaption(u"Host: " + winServiceManager_->getHostname());
+    tray_.SetHostCaption(HostCaption(winServiceManager_->getHostname()));
 
     if (ReadSettings()) {
         SettingsSteps();
@@ -677,9 +679,7 @@ bool TfmMain::DropVanishedWatchEntries() {
 // --- Sounds ---
 
 std::u16string TfmMain::ResolveSoundName(std::u16string_view value) {
-    if (value == kDefaultSoundBackupAvailable) return u"OnlineWav";
-    if (value == kDefaultSoundBackupDone) return u"CompletedWav";
-    return std::u16string(value);
+    return dv::ResolveSoundName(value);
 }
 
 void TfmMain::PlayEventSound(TSoundBox sound) {
@@ -688,16 +688,7 @@ void TfmMain::PlayEventSound(TSoundBox sound) {
 }
 
 void TfmMain::PlayNotifySound(std::u16string_view value) {
-    const std::u16string name = ResolveSoundName(value);
-    if (name.empty()) return;
-    const std::size_t separator = name.find_last_of(u"\\:");
-    const std::size_t dot = name.rfind(u'.');
-    const bool hasExtension = dot != std::u16string::npos && (separator == std::u16string::npos || dot > separator);
-    if (hasExtension && UpperCase(name.substr(dot)) == u".WAV") {
-        desktop_.PlaySoundFile(name);
-    } else {
-        (void)desktop_.PlayBuiltInSound(name);
-    }
+    PlaySettingSound(desktop_, value);
 }
 
 // --- Menus ---
@@ -720,12 +711,11 @@ void TfmMain::AttachedNasDriveLettersChange(TNasManager&) {
         const char16_t letter = nas.DriveName().front();
         TUSBDrvInfo info;
         usbDriveManager_->GetUSBDiskDriveInfo(letter, info);
-        const std::u16string drive = info.VolLabel + u" (" + Letter(letter) + u":) - " + info.Capacity;
         if (nas.IsShared()) {
             tray_.SetMenuSlot(TMenuSlots::Modify, index,
-                              u"Modify: " + drive + u" | Sharing@ \\\\" + computer + u"\\" + nas.ShareName(), true);
+                              ModifyCaption(info.VolLabel, letter, info.Capacity, computer, nas.ShareName()), true);
         }
-        tray_.SetMenuSlot(TMenuSlots::Eject, index, u"Eject: " + drive, true);
+        tray_.SetMenuSlot(TMenuSlots::Eject, index, EjectCaption(info.VolLabel, letter, info.Capacity), true);
     }
     tray_.SetRightClickMenu(nasManager_->NasCount() > 0 ? TPopupMenu::Eject : TPopupMenu::Tray);
 }
@@ -746,16 +736,13 @@ void TfmMain::updateAddMenuItem() {
             return;
         }
     }
-    std::u16string caption = u"Add: ";
-    for (std::size_t i = 0; i < drives.size(); ++i) {
-        caption += i == 0 ? u" " : u"/ ";
-        caption += drives[i] + u":(" + CapacityText(drives[i].front()) + u")";
-    }
-    tray_.SetAddCaption(caption);
+    std::vector<TAddableDrive> addable;
+    for (const std::u16string& drive : drives) addable.push_back({drive.front(), CapacityText(drive.front())});
+    tray_.SetAddCaption(AddCaption(addable));
 }
 
 void TfmMain::OnTrayMenuPopup() {
-    if (tray_.HostCaption() == u"Host:") tray_.SetHostCaption(u"Host: " + winServiceManager_->getHostname());
+    if (tray_.HostCaption() == u"Host:") tray_.SetHostCaption(HostCaption(winServiceManager_->getHostname()));
 }
 
 void TfmMain::OnHeaderItem() {
@@ -903,43 +890,20 @@ void TfmMain::OnSettingsWindowShown() {
 void TfmMain::FillSoundLists() {
     clock_.ProcessPendingMessages();
     // Copies: the pumps below may run a handler that changes the settings.
-    struct Box {
-        TSoundBox box;
-        std::u16string stored;
-        std::u16string_view builtIn;
-        std::u16string_view select;
+    const std::pair<TSoundBox, std::u16string> boxes[] = {
+        {TSoundBox::Available, settings_->FSoundBackupAvailable},
+        {TSoundBox::Done, settings_->FSoundBackupDone},
     };
-    const Box boxes[] = {
-        {TSoundBox::Available, settings_->FSoundBackupAvailable, kDefaultSoundBackupAvailable,
-         u"Select backup available sound file"},
-        {TSoundBox::Done, settings_->FSoundBackupDone, kDefaultSoundBackupDone, u"Select backup done sound file"},
-    };
-    for (const Box& box : boxes) {
-        std::vector<std::u16string> entries = {std::u16string(kSilentSound), std::u16string(box.builtIn)};
-        const bool isFile = box.stored != kSilentSound && !box.stored.empty() && box.stored != box.builtIn;
-        entries.push_back(isFile ? box.stored : std::u16string(box.select));
-        settingsView_.SetSoundEntries(box.box, entries);
+    for (const auto& [box, stored] : boxes) {
+        const TSoundBoxFill fill = SoundBoxFill(box, stored);
+        settingsView_.SetSoundEntries(box, fill.Entries);
         clock_.ProcessPendingMessages();
-        int selected = 0;
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (EqualsIgnoreCase(entries[i], box.stored)) {
-                selected = static_cast<int>(i);
-                break;
-            }
-        }
-        settingsView_.SelectSound(box.box, selected);
+        settingsView_.SelectSound(box, fill.Selected);
     }
 }
 
 void TfmMain::SoundBoxChange(TSoundBox box) {
-    if (settingsView_.SelectedSound(box) != 2) return;
-    const std::optional<std::u16string> chosen = settingsView_.ChooseSoundFile();
-    if (!chosen || !fs::FileExists(*chosen)) return;  // entry 2 stays selected
-    std::vector<std::u16string> entries = settingsView_.SoundEntries(box);
-    if (entries.size() < 4) entries.emplace_back();
-    entries[3] = *chosen;
-    settingsView_.SetSoundEntries(box, entries);
-    settingsView_.SelectSound(box, 3);
+    OnSoundBoxChanged(settingsView_, box);
 }
 
 std::u16string TfmMain::SoundText(TSoundBox box) const {

@@ -21,6 +21,7 @@
 #include "platform/product.h"
 #include "sharing/nas.h"
 #include "shell/main_view.h"
+#include "shell/tray_captions.h"
 #include "system/system_host.h"
 
 namespace dv {
@@ -32,7 +33,6 @@ class TVolumeObserver;
 class TWinServiceMgmt;
 
 inline constexpr std::u16string_view kTrayHint = u"Automatically share an USB drive on your network";
-inline constexpr std::u16string_view kNoUsbDriveCaption = u"Add:   [Connect External Drive first]";
 inline constexpr std::u16string_view kSilentSound = u"Silent (no sound)";
 inline constexpr std::u16string_view kBackupDoneMarker = u"backup.done";
 inline constexpr int kMenuSlots = 12;

@@ -3,7 +3,10 @@
 #include <cstddef>
 #include <utility>
 
+#include "platform/files.h"
+#include "platform/text.h"
 #include "resources/resource_ids.h"
+#include "settings/app_settings.h"
 #include "shell/controller.h"
 
 namespace dv {
@@ -20,6 +23,54 @@ void TDropDownState::Select(int index) {
 std::u16string TDropDownState::Text() const {
     return ItemIndex >= 0 && ItemIndex < static_cast<int>(Items.size()) ? Items[static_cast<std::size_t>(ItemIndex)]
                                                                         : std::u16string();
+}
+
+TSoundBoxFill SoundBoxFill(TSoundBox box, std::u16string_view stored) {
+    const bool available = box == TSoundBox::Available;
+    const std::u16string_view builtIn = available ? kDefaultSoundBackupAvailable : kDefaultSoundBackupDone;
+    const std::u16string_view select =
+        available ? u"Select backup available sound file" : u"Select backup done sound file";
+    TSoundBoxFill fill;
+    fill.Entries = {std::u16string(kSilentSound), std::u16string(builtIn)};
+    const bool isFile = stored != kSilentSound && !stored.empty() && stored != builtIn;
+    fill.Entries.emplace_back(isFile ? stored : select);
+    for (std::size_t i = 0; i < fill.Entries.size(); ++i) {
+        if (EqualsIgnoreCase(fill.Entries[i], stored)) {
+            fill.Selected = static_cast<int>(i);
+            break;
+        }
+    }
+    return fill;
+}
+
+std::u16string ResolveSoundName(std::u16string_view value) {
+    if (value == kDefaultSoundBackupAvailable) return u"OnlineWav";
+    if (value == kDefaultSoundBackupDone) return u"CompletedWav";
+    return std::u16string(value);
+}
+
+void PlaySettingSound(ISoundsAndShell& desktop, std::u16string_view value) {
+    const std::u16string name = ResolveSoundName(value);
+    if (name.empty()) return;
+    const std::size_t separator = name.find_last_of(u"\\:");
+    const std::size_t dot = name.rfind(u'.');
+    const bool hasExtension = dot != std::u16string::npos && (separator == std::u16string::npos || dot > separator);
+    if (hasExtension && UpperCase(name.substr(dot)) == u".WAV") {
+        desktop.PlaySoundFile(name);
+    } else {
+        (void)desktop.PlayBuiltInSound(name);
+    }
+}
+
+void OnSoundBoxChanged(ISettingsView& view, TSoundBox box) {
+    if (view.SelectedSound(box) != 2) return;
+    const std::optional<std::u16string> chosen = view.ChooseSoundFile();
+    if (!chosen || !fs::FileExists(*chosen)) return;  // entry 2 stays selected
+    std::vector<std::u16string> entries = view.SoundEntries(box);
+    if (entries.size() < 4) entries.emplace_back();
+    entries[3] = *chosen;
+    view.SetSoundEntries(box, entries);
+    view.SelectSound(box, 3);
 }
 
 namespace {

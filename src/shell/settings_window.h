@@ -33,6 +33,22 @@ struct TDropDownState {
     std::u16string Text() const;
 };
 
+// What a sound box lists for the stored setting `stored`, and the entry it selects: "Silent (no
+// sound)", the built-in sound, then the stored file or the entry that asks for one.
+struct TSoundBoxFill {
+    std::vector<std::u16string> Entries;
+    int Selected = 0;
+};
+TSoundBoxFill SoundBoxFill(TSoundBox box, std::u16string_view stored);
+
+// The sound a setting names: a built-in sound's resource name, or the file as stored.
+std::u16string ResolveSoundName(std::u16string_view value);
+// Plays what a sound setting names: a .wav file, or a built-in sound; nothing for an empty one.
+void PlaySettingSound(ISoundsAndShell& desktop, std::u16string_view value);
+
+// A sound box's new selection: its entry 2 asks for a file, which then becomes entry 3.
+void OnSoundBoxChanged(ISettingsView& view, TSoundBox box);
+
 // The controls' content, named after the controls.
 struct TSettingsControls {
     TDropDownState cboxBackupAvailableSound;

@@ -35,7 +35,7 @@ TTrayIcon::TTrayIcon(HWND window, UINT id, UINT callbackMessage, std::u16string_
 
 void TTrayIcon::LoadIcons(UINT dpi) {
     const int size = SmallIconSize(dpi);
-    const int ids[] = {IDI_TRAY_DEFAULT, IDI_TRAY_GREEN, IDI_TRAY_RED};
+    const int ids[] = {IDI_TRAY_DEFAULT, IDI_TRAY_GREEN, IDI_TRAY_RED, IDI_TRAY_GREY};
     for (std::size_t i = 0; i < icons_.size(); ++i) icons_[i].reset(LoadIconOfSize(ids[i], size));
     dpi_ = dpi;
 }
@@ -99,6 +99,14 @@ void TTrayIcon::SetImage(TTrayImage image) {
     if (image == image_) return;
     image_ = image;
     NOTIFYICONDATAW data = Record(NIF_ICON);
+    Notify(NIM_MODIFY, data);
+}
+
+void TTrayIcon::SetTip(std::u16string_view tip) {
+    if (tip == tip_) return;
+    tip_ = tip;
+    if (!added_) return;
+    NOTIFYICONDATAW data = Record(NIF_TIP | NIF_SHOWTIP);
     Notify(NIM_MODIFY, data);
 }
 

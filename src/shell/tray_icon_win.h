@@ -15,7 +15,8 @@
 namespace dv {
 
 // The pictures the icon shows.
-enum class TTrayImage { Idle, Shared, Activity };
+// NotRunning: a face whose engine is away.
+enum class TTrayImage { Idle, Shared, Activity, NotRunning };
 
 // The controller's image index (2 idle, 3 shared, 4 activity; 0 and 1 look idle as well).
 TTrayImage TrayImageOfIndex(int index);
@@ -40,6 +41,9 @@ public:
     TTrayImage Image() const { return image_; }
     // The pictures at the small-icon size of `dpi`, shown at once.
     void SetDpi(UINT dpi);
+    // The hint, shown at once.
+    void SetTip(std::u16string_view tip);
+    const std::u16string& Tip() const { return tip_; }
     // Replaces a balloon still shown.
     void ShowBalloon(std::u16string_view title, std::u16string_view text, bool warning, UINT timeoutMs);
 
@@ -56,7 +60,7 @@ private:
     UINT callbackMessage_;
     std::u16string tip_;
     NotifyFunction notify_;
-    std::array<UniqueIcon, 3> icons_;  // by TTrayImage
+    std::array<UniqueIcon, 4> icons_;  // by TTrayImage
     TTrayImage image_ = TTrayImage::Idle;
     UINT dpi_ = 0;
     bool added_ = false;

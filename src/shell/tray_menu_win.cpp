@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 #include "platform/dpi_win.h"
 #include "platform/text.h"
@@ -22,12 +23,13 @@ enum : int { kImageExit = 0, kImageAbout = 1, kImageSettings = 2, kImageMyHost =
 constexpr wchar_t kHeaderWidthCaption[] = L"The easy way to promote External Storage drive on the LAN  ";
 constexpr wchar_t kSlogan[] = L" - The easy way to promote USB drives on the LAN";
 
-void AddItem(HMENU menu, UINT id, std::u16string_view text, int image) {
+void AddItem(HMENU menu, UINT id, std::u16string_view text, int image, bool enabled) {
     const std::wstring caption = ToWide(text);
     MENUITEMINFOW item{};
     item.cbSize = sizeof item;
-    item.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE;
+    item.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE | MIIM_STATE;
     item.fType = MFT_STRING;
+    item.fState = enabled ? MFS_ENABLED : MFS_DISABLED;
     item.wID = id;
     item.dwTypeData = const_cast<wchar_t*>(caption.c_str());
     if (image >= 0) {
@@ -92,47 +94,63 @@ UniqueMenu TTrayMenu::Build(TPopupMenu which) const {
         AddHeader(menu, L"Dockvane", kEjectHeader);
         for (std::size_t slot = 0; slot < ejectSlots_.size(); ++slot) {
             if (ejectSlots_[slot].visible) {
-                AddItem(menu, kCmdEjectFirst + static_cast<UINT>(slot), ejectSlots_[slot].caption, kImageHd);
+                const UINT id = kCmdEjectFirst + static_cast<UINT>(slot);
+                AddItem(menu, id, ejectSlots_[slot].caption, kImageHd, CommandEnabled(id));
             }
         }
         return owned;
     }
     AddHeader(menu, kHeaderWidthCaption, kTrayHeader);
-    AddItem(menu, kCmdHost, hostCaption_, kImageMyHost);
+    AddItem(menu, kCmdHost, hostCaption_, kImageMyHost, CommandEnabled(kCmdHost));
     AddSeparator(menu);
-    AddItem(menu, kCmdAdd, addCaption_, kImageHd);
+    AddItem(menu, kCmdAdd, addCaption_, kImageHd, CommandEnabled(kCmdAdd));
     for (std::size_t slot = 0; slot < modifySlots_.size(); ++slot) {
         if (modifySlots_[slot].visible) {
-            AddItem(menu, kCmdModifyFirst + static_cast<UINT>(slot), modifySlots_[slot].caption, kImageHd);
+            const UINT id = kCmdModifyFirst + static_cast<UINT>(slot);
+            AddItem(menu, id, modifySlots_[slot].caption, kImageHd, CommandEnabled(id));
         }
     }
     AddSeparator(menu);
-    AddItem(menu, kCmdSettings, u"Settings", kImageSettings);
-    AddItem(menu, kCmdHelp, u"Help", kImageHelp);
-    AddItem(menu, kCmdAbout, u"About", kImageAbout);
+    AddItem(menu, kCmdSettings, u"Settings", kImageSettings, CommandEnabled(kCmdSettings));
+    AddItem(menu, kCmdHelp, u"Help", kImageHelp, CommandEnabled(kCmdHelp));
+    AddItem(menu, kCmdAbout, u"About", kImageAbout, CommandEnabled(kCmdAbout));
     AddSeparator(menu);
-    AddItem(menu, kCmdExit, u"Exit", kImageExit);
+    AddItem(menu, kCmdExit, u"Exit", kImageExit, CommandEnabled(kCmdExit));
     if (domainItemVisible_) {
         AddSeparator(menu);
-        AddItem(menu, kCmdDomainUser, u"Set Domain User Name", -1);
+        AddItem(menu, kCmdDomainUser, u"Set Domain User Name", -1, CommandEnabled(kCmdDomainUser));
     }
     return owned;
 }
 
+void TTrayMenu::SetCommandEnabled(UINT command, bool enabled) {
+    if (enabled) {
+        disabled_.erase(command);
+    } else {
+        disabled_.insert(command);
+    }
+}
+
 std::vector<std::u16string> TTrayMenu::Texts(TPopupMenu which) const {
-    const UniqueMenu menu = Build(which);
     std::vector<std::u16string> texts;
+    for (Entry& entry : Entries(which)) texts.push_back(std::move(entry.text));
+    return texts;
+}
+
+std::vector<TTrayMenu::Entry> TTrayMenu::Entries(TPopupMenu which) const {
+    const UniqueMenu menu = Build(which);
+    std::vector<Entry> entries;
     for (int item = 0; item < ::GetMenuItemCount(menu.get()); ++item) {
         wchar_t text[512] = {};
         MENUITEMINFOW info{};
         info.cbSize = sizeof info;
-        info.fMask = MIIM_FTYPE | MIIM_STRING;
+        info.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_STATE;
         info.dwTypeData = text;
         info.cch = 511;
         ::GetMenuItemInfoW(menu.get(), static_cast<UINT>(item), TRUE, &info);
-        texts.push_back(info.fType & MFT_SEPARATOR ? u"-" : FromWide(text));
+        entries.push_back({info.fType & MFT_SEPARATOR ? u"-" : FromWide(text), (info.fState & MFS_DISABLED) == 0});
     }
-    return texts;
+    return entries;
 }
 
 UINT TTrayMenu::Track(TPopupMenu which, HWND window, POINT at) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,10 +28,21 @@ public:
     void SetRightClickMenu(TPopupMenu menu) { rightClickMenu_ = menu; }
     TPopupMenu RightClickMenu() const { return rightClickMenu_; }
 
+    // Whether the command's items can be chosen (all can, until one is disabled): a face shows the
+    // changes a person may not make greyed.
+    void SetCommandEnabled(UINT command, bool enabled);
+    bool CommandEnabled(UINT command) const { return !disabled_.contains(command); }
+
     // A new menu as it now stands; the caller owns it.
     UniqueMenu Build(TPopupMenu menu) const;
     // The menu's item texts (separators as "-").
     std::vector<std::u16string> Texts(TPopupMenu menu) const;
+    // The same with whether each can be chosen.
+    struct Entry {
+        std::u16string text;
+        bool enabled = true;
+    };
+    std::vector<Entry> Entries(TPopupMenu menu) const;
     // Shows the menu at the point, owned by `window`, until the user chooses or leaves it; the
     // chosen command, 0 for none. Messages are processed meanwhile.
     UINT Track(TPopupMenu menu, HWND window, POINT at);
@@ -64,6 +76,7 @@ private:
     std::u16string hostCaption_ = u"Host:";
     bool domainItemVisible_ = true;
     TPopupMenu rightClickMenu_ = TPopupMenu::Tray;
+    std::set<UINT> disabled_;
     std::array<Slot, 12> modifySlots_{};
     std::array<Slot, 12> ejectSlots_{};
     // What is drawn at one DPI; made when a menu first needs it.
