@@ -161,13 +161,6 @@ TMessageIcon BoxIconOf(TBoxIcon icon) {
     return TMessageIcon::Error;
 }
 
-bool WasShared(const std::optional<TStatus>& status, TDriveLetter letter) {
-    if (!status) return false;
-    return std::any_of(status->Drives.begin(), status->Drives.end(), [&](const TDriveStatus& drive) {
-        return drive.Letter == letter && drive.State == TDriveState::Shared;
-    });
-}
-
 }  // namespace
 
 TFaceEffects TFaceModel::OnMessage(const TMessage& message) {
@@ -203,14 +196,11 @@ TFaceEffects TFaceModel::OnMessage(const TMessage& message) {
             } else if constexpr (std::is_same_v<T, remote::TTrayIcon>) {
                 effects.IconChanged = body.Image != image_;
                 image_ = body.Image;
-            } else if constexpr (std::is_same_v<T, TDriveAttached>) {
-                effects.Sound = TSoundBox::Available;
-                effects.AskStatus = true;
-            } else if constexpr (std::is_same_v<T, TDriveRemoved>) {
-                // The done sound belongs to a drive that stopped sharing, not to one that only left.
-                if (WasShared(status_, body.Letter)) effects.Sound = TSoundBox::Done;
-                effects.AskStatus = true;
-            } else if constexpr (std::is_same_v<T, TMenuChanged>) {
+            } else if constexpr (std::is_same_v<T, remote::TSound>) {
+                // The engine says when a sound belongs to what happened; the person chose which one.
+                effects.Sound = body.Event == remote::TSoundEvent::Done ? TSoundBox::Done : TSoundBox::Available;
+            } else if constexpr (std::is_same_v<T, TDriveAttached> || std::is_same_v<T, TDriveRemoved> ||
+                                 std::is_same_v<T, TMenuChanged>) {
                 effects.AskStatus = true;
             }
         },
