@@ -1,14 +1,11 @@
 #include "service/engine_window_win.h"
 
 #include <exception>
-#include <string>
 #include <utility>
 
-#include "logging/logs.h"
-#include "platform/errors.h"
-#include "platform/text.h"
 #include "shell/app_messages_win.h"
 #include "shell/controller.h"
+#include "shell/entry_parts_win.h"
 
 namespace dv {
 namespace {
@@ -148,26 +145,6 @@ void TEngineWindow::RunPostedWork() {
         work();
     } catch (...) {
         LogUncaughtError(std::current_exception());
-    }
-}
-
-void LogUncaughtError(std::exception_ptr error) {
-    std::u16string kind = u"Exception";
-    std::u16string message;
-    try {
-        std::rethrow_exception(error);
-    } catch (const Exception& e) {
-        kind = e.KindName();
-        message = e.Message();
-    } catch (const std::exception& e) {
-        message = FromUtf8(e.what());
-    } catch (...) {
-        message = u"Unknown error";
-    }
-    try {
-        LogError(kind + u": " + message);
-    } catch (...) {
-        // Nobody else would hear of it: the service runs on.
     }
 }
 

@@ -69,7 +69,4 @@ private:
     std::deque<std::function<void()>> queue_;
 };
 
-// The central error handler of a process that nobody watches: the error goes to the application log.
-void LogUncaughtError(std::exception_ptr error);
-
 }  // namespace dv

@@ -17,7 +17,6 @@
 #include "drives/volume_observer.h"
 #include "drives/volume_query.h"
 #include "logging/logs.h"
-#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
@@ -38,23 +37,7 @@ namespace {
 // The central error handler: an error that escaped a handler, a timer, a command or the start-up is
 // written to the application log and shown; the application runs on.
 void ReportError(std::exception_ptr error) {
-    std::u16string kind = u"Exception";
-    std::u16string message;
-    try {
-        std::rethrow_exception(error);
-    } catch (const Exception& e) {
-        kind = e.KindName();
-        message = e.Message();
-    } catch (const std::exception& e) {
-        message = FromUtf8(e.what());
-    } catch (...) {
-        message = u"Unknown error";
-    }
-    try {
-        LogError(kind + u": " + message);
-    } catch (...) {
-        // The log itself failed; the message box still tells the user.
-    }
+    const std::u16string message = LogUncaughtError(error);
     ::MessageBoxW(nullptr, ToWide(message).c_str(), ToWide(kApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
 }
 

@@ -1,9 +1,13 @@
 #include "shell/entry_parts_win.h"
 
+#include <exception>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <utility>
 
+#include "logging/logs.h"
+#include "platform/errors.h"
 #include "platform/text.h"
 #include "sharing/http_client.h"
 
@@ -39,6 +43,27 @@ std::u16string WindowsFolder() {
 
 TPingToWebTh::ClientFactory PingClients() {
     return [] { return CreateHttpClient(HttpLimits{}); };
+}
+
+std::u16string LogUncaughtError(std::exception_ptr error) {
+    std::u16string kind = u"Exception";
+    std::u16string message;
+    try {
+        std::rethrow_exception(error);
+    } catch (const Exception& e) {
+        kind = e.KindName();
+        message = e.Message();
+    } catch (const std::exception& e) {
+        message = FromUtf8(e.what());
+    } catch (...) {
+        message = u"Unknown error";
+    }
+    try {
+        LogError(kind + u": " + message);
+    } catch (...) {
+        // The log itself failed: what the caller does with the message is all that is left.
+    }
+    return message;
 }
 
 }  // namespace dv

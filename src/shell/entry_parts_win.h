@@ -1,7 +1,8 @@
 // What the programs that run the engine (the tray, the service) give it alike: the search-service
-// workers, the Windows folder and the pings' HTTP clients.
+// workers, the Windows folder, the pings' HTTP clients and the log line of an error that escaped.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -24,6 +25,10 @@ private:
 
 // The Windows folder without a trailing backslash.
 std::u16string WindowsFolder();
+
+// Writes an error that escaped a handler, a timer, a command or the start-up to the application log
+// (its kind and its message) and returns the message; the program runs on.
+std::u16string LogUncaughtError(std::exception_ptr error);
 
 // The pings' HTTP clients: they never connect to this computer.
 TPingToWebTh::ClientFactory PingClients();
