@@ -4,7 +4,11 @@
 On a fresh prefix the test build of the service (DockvaneSimService.exe, simulation mode on the folder
 its command line names) is registered as the installer will register the shipped one: `sc create
 Dockvane` (LocalSystem, started at boot, "Dockvane drive sharing"), `sc failure` (restart after a
-crash), `sc start`. Then, with no Dockvane.exe anywhere:
+crash), `sc start`. Its first start finds two settings files of an earlier version, one in the
+prefix's user's profile and a newer one in a second profile the system lists, and the master account
+`dockvane` that the newer one's salt made. Then, with no Dockvane.exe anywhere:
+0. the machine's settings are taken over from the newer file: its salt is kept, `dockvane` keeps its
+   password, both people's files stay as they were;
 1. a drive plugged in with dvsim is shared; "backup.done" written to it gets it unshared and ejected,
    and its done address hears `ejected`;
 2. the service stopped and started again while a drive is shared: the drive is still shared
@@ -19,6 +23,7 @@ Every process it started is ended.
     service_engine.py --build-dir BUILD/windows --artefacts DIR [--keep]
 """
 
+import getpass
 import json
 import os
 import signal
@@ -38,6 +43,13 @@ UNIT_DEADLINE_S = 20
 RECOVERY_WAIT_S = 20
 SERVICE_PROGRAM = os.path.basename(SIM_SERVICE)
 CLI = "tools/cli/dockvane-cli.exe"
+DVTOOL = "tools/dvtool/dvtool.exe"
+# The settings files of two people, as an earlier version left them in their profiles: the second
+# profile's is the newer one.
+OLDER_SALT = "0123456789ABCDEF0123456789ABCDEF"
+NEWER_SALT = "FEDCBA9876543210FEDCBA9876543210"
+SECOND_PROFILE_SID = "S-1-5-21-1000-2000-3000-1002"
+PROFILE_LIST = r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList"
 
 
 def engine(wine, work, artefacts, failures, killed):
@@ -57,6 +69,12 @@ def run_service(wine, work, failures, ping, killed):
     app_log = lambda: read_text(paths()["app_log"])
     starts = lambda: len(starts_in(app_log_records(wine)))
 
+    people = plant_earlier_settings(wine, failures)
+    _, master_password, _ = wine.run(DVTOOL, "password", NEWER_SALT)
+    master_password = master_password.strip()
+    code, _, error = wine.dvsim("useradd", MASTER, master_password, "Velmora User")
+    failures.check(code == 0, f"the earlier version's master account is there {error.strip()}")
+
     wine.install_engine_service(wine.env["DOCKVANE_SIMULATION"])
     code, out, error = wine.sc("start", ENGINE_SERVICE)
     failures.check(code == 0, f"sc start {ENGINE_SERVICE} succeeds {out.strip()[-80:]} {error.strip()}")
@@ -65,9 +83,18 @@ def run_service(wine, work, failures, ping, killed):
     failures.check(wait_for(lambda: starts() == 1 and "Simulation mode" in app_log(), 30),
                    "the application log has the service's Start line and its simulation mode")
     failures.check(not wine.host_pids("Dockvane.exe"), "no face and no tray program runs")
+    print("..    0. the first start takes the settings over from the newer of two people's files", flush=True)
     salt = wait_for(lambda: settings_salt(paths()["settings"]), 30)
-    failures.check(len(salt or "") == 32, f"the settings hold a 32-digit salt ({salt!r})")
-    failures.check(wait_for(lambda: account_line(wine, MASTER), 10), "the master account dockvane is made")
+    failures.check(salt == NEWER_SALT, f"the machine's settings hold the newer file's salt ({salt!r})")
+    taken_over = [text.strip() for title, text in app_log_records(wine) if title.strip() == "Settings"]
+    failures.check(len(taken_over) == 1 and taken_over[0].startswith("taken over from ")
+                   and taken_over[0].lower().endswith("\\second\\appdata\\local\\dockvane\\settings.ini"),
+                   f"the application log names the file taken over ({taken_over})")
+    _, password, _ = wine.dvsim("password", MASTER)
+    failures.check(password.strip() == master_password and account_line(wine, MASTER),
+                   f"the master account {MASTER} keeps the password it had ({password.strip()!r})")
+    failures.check(all(read_bytes(path) == content for path, content in people),
+                   "both people's settings files are left as they were")
 
     drive = os.path.join(work, "usb-drive")
     os.makedirs(drive)
@@ -133,6 +160,30 @@ def run_service(wine, work, failures, ping, killed):
     failures.check(wait_for(lambda: wine.service_state(ENGINE_SERVICE) == "STOPPED", 30), "the service stops at the end")
     code, _, _ = wine.run(CLI, "status")
     failures.check(code == 2, f"dockvane-cli status with the service stopped ends with 2 ({code})")
+
+
+def settings_file(salt):
+    return f"[General]\r\n RegistrationCode={salt}\r\nAutoStart=True\r\n".encode("ascii")
+
+
+def plant_earlier_settings(wine, failures):
+    """An earlier version's settings file in the profile of the prefix's user and a newer one in a
+    second profile that the system's profile list names; the files and their contents."""
+    drive_c = os.path.join(wine.env["WINEPREFIX"], "drive_c")
+    planted = []
+    for profile, salt, age_days in ((getpass.getuser(), OLDER_SALT, 2), ("second", NEWER_SALT, 1)):
+        folder = os.path.join(drive_c, "users", profile, "AppData", "Local", "dockvane")
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, "Settings.ini")
+        with open(path, "wb") as f:
+            f.write(settings_file(salt))
+        written = time.time() - age_days * 86400
+        os.utime(path, (written, written))
+        planted.append((path, settings_file(salt)))
+    code, _, error = wine.run(r"C:\windows\system32\reg.exe", "add", PROFILE_LIST + "\\" + SECOND_PROFILE_SID, "/v", "ProfileImagePath",
+                              "/t", "REG_EXPAND_SZ", "/d", r"C:\users\second", "/f")
+    failures.check(code == 0, f"the second profile is in the system's profile list {error.strip()}")
+    return planted
 
 
 def cli_status(wine):
