@@ -9,6 +9,7 @@
 //   e2e_process_probe notices PID|NAME LETTER COUNT MS   COUNT removal notices of drive LETTER sent to
 //                                      the volume observer's window within MS, from two threads at
 //                                      once, as the system sends them; prints sent=N timed_out=N
+// The tray's commands go to the face's window alike.
 // A NAME is an executable name (Dockvane.exe); the first process of that name is taken. UTF-8 on
 // stdout, errors on stderr with exit code 1.
 //
@@ -41,8 +42,9 @@
 
 namespace {
 
-// The main window's class (the shell's window registers it), and the volume observer's.
+// The main window's class (the shell's window registers it), the face's, and the volume observer's.
 constexpr wchar_t kMainWindowClass[] = L"DockvaneMainWindow";
+constexpr wchar_t kFaceWindowClass[] = L"DockvaneFaceWindow";
 constexpr wchar_t kObserverWindowClass[] = L"DockvaneVolumeObserver";
 
 int Fail(const std::string& message) {
@@ -275,8 +277,10 @@ HWND WindowOf(DWORD pid, const wchar_t* windowClass) {
     return search.found;
 }
 
+// The tray program's window, or the face's: both take the same menu commands.
 HWND MainWindowOf(DWORD pid) {
-    return WindowOf(pid, kMainWindowClass);
+    if (HWND window = WindowOf(pid, kMainWindowClass)) return window;
+    return WindowOf(pid, kFaceWindowClass);
 }
 
 // --- Commands ---

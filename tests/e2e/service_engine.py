@@ -11,13 +11,19 @@ prefix's user's profile and a newer one in a second profile the system lists, an
    password, both people's files stay as they were;
 1. a drive plugged in with dvsim is shared; "backup.done" written to it gets it unshared and ejected,
    and its done address hears `ejected`;
-2. the service stopped and started again while a drive is shared: the drive is still shared
+2. a face started in the run's desktop while a drive is shared: its menu lists that drive (its Eject
+   item ejects it), and the next drive's arrival shows a balloon in it;
+3. a second subscriber at the same time (a program of the test that holds the pipe as a face does:
+   Wine runs every process in one session, where one face runs): both hear the arrival, one engine
+   acts (one Attached line, one share);
+4. the service stopped and started again while a drive is shared: the drive is still shared
    afterwards, with one share, one account and the same password;
-3. the service's process killed: the recovery action brings it back (Wine's service manager does not
+5. the service's process killed: the recovery action brings it back (Wine's service manager does not
    run it: the script waits for it, says so, and starts the service itself, as the recovery action
    would), and the drive is taken up again and still leaves by its marker.
 Checked through dvsim's listings, the files, the logs, the requests that reach the script's own
 HTTP server and dockvane-cli, which asks the engine over its pipe (status, and an eject at the end).
+At the end the face, still running, ejects a drive again: it connected again after both restarts.
 Every process it started is ended.
 
     service_engine.py --build-dir BUILD/windows --artefacts DIR [--keep]
@@ -27,12 +33,13 @@ import getpass
 import json
 import os
 import signal
+import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (ENGINE_SERVICE, GENERIC_ALL, MASTER, SIM_SERVICE, engine_paths, log_records,  # noqa: E402
-                         main, read_bytes, read_text, wait_for, windows_pid)
+from e2e_support import (ENGINE_SERVICE, GENERIC_ALL, MASTER, PROCESS_PROBE, SIM_SERVICE, BalloonCamera,  # noqa: E402
+                         engine_paths, log_records, main, read_bytes, read_text, wait_for, windows_pid)
 from road_of_a_drive import PingServer  # noqa: E402
 
 SHARE = "BACKUP"
@@ -43,6 +50,11 @@ UNIT_DEADLINE_S = 20
 RECOVERY_WAIT_S = 20
 SERVICE_PROGRAM = os.path.basename(SIM_SERVICE)
 CLI = "tools/cli/dockvane-cli.exe"
+FACE = "src/DockvaneFace.exe"
+FACE_PROGRAM = os.path.basename(FACE)
+LISTENER = "tests/e2e/e2e_pipe_listener.exe"
+SECOND = "F"
+SECOND_SHARE = "BACKUP2"
 DVTOOL = "tools/dvtool/dvtool.exe"
 # The settings files of two people, as an earlier version left them in their profiles: the second
 # profile's is the newer one.
@@ -55,12 +67,12 @@ PROFILE_LIST = r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList"
 def engine(wine, work, artefacts, failures, killed):
     ping = PingServer()
     try:
-        run_service(wine, work, failures, ping, killed)
+        run_service(wine, work, artefacts, failures, ping, killed)
     finally:
         ping.stop()
 
 
-def run_service(wine, work, failures, ping, killed):
+def run_service(wine, work, artefacts, failures, ping, killed):
     simulation = os.path.join(work, "simulation")
     os.makedirs(simulation, exist_ok=True)
     # dvsim finds the folder in its environment; the service only on its command line.
@@ -108,8 +120,13 @@ def run_service(wine, work, failures, ping, killed):
     plug_and_check_shared(wine, failures, drive, salt, "plugged in")
     leaves_by_marker(wine, failures, drive, ping, "the first time")
 
-    # --- 2. The service restarted while a drive is shared ---
-    print("..    2. the service restarted while a drive is shared", flush=True)
+    # --- 2. and 3. A face, and a second subscriber ---
+    print("..    2. a face shows the engine's drives and balloons; 3. with a second subscriber", flush=True)
+    plug_and_check_shared(wine, failures, drive, salt, "plugged in before the face")
+    face_and_listener(wine, work, artefacts, failures)
+
+    # --- 4. The service restarted while a drive is shared ---
+    print("..    4. the service restarted while a drive is shared", flush=True)
     plug_and_check_shared(wine, failures, drive, salt, "plugged in again")
     before = state_of_drive(wine)
     code, _, _ = wine.sc("stop", ENGINE_SERVICE)
@@ -121,8 +138,8 @@ def run_service(wine, work, failures, ping, killed):
     failures.check(code == 0 and wait_for(lambda: starts() == 2, 30), "the service starts again")
     taken_up(wine, failures, before, "after the restart")
 
-    # --- 3. The service's process killed ---
-    print("..    3. the service's process killed", flush=True)
+    # --- 5. The service's process killed ---
+    print("..    5. the service's process killed", flush=True)
     pids = wine.host_pids(SERVICE_PROGRAM)
     failures.check(len(pids) == 1, f"one process runs the service ({pids})")
     if pids:
@@ -156,10 +173,76 @@ def run_service(wine, work, failures, ping, killed):
                    "the drive ejected through the command line is unshared and gone")
     failures.check(drive_in_status(wine) is None, "the status no longer lists the ejected drive")
 
+    print("..    the face, still running, ejects a drive after the restarts", flush=True)
+    plug_and_check_shared(wine, failures, drive, salt, "plugged in for the face")
+    face_ejects_first(wine, failures, "after the restarts")
+
     code, _, _ = wine.sc("stop", ENGINE_SERVICE)
     failures.check(wait_for(lambda: wine.service_state(ENGINE_SERVICE) == "STOPPED", 30), "the service stops at the end")
     code, _, _ = wine.run(CLI, "status")
     failures.check(code == 2, f"dockvane-cli status with the service stopped ends with 2 ({code})")
+    code, out, _ = wine.run(PROCESS_PROBE, "exit", FACE_PROGRAM, "20000", timeout=60)
+    failures.check(code == 0 and "exit_code=0" in out, f"the face's Exit ends it ({out.strip()})")
+
+
+def face_and_listener(wine, work, artefacts, failures):
+    """A face in the desktop and a second subscriber while E: is shared; F: arrives, the face's Eject
+    takes E: away, F: is pulled out again."""
+    wine.start_in_desktop(FACE)
+    failures.check(wait_for(lambda: wine.host_pids(FACE_PROGRAM), 30), "the face runs")
+    heard_path = os.path.join(work, "listener.txt")
+    with open(heard_path, "wb") as heard_file:
+        listener = subprocess.Popen(["wine", os.path.join(wine.build, LISTENER), "120"], env=wine.env,
+                                    stdout=heard_file, stderr=subprocess.DEVNULL)
+    try:
+        heard = lambda: [json.loads(line) for line in read_text(heard_path).split("\n") if line.startswith("{")]
+        status = wait_for(lambda: next((m for m in heard() if m.get("kind") == "status"), None), 30)
+        letters = [d.get("letter") for d in (status or {}).get("drives", [])]
+        failures.check(letters == [DRIVE], f"the second subscriber's status lists {DRIVE}: ({letters})")
+
+        second = os.path.join(work, "usb-second")
+        os.makedirs(second)
+        with open(os.path.join(second, "velmora.conf"), "wb") as f:
+            f.write(f"[Share]\nShareName={SECOND_SHARE}\n".encode("ascii"))
+        records_before = len(app_log_records(wine))
+        # The face connects on a worker of its own: the balloon is for the arrival after that.
+        time.sleep(3)
+        camera = BalloonCamera(wine, artefacts)
+        try:
+            code, _, error = wine.dvsim("plug", SECOND, second)
+            failures.check(code == 0, f"dvsim plug {SECOND} succeeds {error.strip()}")
+            shared = wait_for(lambda: [line for line in wine.lines("shares") if line.startswith(SECOND_SHARE + "\t")],
+                              20)
+            failures.check(len(shared or []) == 1, f"{SECOND}: is shared once as {SECOND_SHARE} ({shared})")
+            failures.check(wait_for(lambda: camera.kept, 15),
+                           "the face shows a balloon for the arrival (a picture of it is in the artefacts)")
+        finally:
+            camera.stop()
+        attached = [text.strip() for title, text in app_log_records(wine)[records_before:] if title.strip() == "Attached"]
+        failures.check(attached == [f"{SECOND}:\\"], f"one engine attached {SECOND}: once ({attached})")
+        arrivals = lambda: [m for m in heard() if m.get("kind") == "drive-attached" and m.get("letter") == SECOND]
+        failures.check(wait_for(lambda: len(arrivals()) == 1, 10),
+                       f"the second subscriber hears {SECOND}: arrive, once ({arrivals()})")
+
+        face_ejects_first(wine, failures, "with the second subscriber listening")
+        removals = lambda: [m for m in heard() if m.get("kind") == "drive-removed" and m.get("letter") == DRIVE]
+        failures.check(wait_for(lambda: removals(), 10), f"the second subscriber hears {DRIVE}: leave")
+        code, _, error = wine.dvsim("unplug", SECOND)
+        failures.check(code == 0 and wait_for(lambda: not wine.lines("drives"), 20),
+                       f"{SECOND}: pulled out is gone {error.strip()}")
+        failures.check(listener.poll() is None, "the second subscriber is still connected")
+    finally:
+        listener.kill()
+        listener.wait(timeout=30)
+
+
+def face_ejects_first(wine, failures, when):
+    """The face's first Eject item, clicked: its menu lists E:, and it asks the engine."""
+    code, _, error = wine.run(PROCESS_PROBE, "eject", FACE_PROGRAM, "0")
+    failures.check(code == 0, f"{when}: the face's first Eject item is clicked {error.strip()}")
+    gone = lambda: DRIVE not in [line.split("\t")[0] for line in wine.lines("drives")] and not any(
+        line.startswith(SHARE + "\t") for line in wine.lines("shares"))
+    failures.check(wait_for(gone, UNIT_DEADLINE_S), f"{when}: the face's Eject unshared and ejected {DRIVE}:")
 
 
 def settings_file(salt):
