@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     dv::remote::TPipeClient& client = *connected.Client;
-    for (const dv::remote::TBody& request : {dv::remote::TBody{dv::remote::TSubscribe{}},
-                                            dv::remote::TBody{dv::remote::TGetStatus{}}}) {
+    for (const dv::remote::TBody& request :
+         {dv::remote::TBody{dv::remote::TSubscribe{}}, dv::remote::TBody{dv::remote::TGetStatus{}}}) {
         const dv::remote::TCallResult result = client.Call(TMessage{0, request}, std::chrono::seconds(10));
         if (result.Outcome != dv::remote::TCallOutcome::Replied) {
             std::cerr << "e2e_pipe_listener: no reply (outcome " << static_cast<int>(result.Outcome) << ")\n";
