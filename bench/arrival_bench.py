@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""The arrival road of the real Dockvane.exe under Wine, in simulation mode: from the arrival
-broadcast to the share, for one drive and for eight drives plugged in at once. Run by hand
-(scripts/bench.sh runs it with the other benchmarks):
+"""The arrival road of the engine under Wine, in simulation mode: from the arrival broadcast to the
+share, for one drive and for eight drives plugged in at once, with the engine in the service (the
+test build of the service, registered as the end-to-end runs register it) and, side by side in the
+same run, in the earlier elevated tray program. Run by hand (scripts/bench.sh runs it with the other
+benchmarks):
 
-    bench/arrival_bench.py [--build-dir build/windows] [--rounds 5]
+    bench/arrival_bench.py [--build-dir build/windows] [--rounds 5] [--engine service|tray|both]
 
-Dockvane.exe runs in a virtual desktop on a fresh Wine prefix, as in the end-to-end runs. Each round
+Each engine runs on a fresh Wine prefix of its own (the tray program in a virtual desktop), as in the
+end-to-end runs. Each round
 plugs in drive E: alone, then E: to L: at once (eight `dvsim plug` processes started together), each
 drive a folder with a velmora.conf (no web addresses, no auto-remove), and pulls them out again
 (`dvsim unplug`) before the next round. One such round before the counted ones is not counted (the
@@ -123,12 +126,27 @@ def report(title, rounds):
         print(f"  first plug to last shared {summary([max(s['shared'] for s in t.values()) for t in rounds])}")
 
 
-def run(wine, work, rounds):
+def start_service(wine):
+    """The engine's service, started and ready: its start line logged, the master account made."""
+    wine.install_engine_service(wine.env["DOCKVANE_SIMULATION"])
+    wine.sc("start", e2e_support.ENGINE_SERVICE)
+    log = e2e_support.app_log_path(wine)
+    ready = wait_for(lambda: "Start" in read_text(log) and any(
+        line.startswith(e2e_support.MASTER + "\t") for line in wine.lines("accounts")), 60, step=0.5)
+    if not ready:
+        raise RuntimeError("the engine's service did not start")
+
+
+def run(wine, work, rounds, engine):
     simulation = os.path.join(work, "simulation")
     os.makedirs(simulation, exist_ok=True)
     wine.env["DOCKVANE_SIMULATION"] = "Z:" + simulation.replace("/", "\\")
     folders = make_drives(work)
-    e2e_support.start_dockvane(wine)
+    print(f"== the engine in {'the service' if engine == 'service' else 'the tray program'}", flush=True)
+    if engine == "service":
+        start_service(wine)
+    else:
+        e2e_support.start_dockvane(wine)
     one, eight = [], []
     for round_ in range(rounds + 1):
         single = plug_at_once(wine, simulation, folders, "E")
@@ -147,22 +165,28 @@ def run(wine, work, rounds):
     stalls = [s["returned"] for t in one + eight for s in t.values() if s["returned"] > 10]
     if stalls:
         print(f"  {len(stalls)} plug(s) waited for the broadcast's 15 s time-out (a window that did not answer)")
+    if engine == "service":
+        wine.sc("stop", e2e_support.ENGINE_SERVICE)
+    print()
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build-dir", default="build/windows", help="the windows preset's build folder")
     parser.add_argument("--rounds", type=int, default=5, help="counted rounds of one and of eight drives")
+    parser.add_argument("--engine", choices=("service", "tray", "both"), default="both",
+                        help="where the engine runs: the service, the earlier tray program, or both in turn")
     options = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped from outside"))
-    work = tempfile.mkdtemp(prefix="dockvane-bench-")
-    wine = Wine(work, os.path.abspath(options.build_dir))
-    try:
-        wine.boot()
-        run(wine, work, options.rounds)
-    finally:
-        wine.stop()
-        shutil.rmtree(work, ignore_errors=True)
+    for engine in ("service", "tray") if options.engine == "both" else (options.engine,):
+        work = tempfile.mkdtemp(prefix="dockvane-bench-")
+        wine = Wine(work, os.path.abspath(options.build_dir))
+        try:
+            wine.boot()
+            run(wine, work, options.rounds, engine)
+        finally:
+            wine.stop()
+            shutil.rmtree(work, ignore_errors=True)
     return 0
 
 

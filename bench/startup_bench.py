@@ -1,26 +1,25 @@
 #!/usr/bin/env python3
-"""Start-up of the real Dockvane.exe under Wine beside a minimal tray program, and what wakes up when
-it idles. Run by hand (scripts/bench.sh runs it with the other benchmarks):
+"""Start-up of the face under Wine beside a minimal tray program, and what wakes up when the face and
+the engine's service idle. Run by hand (scripts/bench.sh runs it with the other benchmarks):
 
     bench/startup_bench.py [--build-dir build/windows] [--rounds 10] [--idle 30]
 
-In one fresh Wine prefix, in one virtual desktop with a notification area, the script starts
-bench/minimal_tray.exe (a hidden window and its notification icon, nothing else) and Dockvane.exe (in
-simulation mode, with no drive plugged in) in turns, `--rounds` times each after one start each that
-is not counted (the first start of a program in a prefix pays for Wine's caches). A start is timed
-from the moment the host starts the process (`wine PROGRAM`) to the moment its icon shows in the
-notification area, seen in the display's pixels: nothing inside either program is asked. For
-Dockvane.exe the time to its "Start" line in the application log (its controller's start-up has begun)
-is given too. Dockvane.exe is ended through its tray's Exit each time, the minimal program ends by
-itself.
+In one fresh Wine prefix the test build of the engine's service runs (simulation mode, no drive
+plugged in), registered as the end-to-end runs register it. In one virtual desktop with a notification
+area the script starts bench/minimal_tray.exe (a hidden window and its notification icon, nothing
+else) and the face in turns, `--rounds` times each after one start each that is not counted (the
+first start of a program in a prefix pays for Wine's caches). A start is timed from the moment the
+host starts the process (`wine PROGRAM`) to the moment its icon shows in the notification area, seen
+in the display's pixels: nothing inside either program is asked. The face is ended through its Exit
+each time, the minimal program ends by itself.
 
-Then each program runs once more and is left alone for `--idle` seconds: the host kernel's count of
-context switches of each of its threads tells which threads woke up and how often. Wine's own threads
-are the same in both; Dockvane's timers and threads show as the difference.
+Then the minimal program and the face run once more and are left alone for `--idle` seconds, and the
+service likewise: the host kernel's count of context switches of each of their threads tells which
+threads woke up and how often. Wine's own threads are the same in all; Dockvane's timers and threads
+show as the difference.
 """
 
 import argparse
-import glob
 import os
 import shutil
 import signal
@@ -31,25 +30,21 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wine_bench_support import (DESKTOP, Screen, Wine, idle_wakeups, read_text, start_desktop,  # noqa: E402
+from wine_bench_support import (DESKTOP, Screen, Wine, e2e_support, idle_wakeups, read_text, start_desktop,  # noqa: E402
                                 summary, wait_for, wine_processes)
 
-DOCKVANE = "src/Dockvane.exe"
+FACE = "src/DockvaneFace.exe"
 MINIMAL = "bench/minimal_tray.exe"
 PROBE = "tests/e2e/e2e_process_probe.exe"
 MINIMAL_STAYS_MS = 1500
 
 
-def time_to_icon(wine, screen, program, *args, log=None):
-    """Starts the program and returns (process, seconds to its icon, seconds to the log's "Start"
-    line or None)."""
+def time_to_icon(wine, screen, program, *args):
+    """Starts the program and returns (process, seconds to its icon or None, the notification area's
+    picture before)."""
     baseline = screen.pixels()
-    log_size = len(read_text(log())) if log else 0
     started = time.monotonic()
-    # Dockvane in simulation mode runs beside the stand-in network-management library, as in the
-    # end-to-end runs.
-    path = wine.dockvane() if program == DOCKVANE else os.path.join(wine.build, program)
-    process = subprocess.Popen(["wine", path, *args], env=wine.env,
+    process = subprocess.Popen(["wine", os.path.join(wine.build, program), *args], env=wine.env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     icon = None
     while time.monotonic() - started < 60:
@@ -59,59 +54,61 @@ def time_to_icon(wine, screen, program, *args, log=None):
         if process.poll() is not None:
             break
         time.sleep(0.002)
-    start_line = None
-    if log and icon is not None:
-        if wait_for(lambda: "Start" in read_text(log())[log_size:], 30, step=0.005):
-            start_line = time.monotonic() - started
-    return process, icon, start_line, baseline
+    return process, icon, baseline
 
 
-def app_log(wine):
-    """Velmora.log of the prefix's user (the folder "Public" holds none)."""
-    found = glob.glob(os.path.join(wine.env["WINEPREFIX"], "drive_c", "users", "*", "Temp", "Velmora.log"))
-    return found[0] if found else ""
-
-
-def end_dockvane(wine, process):
-    code, out, _ = wine.run(PROBE, "exit", "Dockvane.exe", "20000", timeout=60)
+def end_face(wine, process):
+    code, out, _ = wine.run(PROBE, "exit", os.path.basename(FACE), "20000", timeout=60)
     try:
         process.wait(timeout=30)
     except subprocess.TimeoutExpired:
         process.kill()
         process.wait()
-        print(f"..    Dockvane.exe did not end by its Exit ({out.strip()}); killed", flush=True)
+        print(f"..    the face did not end by its Exit ({out.strip()}); killed", flush=True)
 
 
 def wait_icon_gone(screen, baseline):
     wait_for(lambda: screen.pixels() == baseline, 10, step=0.05)
 
 
-def run(wine, work, rounds, idle):
+def start_service(wine, work):
     simulation = os.path.join(work, "simulation")
+    os.makedirs(simulation, exist_ok=True)
     wine.env["DOCKVANE_SIMULATION"] = "Z:" + simulation.replace("/", "\\")
+    wine.install_engine_service(wine.env["DOCKVANE_SIMULATION"])
+    wine.sc("start", e2e_support.ENGINE_SERVICE)
+    log = e2e_support.app_log_path(wine)
+    if not wait_for(lambda: "Start" in read_text(log) and "Simulation mode" in read_text(log), 60):
+        raise RuntimeError("the engine's service did not start")
+
+
+def print_idle(name, pid, rows, idle, threads=""):
+    print(f"  {name} (host process {pid}; Windows side: {threads or 'not read'})")
+    for tid, thread, switches in rows:
+        print(f"    thread {tid:>8} {thread:16} {switches:5} switches  ({switches / idle:.2f}/s)")
+
+
+def run(wine, work, rounds, idle):
+    start_service(wine, work)
     # The desktop stays open for the whole run: a minimal tray program keeps it (its icon is part of
     # every start's first picture).
     start_desktop(wine, MINIMAL)
     screen = Screen(wine.env["DISPLAY"])
-    log = lambda: app_log(wine)
     if not wait_for(lambda: screen.pixels() != b"" and wine.window_pid(f"{DESKTOP} - Wine desktop"), 60):
         raise RuntimeError("the virtual desktop did not open")
     time.sleep(2)
 
-    icons = {MINIMAL: [], DOCKVANE: []}
-    start_lines = []
+    icons = {MINIMAL: [], FACE: []}
     for round_ in range(rounds + 1):
         counted = round_ > 0
-        for program in (MINIMAL, DOCKVANE):
+        for program in (MINIMAL, FACE):
             if program == MINIMAL:
-                process, icon, _, baseline = time_to_icon(wine, screen, MINIMAL, str(MINIMAL_STAYS_MS))
+                process, icon, baseline = time_to_icon(wine, screen, MINIMAL, str(MINIMAL_STAYS_MS))
                 process.wait(timeout=60)
             else:
-                process, icon, start_line, baseline = time_to_icon(wine, screen, DOCKVANE, log=log)
-                time.sleep(2)  # let the start-up finish before Exit
-                end_dockvane(wine, process)
-                if counted and start_line is not None:
-                    start_lines.append(start_line)
+                process, icon, baseline = time_to_icon(wine, screen, FACE)
+                time.sleep(2)  # let it connect before Exit
+                end_face(wine, process)
             if icon is None:
                 raise RuntimeError(f"{program}: no icon showed")
             wait_icon_gone(screen, baseline)
@@ -123,32 +120,37 @@ def run(wine, work, rounds, idle):
     print()
     print("Start-up under Wine: process start to its icon in the notification area")
     minimal = statistics.median(icons[MINIMAL])
-    dockvane = statistics.median(icons[DOCKVANE])
+    face = statistics.median(icons[FACE])
     print(f"  minimal_tray.exe   {summary(icons[MINIMAL])}")
-    print(f"  Dockvane.exe       {summary(icons[DOCKVANE])}")
-    print(f"  ratio of the medians  {dockvane / minimal:.2f} (goal: at most 1.5)")
-    print(f"  Dockvane.exe to its \"Start\" log line  {summary(start_lines)}")
+    print(f"  the face           {summary(icons[FACE])}")
+    print(f"  ratio of the medians  {face / minimal:.2f} (goal: at most 1.5)")
 
     print()
     print(f"Idle: context switches per thread over {idle} s, after the start-up, no drive plugged in")
-    for program, args in ((MINIMAL, (str((idle + 20) * 1000),)), (DOCKVANE, ())):
+    for program, args in ((MINIMAL, (str((idle + 20) * 1000),)), (FACE, ())):
         name = os.path.basename(program)
-        process, _, _, _ = time_to_icon(wine, screen, program, *args, log=log if program == DOCKVANE else None)
+        process, _, _ = time_to_icon(wine, screen, program, *args)
         time.sleep(5)
         pids = wine_processes(wine, name)
         if not pids:
             print(f"  {name}: process not found")
             continue
         threads = ""
-        if program == DOCKVANE:
-            _, out, _ = wine.run(PROBE, "stats", "Dockvane.exe", timeout=60)
+        if program == FACE:
+            _, out, _ = wine.run(PROBE, "stats", name, timeout=60)
             threads = " ".join(item for item in out.split() if item.startswith("threads="))
-        rows = idle_wakeups(pids[0], idle)
-        print(f"  {name} (host process {pids[0]}; Windows side: {threads or 'not read'})")
-        for tid, thread, switches in rows:
-            print(f"    thread {tid:>8} {thread:16} {switches:5} switches  ({switches / idle:.2f}/s)")
-        if program == DOCKVANE:
-            end_dockvane(wine, process)
+        print_idle(name, pids[0], idle_wakeups(pids[0], idle), idle, threads)
+        if program == FACE:
+            end_face(wine, process)
+    service = os.path.basename(e2e_support.SIM_SERVICE)
+    pids = wine_processes(wine, service)
+    if pids:
+        _, out, _ = wine.run(PROBE, "stats", service, timeout=60)
+        threads = " ".join(item for item in out.split() if item.startswith("threads="))
+        print_idle(f"{service} (the engine's service)", pids[0], idle_wakeups(pids[0], idle), idle, threads)
+    else:
+        print(f"  {service}: process not found")
+    wine.sc("stop", e2e_support.ENGINE_SERVICE)
     screen.close()
 
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every benchmark, by hand (none of them is a test): the log benchmark (Google Benchmark, bench
-# preset), then, under Wine, the start-up of Dockvane.exe beside a minimal tray program with what
-# wakes up when it idles, and the arrival road of one and of eight drives in simulation mode.
+# preset), then, under Wine, the start-up of the face beside a minimal tray program with what wakes
+# up when the face and the engine's service idle, and the arrival road of one and of eight drives in
+# simulation mode, through the service and through the earlier tray program side by side.
 #   scripts/bench.sh [log|startup|arrival ...]     (default: all three)
 # The Wine benchmarks start an Xvfb display of their own when DISPLAY is not set, on the first free
 # number of DOCKVANE_E2E_DISPLAYS (FIRST-LAST, 140-179 by default); each uses a fresh Wine prefix.
