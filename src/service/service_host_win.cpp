@@ -33,7 +33,9 @@ TServiceHost* runningHost = nullptr;
 
 }  // namespace
 
-TServiceHost::TServiceHost(TEngineSystem system) : system_(std::move(system)) {
+TServiceHost::TServiceHost(TEngineSystem system)
+    : system_(std::move(system)),
+      volumeInterfaces_([this](const TVolumeBroadcast& arrival) { PostVolumeBroadcast(arrival); }) {
     status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status_.dwCurrentState = SERVICE_STOPPED;
 }
@@ -134,10 +136,14 @@ DWORD TServiceHost::OnControl(DWORD control, DWORD eventType, void* eventData) {
 }
 
 void TServiceHost::OnDeviceEvent(DWORD eventType, const void* eventData) {
-    const std::optional<TVolumeBroadcast> broadcast = volumeInterfaces_.OnDeviceEvent(eventType, eventData);
-    if (!broadcast) return;
+    if (const std::optional<TVolumeBroadcast> broadcast = volumeInterfaces_.OnDeviceEvent(eventType, eventData)) {
+        PostVolumeBroadcast(*broadcast);
+    }
+}
+
+void TServiceHost::PostVolumeBroadcast(const TVolumeBroadcast& broadcast) {
     std::lock_guard lock(mutex_);
-    if (engine_) engine_->PostVolumeBroadcast(*broadcast);
+    if (engine_) engine_->PostVolumeBroadcast(broadcast);
 }
 
 void TServiceHost::RequestStop() {

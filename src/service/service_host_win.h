@@ -59,6 +59,8 @@ private:
     void RunService();
     DWORD OnControl(DWORD control, DWORD eventType, void* eventData);
     void OnDeviceEvent(DWORD eventType, const void* eventData);
+    // From the control handler's thread or the volume interfaces' look for a late letter.
+    void PostVolumeBroadcast(const TVolumeBroadcast& broadcast);
     void RequestStop();
     // Sets the state, with the next check point while it is pending.
     void Report(DWORD state, DWORD waitHintMs = 0, DWORD exitCode = NO_ERROR);
@@ -66,8 +68,6 @@ private:
 
     TEngineSystem system_;
     SERVICE_STATUS_HANDLE statusHandle_ = nullptr;
-    // Only the control handler's thread uses it.
-    TVolumeInterfaces volumeInterfaces_;
 
     std::mutex mutex_;
     SERVICE_STATUS status_{};
@@ -78,6 +78,9 @@ private:
     bool engineDone_ = false;
     std::condition_variable engineChanged_;
     std::thread engineThread_;
+    // The control handler's thread hands it the device events; it tells late arrivals from a thread
+    // of the system's pool, through the members above (so it goes first).
+    TVolumeInterfaces volumeInterfaces_;
 };
 
 }  // namespace dv

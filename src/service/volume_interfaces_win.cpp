@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cwchar>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/text.h"
@@ -75,14 +76,65 @@ bool TVolumeInterfaces::Register(SERVICE_STATUS_HANDLE service, DWORD& error) {
 void TVolumeInterfaces::Unregister() {
     if (notices_) ::UnregisterDeviceNotification(notices_);
     notices_ = nullptr;
+    PTP_TIMER timer = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        looking_ = false;
+        timer = std::exchange(lookTimer_, nullptr);
+    }
+    if (!timer) return;
+    // A look under way ends first: it may be telling an arrival.
+    ::SetThreadpoolTimer(timer, nullptr, 0, 0);
+    ::WaitForThreadpoolTimerCallbacks(timer, TRUE);
+    ::CloseThreadpoolTimer(timer);
 }
 
 std::optional<TVolumeBroadcast> TVolumeInterfaces::OnDeviceEvent(DWORD eventType, const void* eventData) {
     const std::optional<TVolumeInterfaceNotice> notice = ReadVolumeInterfaceNotice(eventType, eventData);
     if (!notice) return std::nullopt;
     // The letter of a volume that arrives is looked up now; by its removal it is gone.
-    return notice->arrival ? letters_.Arrived(notice->interfaceName, LetterOfVolume(notice->interfaceName))
-                           : letters_.Removed(notice->interfaceName);
+    const std::optional<char16_t> letter = notice->arrival ? lookUp_(notice->interfaceName) : std::optional<char16_t>();
+    std::lock_guard lock(mutex_);
+    std::optional<TVolumeBroadcast> broadcast =
+        notice->arrival ? letters_.Arrived(notice->interfaceName, letter) : letters_.Removed(notice->interfaceName);
+    KeepLooking();
+    return broadcast;
+}
+
+void CALLBACK TVolumeInterfaces::OnLookTimer(PTP_CALLBACK_INSTANCE, void* context, PTP_TIMER) {
+    static_cast<TVolumeInterfaces*>(context)->LookAgain();
+}
+
+void TVolumeInterfaces::LookAgain() {
+    std::vector<TVolumeBroadcast> arrivals;
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) return;
+        arrivals = letters_.LookAgain(lookUp_);
+        KeepLooking();
+    }
+    if (!lateArrival_) return;
+    for (const TVolumeBroadcast& arrival : arrivals) lateArrival_(arrival);
+}
+
+void TVolumeInterfaces::KeepLooking() {
+    const bool wanted = letters_.Waiting() && !closed_;
+    if (wanted == looking_) return;
+    if (wanted && !lookTimer_) {
+        lookTimer_ = ::CreateThreadpoolTimer(&TVolumeInterfaces::OnLookTimer, this, nullptr);
+        if (!lookTimer_) return;  // no pool: the volume is not looked at again, as before
+    }
+    looking_ = wanted;
+    if (!wanted) {
+        ::SetThreadpoolTimer(lookTimer_, nullptr, 0, 0);
+        return;
+    }
+    // Relative times are negative, in 100 ns.
+    ULARGE_INTEGER due{};
+    due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(kLetterLookIntervalMs) * 10000);
+    FILETIME dueTime{due.LowPart, due.HighPart};
+    ::SetThreadpoolTimer(lookTimer_, &dueTime, kLetterLookIntervalMs, 0);
 }
 
 }  // namespace dv

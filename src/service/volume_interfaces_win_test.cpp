@@ -5,10 +5,15 @@
 #include <dbt.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/text.h"
@@ -80,7 +85,7 @@ TEST(TVolumeInterfaces, AVolumeArrivesAndGoesOnItsLetter) {
     EXPECT_EQ(LetterOfVolume(FromWide(name)), u'C');
     EXPECT_FALSE(LetterOfVolume(u"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\"));
 
-    TVolumeInterfaces interfaces;
+    TVolumeInterfaces interfaces([](const TVolumeBroadcast&) { ADD_FAILURE() << "a late arrival of C:"; });
     const std::vector<std::byte> record = InterfaceRecord(kVolumeClass, name);
     const std::optional<TVolumeBroadcast> arrival = interfaces.OnDeviceEvent(DBT_DEVICEARRIVAL, record.data());
     ASSERT_TRUE(arrival);
@@ -90,6 +95,65 @@ TEST(TVolumeInterfaces, AVolumeArrivesAndGoesOnItsLetter) {
     ASSERT_TRUE(removal);
     EXPECT_EQ(removal->eventCode, kDbtDeviceRemoveComplete);
     EXPECT_EQ(removal->unitMask, 1u << 2);
+}
+
+// The mount manager gives a new volume its letter a moment after its interface arrived: the volume is
+// looked at again on the system's pool and told once it has one.
+TEST(TVolumeInterfaces, AVolumeThatHasItsLetterOnlyLaterIsToldThen) {
+    std::atomic<int> looks{0};
+    std::mutex mutex;
+    std::condition_variable told;
+    std::vector<TVolumeBroadcast> late;
+    TVolumeInterfaces interfaces(
+        [&](const TVolumeBroadcast& arrival) {
+            std::lock_guard lock(mutex);
+            late.push_back(arrival);
+            told.notify_all();
+        },
+        // No letter at the notice and at the first look; E: from the second look on.
+        [&looks](const std::u16string& name) -> std::optional<char16_t> {
+            EXPECT_EQ(ToWide(name), kName);
+            return ++looks >= 3 ? std::optional(u'E') : std::nullopt;
+        });
+    const std::vector<std::byte> record = InterfaceRecord(kVolumeClass, kName);
+    EXPECT_FALSE(interfaces.OnDeviceEvent(DBT_DEVICEARRIVAL, record.data()));
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(told.wait_for(lock, std::chrono::seconds(20), [&] { return !late.empty(); }));
+        ASSERT_EQ(late.size(), 1u);
+        EXPECT_EQ(late[0].eventCode, kDbtDeviceArrival);
+        EXPECT_EQ(late[0].unitMask, 1u << 4);
+    }
+    const std::optional<TVolumeBroadcast> removal = interfaces.OnDeviceEvent(DBT_DEVICEREMOVECOMPLETE, record.data());
+    ASSERT_TRUE(removal);
+    EXPECT_EQ(removal->unitMask, 1u << 4);
+    interfaces.Unregister();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(late.size(), 1u);
+}
+
+TEST(TVolumeInterfaces, NoVolumeIsLookedAtOnceTheNoticesAreUnregistered) {
+    std::atomic<int> looks{0};
+    TVolumeInterfaces interfaces([](const TVolumeBroadcast&) { ADD_FAILURE() << "a late arrival"; },
+                                 [&looks](const std::u16string&) -> std::optional<char16_t> {
+                                     ++looks;
+                                     return std::nullopt;
+                                 });
+    const std::vector<std::byte> record = InterfaceRecord(kVolumeClass, kName);
+    EXPECT_FALSE(interfaces.OnDeviceEvent(DBT_DEVICEARRIVAL, record.data()));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (looks < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_GE(looks, 2) << "the volume was not looked at again";
+    interfaces.Unregister();
+    const int after = looks;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kLetterLookIntervalMs * 3));
+    EXPECT_EQ(looks, after);
+    // A notice after the end is still read, but starts no looks.
+    EXPECT_FALSE(interfaces.OnDeviceEvent(DBT_DEVICEARRIVAL, record.data()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kLetterLookIntervalMs * 3));
+    EXPECT_EQ(looks, after + 1);
 }
 
 }  // namespace
