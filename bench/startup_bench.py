@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Start-up of the real Dockvane.exe under Wine beside a minimal tray program, and what wakes up when
-it idles. Run by hand (scripts/bench.sh runs it with the other benchmarks):
+it idles; "Dockvane.exe" below is the test tray DockvaneTray.exe, engine and tray in one process. Run by hand (scripts/bench.sh runs it with the other benchmarks):
 
     bench/startup_bench.py [--build-dir build/windows] [--rounds 10] [--idle 30]
 
@@ -34,7 +34,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_bench_support import (DESKTOP, Screen, Wine, idle_wakeups, read_text, start_desktop,  # noqa: E402
                                 summary, wait_for, wine_processes)
 
-DOCKVANE = "src/Dockvane.exe"
+DOCKVANE = "src/DockvaneTray.exe"
 MINIMAL = "bench/minimal_tray.exe"
 PROBE = "tests/e2e/e2e_process_probe.exe"
 MINIMAL_STAYS_MS = 1500
@@ -73,7 +73,7 @@ def app_log(wine):
 
 
 def end_dockvane(wine, process):
-    code, out, _ = wine.run(PROBE, "exit", "Dockvane.exe", "20000", timeout=60)
+    code, out, _ = wine.run(PROBE, "exit", "DockvaneTray.exe", "20000", timeout=60)
     try:
         process.wait(timeout=30)
     except subprocess.TimeoutExpired:
@@ -141,7 +141,7 @@ def run(wine, work, rounds, idle):
             continue
         threads = ""
         if program == DOCKVANE:
-            _, out, _ = wine.run(PROBE, "stats", "Dockvane.exe", timeout=60)
+            _, out, _ = wine.run(PROBE, "stats", "DockvaneTray.exe", timeout=60)
             threads = " ".join(item for item in out.split() if item.startswith("threads="))
         rows = idle_wakeups(pids[0], idle)
         print(f"  {name} (host process {pids[0]}; Windows side: {threads or 'not read'})")
