@@ -24,6 +24,7 @@
 #include "shell/directory_watcher_win.h"
 #include "shell/entry_parts_win.h"
 #include "system/system_host_win.h"
+#include "system/win_service_mgmt.h"
 
 namespace dv {
 namespace {
@@ -34,6 +35,9 @@ constexpr DWORD kPendingWaitHintMs = 10000;
 constexpr auto kCheckPointInterval = std::chrono::seconds(1);
 
 TServiceHost* runningHost = nullptr;
+
+// The face that the installer puts beside the service and starts at every sign-in.
+constexpr char16_t kFaceProgram[] = u"Dockvane.exe";
 
 // The service's registered program in double quotes. Under a folder with blanks ("Program Files") a
 // path without them lets the service control manager try "C:\\Program.exe" first; Wine's installer
@@ -217,6 +221,7 @@ void TServiceHost::RunEngine() {
             // Shared with the search-service workers, which may still run when the engine has stopped.
             const auto systemHost = std::make_shared<TWinSystemHost>();
             systemHost->SetMainWindow(window.Handle());
+            systemHost->SetFaceProgram(FolderOfPath(systemHost->ExecutablePath()) + kFaceProgram);
             const auto services = std::make_shared<TWinServiceControl>();
             TWorkers workers;
 
