@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Windows programs and starts Dockvane.exe under Wine in a virtual desktop, on the current
-# display or, when there is none, on an Xvfb display of its own. It runs in simulation mode with a
+# Builds the Windows programs and starts Dockvane as the test tray DockvaneTray.exe (engine and tray in
+# one elevated process) under Wine in a virtual desktop, on the current display or, when there is
+# none, on an Xvfb display of its own. It runs in simulation mode with a
 # demo drive E: plugged in, so that the drive shows up shared within seconds (README: "Simulation
 # mode"), beside the stand-in network-management library and with the stand-in search service
 # running as WSearch; DOCKVANE_DEMO names the folder of the demo's drive and state (default
@@ -28,9 +29,9 @@ if [ ! -f "$drive/velmora.conf" ] && [ ! -f "$drive/velmora.conf.inactive" ]; th
         >"$drive/velmora.conf"
     printf 'A folder that Dockvane sees as USB drive E:.\r\n' >"$drive/readme.txt"
 fi
-# Dockvane.exe runs from a copy beside the stand-in library; the build's folder never holds it.
+# The tray runs from a copy beside the stand-in library; the build's folder never holds it.
 mkdir -p "$demo/program"
-cp build/windows/src/Dockvane.exe build/windows/tests/standins/netapi32/netapi32.dll "$demo/program/"
+cp build/windows/src/DockvaneTray.exe build/windows/tests/standins/netapi32/netapi32.dll "$demo/program/"
 # Under Wine, Z: reaches the host's files.
 export DOCKVANE_SIMULATION="Z:${simulation//\//\\}"
 dvsim() { wine build/windows/tools/dvsim/dvsim.exe "$@"; }
@@ -69,7 +70,7 @@ log_size=0
 [ -f "$app_log" ] && log_size=$(stat -c %s "$app_log")
 
 echo "Starting Dockvane in simulation mode (prefix $WINEPREFIX, state $simulation); Exit in its tray menu ends it."
-wine explorer /desktop=Dockvane,1280x1024 "$demo/program/Dockvane.exe" &
+wine explorer /desktop=Dockvane,1280x1024 "$demo/program/DockvaneTray.exe" &
 dockvane=$!
 
 # Plug the demo drive in once Dockvane has started (its log has a new Start line).

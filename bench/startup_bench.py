@@ -33,7 +33,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_bench_support import (DESKTOP, Screen, Wine, e2e_support, idle_wakeups, read_text, start_desktop,  # noqa: E402
                                 summary, wait_for, wine_processes)
 
-FACE = "src/DockvaneFace.exe"
+FACE = "src/Dockvane.exe"
 MINIMAL = "bench/minimal_tray.exe"
 PROBE = "tests/e2e/e2e_process_probe.exe"
 MINIMAL_STAYS_MS = 1500

@@ -24,9 +24,9 @@ TRAY_AREA = (DESKTOP_SIZE[0] - 400, DESKTOP_SIZE[1] - 28, 400, 28)
 
 def start_desktop(wine, program, *args):
     """Opens the virtual desktop with its taskbar, running `program` in it, and makes every later
-    start of the face and minimal_tray.exe join that desktop directly (Wine's per-program
-    desktop setting), so that no launcher stands between the process start and the program."""
-    for name in ("Dockvane.exe", "DockvaneFace.exe", "minimal_tray.exe"):
+    start of the face, DockvaneTray.exe and minimal_tray.exe join that desktop directly (Wine's
+    per-program desktop setting), so that no launcher stands between the process start and the program."""
+    for name in ("Dockvane.exe", "DockvaneTray.exe", "minimal_tray.exe"):
         subprocess.run(["wine", "reg", "add", rf"HKCU\Software\Wine\AppDefaults\{name}\Explorer", "/v", "Desktop",
                         "/d", DESKTOP, "/f"], env=wine.env, capture_output=True, timeout=60, check=True)
     wine.desktops.append(subprocess.Popen(

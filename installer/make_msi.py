@@ -3,7 +3,8 @@
 
 The package's version is the file version in Dockvane.exe's own version resource (its first three
 parts: an installer compares no more), unless --version gives another (the upgrade test builds a
-newer package that way)."""
+newer package that way). --wxs builds another definition from the same files (the upgrade test's
+package of an earlier release); a file that definition does not name is left out."""
 import argparse
 import os
 import shutil
@@ -28,18 +29,22 @@ def file_version(exe):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--exe", required=True, help="Dockvane.exe")
+    parser.add_argument("--exe", required=True, help="Dockvane.exe, the face")
+    parser.add_argument("--service", required=True, help="DockvaneService.exe")
+    parser.add_argument("--cli", required=True, help="dockvane-cli.exe")
     parser.add_argument("--cleanup", required=True, help="DockvaneCleanup.exe")
     parser.add_argument("--setup-dll", required=True, help="DockvaneSetup.dll")
     parser.add_argument("--icon", required=True, help="the program's icon (.ico)")
     parser.add_argument("--output", required=True, help="the package to write")
     parser.add_argument("--version", help="MAJOR.MINOR.BUILD instead of the executable's")
+    parser.add_argument("--wxs", default=os.path.join(HERE, "dockvane.wxs"), help="the package's definition")
     options = parser.parse_args()
 
     version = options.version or ".".join(str(part) for part in file_version(options.exe)[:3])
     # wixl finds source files only by paths relative to where it runs: the inputs are staged under the
     # names they ship with.
-    staged = {"ProgramExe": (options.exe, "Dockvane.exe"), "CleanupExe": (options.cleanup, "DockvaneCleanup.exe"),
+    staged = {"ProgramExe": (options.exe, "Dockvane.exe"), "ServiceExe": (options.service, "DockvaneService.exe"),
+              "CliExe": (options.cli, "dockvane-cli.exe"), "CleanupExe": (options.cleanup, "DockvaneCleanup.exe"),
               "SetupDll": (options.setup_dll, "DockvaneSetup.dll"), "IconFile": (options.icon, "Dockvane.ico")}
     output = os.path.abspath(options.output)
     with tempfile.TemporaryDirectory(prefix="dockvane-msi-") as stage:
@@ -47,7 +52,7 @@ def main():
         for name, (source, shipped) in staged.items():
             shutil.copyfile(source, os.path.join(stage, shipped))
             command += ["-D", f"{name}={shipped}"]
-        shutil.copyfile(os.path.join(HERE, "dockvane.wxs"), os.path.join(stage, "dockvane.wxs"))
+        shutil.copyfile(options.wxs, os.path.join(stage, "dockvane.wxs"))
         command.append("dockvane.wxs")
         done = subprocess.run(command, cwd=stage)
     if done.returncode != 0:

@@ -5,9 +5,10 @@
 #
 # CERT.pem is the release manager's code-signing certificate (with its chain, PEM), KEY.pem its private
 # key (PEM; encrypted keys take their pass phrase from --pass-file). Neither is ever committed. The
-# script signs copies of Dockvane.exe and DockvaneCleanup.exe from the windows build (default
-# build/windows), packages them into a Dockvane.msi of their own (the installer signature covers the
-# signed programs inside) and signs that package; all three go to --out (default build/windows/signed),
+# script signs copies of Dockvane.exe, DockvaneService.exe, dockvane-cli.exe and DockvaneCleanup.exe
+# from the windows build (default build/windows), packages them into a Dockvane.msi of their own (the
+# installer signature covers the signed programs inside) and signs that package; all of them go to
+# --out (default build/windows/signed),
 # each checked with `osslsigncode verify` against the certificate. --timestamp adds an RFC 3161 time
 # stamp from that server (needs the network), so that the signatures outlive the certificate.
 set -euo pipefail
@@ -41,10 +42,13 @@ sign() {  # sign IN OUT DESCRIPTION
 }
 
 sign "$build/src/Dockvane.exe" "$out/Dockvane.exe" "Dockvane"
+sign "$build/src/DockvaneService.exe" "$out/DockvaneService.exe" "Dockvane"
+sign "$build/tools/cli/dockvane-cli.exe" "$out/dockvane-cli.exe" "Dockvane"
 sign "$build/installer/DockvaneCleanup.exe" "$out/DockvaneCleanup.exe" "Dockvane"
 # The package's own custom action is carried inside it and is signed with it.
 sign "$build/installer/DockvaneSetup.dll" "$out/DockvaneSetup.dll" "Dockvane"
-python3 "$here/make_msi.py" --exe "$out/Dockvane.exe" --cleanup "$out/DockvaneCleanup.exe" \
+python3 "$here/make_msi.py" --exe "$out/Dockvane.exe" --service "$out/DockvaneService.exe" \
+    --cli "$out/dockvane-cli.exe" --cleanup "$out/DockvaneCleanup.exe" \
     --setup-dll "$out/DockvaneSetup.dll" --icon "$build/src/resources/generated/app.ico" \
     --output "$out/Dockvane.unsigned.msi" >/dev/null
 sign "$out/Dockvane.unsigned.msi" "$out/Dockvane.msi" "Dockvane"

@@ -3,14 +3,18 @@
 
 #include <chrono>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "dialogs/web_links.h"
 #include "drives/volume_observer.h"
 #include "logging/logs.h"
 #include "platform/errors.h"
+#include "platform/text.h"
 #include "remote/protocol.h"
 #include "service/engine_requests.h"
 #include "service/engine_views.h"
@@ -20,6 +24,7 @@
 #include "shell/directory_watcher_win.h"
 #include "shell/entry_parts_win.h"
 #include "system/system_host_win.h"
+#include "system/win_service_mgmt.h"
 
 namespace dv {
 namespace {
@@ -30,6 +35,66 @@ constexpr DWORD kPendingWaitHintMs = 10000;
 constexpr auto kCheckPointInterval = std::chrono::seconds(1);
 
 TServiceHost* runningHost = nullptr;
+
+// The face that the installer puts beside the service and starts at every sign-in.
+constexpr char16_t kFaceProgram[] = u"Dockvane.exe";
+
+// The service's registered program in double quotes. Under a folder with blanks ("Program Files") a
+// path without them lets the service control manager try "C:\\Program.exe" first; Wine's installer
+// registers the path so, and an administrator's `sc config` may too.
+void QuoteRegisteredProgram(SC_HANDLE service) {
+    DWORD bytes = 0;
+    (void)::QueryServiceConfigW(service, nullptr, 0, &bytes);
+    if (bytes == 0) return;
+    std::vector<BYTE> buffer(bytes);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (!::QueryServiceConfigW(service, config, bytes, &bytes) || config->lpBinaryPathName == nullptr) return;
+    const std::wstring program = config->lpBinaryPathName;
+    wchar_t running[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, running, MAX_PATH);
+    // Only the bare path of this very program: arguments or any other form stay as registered.
+    if (length == 0 || length >= MAX_PATH || program.find(L' ') == std::wstring::npos ||
+        ::lstrcmpiW(program.c_str(), running) != 0) {
+        return;
+    }
+    const std::wstring quoted = L"\"" + program + L"\"";
+    if (!::ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, quoted.c_str(),
+                                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
+        LogError(u"The service's program path was not put in quotes: error " +
+                 FromUtf8(std::to_string(::GetLastError())));
+    }
+}
+
+// After a crash the service control manager starts the service again, three times 5 s apart, the
+// count forgotten after a day; also after a stop that reports an error (an engine that never came up).
+// The installer's tools make no ServiceConfig table, so the service sets them itself at every start.
+// Wine's service manager keeps no recovery actions and runs none.
+void SetRecoveryActions(SC_HANDLE service) {
+    SC_ACTION actions[] = {{SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 5000}};
+    SERVICE_FAILURE_ACTIONSW failure{};
+    failure.dwResetPeriod = 24 * 60 * 60;
+    failure.cActions = static_cast<DWORD>(std::size(actions));
+    failure.lpsaActions = actions;
+    if (!::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) {
+        LogError(u"The service's recovery actions were not set: error " + FromUtf8(std::to_string(::GetLastError())));
+    }
+    SERVICE_FAILURE_ACTIONS_FLAG onErrors{TRUE};
+    (void)::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onErrors);
+}
+
+// What the service sets of its own registration at every start.
+void ConfigureOwnRegistration() {
+    SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return;
+    // SERVICE_START too: a restart action is refused on a handle without it.
+    if (SC_HANDLE service =
+            ::OpenServiceW(manager, kServiceName, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG | SERVICE_START)) {
+        QuoteRegisteredProgram(service);
+        SetRecoveryActions(service);
+        ::CloseServiceHandle(service);
+    }
+    ::CloseServiceHandle(manager);
+}
 
 }  // namespace
 
@@ -73,6 +138,7 @@ void TServiceHost::RunService() {
         return;
     }
     Report(SERVICE_START_PENDING, kPendingWaitHintMs);
+    ConfigureOwnRegistration();
     // A service has no window that the system's drive broadcasts reach: the volumes are told to it by
     // their device interface.
     if (DWORD error = NO_ERROR; !volumeInterfaces_.Register(statusHandle_, error)) {
@@ -161,6 +227,7 @@ void TServiceHost::RunEngine() {
             // Shared with the search-service workers, which may still run when the engine has stopped.
             const auto systemHost = std::make_shared<TWinSystemHost>();
             systemHost->SetMainWindow(window.Handle());
+            systemHost->SetFaceProgram(FolderOfPath(systemHost->ExecutablePath()) + kFaceProgram);
             const auto services = std::make_shared<TWinServiceControl>();
             TWorkers workers;
 

@@ -1,22 +1,28 @@
-// DockvaneCleanup.exe: what the installer package cannot do itself when Dockvane is removed. The
-// package runs it elevated before it deletes the program's files (never during an upgrade):
+// DockvaneCleanup.exe: what the installer package cannot do itself. The package runs it elevated:
 //
+//   DockvaneCleanup.exe --install [--report PATH]
 //   DockvaneCleanup.exe --uninstall [--remove-accounts 1] [--remove-settings 1] [--report PATH]
 //                       [--product-code {GUID} --upgrade-code {GUID}]
 //
-// With the two codes, nothing is removed while another package of the same upgrade code is installed:
-// that is a newer Dockvane replacing this one (Windows Installer says so in UPGRADINGPRODUCTCODE, which
-// the package tests too; Wine's installer does not set it).
+// --install, in every install once the files are in place (an upgrade included): the per-person start
+// at logon of the versions before the service, the scheduled task "Dockvane" and the Run value
+// "Dockvane" of every loaded user profile, each only while it starts a Dockvane.exe. That program is
+// now the face, which the machine's own Run value starts for everyone: the task would start it
+// elevated, the person's value a second time.
 //
-// Always: the scheduled task "Dockvane" and the Run value "Dockvane" of every loaded user profile, each
-// only while it starts a Dockvane.exe. With --remove-accounts 1: the shares of the plugged-in drives
-// whose configuration names them (while they point at that drive), then Dockvane's own accounts. With
-// --remove-settings 1: the settings file of %ProgramData%\Dockvane, while that folder is Dockvane's own
-// (the application log beside it stays; the files earlier versions kept in the users' own folders are
-// theirs and stay too). Any other value of the two options (the empty value of an
-// unset installer property among them) means no. Each line of what happened goes to stdout and, with
-// --report, is appended to that file (UTF-8). Exit code 0, or 1 when something could not be removed
-// or the command line is not understood.
+// --uninstall, before the package deletes the program's files (never during an upgrade): with the two
+// codes, nothing is removed while another package of the same upgrade code is installed: that is a
+// newer Dockvane replacing this one (Windows Installer says so in UPGRADINGPRODUCTCODE, which the
+// package tests too; Wine's installer does not set it).
+//
+// Always: the scheduled task and the Run values, as --install. With --remove-accounts 1: the shares of
+// the plugged-in drives whose configuration names them (while they point at that drive), then
+// Dockvane's own accounts. With --remove-settings 1: the settings file of %ProgramData%\Dockvane, while
+// that folder is Dockvane's own (the application log beside it stays; the files earlier versions kept
+// in the users' own folders are theirs and stay too). Any other value of the two options (the empty
+// value of an unset installer property among them) means no. Each line of what happened goes to stdout
+// and, with --report, is appended to that file (UTF-8). Exit code 0, or 1 when something could not be
+// removed or the command line is not understood.
 #include "platform/dll_search_win.h"
 #include "platform/windows_include.h"
 
@@ -42,6 +48,7 @@ constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ru
 constexpr wchar_t kAutostartName[] = L"Dockvane";
 
 struct TOptions {
+    bool Install = false;  // --install; otherwise --uninstall
     bool RemoveAccounts = false;
     bool RemoveSettings = false;
     std::u16string ReportFile;
@@ -56,17 +63,20 @@ std::optional<TOptions> ParseCommandLine() {
     std::vector<std::u16string> args;
     for (int i = 1; i < count; ++i) args.push_back(FromWide(raw[i]));
     ::LocalFree(raw);
-    if (args.empty() || args[0] != u"--uninstall") return std::nullopt;
+    if (args.empty() || (args[0] != u"--uninstall" && args[0] != u"--install")) return std::nullopt;
     TOptions options;
+    options.Install = args[0] == u"--install";
     for (std::size_t i = 1; i < args.size(); i += 2) {
         if (i + 1 >= args.size()) return std::nullopt;
         const std::u16string& value = args[i + 1];
-        if (args[i] == u"--remove-accounts") {
+        if (args[i] == u"--report") {
+            options.ReportFile = value;
+        } else if (options.Install) {
+            return std::nullopt;  // an install removes nothing else
+        } else if (args[i] == u"--remove-accounts") {
             options.RemoveAccounts = value == u"1";
         } else if (args[i] == u"--remove-settings") {
             options.RemoveSettings = value == u"1";
-        } else if (args[i] == u"--report") {
-            options.ReportFile = value;
         } else if (args[i] == u"--product-code") {
             options.ProductCode = value;
         } else if (args[i] == u"--upgrade-code") {
@@ -245,8 +255,8 @@ int Run() {
     const std::optional<TOptions> options = ParseCommandLine();
     if (!options) {
         std::fputs(
-            "usage: DockvaneCleanup --uninstall [--remove-accounts 1] [--remove-settings 1] "
-            "[--report PATH]\n",
+            "usage: DockvaneCleanup --install [--report PATH]\n"
+            "       DockvaneCleanup --uninstall [--remove-accounts 1] [--remove-settings 1] [--report PATH]\n",
             stderr);
         return 1;
     }
@@ -254,6 +264,10 @@ int Run() {
     // installer runs this unattended.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     TReport report(options->ReportFile);
+    if (options->Install) {
+        const bool taskGone = RemoveScheduledTask(report);
+        return RemoveRunValues(report) && taskGone ? 0 : 1;
+    }
     if (const std::optional<std::u16string> newer = ReplacingProduct(*options)) {
         report.Line(u"Nothing removed: " + *newer + u" replaces " + options->ProductCode);
         return 0;

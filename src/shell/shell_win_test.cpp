@@ -49,11 +49,12 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 
 // --- The program entry, as a process of its own ---
 
-std::wstring DockvaneExe() {
+// The tray with the engine in its own process, the program these checks belong to.
+std::wstring TrayExe() {
     wchar_t path[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring exe(path);
-    return exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"Dockvane.exe";
+    return exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"DockvaneTray.exe";
 }
 
 struct Child {
@@ -61,7 +62,7 @@ struct Child {
     DWORD id = 0;
 };
 
-Child Launch(const std::wstring& exe = DockvaneExe()) {
+Child Launch(const std::wstring& exe = TrayExe()) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -72,17 +73,17 @@ Child Launch(const std::wstring& exe = DockvaneExe()) {
     return {UniqueKernelHandle(info.hProcess), info.dwProcessId};
 }
 
-// Dockvane.exe copied into `folder` beside the stand-in network-management library and started there:
+// The tray copied into `folder` beside the stand-in network-management library and started there:
 // simulation mode shares through that library. Wine prefers it only when WINEDLLOVERRIDES names it
 // native first in the environment this test program was started with (ctest does), not when it is
 // set from inside.
 Child LaunchBesideTheStandIn(const testing::TempFolder& folder) {
-    const std::wstring build = DockvaneExe().substr(0, DockvaneExe().find_last_of(L"\\/") + 1);
+    const std::wstring build = TrayExe().substr(0, TrayExe().find_last_of(L"\\/") + 1);
     const std::wstring here = ToWide(folder.Path()) + L"\\";
-    EXPECT_TRUE(::CopyFileW(DockvaneExe().c_str(), (here + L"Dockvane.exe").c_str(), FALSE));
+    EXPECT_TRUE(::CopyFileW(TrayExe().c_str(), (here + L"DockvaneTray.exe").c_str(), FALSE));
     EXPECT_TRUE(::CopyFileW((build + L"..\\tests\\standins\\netapi32\\netapi32.dll").c_str(),
                             (here + L"netapi32.dll").c_str(), FALSE));
-    return Launch(here + L"Dockvane.exe");
+    return Launch(here + L"DockvaneTray.exe");
 }
 
 // The message box the process shows, once it is there.

@@ -241,6 +241,26 @@ void TWinSystemHost::ShellOpen(std::u16string_view target, std::u16string_view p
                     file.c_str(), parameterText.empty() ? nullptr : parameterText.c_str(), nullptr, showCommand);
 }
 
+bool TWinSystemHost::SetFaceStartsAtSignIn(bool enabled) {
+    if (faceProgram_.empty()) return false;
+    // The service is a 64-bit program, and so is the installer's component: the 64-bit view all the
+    // same, should this code ever run in a 32-bit process.
+    HKEY raw = nullptr;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMachineRunKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                          &raw, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const UniqueRegistryKey key(raw);
+    if (!enabled) {
+        const LSTATUS status = ::RegDeleteValueW(key.get(), kFaceRunValueName);
+        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    }
+    // Quoted: the path has blanks ("Program Files"), and the system would otherwise try its parts.
+    const std::wstring data = L"\"" + ToWide(faceProgram_) + L"\"";
+    return ::RegSetValueExW(key.get(), kFaceRunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                            static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
 std::unique_ptr<IServiceSession> TWinServiceControl::Open(std::u16string_view machine, std::u16string_view service,
                                                           TServiceAccess access) {
     const std::wstring machineName = ToWide(machine);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace dv {
 
@@ -17,6 +18,9 @@ class TWinSystemHost : public ISystemHost {
 public:
     // The window that owns what the shell opens for the user (the main window); none by default.
     void SetMainWindow(HWND window) { mainWindow_ = window; }
+    // The face that every person's sign-in starts (the service's host gives the Dockvane.exe beside it);
+    // none by default, and then SetFaceStartsAtSignIn is refused.
+    void SetFaceProgram(std::u16string path) { faceProgram_ = std::move(path); }
 
     bool IsVistaOrLater() override;
     std::u16string ExecutablePath() override;
@@ -33,10 +37,18 @@ public:
     std::u16string SpecialFolder(int csidl) override;
     void ShellOpen(std::u16string_view target, std::u16string_view parameters, std::u16string_view verb,
                    bool ownedByMainWindow, TShowMode show) override;
+    // The machine's Run value "Dockvane" (HKLM, the 64-bit view), the one the installer writes: the
+    // face's path in double quotes, or no value at all.
+    bool SetFaceStartsAtSignIn(bool enabled) override;
 
 private:
     HWND mainWindow_ = nullptr;
+    std::u16string faceProgram_;
 };
+
+// Where the machine starts the face at every sign-in, as the installer writes it.
+inline constexpr wchar_t kMachineRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr wchar_t kFaceRunValueName[] = L"Dockvane";
 
 class TWinServiceControl : public IServiceControl {
 public:

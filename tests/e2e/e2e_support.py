@@ -19,7 +19,7 @@ GENERIC_ALL = 268435456
 TITLE = "Dockvane\u2122"
 DVSIM = "tools/dvsim/dvsim.exe"
 DVTOOL = "tools/dvtool/dvtool.exe"
-DOCKVANE = "src/Dockvane.exe"
+DOCKVANE = "src/DockvaneTray.exe"
 # The network-management library that stands in for Windows' own under Wine (shares and accounts
 # kept in the simulation folder); Wine loads it for a program that lies beside it.
 NETAPI_STANDIN = "tests/standins/netapi32/netapi32.dll"

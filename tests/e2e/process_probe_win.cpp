@@ -10,8 +10,9 @@
 //                                      the volume observer's window within MS, from two threads at
 //                                      once, as the system sends them; prints sent=N timed_out=N
 // The tray's commands go to the face's window alike.
-// A NAME is an executable name (Dockvane.exe); the first process of that name is taken. UTF-8 on
-// stdout, errors on stderr with exit code 1.
+// A NAME is an executable name (Dockvane.exe); the first process of that name is taken (for
+// Dockvane.exe, DockvaneTray.exe when no process has that name). UTF-8 on stdout, errors on stderr
+// with exit code 1.
 //
 // Wine 8 keeps some of these figures to itself: GetProcessHandleCount answers 0, GetGuiResources is a
 // stub and PrivateUsage stays 0. Then handles counts the process's entries in the system's handle
@@ -52,20 +53,28 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-DWORD FindProcess(const std::wstring& what) {
-    if (!what.empty() && what.find_first_not_of(L"0123456789") == std::wstring::npos) {
-        return static_cast<DWORD>(std::wcstoul(what.c_str(), nullptr, 10));
-    }
+DWORD FindProcessByName(const std::wstring& name) {
     HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return 0;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     DWORD found = 0;
     for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !found; more = ::Process32NextW(snapshot, &entry)) {
-        if (::lstrcmpiW(entry.szExeFile, what.c_str()) == 0) found = entry.th32ProcessID;
+        if (::lstrcmpiW(entry.szExeFile, name.c_str()) == 0) found = entry.th32ProcessID;
     }
     ::CloseHandle(snapshot);
     return found;
+}
+
+DWORD FindProcess(const std::wstring& what) {
+    if (!what.empty() && what.find_first_not_of(L"0123456789") == std::wstring::npos) {
+        return static_cast<DWORD>(std::wcstoul(what.c_str(), nullptr, 10));
+    }
+    if (const DWORD found = FindProcessByName(what)) return found;
+    // The runs that still start the engine in the tray's own process ask for it as Dockvane.exe, the
+    // name it had before the face took it; the test build calls that program DockvaneTray.exe.
+    if (::lstrcmpiW(what.c_str(), L"Dockvane.exe") == 0) return FindProcessByName(L"DockvaneTray.exe");
+    return 0;
 }
 
 long CountThreads(DWORD pid) {

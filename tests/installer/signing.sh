@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The signing recipe with a throw-away self-signed certificate made here: installer/sign.sh must give
-# Dockvane.exe, DockvaneCleanup.exe and Dockvane.msi signatures that `osslsigncode verify` accepts, and
+# every shipped program and Dockvane.msi signatures that `osslsigncode verify` accepts, and
 # a signed file changed afterwards must fail the check.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -13,7 +13,7 @@ openssl req -x509 -newkey rsa:2048 -sha256 -days 2 -nodes -subj "/CN=Dockvane te
 "$here/../../installer/sign.sh" --cert "$work/cert.pem" --key "$work/key.pem" --build-dir "$build" --out "$work/signed"
 
 failed=0
-for file in Dockvane.exe DockvaneCleanup.exe Dockvane.msi; do
+for file in Dockvane.exe DockvaneService.exe dockvane-cli.exe DockvaneCleanup.exe Dockvane.msi; do
     if osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed/$file" >"$work/verify.txt" 2>&1; then
         echo "ok: $file carries a valid signature by $(grep -m1 -o 'CN=Dockvane test signing' "$work/verify.txt")"
     else

@@ -13,7 +13,7 @@ shift || true
 scales=("$@")
 [ ${#scales[@]} -gt 0 ] || scales=(100 150 200)
 mkdir -p "$out"
-exe=build/windows/src/Dockvane.exe
+exe=build/windows/src/DockvaneTray.exe
 probe=build/windows/tests/e2e/e2e_process_probe.exe
 for built in "$exe" "$probe"; do
     [ -x "$built" ] || { echo "build the windows preset first: $built is missing" >&2; exit 1; }
@@ -37,10 +37,10 @@ start_xvfb "${range%-*}" "${range#*-}" 1280x1024x24
 W=1280 H=1024
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;netapi32=n,b"
-# Dockvane.exe runs from a copy beside the stand-in network-management library.
+# The test tray (engine and tray in one process) runs from a copy beside the stand-in network-management library.
 mkdir -p "$work/program"
 cp "$exe" build/windows/tests/standins/netapi32/netapi32.dll "$work/program/"
-exe="$work/program/Dockvane.exe"
+exe="$work/program/DockvaneTray.exe"
 
 # One run of the whole tour at `dpi`, in a fresh prefix, into folder `shots`.
 take_at() {
@@ -130,7 +130,7 @@ dismiss Escape
 
 # Dockvane ends through its tray's Exit: the counts of a process that was killed (as wineserver -k
 # kills what is left) are no leak report, since it may have died holding a buffer.
-ended=$(wine "$probe" exit Dockvane.exe 20000 2>&1 | tr -d '\r' || true)
+ended=$(wine "$probe" exit DockvaneTray.exe 20000 2>&1 | tr -d '\r' || true)
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 check_buffers "$dpi" "$ended"
