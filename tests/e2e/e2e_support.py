@@ -20,6 +20,10 @@ TITLE = "Dockvane\u2122"
 DVSIM = "tools/dvsim/dvsim.exe"
 DVTOOL = "tools/dvtool/dvtool.exe"
 DOCKVANE = "src/Dockvane.exe"
+# What each signed-in person runs once the engine is a service: the tray icon, its menus, the
+# balloons and message boxes the engine reports over its pipe.
+FACE = "src/DockvaneFace.exe"
+CLI = "tools/cli/dockvane-cli.exe"
 # The network-management library that stands in for Windows' own under Wine (shares and accounts
 # kept in the simulation folder); Wine loads it for a program that lies beside it.
 NETAPI_STANDIN = "tests/standins/netapi32/netapi32.dll"
@@ -37,6 +41,8 @@ PROCESS_PROBE = "tests/e2e/e2e_process_probe.exe"
 SIM_SERVICE = "src/DockvaneSimService.exe"
 ENGINE_SERVICE = "Dockvane"
 ENGINE_SERVICE_FOLDER = "Program Files/Dockvane"
+SERVICE_PROGRAM = os.path.basename(SIM_SERVICE)
+FACE_PROGRAM = os.path.basename(FACE)
 MASTER = "dockvane"
 DESKTOP = "DockvaneE2E"
 
@@ -133,6 +139,7 @@ class Wine:
             self.start_xvfb()
         self.started_server = False
         self.desktops = []
+        self.engine_installed = False
 
     def start_xvfb(self):
         for number in display_range():
@@ -443,6 +450,103 @@ def start_dockvane(wine):
     wait_for(lambda: any(line.startswith(MASTER + "\t") for line in wine.lines("accounts")), 10)
     print(f"..    Dockvane started in {time.monotonic() - started:.1f} s (process {pid})", flush=True)
     return pid
+
+
+# --- A running Dockvane: the engine as the service, and a face where a person looks ---
+
+def use_simulation(wine, work):
+    """The run's simulation folder (made when missing), named in the environment of every program the
+    run starts (dvsim, dvtool); the service gets it on its command line. Returns its host path."""
+    simulation = os.path.join(work, "simulation")
+    os.makedirs(simulation, exist_ok=True)
+    wine.env["DOCKVANE_SIMULATION"] = "Z:" + simulation.replace("/", "\\")
+    return simulation
+
+
+def engine_pid(wine):
+    """The host process id of the service's process; None when none or more than one runs."""
+    pids = wine.host_pids(SERVICE_PROGRAM)
+    return pids[0] if len(pids) == 1 else None
+
+
+def engine_answers(wine):
+    """Whether the engine answers dockvane-cli's status over its pipe."""
+    return wine.run(CLI, "status", timeout=30)[0] == 0
+
+
+def start_engine(wine):
+    """Starts the service Dockvane (registered with the run's simulation folder the first time) and
+    waits until it is ready: the service manager says it runs, its start line is logged, its pipe
+    answers, the AutoRun policy is applied and the master account made. Returns the host process id
+    of the service's process."""
+    started = time.monotonic()
+    if not wine.engine_installed:
+        wine.install_engine_service(wine.env["DOCKVANE_SIMULATION"])
+        wine.engine_installed = True
+    log_size = len(read_bytes(app_log_path(wine)))
+    code, out, error = wine.sc("start", ENGINE_SERVICE)
+    if code != 0:
+        raise RuntimeError(f"sc start {ENGINE_SERVICE} failed ({code}): {out.strip()[-200:]} {error.strip()}")
+    ready = wait_for(lambda: wine.service_state(ENGINE_SERVICE) == "RUNNING"
+                     and "Start" in read_text(app_log_path(wine))[log_size:] and engine_answers(wine)
+                     and wine.reg_value(AUTORUN_POLICY, "NoDriveTypeAutoRun"), 60, step=0.5)
+    pid = wait_for(lambda: engine_pid(wine), 10)
+    if not ready or not pid:
+        raise RuntimeError(f"the service {ENGINE_SERVICE} did not start ({wine.service_state(ENGINE_SERVICE)})")
+    wait_for(lambda: any(line.startswith(MASTER + "\t") for line in wine.lines("accounts")), 10)
+    print(f"..    the service started in {time.monotonic() - started:.1f} s (process {pid})", flush=True)
+    return pid
+
+
+def stop_engine(wine, seconds=30):
+    """Stops the service with sc stop, as an administrator would; whether it got to STOPPED and its
+    process ended."""
+    pid = engine_pid(wine)
+    wine.sc("stop", ENGINE_SERVICE)
+    return bool(wait_for(lambda: wine.service_state(ENGINE_SERVICE) == "STOPPED"
+                         and (pid is None or not process_runs(pid)), seconds))
+
+
+def eject_through_cli(wine, drive):
+    """dockvane-cli eject DRIVE: (exit code, what it printed on both outputs)."""
+    code, out, error = wine.run(CLI, "eject", f"{drive}:", timeout=60)
+    return code, (out + error).strip()
+
+
+def face_pids(wine):
+    """The host process ids of the faces that run: the processes that run the face's program, not those
+    that only name it on their command line (the desktop's explorer that started it)."""
+    def runs_face(pid):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                program = f.read().split(b"\0")[0].decode("utf-8", errors="replace")
+        except OSError:
+            return False
+        return re.split(r"[\\/]", program)[-1].lower() == FACE_PROGRAM.lower()
+    return [pid for pid in wine.host_pids(FACE_PROGRAM) if runs_face(pid)]
+
+
+def start_face(wine):
+    """Starts the face in the run's desktop, as a signed-in person's session does, and waits until its
+    window is there. Start it once the engine answers: a face that finds the engine still starting is
+    refused its subscription, and then hears no balloon, box or change until it connects again.
+    Returns the host process id."""
+    started = time.monotonic()
+    before = set(face_pids(wine))
+    wine.start_in_desktop(FACE)
+    pid = wait_for(lambda: next(iter(set(face_pids(wine)) - before), None), 60, step=0.5)
+    if not pid or not wait_for(lambda: windows_pid(wine, FACE_PROGRAM), 30):
+        raise RuntimeError("the face did not start")
+    # It finds the engine on a worker of its own and is told the engine's status at once.
+    time.sleep(2)
+    print(f"..    the face started in {time.monotonic() - started:.1f} s (process {pid})", flush=True)
+    return pid
+
+
+def face_command(wine, verb, *args, timeout=60):
+    """Sends the face's window a tray command through e2e_process_probe (eject SLOT, exit [MS]):
+    (exit code, stdout, stderr)."""
+    return wine.run(PROCESS_PROBE, verb, FACE_PROGRAM, *args, timeout=timeout)
 
 
 def process_runs(pid):

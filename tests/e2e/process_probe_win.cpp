@@ -9,8 +9,10 @@
 //   e2e_process_probe notices PID|NAME LETTER COUNT MS   COUNT removal notices of drive LETTER sent to
 //                                      the volume observer's window within MS, from two threads at
 //                                      once, as the system sends them; prints sent=N timed_out=N
-// A NAME is an executable name (Dockvane.exe); the first process of that name is taken. UTF-8 on
-// stdout, errors on stderr with exit code 1.
+// A NAME is an executable name (Dockvane.exe); the first process of that name is taken. The tray's
+// commands go to the old tray's main window or to a face's window, whichever the process has; its
+// windows are looked for on every desktop of every window station (Wine runs a service in a window
+// station of its own). UTF-8 on stdout, errors on stderr with exit code 1.
 //
 // Wine 8 keeps some of these figures to itself: GetProcessHandleCount answers 0, GetGuiResources is a
 // stub and PrivateUsage stays 0. Then handles counts the process's entries in the system's handle
@@ -32,6 +34,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <cwctype>
+#include <functional>
 #include <iostream>
 #include <set>
 #include <string>
@@ -41,8 +44,9 @@
 
 namespace {
 
-// The main window's class (the shell's window registers it), and the volume observer's.
+// The main window's class (the shell's window registers it), the face's, and the volume observer's.
 constexpr wchar_t kMainWindowClass[] = L"DockvaneMainWindow";
+constexpr wchar_t kFaceWindowClass[] = L"DockvaneFaceWindow";
 constexpr wchar_t kObserverWindowClass[] = L"DockvaneVolumeObserver";
 
 int Fail(const std::string& message) {
@@ -171,6 +175,47 @@ long CountGdiTableEntries(HANDLE process) {
     return count;
 }
 
+// --- Every desktop of every window station ---
+
+BOOL CALLBACK CollectName(LPWSTR name, LPARAM found) {
+    reinterpret_cast<std::vector<std::wstring>*>(found)->push_back(name);
+    return TRUE;
+}
+
+// Calls visit(desktop) for every desktop that opens with that access, until it answers true. A
+// desktop opens, and a thread goes onto it, only in the process's own window station: each station
+// is made the process's own while its desktops are visited.
+void ForEachDesktop(ACCESS_MASK access, const std::function<bool(HDESK)>& visit) {
+    std::vector<std::wstring> stations;
+    ::EnumWindowStationsW(&CollectName, reinterpret_cast<LPARAM>(&stations));
+    HWINSTA own = ::GetProcessWindowStation();
+    bool done = false;
+    auto visitStation = [&](HWINSTA station) {
+        std::vector<std::wstring> desktops;
+        ::EnumDesktopsW(station, &CollectName, reinterpret_cast<LPARAM>(&desktops));
+        for (const std::wstring& name : desktops) {
+            HDESK desktop = ::OpenDesktopW(name.c_str(), 0, FALSE, access);
+            if (!desktop) continue;
+            done = visit(desktop);
+            ::CloseDesktop(desktop);
+            if (done) return;
+        }
+    };
+    bool reached = false;
+    for (const std::wstring& name : stations) {
+        if (done) break;
+        HWINSTA station = ::OpenWindowStationW(name.c_str(), FALSE, WINSTA_ENUMDESKTOPS);
+        if (!station) continue;
+        if (::SetProcessWindowStation(station)) {
+            reached = true;
+            visitStation(station);
+            ::SetProcessWindowStation(own);
+        }
+        ::CloseWindowStation(station);
+    }
+    if (!reached) visitStation(own);
+}
+
 // --- Windows of a process on every desktop ---
 
 struct WindowCount {
@@ -212,31 +257,19 @@ DWORD WINAPI CountOnDesktop(void* argument) {
     return 0;
 }
 
-BOOL CALLBACK CollectDesktop(LPWSTR name, LPARAM found) {
-    reinterpret_cast<std::vector<std::wstring>*>(found)->push_back(name);
-    return TRUE;
-}
-
-std::vector<std::wstring> Desktops() {
-    std::vector<std::wstring> desktops;
-    ::EnumDesktopsW(::GetProcessWindowStation(), &CollectDesktop, reinterpret_cast<LPARAM>(&desktops));
-    return desktops;
-}
-
 long CountWindows(DWORD pid) {
     WindowCount count;
     count.pid = pid;
-    for (const std::wstring& name : Desktops()) {
+    ForEachDesktop(GENERIC_ALL, [&count](HDESK desktop) {
         DesktopJob job;
-        job.desktop = ::OpenDesktopW(name.c_str(), 0, FALSE, GENERIC_ALL);
-        if (!job.desktop) continue;
+        job.desktop = desktop;
         job.count = &count;
         if (HANDLE thread = ::CreateThread(nullptr, 0, &CountOnDesktop, &job, 0, nullptr)) {
             ::WaitForSingleObject(thread, 10000);
             ::CloseHandle(thread);
         }
-        ::CloseDesktop(job.desktop);
-    }
+        return false;
+    });
     return static_cast<long>(count.seen.size());
 }
 
@@ -260,23 +293,29 @@ BOOL CALLBACK FindWindowOfClass(HWND window, LPARAM search) {
     return TRUE;
 }
 
-// The process's top-level window of that class, on whichever desktop it is.
-HWND WindowOf(DWORD pid, const wchar_t* windowClass) {
+// The process's top-level window of that class on the desktop; nullptr without one.
+HWND WindowOn(HDESK desktop, DWORD pid, const wchar_t* windowClass) {
     WindowSearch search;
     search.pid = pid;
     search.windowClass = windowClass;
-    for (const std::wstring& name : Desktops()) {
-        HDESK desktop = ::OpenDesktopW(name.c_str(), 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE);
-        if (!desktop) continue;
-        ::EnumDesktopWindows(desktop, &FindWindowOfClass, reinterpret_cast<LPARAM>(&search));
-        ::CloseDesktop(desktop);
-        if (search.found) break;
-    }
+    ::EnumDesktopWindows(desktop, &FindWindowOfClass, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
+// The process's top-level window of that class, on whichever desktop it is.
+HWND WindowOf(DWORD pid, const wchar_t* windowClass) {
+    HWND found = nullptr;
+    ForEachDesktop(DESKTOP_READOBJECTS | DESKTOP_ENUMERATE, [&](HDESK desktop) {
+        found = WindowOn(desktop, pid, windowClass);
+        return found != nullptr;
+    });
+    return found;
+}
+
+// The window the tray's commands go to: the old tray's main window, or the face's.
 HWND MainWindowOf(DWORD pid) {
-    return WindowOf(pid, kMainWindowClass);
+    HWND window = WindowOf(pid, kMainWindowClass);
+    return window ? window : WindowOf(pid, kFaceWindowClass);
 }
 
 // --- Commands ---
@@ -358,50 +397,65 @@ int Exit(DWORD pid, DWORD waitMs) {
 }
 
 // Removal notices of one drive, sent to the observer's window the way the system sends a device
-// broadcast: a sent message with the volume record, each sender waiting for its answer.
+// broadcast: a sent message with the volume record, each sender waiting for its answer. The senders
+// run on the window's desktop, as the system's broadcast reaches it there.
+struct Sender {
+    HDESK desktop;
+    HWND window;
+    DEV_BROADCAST_VOLUME volume;
+    unsigned long count;
+    unsigned long gapMs;
+    long sent = 0;
+    long timedOut = 0;
+};
+
+DWORD WINAPI SendNotices(void* data) {
+    auto& s = *static_cast<Sender*>(data);
+    ::SetThreadDesktop(s.desktop);
+    for (unsigned long i = 0; i < s.count; ++i) {
+        DWORD_PTR result = 0;
+        if (::SendMessageTimeoutW(s.window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
+                                  reinterpret_cast<LPARAM>(&s.volume), SMTO_NORMAL, 15000, &result)) {
+            ++s.sent;
+        } else {
+            ++s.timedOut;
+        }
+        ::Sleep(s.gapMs);
+    }
+    return 0;
+}
+
 int Notices(DWORD pid, wchar_t letter, unsigned long count, unsigned long spreadMs) {
     if (letter < L'A' || letter > L'Z') return Fail("a drive letter is A to Z");
-    HWND window = WindowOf(pid, kObserverWindowClass);
-    if (!window) return Fail("no volume observer window of process " + std::to_string(pid));
     DEV_BROADCAST_VOLUME volume{};
     volume.dbcv_size = sizeof volume;
     volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
     volume.dbcv_unitmask = 1u << (letter - L'A');
-    struct Sender {
-        HWND window;
-        DEV_BROADCAST_VOLUME volume;
-        unsigned long count;
-        unsigned long gapMs;
-        long sent = 0;
-        long timedOut = 0;
-    };
     const unsigned long perSender = (count + 1) / 2;
-    Sender senders[2] = {{window, volume, perSender, spreadMs / std::max(1ul, perSender)},
-                         {window, volume, count - perSender, spreadMs / std::max(1ul, perSender)}};
-    auto send = [](void* data) -> DWORD {
-        auto& s = *static_cast<Sender*>(data);
-        for (unsigned long i = 0; i < s.count; ++i) {
-            DWORD_PTR result = 0;
-            if (::SendMessageTimeoutW(s.window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
-                                      reinterpret_cast<LPARAM>(&s.volume), SMTO_NORMAL, 15000, &result)) {
-                ++s.sent;
-            } else {
-                ++s.timedOut;
+    const unsigned long gapMs = spreadMs / std::max(1ul, perSender);
+    bool found = false;
+    long sent = 0;
+    long timedOut = 0;
+    ForEachDesktop(GENERIC_ALL, [&](HDESK desktop) {
+        HWND window = WindowOn(desktop, pid, kObserverWindowClass);
+        if (!window) return false;
+        found = true;
+        Sender senders[2] = {{desktop, window, volume, perSender, gapMs},
+                             {desktop, window, volume, count - perSender, gapMs}};
+        HANDLE threads[2] = {};
+        for (int i = 0; i < 2; ++i) threads[i] = ::CreateThread(nullptr, 0, &SendNotices, &senders[i], 0, nullptr);
+        for (HANDLE thread : threads) {
+            if (thread) {
+                ::WaitForSingleObject(thread, INFINITE);
+                ::CloseHandle(thread);
             }
-            ::Sleep(s.gapMs);
         }
-        return 0;
-    };
-    HANDLE threads[2] = {};
-    for (int i = 0; i < 2; ++i) threads[i] = ::CreateThread(nullptr, 0, send, &senders[i], 0, nullptr);
-    for (HANDLE thread : threads) {
-        if (thread) {
-            ::WaitForSingleObject(thread, INFINITE);
-            ::CloseHandle(thread);
-        }
-    }
-    std::cout << "sent=" << senders[0].sent + senders[1].sent
-              << " timed_out=" << senders[0].timedOut + senders[1].timedOut << '\n';
+        sent = senders[0].sent + senders[1].sent;
+        timedOut = senders[0].timedOut + senders[1].timedOut;
+        return true;
+    });
+    if (!found) return Fail("no volume observer window of process " + std::to_string(pid));
+    std::cout << "sent=" << sent << " timed_out=" << timedOut << '\n';
     return 0;
 }
 
