@@ -484,15 +484,15 @@ def start_engine(wine):
         wine.install_engine_service(wine.env["DOCKVANE_SIMULATION"])
         wine.engine_installed = True
     log_size = len(read_bytes(app_log_path(wine)))
+    # After its process was killed, Wine's service manager still says RUNNING, yet starts it again.
     code, out, error = wine.sc("start", ENGINE_SERVICE)
-    if code != 0:
-        raise RuntimeError(f"sc start {ENGINE_SERVICE} failed ({code}): {out.strip()[-200:]} {error.strip()}")
     ready = wait_for(lambda: wine.service_state(ENGINE_SERVICE) == "RUNNING"
                      and "Start" in read_text(app_log_path(wine))[log_size:] and engine_answers(wine)
                      and wine.reg_value(AUTORUN_POLICY, "NoDriveTypeAutoRun"), 60, step=0.5)
     pid = wait_for(lambda: engine_pid(wine), 10)
     if not ready or not pid:
-        raise RuntimeError(f"the service {ENGINE_SERVICE} did not start ({wine.service_state(ENGINE_SERVICE)})")
+        raise RuntimeError(f"the service {ENGINE_SERVICE} did not start ({wine.service_state(ENGINE_SERVICE)}; "
+                           f"sc start: {code} {out.strip()[-200:]} {error.strip()})")
     wait_for(lambda: any(line.startswith(MASTER + "\t") for line in wine.lines("accounts")), 10)
     print(f"..    the service started in {time.monotonic() - started:.1f} s (process {pid})", flush=True)
     return pid
