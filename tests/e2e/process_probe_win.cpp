@@ -6,6 +6,8 @@
 //   e2e_process_probe eject PID|NAME SLOT   the tray's "Eject:" item of that slot, as a click sends it
 //   e2e_process_probe exit PID|NAME [MS]    the tray's Exit; waits up to MS (10000) for the process
 //                                      and prints exit_code=N ms=N (exit code "running" if it did not end)
+//   e2e_process_probe wait PID|NAME [MS]    waits up to MS (10000) for the process to end, as exit does
+//                                      after its command (for a process someone else ends)
 //   e2e_process_probe notices PID|NAME LETTER COUNT MS   COUNT removal notices of drive LETTER sent to
 //                                      the volume observer's window within MS, from two threads at
 //                                      once, as the system sends them; prints sent=N timed_out=N
@@ -36,6 +38,7 @@
 #include <cwctype>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -375,13 +378,18 @@ int PostCommand(DWORD pid, UINT command) {
     return 0;
 }
 
-int Exit(DWORD pid, DWORD waitMs) {
+// Waits for the process to end, after the command when there is one; prints exit_code=N ms=N.
+int AwaitEnd(DWORD pid, DWORD waitMs, std::optional<UINT> command) {
     HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     if (!process) return Fail("cannot open process " + std::to_string(pid));
     const ULONGLONG began = ::GetTickCount64();
-    if (const int code = PostCommand(pid, dv::kCmdExit); code != 0) {
-        ::CloseHandle(process);
-        return code;
+    if (command) {
+        if (const int code = PostCommand(pid, *command); code != 0) {
+            ::CloseHandle(process);
+            return code;
+        }
+    } else {
+        std::cout << "waiting" << std::endl;  // the caller may end the process from now on
     }
     const DWORD waited = ::WaitForSingleObject(process, waitMs);
     const ULONGLONG took = ::GetTickCount64() - began;
@@ -468,7 +476,7 @@ int main() {
     ::LocalFree(argv);
     if (args.size() < 2) {
         std::cerr << "usage: e2e_process_probe pid PID|NAME | stats PID|NAME | eject PID|NAME SLOT | exit PID|NAME "
-                     "[MS] | notices PID|NAME LETTER COUNT MS\n";
+                     "[MS] | wait PID|NAME [MS] | notices PID|NAME LETTER COUNT MS\n";
         return 1;
     }
     const DWORD pid = FindProcess(args[1]);
@@ -483,8 +491,9 @@ int main() {
         if (slot >= 12) return Fail("a slot is 0 to 11");
         return PostCommand(pid, dv::kCmdEjectFirst + static_cast<UINT>(slot));
     }
-    if (args[0] == L"exit" && args.size() <= 3) {
-        return Exit(pid, args.size() == 3 ? static_cast<DWORD>(std::wcstoul(args[2].c_str(), nullptr, 10)) : 10000);
+    if ((args[0] == L"exit" || args[0] == L"wait") && args.size() <= 3) {
+        const DWORD waitMs = args.size() == 3 ? static_cast<DWORD>(std::wcstoul(args[2].c_str(), nullptr, 10)) : 10000;
+        return AwaitEnd(pid, waitMs, args[0] == L"exit" ? std::optional<UINT>(dv::kCmdExit) : std::nullopt);
     }
     if (args[0] == L"notices" && args.size() == 5 && args[2].size() == 1) {
         return Notices(pid, static_cast<wchar_t>(std::towupper(args[2][0])), std::wcstoul(args[3].c_str(), nullptr, 10),
