@@ -1,4 +1,4 @@
-"""What the end-to-end runs of the real Dockvane.exe share: a fresh Wine prefix with one persistent
+"""What the end-to-end runs of the real Dockvane share: a fresh Wine prefix with one persistent
 server on an X display, the programs of the build run through it, the checks and their report, and a
 frame that boots, runs, keeps artefacts on failure and ends every process it started."""
 
@@ -244,17 +244,6 @@ class Wine:
             self.run("C:/windows/system32/sc.exe", "start" if running else "stop", SEARCH_SERVICE, timeout=60)
         return wait_for(lambda: self.search_service_state() == wanted, seconds, step=0.25)
 
-    def dockvane(self):
-        """Dockvane.exe copied beside the stand-in network-management library, outside the build
-        (the build's own folder never holds the library); returns its absolute path."""
-        folder = os.path.join(self.work, "program")
-        # Copied once: a copy over the file of a running program would pull it from under it.
-        if not os.path.isdir(folder):
-            os.makedirs(folder)
-            for name in (DOCKVANE, NETAPI_STANDIN):
-                shutil.copy(os.path.join(self.build, name), folder)
-        return os.path.join(folder, os.path.basename(DOCKVANE))
-
     def run(self, program, *args, timeout=60):
         """Runs one of the build's programs (or a program of the prefix, by its Windows name);
         returns (exit code, stdout without CR, stderr)."""
@@ -313,28 +302,6 @@ class Wine:
         # Wine takes keys from the X focus; without a window manager nobody else sets it.
         self.xdotool("windowfocus", window)
         self.xdotool("key", "Return")
-
-    def run_refused_instance(self, program):
-        """Starts the program, answers the message box it shows with Enter (as a user would) and
-        returns (exit code, the box's title); the code is None when it did not end."""
-        process = subprocess.Popen(["wine", os.path.join(self.build, program)], env=self.env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        title = ""
-        try:
-            found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(process.pid)],
-                                   env=self.env, capture_output=True, timeout=30)
-            windows = found.stdout.split()
-            if windows:
-                window = windows[0].decode()
-                title = self.xdotool("getwindowname", window)
-                self.press_return(window)
-            return process.wait(timeout=30), title
-        except subprocess.TimeoutExpired:
-            return None, title
-        finally:
-            if process.poll() is None:
-                process.kill()
-                process.wait()
 
     def reg_value(self, key, name):
         done = subprocess.run(["wine", "reg", "query", key, "/v", name], env=self.env, capture_output=True,
@@ -434,22 +401,6 @@ def engine_paths(wine):
 def app_log_path(wine):
     """Velmora.log of the prefix, in the machine folder."""
     return engine_paths(wine)["app_log"]
-
-
-def start_dockvane(wine):
-    """Starts Dockvane.exe in the run's desktop and waits until it is ready: its start line logged,
-    the AutoRun policy applied, the master account made. Returns the host process id."""
-    started = time.monotonic()
-    log_size = len(read_bytes(app_log_path(wine)))
-    wine.start_in_desktop(wine.dockvane())
-    pid = wait_for(lambda: wine.window_pid("Dockvane volume observer"), 60, step=0.5)
-    ready = wait_for(lambda: "Start" in read_text(app_log_path(wine))[log_size:] and wine.reg_value(
-        AUTORUN_POLICY, "NoDriveTypeAutoRun"), 60, step=1)
-    if not pid or not ready:
-        raise RuntimeError("Dockvane did not start")
-    wait_for(lambda: any(line.startswith(MASTER + "\t") for line in wine.lines("accounts")), 10)
-    print(f"..    Dockvane started in {time.monotonic() - started:.1f} s (process {pid})", flush=True)
-    return pid
 
 
 # --- A running Dockvane: the engine as the service, and a face where a person looks ---
@@ -558,7 +509,7 @@ def process_runs(pid):
         return False
 
 
-def process_stats(wine, process="Dockvane.exe"):
+def process_stats(wine, process=SERVICE_PROGRAM):
     """What the process holds, counted from the Windows side: threads, handles, gdi, user, private
     (bytes) and how each was counted (handles_via, gdi_via, user_via, private_via); None when it
     cannot be read."""
@@ -688,7 +639,7 @@ def netapi_buffer_problems(simulation, killed=()):
     return problems
 
 
-def windows_pid(wine, process="Dockvane.exe"):
+def windows_pid(wine, process=SERVICE_PROGRAM):
     """The Windows process id of the (first) running process of that name, as the stand-in library
     names its counts; None when there is none or the probe could not tell."""
     for _ in range(3):  # a Wine start can fail on a loaded machine

@@ -30,7 +30,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (ENGINE_SERVICE, FACE, FACE_PROGRAM, GENERIC_ALL, MESSAGE_BOXES,  # noqa: E402
+from e2e_support import (ENGINE_SERVICE, FACE, GENERIC_ALL, MESSAGE_BOXES,  # noqa: E402
                          SERVICE_PROGRAM, BalloonCamera, BoxWatcher, engine_answers, engine_pid, face_command, face_pids,
                          main, machine_folder, process_runs, read_text, snapshot, start_engine, start_face,
                          stop_engine, use_simulation, wait_for)
