@@ -6,17 +6,18 @@ on a Wine prefix of its own) and a face in a virtual desktop on the current X di
 display this script starts), where the balloons and message boxes show. The script plugs a drive in
 with dvsim, watches the files, the registry, dvsim's listings and the requests that reach its own HTTP
 server, drops the backup marker (the drive's done address then hears that it was ejected), ejects it
-with the face's Eject once (ejected), once while a process holds it (dvsim block: the face's message,
-its balloon and both logs name the process, the drive stays plugged in, the done address hears
-eject-refused and the blocker) and pulls it out once while its removal waits (unshared). A second
-face is refused without writing anything, a second `sc start` starts no second engine, and the
-service's program started by hand, outside the service manager, does not act on a drive. The drive's
-file asks for encryption: its share carries the flag. The search service (a stand-in registered as
-WSearch) runs when Dockvane starts: it must be stopped once the drive is shared and running again
-once the drive has left. Last, the face exits through its tray while the engine goes on sharing,
-`sc stop` leaves the share in place, and the engine started again with the search service stopped
-leaves it stopped while a drive comes and goes. Screenshots of the balloons go to the artefacts
-folder. Every process it started is ended.
+with the face's Eject once (ejected), with dockvane-cli once (ejected), once with the face's Eject
+while a process holds it (dvsim block: the face's message, its balloon and both logs name the
+process, the drive stays plugged in, the done address hears eject-refused and the blocker) and pulls
+it out once while its removal waits (unshared). A second face is refused without writing anything,
+a second `sc start` starts no second engine, and the service's program started by hand, outside the
+service manager, does not act on a drive. The drive's file asks for encryption: its share carries
+the flag. The search service (a stand-in registered as WSearch) runs when Dockvane starts: it must be
+stopped once the drive is shared and running again once the drive has left. Last, the face exits
+through its tray while the engine goes on sharing, `sc stop` leaves the share in place, and the
+engine started again with the search service stopped leaves it stopped while the drive is shared and
+once it has left. Screenshots of the balloons go to the artefacts folder. Every process it started
+is ended.
 
     road_of_a_drive.py --build-dir BUILD/windows --artefacts DIR [--keep]
 """
@@ -30,10 +31,10 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (ENGINE_SERVICE, FACE, GENERIC_ALL, MESSAGE_BOXES,  # noqa: E402
-                         SERVICE_PROGRAM, BalloonCamera, BoxWatcher, engine_answers, engine_pid, face_command, face_pids,
-                         main, machine_folder, process_runs, read_text, snapshot, start_engine, start_face,
-                         stop_engine, use_simulation, wait_for)
+from e2e_support import (ENGINE_SERVICE, FACE, GENERIC_ALL, MESSAGE_BOXES, SERVICE_PROGRAM,  # noqa: E402
+                         BalloonCamera, BoxWatcher, eject_through_cli, engine_answers, engine_pid, face_command,
+                         face_pids, main, machine_folder, process_runs, read_text, snapshot, start_engine,
+                         start_face, stop_engine, use_simulation, wait_for)
 
 SHARE = "BACKUP"
 ACCOUNT = "extdisk_backup"
@@ -232,20 +233,26 @@ done_reported.calls = 0
 
 
 def ends_reported(wine, failures, ping, drive):
-    """The face's Eject reports ejected; a drive pulled out while its removal waits, unshared."""
+    """The face's Eject and dockvane-cli's report ejected; a drive pulled out while its removal waits,
+    unshared."""
     activity = lambda: read_text(os.path.join(drive, "velmora-activity.log"))
     eject_blocked(wine, failures, ping, drive)
-    for road in ("eject", "pulled"):
+    for road in ("eject", "cli", "pulled"):
         code, _, error = wine.dvsim("plug", DRIVE, drive)
         failures.check(code == 0 and wait_for(lambda: wine.lines("shares"), 20),
                        f"dvsim plug {DRIVE} shares the drive again {error.strip()}")
+        gone = lambda: not wine.lines("shares") and not wine.lines("drives")
         if road == "eject":
             face_knows(wine, f"{SHARE} now available for network")
             code, _, error = face_command(wine, "eject", "0")
             failures.check(code == 0, f"the face's Eject was sent {error.strip()}")
-            failures.check(wait_for(lambda: not wine.lines("shares") and not wine.lines("drives"), UNIT_DEADLINE_S),
-                           "the face's Eject unshared and ejected the drive")
+            failures.check(wait_for(gone, UNIT_DEADLINE_S), "the face's Eject unshared and ejected the drive")
             done_reported(wine, failures, ping, "ejected", "after the face's Eject")
+        elif road == "cli":
+            code, said = eject_through_cli(wine, DRIVE)
+            failures.check(code == 0 and wait_for(gone, UNIT_DEADLINE_S),
+                           f"dockvane-cli eject {DRIVE}: unshared and ejected the drive ({code}, {said})")
+            done_reported(wine, failures, ping, "ejected", "after dockvane-cli's eject")
         else:
             unbound = activity().count("OK, Unbound ")
             with open(os.path.join(drive, "backup.done"), "wb") as f:
