@@ -241,6 +241,9 @@ def ends_reported(wine, failures, ping, drive):
         code, _, error = wine.dvsim("plug", DRIVE, drive)
         failures.check(code == 0 and wait_for(lambda: wine.lines("shares"), 20),
                        f"dvsim plug {DRIVE} shares the drive again {error.strip()}")
+        # Each step waits for the search service's worker of the step before: a stop asked while a
+        # start is still on its way (or the other way round) is another matter than this road.
+        search_service_is(wine, failures, "STOPPED", f"while the drive is shared ({road})")
         gone = lambda: not wine.lines("shares") and not wine.lines("drives")
         if road == "eject":
             face_knows(wine, f"{SHARE} now available for network")
@@ -264,6 +267,12 @@ def ends_reported(wine, failures, ping, drive):
             failures.check(code == 0, f"dvsim unplug {DRIVE} while the removal waits {error.strip()}")
             failures.check(wait_for(lambda: not wine.lines("shares"), UNIT_DEADLINE_S), "the share is gone")
             done_reported(wine, failures, ping, "unshared", "after the drive was pulled out")
+        search_service_is(wine, failures, "RUNNING", f"once the drive has left ({road})")
+
+
+def search_service_is(wine, failures, state, when):
+    failures.check(wait_for(lambda: wine.search_service_state() == state, SEARCH_DEADLINE_S),
+                   f"the search service is {state} {when} ({wine.search_service_state()})")
 
 
 BLOCKED_TEXT = "E: is in use by dllhost.exe (process 9176). Close it, then choose Eject again."
