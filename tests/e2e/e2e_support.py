@@ -1,4 +1,4 @@
-"""What the end-to-end runs of the real Dockvane.exe share: a fresh Wine prefix with one persistent
+"""What the end-to-end runs of the real Dockvane share: a fresh Wine prefix with one persistent
 server on an X display, the programs of the build run through it, the checks and their report, and a
 frame that boots, runs, keeps artefacts on failure and ends every process it started."""
 
@@ -19,7 +19,12 @@ GENERIC_ALL = 268435456
 TITLE = "Dockvane\u2122"
 DVSIM = "tools/dvsim/dvsim.exe"
 DVTOOL = "tools/dvtool/dvtool.exe"
+# The test tray of the versions before the service: engine and tray in one process (the screenshots).
 DOCKVANE = "src/DockvaneTray.exe"
+# What each signed-in person runs once the engine is a service: the tray icon, its menus, the
+# balloons and message boxes the engine reports over its pipe.
+FACE = "src/Dockvane.exe"
+CLI = "tools/cli/dockvane-cli.exe"
 # The network-management library that stands in for Windows' own under Wine (shares and accounts
 # kept in the simulation folder); Wine loads it for a program that lies beside it.
 NETAPI_STANDIN = "tests/standins/netapi32/netapi32.dll"
@@ -37,6 +42,8 @@ PROCESS_PROBE = "tests/e2e/e2e_process_probe.exe"
 SIM_SERVICE = "src/DockvaneSimService.exe"
 ENGINE_SERVICE = "Dockvane"
 ENGINE_SERVICE_FOLDER = "Program Files/Dockvane"
+SERVICE_PROGRAM = os.path.basename(SIM_SERVICE)
+FACE_PROGRAM = os.path.basename(FACE)
 MASTER = "dockvane"
 DESKTOP = "DockvaneE2E"
 
@@ -133,6 +140,7 @@ class Wine:
             self.start_xvfb()
         self.started_server = False
         self.desktops = []
+        self.engine_installed = False
 
     def start_xvfb(self):
         for number in display_range():
@@ -237,17 +245,6 @@ class Wine:
             self.run("C:/windows/system32/sc.exe", "start" if running else "stop", SEARCH_SERVICE, timeout=60)
         return wait_for(lambda: self.search_service_state() == wanted, seconds, step=0.25)
 
-    def dockvane(self):
-        """Dockvane.exe copied beside the stand-in network-management library, outside the build
-        (the build's own folder never holds the library); returns its absolute path."""
-        folder = os.path.join(self.work, "program")
-        # Copied once: a copy over the file of a running program would pull it from under it.
-        if not os.path.isdir(folder):
-            os.makedirs(folder)
-            for name in (DOCKVANE, NETAPI_STANDIN):
-                shutil.copy(os.path.join(self.build, name), folder)
-        return os.path.join(folder, os.path.basename(DOCKVANE))
-
     def run(self, program, *args, timeout=60):
         """Runs one of the build's programs (or a program of the prefix, by its Windows name);
         returns (exit code, stdout without CR, stderr)."""
@@ -306,28 +303,6 @@ class Wine:
         # Wine takes keys from the X focus; without a window manager nobody else sets it.
         self.xdotool("windowfocus", window)
         self.xdotool("key", "Return")
-
-    def run_refused_instance(self, program):
-        """Starts the program, answers the message box it shows with Enter (as a user would) and
-        returns (exit code, the box's title); the code is None when it did not end."""
-        process = subprocess.Popen(["wine", os.path.join(self.build, program)], env=self.env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        title = ""
-        try:
-            found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(process.pid)],
-                                   env=self.env, capture_output=True, timeout=30)
-            windows = found.stdout.split()
-            if windows:
-                window = windows[0].decode()
-                title = self.xdotool("getwindowname", window)
-                self.press_return(window)
-            return process.wait(timeout=30), title
-        except subprocess.TimeoutExpired:
-            return None, title
-        finally:
-            if process.poll() is None:
-                process.kill()
-                process.wait()
 
     def reg_value(self, key, name):
         done = subprocess.run(["wine", "reg", "query", key, "/v", name], env=self.env, capture_output=True,
@@ -429,20 +404,101 @@ def app_log_path(wine):
     return engine_paths(wine)["app_log"]
 
 
-def start_dockvane(wine):
-    """Starts Dockvane.exe in the run's desktop and waits until it is ready: its start line logged,
-    the AutoRun policy applied, the master account made. Returns the host process id."""
+# --- A running Dockvane: the engine as the service, and a face where a person looks ---
+
+def use_simulation(wine, work):
+    """The run's simulation folder (made when missing), named in the environment of every program the
+    run starts (dvsim, dvtool); the service gets it on its command line. Returns its host path."""
+    simulation = os.path.join(work, "simulation")
+    os.makedirs(simulation, exist_ok=True)
+    wine.env["DOCKVANE_SIMULATION"] = "Z:" + simulation.replace("/", "\\")
+    return simulation
+
+
+def engine_pid(wine):
+    """The host process id of the service's process; None when none or more than one runs."""
+    pids = wine.host_pids(SERVICE_PROGRAM)
+    return pids[0] if len(pids) == 1 else None
+
+
+def engine_answers(wine):
+    """Whether the engine answers dockvane-cli's status over its pipe."""
+    return wine.run(CLI, "status", timeout=30)[0] == 0
+
+
+def start_engine(wine):
+    """Starts the service Dockvane (registered with the run's simulation folder the first time) and
+    waits until it is ready: the service manager says it runs, its start line is logged, its pipe
+    answers, the AutoRun policy is applied and the master account made. Returns the host process id
+    of the service's process."""
     started = time.monotonic()
+    if not wine.engine_installed:
+        wine.install_engine_service(wine.env["DOCKVANE_SIMULATION"])
+        wine.engine_installed = True
     log_size = len(read_bytes(app_log_path(wine)))
-    wine.start_in_desktop(wine.dockvane())
-    pid = wait_for(lambda: wine.window_pid("Dockvane volume observer"), 60, step=0.5)
-    ready = wait_for(lambda: "Start" in read_text(app_log_path(wine))[log_size:] and wine.reg_value(
-        AUTORUN_POLICY, "NoDriveTypeAutoRun"), 60, step=1)
-    if not pid or not ready:
-        raise RuntimeError("Dockvane did not start")
+    # After its process was killed, Wine's service manager still says RUNNING, yet starts it again.
+    code, out, error = wine.sc("start", ENGINE_SERVICE)
+    ready = wait_for(lambda: wine.service_state(ENGINE_SERVICE) == "RUNNING"
+                     and "Start" in read_text(app_log_path(wine))[log_size:] and engine_answers(wine)
+                     and wine.reg_value(AUTORUN_POLICY, "NoDriveTypeAutoRun"), 60, step=0.5)
+    pid = wait_for(lambda: engine_pid(wine), 10)
+    if not ready or not pid:
+        raise RuntimeError(f"the service {ENGINE_SERVICE} did not start ({wine.service_state(ENGINE_SERVICE)}; "
+                           f"sc start: {code} {out.strip()[-200:]} {error.strip()})")
     wait_for(lambda: any(line.startswith(MASTER + "\t") for line in wine.lines("accounts")), 10)
-    print(f"..    Dockvane started in {time.monotonic() - started:.1f} s (process {pid})", flush=True)
+    print(f"..    the service started in {time.monotonic() - started:.1f} s (process {pid})", flush=True)
     return pid
+
+
+def stop_engine(wine, seconds=30):
+    """Stops the service with sc stop, as an administrator would; whether it got to STOPPED and its
+    process ended."""
+    pid = engine_pid(wine)
+    wine.sc("stop", ENGINE_SERVICE)
+    return bool(wait_for(lambda: wine.service_state(ENGINE_SERVICE) == "STOPPED"
+                         and (pid is None or not process_runs(pid)), seconds))
+
+
+def eject_through_cli(wine, drive):
+    """dockvane-cli eject DRIVE: (exit code, what it printed on both outputs)."""
+    code, out, error = wine.run(CLI, "eject", f"{drive}:", timeout=60)
+    return code, (out + error).strip()
+
+
+def face_pids(wine):
+    """The host process ids of the faces that run: the processes that run the face's program, not those
+    that only name it on their command line (the desktop's explorer that started it)."""
+    def runs_face(pid):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                program = f.read().split(b"\0")[0].decode("utf-8", errors="replace")
+        except OSError:
+            return False
+        return re.split(r"[\\/]", program)[-1].lower() == FACE_PROGRAM.lower()
+    return [pid for pid in wine.host_pids(FACE_PROGRAM) if runs_face(pid)]
+
+
+def start_face(wine):
+    """Starts the face in the run's desktop, as a signed-in person's session does, and waits until its
+    window is there. Start it once the engine answers: a face that finds the engine still starting is
+    refused its subscription, and then hears no balloon, box or change until it connects again.
+    Returns the host process id."""
+    started = time.monotonic()
+    before = set(face_pids(wine))
+    wine.start_in_desktop(FACE)
+    pid = wait_for(lambda: next(iter(set(face_pids(wine)) - before), None), 60, step=0.5)
+    if not pid or not wait_for(lambda: windows_pid(wine, FACE_PROGRAM), 30):
+        raise RuntimeError("the face did not start")
+    # It finds the engine on a worker of its own and is told the engine's status at once.
+    time.sleep(2)
+    print(f"..    the face started in {time.monotonic() - started:.1f} s (process {pid})", flush=True)
+    return pid
+
+
+def face_command(wine, verb, *args, timeout=60):
+    """Sends the face's window a tray command through e2e_process_probe (eject SLOT, exit [MS]):
+    (exit code, stdout, stderr)."""
+    return wine.run(PROCESS_PROBE, verb, FACE_PROGRAM, *args, timeout=timeout)
 
 
 def process_runs(pid):
@@ -454,7 +510,7 @@ def process_runs(pid):
         return False
 
 
-def process_stats(wine, process="Dockvane.exe"):
+def process_stats(wine, process=SERVICE_PROGRAM):
     """What the process holds, counted from the Windows side: threads, handles, gdi, user, private
     (bytes) and how each was counted (handles_via, gdi_via, user_via, private_via); None when it
     cannot be read."""
@@ -584,7 +640,7 @@ def netapi_buffer_problems(simulation, killed=()):
     return problems
 
 
-def windows_pid(wine, process="Dockvane.exe"):
+def windows_pid(wine, process=SERVICE_PROGRAM):
     """The Windows process id of the (first) running process of that name, as the stand-in library
     names its counts; None when there is none or the probe could not tell."""
     for _ in range(3):  # a Wine start can fail on a loaded machine

@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
-"""Dockvane.exe killed hard in the middle of an attach, again and again: no file may be left damaged.
+"""The engine's service killed hard in the middle of an attach, again and again: no file may be left damaged.
 
-Dockvane runs in simulation mode on a Wine prefix of its own, in a virtual desktop on the current X
-display (or on an Xvfb display this script starts). Each round plugs drive E: in with dvsim and,
-a random moment after the plug began (within the time a plug-in takes, narrowed to where the kills
-before landed in the attach), kills the Dockvane process
-with SIGKILL: no clean exit, no destructor, a write may stop half-way. Then every file Dockvane
-writes must still be whole and readable:
+Dockvane's engine runs as the service Dockvane (its test build, simulation mode) on a Wine prefix of
+its own, with no face. Each round plugs drive E: in with dvsim and, a random moment after the plug
+began (within the time a plug-in takes, narrowed to where the kills before landed in the attach),
+kills the service's process with SIGKILL: no clean exit, no destructor, a write may stop half-way.
+Then every file the engine writes must still be whole and readable:
 
 - Settings.ini loads (dvtool settings, on a copy) and keeps its salt;
 - velmora.conf loads (dvtool conf, on a copy) with its share name;
@@ -15,20 +14,21 @@ writes must still be whole and readable:
   every record has its fields and valid escapes).
 
 A file that was replaced may be found in its complete twin (FILE.dvnew) while FILE is missing:
-that is how the program reads it, so the check reads it the same way. Then Dockvane starts again and
-must share the drive that is still plugged in; the drive is unplugged and the next round begins. The
-table at the end tells where each kill landed: before Dockvane saw the drive, in the write test that
-begins the attach, later in the attach, or after it. The
+that is how the program reads it, so the check reads it the same way. Then the service is started
+again with `sc start`, as its recovery action would (Wine's service manager runs none), and must
+share the drive that is still plugged in; the drive is unplugged and the next round begins. The
+table at the end tells where each kill landed: before the engine saw the drive, in the write test
+that begins the attach, later in the attach, or after it. The
 logs are filled beforehand (about 7 MB each), so that rewriting one takes long enough for a kill to
 land in it.
 
 At the end, the stand-in network-management library's counts of the killed processes are no leak
-report (one may die holding a buffer); those of the Dockvane still running are.
+report (one may die holding a buffer); those of the service's process still running are.
 
     hard_kill.py --build-dir BUILD/windows --artefacts DIR [--rounds N | --short] [--seed S] [--keep]
 
 --rounds N: rounds until N kills landed in the attach (20 by default; at most 4N rounds; the kills
-that land before Dockvane saw the drive or after the attach are checked as well); --short: 3 kills
+that land before the engine saw the drive or after the attach are checked as well); --short: 3 kills
 wherever they land (for ./test.sh). Every process the script started is ended.
 """
 
@@ -44,8 +44,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (DVSIM, DVTOOL, app_log_path, log_records, main, process_runs,  # noqa: E402
-                         read_bytes, start_dockvane, machine_folder, wait_for, windows_pid)
+from e2e_support import (DVSIM, DVTOOL, SERVICE_PROGRAM, app_log_path, log_records, machine_folder,  # noqa: E402
+                         main, process_runs, read_bytes, start_engine, use_simulation, wait_for, windows_pid)
 
 DRIVE = "E"
 SHARE = "HardKill"
@@ -64,7 +64,7 @@ WRITE_TEST = "in the write test"
 DURING = "during the attach"
 AFTER = "after the attach"
 IN_THE_ATTACH = (WRITE_TEST, DURING)
-# The Windows process ids of the Dockvane processes the run killed: their counts of the stand-in
+# The Windows process ids of the service's processes the run killed: their counts of the stand-in
 # library's buffers are no leak report; those of the one still running at the end are.
 KILLED = set()
 
@@ -123,9 +123,7 @@ class Rounds:
         self.rounds = 3 if options.short else options.rounds
         self.random = random.Random(options.seed)
         print(f"..    {self.rounds} kills{'' if self.short else ' in the attach'}, seed {options.seed}", flush=True)
-        self.simulation = os.path.join(work, "simulation")
-        os.makedirs(self.simulation)
-        wine.env["DOCKVANE_SIMULATION"] = "Z:" + self.simulation.replace("/", "\\")
+        self.simulation = use_simulation(wine, work)
         self.drive = os.path.join(work, "drive")
         os.makedirs(self.drive)
         with open(os.path.join(self.drive, "velmora.conf"), "wb") as f:
@@ -153,21 +151,21 @@ class Rounds:
         return sum(1 for title, _ in records if title == " OK, Started sharing ")
 
     def start(self):
-        """Starts Dockvane and waits until the drive, if plugged in, is shared."""
+        """Starts the service (again) and waits until the drive, if plugged in, is shared."""
         began = time.monotonic()
-        self.pid = start_dockvane(self.wine)
+        self.pid = start_engine(self.wine)
         plugged = any(line.startswith(DRIVE + "\t") for line in self.wine.lines("drives"))
         shared = wait_for(self.share_lines, SHARED_DEADLINE_S, step=0.5) if plugged else True
         seconds = time.monotonic() - began
-        self.windows_pid = windows_pid(self.wine)
+        self.windows_pid = windows_pid(self.wine, SERVICE_PROGRAM)
         if self.windows_pid is None:
-            raise RuntimeError("the Windows process id of Dockvane could not be read")
+            raise RuntimeError("the Windows process id of the service's process could not be read")
         return bool(shared), seconds
 
     def prepare(self):
         # A long application log before the first start: every log line then rewrites a big file. The
-        # machine folder made here is the host user's, which Dockvane takes as its own under Wine, and
-        # as Dockvane makes it, closed to others (Wine cannot take a Unix mode's read right away again).
+        # machine folder made here is the host user's, which the service takes as its own under Wine, and
+        # as the service makes it, closed to others (Wine cannot take a Unix mode's read right away again).
         os.makedirs(os.path.dirname(app_log_path(self.wine)), mode=0o700, exist_ok=True)
         with open(app_log_path(self.wine), "wb") as f:
             f.write(filler("Earlier ", FILLER_LINES))
@@ -205,7 +203,7 @@ class Rounds:
         return self.wine.run(DVTOOL, *tool_args, copy)
 
     def file_problems(self):
-        """Every file Dockvane writes, checked as the program would read it: {file: [problems]}."""
+        """Every file the engine writes, checked as the program would read it: {file: [problems]}."""
         problems = {}
         # The settings.
         if readable(self.settings_file) in (None, b""):
@@ -257,7 +255,7 @@ class Rounds:
         return problems
 
     def where_it_landed(self, app_log_size, started_before):
-        """Where in the attach the kill came: before Dockvane saw the drive, in the write test that
+        """Where in the attach the kill came: before the engine saw the drive, in the write test that
         begins the attach (its folder is left on the drive), later in the attach (the "Attached" line
         is written, the "Started sharing" line not yet) or after it."""
         tail = (readable(app_log_path(self.wine)) or b"")[app_log_size:].decode("cp1252", errors="replace")
@@ -270,7 +268,7 @@ class Rounds:
         return BEFORE
 
     def window(self):
-        """Where the next kill may land: a kill that came before Dockvane saw the drive moves the
+        """Where the next kill may land: a kill that came before the engine saw the drive moves the
         window's start after it, one that came after the attach moves its end before it (with a
         margin, as each plug-in takes its own time), so that most kills land in the attach."""
         before = [delay for _, delay, landed, *_ in self.table if landed == BEFORE]
@@ -298,7 +296,7 @@ class Rounds:
         landed = self.where_it_landed(app_log_size, started_before)
         self.outcomes[landed] += 1
         check = self.failures.check
-        check(ended, f"round {number}: Dockvane was killed {delay:.2f} s after the plug began ({landed})")
+        check(ended, f"round {number}: the service's process was killed {delay:.2f} s after the plug began ({landed})")
         check(plug.returncode == 0, f"round {number}: dvsim plug ended well ({plug.returncode} {plug_error})",
               quiet=True)
         problems = self.file_problems()

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""A table of hostile drives through the real Dockvane.exe under Wine, checked from the outside only.
+"""A table of hostile drives through a running Dockvane under Wine, checked from the outside only.
 
-Dockvane runs in simulation mode on a Wine prefix of its own, in a virtual desktop on the current X
-display (or on an Xvfb display this script starts), on a computer that a person has used before: a
+Dockvane runs as it is installed, on a Wine prefix of its own: the engine as the service Dockvane (its
+test build, simulation mode) and a face in a virtual desktop on the current X display (or on an Xvfb
+display this script starts), where its message boxes and balloons show, on a computer that a person has used before: a
 local account john with his own password, a share Users of another folder, and the administrative
 shares C$ and IPC$. Each case hands Dockvane a drive whose velmora.conf names what it must not take
 (someone else's account, a broad group, someone else's share, a name the system refuses, no share at
@@ -10,7 +11,7 @@ all, bytes that are no configuration, web pages that only this computer may read
 another encoding, plugs it in with dvsim, and
 unplugs it again (drops backup.done for a drive that was shared). After both steps the script checks
 that the person's accounts and shares are as they were, that no broad group got any right, and the
-drive's own outcome. The message boxes Dockvane shows are read and answered as a person would (Enter).
+drive's own outcome. The message boxes the face shows are read and answered as a person would (Enter).
 A case that breaks the prepared state gets it restored, so that the next case starts from it again.
 Pictures of the boxes, and on failure the case's files and log lines, go to the artefacts folder.
 Every process the script started is ended.
@@ -31,8 +32,9 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (GENERIC_ALL, BoxWatcher, balloon_in_corner, main, process_runs, read_bytes,  # noqa: E402
-                         start_dockvane, machine_folder, wait_for)
+from e2e_support import (GENERIC_ALL, BoxWatcher, balloon_in_corner, engine_answers, engine_pid,  # noqa: E402
+                         face_command, face_pids, machine_folder, main, process_runs, read_bytes, start_engine,
+                         start_face, use_simulation, wait_for)
 
 DRIVE = "E"
 JOHN = "john"
@@ -215,8 +217,9 @@ class Table:
         self.failures = failures
         self.prefix = wine.env["WINEPREFIX"]
         self.simulation = os.path.join(work, "simulation")
-        wine.env["DOCKVANE_SIMULATION"] = "Z:" + self.simulation.replace("/", "\\")
-        self.dockvane = None
+        self.work_folder = work
+        self.engine = None
+        self.face = None
         self.reference = {}
         self.ping_servers = None
 
@@ -227,7 +230,7 @@ class Table:
     # --- The computer as a person left it ---
 
     def prepare(self):
-        os.makedirs(self.simulation)
+        use_simulation(self.wine, self.work_folder)
         for args in (("useradd", JOHN, JOHN_PASSWORD, "John Smith"), ("shareadd", "Users", USERS_SHARE_PATH),
                      ("shareadd", "C$", "C:\\"), ("shareadd", "IPC$")):
             code, _, error = self.wine.dvsim(*args)
@@ -235,10 +238,23 @@ class Table:
                 raise RuntimeError(f"dvsim {' '.join(args)} failed: {error.strip()}")
 
     def start_dockvane(self):
-        self.dockvane = start_dockvane(self.wine)
+        """Starts what is not running: the engine's service, and the face once the engine answers (a
+        face that found the engine starting would hear nothing more from it)."""
+        if not self.engine_runs():
+            if self.face_runs():
+                face_command(self.wine, "exit", "10000")
+            self.engine = start_engine(self.wine)
+        if not self.face_runs():
+            self.face = start_face(self.wine)
+
+    def engine_runs(self):
+        return process_runs(self.engine) and engine_pid(self.wine) == self.engine and engine_answers(self.wine)
+
+    def face_runs(self):
+        return process_runs(self.face) and face_pids(self.wine) == [self.face]
 
     def dockvane_runs(self):
-        return process_runs(self.dockvane)
+        return self.engine_runs() and self.face_runs()
 
     def remember_reference(self):
         self.reference = {
@@ -317,7 +333,7 @@ class Table:
         print(f"\n== {index}/{count} {case.name}: {case.expectation()}", flush=True)
         began = time.monotonic()
         if not self.dockvane_runs():
-            print("..    Dockvane is not running: starting it again", flush=True)
+            print("..    the engine or the face is not running: starting it again", flush=True)
             self.start_dockvane()
 
         drive = os.path.join(self.work, "drives", slug(case.name))
@@ -388,7 +404,7 @@ class Table:
                 shutil.copy(shot, os.path.join(folder, "balloon.png"))
         if case.encoding:
             self.check_encoding(case, conf_path)
-        check(self.dockvane_runs(), "Dockvane runs")
+        check(self.dockvane_runs(), "the engine and the face run")
 
         # --- Gone again ---
         boxes_mark = watcher.count()
@@ -409,7 +425,7 @@ class Table:
         check(not boxes, f"no message box while the drive left ({[text for _, text, _ in boxes]})")
         if case.outcome == "unwritten":
             check(read_bytes(conf_path) == case.conf, "velmora.conf still keeps its bytes")
-        check(self.dockvane_runs(), "Dockvane still runs")
+        check(self.dockvane_runs(), "the engine and the face still run")
 
         if self.failures.of_case(case.name):
             self.keep_artefacts(folder, conf_path, self.new_log_lines(0), shares, accounts)

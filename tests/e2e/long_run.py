@@ -1,26 +1,28 @@
 #!/usr/bin/env python3
-"""A long run of the real Dockvane.exe under Wine: drives in and out for a long time, nothing may pile up.
+"""A long run of a running Dockvane under Wine: drives in and out for a long time, nothing may pile up.
 
-Dockvane runs in simulation mode on a Wine prefix of its own, in a virtual desktop on the current X
-display (or on an Xvfb display this script starts), and is checked from the outside only:
+Dockvane runs as it is installed, on a Wine prefix of its own: the engine as the service Dockvane (its
+test build, simulation mode) and a face in a virtual desktop on the current X display (or on an Xvfb
+display this script starts), and is checked from the outside only:
 
 1. N cycles of one backup drive E: (AutoRemove=True): plugged in, shared, "backup.done" dropped,
    unshared and ejected.
 2. N/2 cycles of three drives F:, G:, H: (all AutoRemove=True). Each cycle first plugs and pulls the
    three at once (three parallel processes, each pulling its drive a random moment after it began to
    plug it, so that a drive can vanish while it arrives), then plugs the three in at once, ejects one
-   through the tray's Eject item, plugs and unplugs an unrelated drive J: (no velmora.conf) while the
+   through the face's Eject item, plugs and unplugs an unrelated drive J: (no velmora.conf) while the
    other two wait for their marker, and then lets both go by their markers (even cycles) or one by
    its marker and the other unplugged (odd cycles).
 3. Once the last of those drives has left, the search service (the stand-in registered as WSearch,
-   running when Dockvane started) must run again: `sc query WSearch`.
-4. Exit from the tray while a drive's ping waits on a server that accepts and never answers.
+   running when the engine started) must run again: `sc query WSearch`.
+4. `sc stop Dockvane` while a drive's ping waits on a server that accepts and never answers.
 
 Every cycle must end in its state (dvsim shares, drives, accounts), add exactly its lines to the drive
 activity logs (header, "OK, Started sharing ", "OK, Unbound ", "OK, Stopped sharing ") and show no
-message box. After every cycle the process's threads, handles, GDI and USER objects and private
-memory are read (e2e_process_probe); from the warm-up cycle (the 10th) to the last they must stay
-flat. Exit must end the process at once with exit code 0. A table of the figures ends the run.
+message box. After every cycle the service's process's threads, handles, GDI and USER objects and
+private memory are read (e2e_process_probe); from the warm-up cycle (the 10th) to the last they must
+stay flat. The stop must end the service's process at once with exit code 0, and leave the pinged
+drive's share in place. A table of the figures ends the run.
 
     long_run.py --build-dir BUILD/windows --artefacts DIR [--cycles N | --short] [--seed S] [--keep]
 
@@ -39,8 +41,9 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (DVSIM, PROCESS_PROBE, BoxWatcher, log_records, main, process_runs,  # noqa: E402
-                         process_stats, read_bytes, start_dockvane, machine_folder, wait_for)
+from e2e_support import (DVSIM, ENGINE_SERVICE, PROCESS_PROBE, SERVICE_PROGRAM, BoxWatcher,  # noqa: E402
+                         face_command, log_records, machine_folder, main, process_runs, process_stats, read_bytes,
+                         start_engine, start_face, use_simulation, wait_for)
 
 TITLE_STARTED = " OK, Started sharing "
 TITLE_UNBOUND = " OK, Unbound "
@@ -58,6 +61,8 @@ TWO_MARKERS_DEADLINE_S = 50
 # A shared drive that is pulled must lose its share soon; an Eject takes its 3 s disconnect wait.
 SETTLE_DEADLINE_S = 30
 EXIT_LIMIT_MS = 3000
+# The face is told of the drives within moments; its Eject menu then lists the three.
+FACE_CATCHES_UP_S = 1
 # The search service is started again by a worker that waits as the service asks it to (the stand-in
 # takes a second); well within this, unless something is wrong.
 SEARCH_DEADLINE_S = 20
@@ -165,8 +170,7 @@ class LongRun:
         self.random = random.Random(options.seed)
         print(f"..    {self.cycles} backup-drive cycles, {self.three_cycles} three-drive cycles, "
               f"warm-up cycle {self.warmup}, seed {options.seed}", flush=True)
-        wine.env["DOCKVANE_SIMULATION"] = "Z:" + os.path.join(work, "simulation").replace("/", "\\")
-        os.makedirs(os.path.join(work, "simulation"))
+        use_simulation(wine, work)
         self.backup = Drive(work, "E", "LongRun", "extdisk_long")
         self.three = [Drive(work, letter, f"Storm{letter}", f"extdisk_{letter.lower()}") for letter in "FGH"]
         self.unrelated = Drive(work, "J", "", "", configured=False)
@@ -272,7 +276,9 @@ class LongRun:
     def start(self):
         self.failures.check(self.wine.search_service_state() == "RUNNING",
                             "the search service runs before Dockvane starts")
-        self.pid = start_dockvane(self.wine)
+        self.pid = start_engine(self.wine)
+        # What the engine reports to be shown (a message box above all) shows in the face.
+        start_face(self.wine)
         self.base_accounts = self.accounts()
 
     def cycle(self, phase, number, body, watcher):
@@ -289,8 +295,8 @@ class LongRun:
         self.check(not watcher.since(boxes),
                    f"{phase} {number}: no message box ({[text for _, text, _ in watcher.since(boxes)]})")
         if not process_runs(self.pid):
-            self.check(False, f"{phase} {number}: Dockvane still runs")
-            raise RuntimeError("Dockvane ended during the run")
+            self.check(False, f"{phase} {number}: the service's process still runs")
+            raise RuntimeError("the service's process ended during the run")
         stats = self.quiet_figures()
         self.check(stats is not None, f"{phase} {number}: the process's figures can be read")
         self.rows.append((phase, number, seconds, stats or {}))
@@ -312,7 +318,7 @@ class LongRun:
         readings = []
         for _ in range(QUIET_READINGS):
             time.sleep(0.5)
-            stats = process_stats(self.wine)
+            stats = process_stats(self.wine, SERVICE_PROGRAM)
             if stats:
                 readings.append(stats)
         if not readings:
@@ -409,7 +415,8 @@ class LongRun:
             self.lingering.add(drive.account)
         shared = [drive for drive in self.three if drive not in unshared]
         slot = number % max(1, len(shared))
-        code, _, error = self.wine.run(PROCESS_PROBE, "eject", "Dockvane.exe", str(slot))
+        time.sleep(FACE_CATCHES_UP_S)
+        code, _, error = face_command(self.wine, "eject", str(slot))
         self.check(code == 0, f"{where}: the Eject item of slot {slot} was sent (exit code {code}) {error.strip()}")
         wait_for(lambda: len(self.drives()) < len(shared) and len(self.shares()) < len(shared), SETTLE_DEADLINE_S,
                  step=0.5)
@@ -456,7 +463,7 @@ class LongRun:
     # --- Phase 3: the search service once every drive has left ---
 
     def search_service_after_drives(self):
-        """Dockvane stopped the search service for the first shared drive and starts it again whenever
+        """The engine stopped the search service for the first shared drive and starts it again whenever
         the last one leaves; stops and starts overlapped while drives came and went at once, and the
         last start must still have won."""
         self.failures.case = "search service"
@@ -466,10 +473,10 @@ class LongRun:
         self.failures.check(running, f"the search service runs again once every drive has left (sc query WSearch: "
                                      f"{self.search_state})")
 
-    # --- Phase 4: Exit while a ping waits ---
+    # --- Phase 4: the service stopped while a ping waits ---
 
-    def exit_during_ping(self):
-        self.failures.case = "exit"
+    def stop_during_ping(self):
+        self.failures.case = "stop"
         server = SilentServer()
         try:
             drive = Drive(self.work, "K", "Pinged", "extdisk_k", configured=False)
@@ -480,15 +487,35 @@ class LongRun:
             self.failures.check(code == 0, f"dvsim plug {drive.letter} (its ping goes to a server that never answers) "
                                            f"{error.strip()}")
             self.failures.check(server.requested.wait(20), "the ping reached the server and waits for an answer")
-            code, out, error = self.wine.run(PROCESS_PROBE, "exit", "Dockvane.exe", "20000", timeout=60)
+            shares = self.shares()
+            # The probe waits for the process from the Windows side, which tells its exit code.
+            probe = subprocess.Popen(["wine", os.path.join(self.wine.build, PROCESS_PROBE), "wait", SERVICE_PROGRAM,
+                                      "20000"], env=self.wine.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            probe.stdout.readline()  # "waiting"
+            began = time.monotonic()
+            self.wine.sc("stop", ENGINE_SERVICE)
+            ended = wait_for(lambda: not process_runs(self.pid), 20, step=0.05)
+            took = time.monotonic() - began
+            try:
+                out, error = (part.decode("utf-8", errors="replace") for part in probe.communicate(timeout=60))
+            except subprocess.TimeoutExpired:
+                probe.kill()
+                out, error = "", "the probe did not end"
             fields = dict(item.split("=", 1) for item in out.split() if "=" in item)
-            self.exit_figures = fields
-            self.failures.check(code == 0 and fields.get("exit_code") == "0",
-                                f"Exit ends the process with exit code 0 ({out.strip()}{error.strip()})")
-            took = int(fields.get("ms", "999999"))
-            self.failures.check(took <= EXIT_LIMIT_MS, f"Exit ends the process at once ({took} ms, at most "
-                                                      f"{EXIT_LIMIT_MS} ms; the ping would wait 30 s)")
-            self.failures.check(wait_for(lambda: not process_runs(self.pid), 10), "the host process has ended")
+            self.exit_figures = dict(fields, stop_s=f"{took:.1f}")
+            self.failures.check(fields.get("exit_code") == "0",
+                                f"the stop ends the service's process with exit code 0 ({out.strip()}{error.strip()})")
+            self.failures.check(ended and took <= EXIT_LIMIT_MS / 1000,
+                                f"the stop ends the service's process at once ({took:.1f} s from sc stop, at most "
+                                f"{EXIT_LIMIT_MS / 1000:.0f} s; the ping would wait 30 s)")
+            self.failures.check(wait_for(lambda: self.wine.service_state(ENGINE_SERVICE) == "STOPPED", 30),
+                                f"the service manager reports the service stopped "
+                                f"({self.wine.service_state(ENGINE_SERVICE)})")
+            self.failures.check(self.shares() == shares and drive.share in " ".join(shares),
+                                f"the stopped service left the pinged drive's share in place ({self.shares()})")
+            code, out, error = face_command(self.wine, "exit", "20000")
+            self.failures.check(code == 0 and "exit_code=0 " in out,
+                                f"the face exits at once with the engine gone ({out.strip()} {error.strip()})")
         finally:
             server.stop()
 
@@ -555,8 +582,8 @@ class LongRun:
             print(f"    {line.strip()}")
         print(f"search service once every drive had left: {self.search_state or 'not checked'}")
         if self.exit_figures:
-            print(f"Exit during a ping: exit code {self.exit_figures.get('exit_code')} after "
-                  f"{self.exit_figures.get('ms')} ms")
+            print(f"sc stop during a ping: exit code {self.exit_figures.get('exit_code')} after "
+                  f"{self.exit_figures.get('stop_s')} s")
         print(f"failed cycles: {', '.join(self.failed_cycles) if self.failed_cycles else 'none'}", flush=True)
 
 
@@ -576,8 +603,8 @@ def long_run(wine, work, artefacts, failures, options):
         report = run.flatness()
         print("\n== The search service once every drive has left", flush=True)
         run.search_service_after_drives()
-        print("\n== Exit while a ping waits", flush=True)
-        run.exit_during_ping()
+        print("\n== sc stop while a ping waits", flush=True)
+        run.stop_during_ping()
     finally:
         watcher.stop()
         run.print_figures(report)

@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
-"""A burst of device notices must leave the real Dockvane.exe responsive, checked from the outside only.
+"""A burst of device notices must leave a running Dockvane responsive, checked from the outside only.
 
-Dockvane runs in simulation mode on a Wine prefix of its own, in a virtual desktop. Two drives are
-shared, F: (AutoRemove=True) and G:. Then e2e_process_probe sends 19 removal notices for the unrelated
-letter Y: to the volume observer's window within 0.3 s, from two threads, as the system sends its
+Dockvane runs as it is installed, on a Wine prefix of its own: the engine as the service Dockvane (its
+test build, simulation mode) and a face in a virtual desktop. Two drives are shared, F:
+(AutoRemove=True) and G:. Then e2e_process_probe sends 19 removal notices for the unrelated letter Y:
+to the service's volume observer window within 0.3 s, from two threads, as the system sends its
 device broadcasts: each notice restarts the directory watcher while an earlier restart may still wait
-for its worker. Afterwards Dockvane must still act on everything:
+for its worker. Afterwards the engine must still act on everything:
 
 1. "backup.done" on F: is acted on (unshared and ejected) within 30 s;
-2. the tray's Eject of G: is acted on within 20 s;
-3. Exit from the tray ends the process within 3 s, with exit code 0.
+2. the face's Eject of G: is acted on within 20 s;
+3. the face's Exit ends the face within 3 s, with exit code 0, and the engine still answers;
+4. sc stop ends the service's process within 3 s, and the service manager reports it stopped.
 
 Nothing is shown but what those steps show (no message box). Every process the script started is ended.
 
@@ -21,12 +23,17 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import PROCESS_PROBE, BoxWatcher, main, start_dockvane, wait_for  # noqa: E402
+from e2e_support import (ENGINE_SERVICE, PROCESS_PROBE, SERVICE_PROGRAM, BoxWatcher, engine_answers,  # noqa: E402
+                         engine_pid, face_command, face_pids, main, process_runs, start_engine, start_face,
+                         use_simulation, wait_for)
 
 SHARE_DEADLINE_S = 30
 MARKER_LIMIT_S = 30
 EJECT_LIMIT_S = 20
 EXIT_LIMIT_MS = 3000
+STOP_LIMIT_S = 3
+# The face is told of a drive that left within moments; its Eject menu then has the other one first.
+FACE_CATCHES_UP_S = 2
 NOTICES = 19
 SPREAD_MS = 300
 UNRELATED = "Y"
@@ -42,10 +49,9 @@ def make_drive(work, letter, share, auto_remove):
 
 
 def burst(wine, work, artefacts, failures):
-    simulation = os.path.join(work, "simulation")
-    os.makedirs(simulation)
-    wine.env["DOCKVANE_SIMULATION"] = "Z:" + simulation.replace("/", "\\")
-    start_dockvane(wine)
+    use_simulation(wine, work)
+    start_engine(wine)
+    start_face(wine)
     boxes = BoxWatcher(wine)
     try:
         run_burst(wine, work, failures)
@@ -71,7 +77,7 @@ def run_burst(wine, work, failures):
                           f"both drives are shared ({shared(wine)})"):
         return
 
-    code, out, error = wine.run(PROCESS_PROBE, "notices", "Dockvane.exe", UNRELATED, str(NOTICES), str(SPREAD_MS),
+    code, out, error = wine.run(PROCESS_PROBE, "notices", SERVICE_PROGRAM, UNRELATED, str(NOTICES), str(SPREAD_MS),
                                 timeout=120)
     failures.check(code == 0 and f"sent={NOTICES} " in out,
                    f"{NOTICES} removal notices of {UNRELATED}: reached the observer ({out.strip()} {error.strip()})")
@@ -84,19 +90,32 @@ def run_burst(wine, work, failures):
     failures.check(acted, f"backup.done on F: was acted on within {MARKER_LIMIT_S} s "
                           f"({time.monotonic() - began:.1f} s; shares {shared(wine)}, drives {plugged(wine)})")
 
-    # 2. The tray's Eject of G:, the only drive left (slot 0).
+    # 2. The face's Eject of G:, the only drive left (slot 0).
+    time.sleep(FACE_CATCHES_UP_S)
     began = time.monotonic()
-    code, _, error = wine.run(PROCESS_PROBE, "eject", "Dockvane.exe", "0")
-    failures.check(code == 0, f"the tray's Eject was sent {error.strip()}")
+    code, _, error = face_command(wine, "eject", "0")
+    failures.check(code == 0, f"the face's Eject was sent {error.strip()}")
     acted = wait_for(lambda: not shared(wine) and "G" not in plugged(wine), EJECT_LIMIT_S, step=0.25)
-    failures.check(acted, f"the tray's Eject of G: was acted on within {EJECT_LIMIT_S} s "
+    failures.check(acted, f"the face's Eject of G: was acted on within {EJECT_LIMIT_S} s "
                           f"({time.monotonic() - began:.1f} s; shares {shared(wine)}, drives {plugged(wine)})")
 
-    # 3. Exit.
-    code, out, error = wine.run(PROCESS_PROBE, "exit", "Dockvane.exe", str(EXIT_LIMIT_MS), timeout=60)
+    # 3. The face's Exit.
+    code, out, error = face_command(wine, "exit", str(EXIT_LIMIT_MS))
     fields = dict(item.split("=", 1) for item in out.split() if "=" in item)
     failures.check(code == 0 and fields.get("exit_code") == "0",
-                   f"Exit ended the process within {EXIT_LIMIT_MS} ms ({out.strip()} {error.strip()})")
+                   f"the face's Exit ended it within {EXIT_LIMIT_MS} ms ({out.strip()} {error.strip()})")
+    failures.check(not face_pids(wine) and engine_answers(wine), "no face runs; the engine still answers")
+
+    # 4. The service stopped.
+    pid = engine_pid(wine)
+    began = time.monotonic()
+    wine.sc("stop", ENGINE_SERVICE)
+    ended = wait_for(lambda: not process_runs(pid), STOP_LIMIT_S, step=0.05)
+    took = time.monotonic() - began
+    failures.check(pid is not None and ended, f"sc stop ended the service's process within {STOP_LIMIT_S} s "
+                                              f"({took:.1f} s)")
+    failures.check(wait_for(lambda: wine.service_state(ENGINE_SERVICE) == "STOPPED", 30),
+                   f"the service manager reports the service stopped ({wine.service_state(ENGINE_SERVICE)})")
 
 
 if __name__ == "__main__":

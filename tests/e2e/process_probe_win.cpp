@@ -6,13 +6,16 @@
 //   e2e_process_probe eject PID|NAME SLOT   the tray's "Eject:" item of that slot, as a click sends it
 //   e2e_process_probe exit PID|NAME [MS]    the tray's Exit; waits up to MS (10000) for the process
 //                                      and prints exit_code=N ms=N (exit code "running" if it did not end)
+//   e2e_process_probe wait PID|NAME [MS]    waits up to MS (10000) for the process to end, as exit does
+//                                      after its command (for a process someone else ends)
 //   e2e_process_probe notices PID|NAME LETTER COUNT MS   COUNT removal notices of drive LETTER sent to
 //                                      the volume observer's window within MS, from two threads at
 //                                      once, as the system sends them; prints sent=N timed_out=N
-// The tray's commands go to the face's window alike.
 // A NAME is an executable name (Dockvane.exe); the first process of that name is taken (for
-// Dockvane.exe, DockvaneTray.exe when no process has that name). UTF-8 on stdout, errors on stderr
-// with exit code 1.
+// Dockvane.exe, DockvaneTray.exe when no process has that name). The tray's
+// commands go to the old tray's main window or to a face's window, whichever the process has; its
+// windows are looked for on every desktop of every window station (Wine runs a service in a window
+// station of its own). UTF-8 on stdout, errors on stderr with exit code 1.
 //
 // Wine 8 keeps some of these figures to itself: GetProcessHandleCount answers 0, GetGuiResources is a
 // stub and PrivateUsage stays 0. Then handles counts the process's entries in the system's handle
@@ -34,7 +37,9 @@
 #include <cstdint>
 #include <cwchar>
 #include <cwctype>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -182,6 +187,47 @@ long CountGdiTableEntries(HANDLE process) {
     return count;
 }
 
+// --- Every desktop of every window station ---
+
+BOOL CALLBACK CollectName(LPWSTR name, LPARAM found) {
+    reinterpret_cast<std::vector<std::wstring>*>(found)->push_back(name);
+    return TRUE;
+}
+
+// Calls visit(desktop) for every desktop that opens with that access, until it answers true. A
+// desktop opens, and a thread goes onto it, only in the process's own window station: each station
+// is made the process's own while its desktops are visited.
+void ForEachDesktop(ACCESS_MASK access, const std::function<bool(HDESK)>& visit) {
+    std::vector<std::wstring> stations;
+    ::EnumWindowStationsW(&CollectName, reinterpret_cast<LPARAM>(&stations));
+    HWINSTA own = ::GetProcessWindowStation();
+    bool done = false;
+    auto visitStation = [&](HWINSTA station) {
+        std::vector<std::wstring> desktops;
+        ::EnumDesktopsW(station, &CollectName, reinterpret_cast<LPARAM>(&desktops));
+        for (const std::wstring& name : desktops) {
+            HDESK desktop = ::OpenDesktopW(name.c_str(), 0, FALSE, access);
+            if (!desktop) continue;
+            done = visit(desktop);
+            ::CloseDesktop(desktop);
+            if (done) return;
+        }
+    };
+    bool reached = false;
+    for (const std::wstring& name : stations) {
+        if (done) break;
+        HWINSTA station = ::OpenWindowStationW(name.c_str(), FALSE, WINSTA_ENUMDESKTOPS);
+        if (!station) continue;
+        if (::SetProcessWindowStation(station)) {
+            reached = true;
+            visitStation(station);
+            ::SetProcessWindowStation(own);
+        }
+        ::CloseWindowStation(station);
+    }
+    if (!reached) visitStation(own);
+}
+
 // --- Windows of a process on every desktop ---
 
 struct WindowCount {
@@ -223,31 +269,19 @@ DWORD WINAPI CountOnDesktop(void* argument) {
     return 0;
 }
 
-BOOL CALLBACK CollectDesktop(LPWSTR name, LPARAM found) {
-    reinterpret_cast<std::vector<std::wstring>*>(found)->push_back(name);
-    return TRUE;
-}
-
-std::vector<std::wstring> Desktops() {
-    std::vector<std::wstring> desktops;
-    ::EnumDesktopsW(::GetProcessWindowStation(), &CollectDesktop, reinterpret_cast<LPARAM>(&desktops));
-    return desktops;
-}
-
 long CountWindows(DWORD pid) {
     WindowCount count;
     count.pid = pid;
-    for (const std::wstring& name : Desktops()) {
+    ForEachDesktop(GENERIC_ALL, [&count](HDESK desktop) {
         DesktopJob job;
-        job.desktop = ::OpenDesktopW(name.c_str(), 0, FALSE, GENERIC_ALL);
-        if (!job.desktop) continue;
+        job.desktop = desktop;
         job.count = &count;
         if (HANDLE thread = ::CreateThread(nullptr, 0, &CountOnDesktop, &job, 0, nullptr)) {
             ::WaitForSingleObject(thread, 10000);
             ::CloseHandle(thread);
         }
-        ::CloseDesktop(job.desktop);
-    }
+        return false;
+    });
     return static_cast<long>(count.seen.size());
 }
 
@@ -271,25 +305,29 @@ BOOL CALLBACK FindWindowOfClass(HWND window, LPARAM search) {
     return TRUE;
 }
 
-// The process's top-level window of that class, on whichever desktop it is.
-HWND WindowOf(DWORD pid, const wchar_t* windowClass) {
+// The process's top-level window of that class on the desktop; nullptr without one.
+HWND WindowOn(HDESK desktop, DWORD pid, const wchar_t* windowClass) {
     WindowSearch search;
     search.pid = pid;
     search.windowClass = windowClass;
-    for (const std::wstring& name : Desktops()) {
-        HDESK desktop = ::OpenDesktopW(name.c_str(), 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE);
-        if (!desktop) continue;
-        ::EnumDesktopWindows(desktop, &FindWindowOfClass, reinterpret_cast<LPARAM>(&search));
-        ::CloseDesktop(desktop);
-        if (search.found) break;
-    }
+    ::EnumDesktopWindows(desktop, &FindWindowOfClass, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
-// The tray program's window, or the face's: both take the same menu commands.
+// The process's top-level window of that class, on whichever desktop it is.
+HWND WindowOf(DWORD pid, const wchar_t* windowClass) {
+    HWND found = nullptr;
+    ForEachDesktop(DESKTOP_READOBJECTS | DESKTOP_ENUMERATE, [&](HDESK desktop) {
+        found = WindowOn(desktop, pid, windowClass);
+        return found != nullptr;
+    });
+    return found;
+}
+
+// The window the tray's commands go to: the old tray's main window, or the face's.
 HWND MainWindowOf(DWORD pid) {
-    if (HWND window = WindowOf(pid, kMainWindowClass)) return window;
-    return WindowOf(pid, kFaceWindowClass);
+    HWND window = WindowOf(pid, kMainWindowClass);
+    return window ? window : WindowOf(pid, kFaceWindowClass);
 }
 
 // --- Commands ---
@@ -349,13 +387,18 @@ int PostCommand(DWORD pid, UINT command) {
     return 0;
 }
 
-int Exit(DWORD pid, DWORD waitMs) {
+// Waits for the process to end, after the command when there is one; prints exit_code=N ms=N.
+int AwaitEnd(DWORD pid, DWORD waitMs, std::optional<UINT> command) {
     HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     if (!process) return Fail("cannot open process " + std::to_string(pid));
     const ULONGLONG began = ::GetTickCount64();
-    if (const int code = PostCommand(pid, dv::kCmdExit); code != 0) {
-        ::CloseHandle(process);
-        return code;
+    if (command) {
+        if (const int code = PostCommand(pid, *command); code != 0) {
+            ::CloseHandle(process);
+            return code;
+        }
+    } else {
+        std::cout << "waiting" << std::endl;  // the caller may end the process from now on
     }
     const DWORD waited = ::WaitForSingleObject(process, waitMs);
     const ULONGLONG took = ::GetTickCount64() - began;
@@ -371,50 +414,65 @@ int Exit(DWORD pid, DWORD waitMs) {
 }
 
 // Removal notices of one drive, sent to the observer's window the way the system sends a device
-// broadcast: a sent message with the volume record, each sender waiting for its answer.
+// broadcast: a sent message with the volume record, each sender waiting for its answer. The senders
+// run on the window's desktop, as the system's broadcast reaches it there.
+struct Sender {
+    HDESK desktop;
+    HWND window;
+    DEV_BROADCAST_VOLUME volume;
+    unsigned long count;
+    unsigned long gapMs;
+    long sent = 0;
+    long timedOut = 0;
+};
+
+DWORD WINAPI SendNotices(void* data) {
+    auto& s = *static_cast<Sender*>(data);
+    ::SetThreadDesktop(s.desktop);
+    for (unsigned long i = 0; i < s.count; ++i) {
+        DWORD_PTR result = 0;
+        if (::SendMessageTimeoutW(s.window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
+                                  reinterpret_cast<LPARAM>(&s.volume), SMTO_NORMAL, 15000, &result)) {
+            ++s.sent;
+        } else {
+            ++s.timedOut;
+        }
+        ::Sleep(s.gapMs);
+    }
+    return 0;
+}
+
 int Notices(DWORD pid, wchar_t letter, unsigned long count, unsigned long spreadMs) {
     if (letter < L'A' || letter > L'Z') return Fail("a drive letter is A to Z");
-    HWND window = WindowOf(pid, kObserverWindowClass);
-    if (!window) return Fail("no volume observer window of process " + std::to_string(pid));
     DEV_BROADCAST_VOLUME volume{};
     volume.dbcv_size = sizeof volume;
     volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
     volume.dbcv_unitmask = 1u << (letter - L'A');
-    struct Sender {
-        HWND window;
-        DEV_BROADCAST_VOLUME volume;
-        unsigned long count;
-        unsigned long gapMs;
-        long sent = 0;
-        long timedOut = 0;
-    };
     const unsigned long perSender = (count + 1) / 2;
-    Sender senders[2] = {{window, volume, perSender, spreadMs / std::max(1ul, perSender)},
-                         {window, volume, count - perSender, spreadMs / std::max(1ul, perSender)}};
-    auto send = [](void* data) -> DWORD {
-        auto& s = *static_cast<Sender*>(data);
-        for (unsigned long i = 0; i < s.count; ++i) {
-            DWORD_PTR result = 0;
-            if (::SendMessageTimeoutW(s.window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
-                                      reinterpret_cast<LPARAM>(&s.volume), SMTO_NORMAL, 15000, &result)) {
-                ++s.sent;
-            } else {
-                ++s.timedOut;
+    const unsigned long gapMs = spreadMs / std::max(1ul, perSender);
+    bool found = false;
+    long sent = 0;
+    long timedOut = 0;
+    ForEachDesktop(GENERIC_ALL, [&](HDESK desktop) {
+        HWND window = WindowOn(desktop, pid, kObserverWindowClass);
+        if (!window) return false;
+        found = true;
+        Sender senders[2] = {{desktop, window, volume, perSender, gapMs},
+                             {desktop, window, volume, count - perSender, gapMs}};
+        HANDLE threads[2] = {};
+        for (int i = 0; i < 2; ++i) threads[i] = ::CreateThread(nullptr, 0, &SendNotices, &senders[i], 0, nullptr);
+        for (HANDLE thread : threads) {
+            if (thread) {
+                ::WaitForSingleObject(thread, INFINITE);
+                ::CloseHandle(thread);
             }
-            ::Sleep(s.gapMs);
         }
-        return 0;
-    };
-    HANDLE threads[2] = {};
-    for (int i = 0; i < 2; ++i) threads[i] = ::CreateThread(nullptr, 0, send, &senders[i], 0, nullptr);
-    for (HANDLE thread : threads) {
-        if (thread) {
-            ::WaitForSingleObject(thread, INFINITE);
-            ::CloseHandle(thread);
-        }
-    }
-    std::cout << "sent=" << senders[0].sent + senders[1].sent
-              << " timed_out=" << senders[0].timedOut + senders[1].timedOut << '\n';
+        sent = senders[0].sent + senders[1].sent;
+        timedOut = senders[0].timedOut + senders[1].timedOut;
+        return true;
+    });
+    if (!found) return Fail("no volume observer window of process " + std::to_string(pid));
+    std::cout << "sent=" << sent << " timed_out=" << timedOut << '\n';
     return 0;
 }
 
@@ -427,7 +485,7 @@ int main() {
     ::LocalFree(argv);
     if (args.size() < 2) {
         std::cerr << "usage: e2e_process_probe pid PID|NAME | stats PID|NAME | eject PID|NAME SLOT | exit PID|NAME "
-                     "[MS] | notices PID|NAME LETTER COUNT MS\n";
+                     "[MS] | wait PID|NAME [MS] | notices PID|NAME LETTER COUNT MS\n";
         return 1;
     }
     const DWORD pid = FindProcess(args[1]);
@@ -442,8 +500,9 @@ int main() {
         if (slot >= 12) return Fail("a slot is 0 to 11");
         return PostCommand(pid, dv::kCmdEjectFirst + static_cast<UINT>(slot));
     }
-    if (args[0] == L"exit" && args.size() <= 3) {
-        return Exit(pid, args.size() == 3 ? static_cast<DWORD>(std::wcstoul(args[2].c_str(), nullptr, 10)) : 10000);
+    if ((args[0] == L"exit" || args[0] == L"wait") && args.size() <= 3) {
+        const DWORD waitMs = args.size() == 3 ? static_cast<DWORD>(std::wcstoul(args[2].c_str(), nullptr, 10)) : 10000;
+        return AwaitEnd(pid, waitMs, args[0] == L"exit" ? std::optional<UINT>(dv::kCmdExit) : std::nullopt);
     }
     if (args[0] == L"notices" && args.size() == 5 && args[2].size() == 1) {
         return Notices(pid, static_cast<wchar_t>(std::towupper(args[2][0])), std::wcstoul(args[3].c_str(), nullptr, 10),

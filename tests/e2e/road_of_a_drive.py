@@ -1,19 +1,23 @@
 #!/usr/bin/env python3
-"""The road of one drive through the real Dockvane.exe under Wine, checked from the outside only.
+"""The road of one drive through a running Dockvane under Wine, checked from the outside only.
 
-Dockvane runs in simulation mode on a Wine prefix of its own, in a virtual desktop on the current X
-display (or on an Xvfb display this script starts). The script plugs a drive in with dvsim, watches
-the files, the registry, dvsim's listings and the requests that reach its own HTTP server, drops the
-backup marker (the drive's done address then hears that it was ejected), ejects it from the tray once
-(ejected), once while a process holds it (dvsim block: the message, the balloon and both logs name
-the process, the drive stays plugged in, the done address hears eject-refused and the blocker) and
-pulls it out once while its removal waits (unshared), and makes sure that a second
-Dockvane.exe is refused without writing anything. The drive's file asks for encryption: its share
-carries the flag. The
-search service (a stand-in registered as WSearch) runs when Dockvane starts: it must be stopped once the
-drive is shared and running again once the drive has left. Last, Dockvane exits through its tray and
-starts again with the service stopped beforehand, and a drive that comes and goes leaves it stopped.
-Screenshots of the balloons go to the artefacts folder. Every process it started is ended.
+Dockvane runs as it is installed: the engine as the service Dockvane (its test build, simulation mode
+on a Wine prefix of its own) and a face in a virtual desktop on the current X display (or on an Xvfb
+display this script starts), where the balloons and message boxes show. The script plugs a drive in
+with dvsim, watches the files, the registry, dvsim's listings and the requests that reach its own HTTP
+server, drops the backup marker (the drive's done address then hears that it was ejected), ejects it
+with the face's Eject once (ejected), with dockvane-cli once (ejected), once with the face's Eject
+while a process holds it (dvsim block: the face's message, its balloon and both logs name the
+process, the drive stays plugged in, the done address hears eject-refused and the blocker) and pulls
+it out once while its removal waits (unshared). A second face is refused without writing anything,
+a second `sc start` starts no second engine, and the service's program started by hand, outside the
+service manager, does not act on a drive. The drive's file asks for encryption: its share carries
+the flag. The search service (a stand-in registered as WSearch) runs when Dockvane starts: it must be
+stopped once the drive is shared and running again once the drive has left. Last, the face exits
+through its tray while the engine goes on sharing, `sc stop` leaves the share in place, and the
+engine started again with the search service stopped leaves it stopped while the drive is shared and
+once it has left. Screenshots of the balloons go to the artefacts folder. Every process it started
+is ended.
 
     road_of_a_drive.py --build-dir BUILD/windows --artefacts DIR [--keep]
 """
@@ -27,8 +31,10 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (GENERIC_ALL, MESSAGE_BOXES, PROCESS_PROBE, BalloonCamera, BoxWatcher, main,  # noqa: E402
-                         read_text, snapshot, start_dockvane, machine_folder, wait_for)
+from e2e_support import (ENGINE_SERVICE, FACE, GENERIC_ALL, MESSAGE_BOXES, SERVICE_PROGRAM,  # noqa: E402
+                         BalloonCamera, BoxWatcher, eject_through_cli, engine_answers, engine_pid, face_command,
+                         face_pids, main, machine_folder, process_runs, read_text, snapshot, start_engine,
+                         start_face, stop_engine, use_simulation, wait_for)
 
 SHARE = "BACKUP"
 ACCOUNT = "extdisk_backup"
@@ -84,19 +90,15 @@ def road(wine, work, artefacts, failures):
 
 def drive_road(wine, work, artefacts, failures, ping):
     prefix = wine.env["WINEPREFIX"]
-    simulation = os.path.join(work, "simulation")
-    wine.env["DOCKVANE_SIMULATION"] = "Z:" + simulation.replace("/", "\\")
+    simulation = use_simulation(wine, work)
     app_log = lambda: read_text(machine_folder(prefix, "Velmora.log"))
 
     # --- Start-up ---
     failures.check(wine.search_service_state() == "RUNNING", "the search service runs before Dockvane starts")
-    started = time.monotonic()
-    wine.start_in_desktop(wine.dockvane())
+    start_engine(wine)
     settings_file = wait_for(lambda: glob.glob(machine_folder(prefix, "Settings.ini")), 60)
     settings_file = settings_file[0] if settings_file else ""
-    wait_for(lambda: "Start" in app_log() and wine.reg_value(
-        r"HKCU\Software\Microsoft\Windows\CurrentVersion\Policies\Explorer", "NoDriveTypeAutoRun"), 60, step=1)
-    print(f"..    Dockvane started in {time.monotonic() - started:.1f} s", flush=True)
+    face = start_face(wine)
     settings = read_text(settings_file).replace("\r\n", "\n").split("\n")
     salts = [line.split("=", 1)[1] for line in settings if line.strip().startswith("RegistrationCode=")]
     salt = salts[0] if salts else ""
@@ -121,9 +123,10 @@ def drive_road(wine, work, artefacts, failures, ping):
     finally:
         camera.stop()
     print(f"..    {len(camera.kept)} balloon picture(s) kept", flush=True)
-    refused_second_instance(wine, failures, settings_file, prefix, simulation, os.path.join(work, "usb-drive"))
+    refused_second_face(wine, failures, face, prefix, simulation, os.path.join(work, "usb-drive"))
+    face = no_second_engine(wine, failures, face, prefix, simulation, os.path.join(work, "usb-drive"))
     ends_reported(wine, failures, ping, os.path.join(work, "usb-drive"))
-    search_service_stopped_at_start(wine, failures, os.path.join(work, "usb-drive"))
+    exit_rule_and_search_service(wine, failures, face, os.path.join(work, "usb-drive"))
 
 
 def plug_and_finish(wine, work, failures, ping, salt):
@@ -230,19 +233,29 @@ done_reported.calls = 0
 
 
 def ends_reported(wine, failures, ping, drive):
-    """The tray's Eject reports ejected; a drive pulled out while its removal waits, unshared."""
+    """The face's Eject and dockvane-cli's report ejected; a drive pulled out while its removal waits,
+    unshared."""
     activity = lambda: read_text(os.path.join(drive, "velmora-activity.log"))
     eject_blocked(wine, failures, ping, drive)
-    for road in ("eject", "pulled"):
+    for road in ("eject", "cli", "pulled"):
         code, _, error = wine.dvsim("plug", DRIVE, drive)
         failures.check(code == 0 and wait_for(lambda: wine.lines("shares"), 20),
                        f"dvsim plug {DRIVE} shares the drive again {error.strip()}")
+        # Each step waits for the search service's worker of the step before: a stop asked while a
+        # start is still on its way (or the other way round) is another matter than this road.
+        search_service_is(wine, failures, "STOPPED", f"while the drive is shared ({road})")
+        gone = lambda: not wine.lines("shares") and not wine.lines("drives")
         if road == "eject":
-            code, _, error = wine.run(PROCESS_PROBE, "eject", "Dockvane.exe", "0")
-            failures.check(code == 0, f"the tray's Eject was sent {error.strip()}")
-            failures.check(wait_for(lambda: not wine.lines("shares") and not wine.lines("drives"), UNIT_DEADLINE_S),
-                           "the tray's Eject unshared and ejected the drive")
-            done_reported(wine, failures, ping, "ejected", "after the tray's Eject")
+            face_knows(wine, f"{SHARE} now available for network")
+            code, _, error = face_command(wine, "eject", "0")
+            failures.check(code == 0, f"the face's Eject was sent {error.strip()}")
+            failures.check(wait_for(gone, UNIT_DEADLINE_S), "the face's Eject unshared and ejected the drive")
+            done_reported(wine, failures, ping, "ejected", "after the face's Eject")
+        elif road == "cli":
+            code, said = eject_through_cli(wine, DRIVE)
+            failures.check(code == 0 and wait_for(gone, UNIT_DEADLINE_S),
+                           f"dockvane-cli eject {DRIVE}: unshared and ejected the drive ({code}, {said})")
+            done_reported(wine, failures, ping, "ejected", "after dockvane-cli's eject")
         else:
             unbound = activity().count("OK, Unbound ")
             with open(os.path.join(drive, "backup.done"), "wb") as f:
@@ -254,6 +267,12 @@ def ends_reported(wine, failures, ping, drive):
             failures.check(code == 0, f"dvsim unplug {DRIVE} while the removal waits {error.strip()}")
             failures.check(wait_for(lambda: not wine.lines("shares"), UNIT_DEADLINE_S), "the share is gone")
             done_reported(wine, failures, ping, "unshared", "after the drive was pulled out")
+        search_service_is(wine, failures, "RUNNING", f"once the drive has left ({road})")
+
+
+def search_service_is(wine, failures, state, when):
+    failures.check(wait_for(lambda: wine.search_service_state() == state, SEARCH_DEADLINE_S),
+                   f"the search service is {state} {when} ({wine.search_service_state()})")
 
 
 BLOCKED_TEXT = "E: is in use by dllhost.exe (process 9176). Close it, then choose Eject again."
@@ -266,8 +285,14 @@ def balloon_texts(wine):
     return [unescape(line.rstrip("\r")) for line in out.split("\n") if line.strip()]
 
 
+def face_knows(wine, balloon, seconds=UNIT_DEADLINE_S):
+    """Waits until the face shows the balloon: then it has been told of the drive, and its Eject menu
+    has the drive's item."""
+    return wait_for(lambda: balloon in balloon_texts(wine), seconds, step=0.3)
+
+
 def eject_blocked(wine, failures, ping, drive):
-    """A process that holds the drive keeps the tray's Eject from ejecting it (dvsim block stands in
+    """A process that holds the drive keeps the face's Eject from ejecting it (dvsim block stands in
     for it and for the system log that names it): the balloon and the message name the process,
     both logs have it, the drive stays plugged in and unshared, and the done address hears
     eject-refused with the process as the blocker. The block is used up by that eject."""
@@ -279,10 +304,11 @@ def eject_blocked(wine, failures, ping, drive):
                    f"dvsim plug {DRIVE} shares the drive again {error.strip()}")
     code, _, error = wine.dvsim("block", DRIVE, "dllhost.exe", "9176")
     failures.check(code == 0, f"dvsim block {DRIVE} dllhost.exe 9176 succeeds {error.strip()}")
+    face_knows(wine, f"{SHARE} now available for network")
     boxes = BoxWatcher(wine)
     try:
-        code, _, error = wine.run(PROCESS_PROBE, "eject", "Dockvane.exe", "0")
-        failures.check(code == 0, f"the tray's Eject was sent {error.strip()}")
+        code, _, error = face_command(wine, "eject", "0")
+        failures.check(code == 0, f"the face's Eject was sent {error.strip()}")
         shown = wait_for(lambda: BLOCKED_TEXT in balloon_texts(wine), UNIT_DEADLINE_S, step=0.3)
         failures.check(shown, f"the balloon names the process ({balloon_texts(wine)})")
         boxed = wait_for(lambda: boxes.count() > 0, UNIT_DEADLINE_S)
@@ -308,13 +334,56 @@ def eject_blocked(wine, failures, ping, drive):
                    f"dvsim unplug {DRIVE} takes the refused drive out {error.strip()}")
 
 
-def refused_second_instance(wine, failures, settings_file, prefix, simulation, drive):
+def refused_second_face(wine, failures, face, prefix, simulation, drive):
+    """A second face in the session ends at once, shows nothing and writes nothing; the first one
+    runs on."""
     watched = [machine_folder(prefix), simulation, drive]
     before = snapshot(watched)
-    code, title = wine.run_refused_instance(wine.dockvane())
-    failures.check(title == "Dockvane\u2122", f"a second Dockvane.exe shows its refusal in a message box ({title!r})")
-    failures.check(code == 0, f"a second Dockvane.exe ends with exit code 0 ({code})")
-    failures.check(snapshot(watched) == before, "a second Dockvane.exe writes nothing")
+    shown_before = wine.visible_windows()
+    code, _, _ = wine.run(FACE, timeout=60)
+    failures.check(code == 0, f"a second face ends with exit code 0 ({code})")
+    failures.check(wine.visible_windows() == shown_before, "a second face shows nothing")
+    failures.check(snapshot(watched) == before, "a second face writes nothing")
+    failures.check(process_runs(face) and face_pids(wine) == [face], "the first face runs on, alone")
+
+
+def no_second_engine(wine, failures, face, prefix, simulation, drive):
+    """The service manager runs one engine: a second sc start starts none. The service's program
+    started by hand, outside the service manager, does not act on a drive plugged in while the service
+    is stopped; the service started again takes the drive up. The face is closed meanwhile and
+    started again once the engine answers (see start_face); returns the new face's process id."""
+    pid = engine_pid(wine)
+    code, out, _ = wine.sc("start", ENGINE_SERVICE)
+    failures.check(code != 0 and wine.host_pids(SERVICE_PROGRAM) == [pid],
+                   f"a second sc start starts no second engine ({code}, {out.strip()[-60:]})")
+    code, out, error = face_command(wine, "exit", "20000")
+    failures.check(code == 0 and "exit_code=0 " in out and not face_pids(wine),
+                   f"the face exits through its tray ({out.strip()} {error.strip()})")
+    failures.check(stop_engine(wine), f"sc stop stops the service ({wine.service_state(ENGINE_SERVICE)})")
+    code, _, error = wine.dvsim("plug", DRIVE, drive)
+    failures.check(code == 0, f"dvsim plug {DRIVE} with the service stopped {error.strip()}")
+    watched = [simulation, drive]
+    before = snapshot(watched)
+    app_log_before = read_text(machine_folder(prefix, "Velmora.log"))
+    program = "C:\\Program Files\\Dockvane\\" + SERVICE_PROGRAM
+    code, out, error = wine.run(program, "--simulation", wine.env["DOCKVANE_SIMULATION"], timeout=60)
+    logged = read_text(machine_folder(prefix, "Velmora.log"))[len(app_log_before):]
+    print(f"..    {SERVICE_PROGRAM} started by hand ended with {code}; it logged {logged.strip()!r}", flush=True)
+    failures.check(code != 0, f"the service's program started by hand ends with an error ({code})")
+    failures.check(not wine.lines("shares") and snapshot(watched) == before,
+                   f"the service's program started by hand does not act on the drive ({wine.lines('shares')})")
+    failures.check("Start" not in [line.split(">")[1].strip() for line in logged.splitlines() if ">" in line],
+                   "the service's program started by hand runs no engine (no Start line)")
+    start_engine(wine)
+    failures.check(wait_for(lambda: wine.lines("shares"), 20), "the service started again shares the drive")
+    failures.check(wait_for(lambda: wine.search_service_state() == "STOPPED", SEARCH_DEADLINE_S),
+                   f"the search service is stopped while the drive is shared ({wine.search_service_state()})")
+    code, _, error = wine.dvsim("unplug", DRIVE)
+    failures.check(code == 0 and wait_for(lambda: not wine.lines("shares") and not wine.lines("drives"), 20),
+                   f"dvsim unplug {DRIVE}: the share is gone {error.strip()}")
+    failures.check(wait_for(lambda: wine.search_service_state() == "RUNNING", SEARCH_DEADLINE_S),
+                   f"the search service runs again once the drive has left ({wine.search_service_state()})")
+    return start_face(wine)
 
 
 def stays(predicate, seconds):
@@ -322,18 +391,35 @@ def stays(predicate, seconds):
     return not wait_for(lambda: not predicate(), seconds)
 
 
-def search_service_stopped_at_start(wine, failures, drive):
-    """Dockvane leaves alone a search service that was stopped when it started."""
-    code, out, error = wine.run(PROCESS_PROBE, "exit", "Dockvane.exe", "20000", timeout=60)
-    failures.check(code == 0 and "exit_code=0 " in out, f"Dockvane exits through its tray ({out.strip()} {error.strip()})")
-    failures.check(wine.search_service_state() == "RUNNING", "the search service still runs after the exit")
-    failures.check(wine.set_search_service(running=False), "the search service was stopped with sc stop")
-    start_dockvane(wine)
-    # The configuration left on the drive shares it again.
+def exit_rule_and_search_service(wine, failures, face, drive):
+    """The face's Exit ends the face only: the engine goes on sharing. sc stop leaves the share, its
+    account and the search service as they are. The engine started again with the search service
+    stopped leaves it stopped while the drive is shared and once it has left."""
     code, _, error = wine.dvsim("plug", DRIVE, drive)
-    failures.check(code == 0, f"dvsim plug {DRIVE} succeeds again {error.strip()}")
-    failures.check(wait_for(lambda: wine.lines("shares"), 20), f"the drive is shared again ({wine.lines('shares')})")
+    failures.check(code == 0 and wait_for(lambda: wine.lines("shares"), 20),
+                   f"dvsim plug {DRIVE} shares the drive again {error.strip()}")
     stopped = lambda: wine.search_service_state() == "STOPPED"
+    failures.check(wait_for(stopped, SEARCH_DEADLINE_S),
+                   f"the search service is stopped while the drive is shared ({wine.search_service_state()})")
+    # A start may grant the drive's own account the share's rights: the share is told by its name and folder.
+    sharing = lambda: ([line.split("\t")[:2] for line in wine.lines("shares")], wine.lines("accounts"))
+    shared = sharing()
+    code, out, error = face_command(wine, "exit", "20000")
+    failures.check(code == 0 and "exit_code=0 " in out, f"the face exits through its tray ({out.strip()} {error.strip()})")
+    failures.check(not process_runs(face) and not face_pids(wine), "no face runs after its Exit")
+    failures.check(wine.service_state(ENGINE_SERVICE) == "RUNNING" and engine_answers(wine),
+                   "the engine runs on after the face's Exit")
+    failures.check(stays(lambda: sharing() == shared, 3),
+                   "the engine goes on sharing the drive after the face's Exit")
+    failures.check(stop_engine(wine), f"sc stop stops the service ({wine.service_state(ENGINE_SERVICE)})")
+    failures.check(sharing() == shared,
+                   "the stopped service left the share and the accounts in place")
+    failures.check(stays(stopped, 3), f"the stopped service did not start the search service again "
+                   f"({wine.search_service_state()})")
+    # The search service stopped when the engine starts: the drive still plugged in is shared again.
+    start_engine(wine)
+    failures.check(wait_for(lambda: sharing() == shared, 20),
+                   f"the started engine took the drive up with the same share and accounts ({wine.lines('shares')})")
     failures.check(stays(stopped, 5), f"the search service stays stopped while the drive is shared "
                    f"({wine.search_service_state()})")
     code, _, error = wine.dvsim("unplug", DRIVE)

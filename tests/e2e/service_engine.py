@@ -38,8 +38,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (ENGINE_SERVICE, GENERIC_ALL, MASTER, PROCESS_PROBE, SIM_SERVICE, BalloonCamera,  # noqa: E402
-                         engine_paths, log_records, main, read_bytes, read_text, wait_for, windows_pid)
+from e2e_support import (CLI, DVTOOL, ENGINE_SERVICE, FACE, GENERIC_ALL, MASTER, PROCESS_PROBE, SIM_SERVICE,  # noqa: E402
+                         BalloonCamera, engine_paths, log_records, main, read_bytes, read_text, wait_for, windows_pid)
 from road_of_a_drive import PingServer  # noqa: E402
 
 SHARE = "BACKUP"
@@ -49,13 +49,10 @@ UNIT_DEADLINE_S = 20
 # How long a recovery action is given to bring the service back: its first restart waits 5 s.
 RECOVERY_WAIT_S = 20
 SERVICE_PROGRAM = os.path.basename(SIM_SERVICE)
-CLI = "tools/cli/dockvane-cli.exe"
-FACE = "src/Dockvane.exe"
 FACE_PROGRAM = os.path.basename(FACE)
 LISTENER = "tests/e2e/e2e_pipe_listener.exe"
 SECOND = "F"
 SECOND_SHARE = "BACKUP2"
-DVTOOL = "tools/dvtool/dvtool.exe"
 # The settings files of two people, as an earlier version left them in their profiles: the second
 # profile's is the newer one.
 OLDER_SALT = "0123456789ABCDEF0123456789ABCDEF"
