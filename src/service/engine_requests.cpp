@@ -42,6 +42,29 @@ bool Changes(TKind kind) {
 
 }  // namespace
 
+void AnswerBeforeStart(IFaceLink& faces, TConnectionId connection, const TCaller& caller, std::string_view payload) {
+    const TDecoded decoded = Decode(payload, TReader::Engine);
+    TBody answer = decoded.Error;
+    if (decoded.Message) {
+        if (DecideAccess(caller, decoded.Message->Kind()) != TAccess::Allowed) {
+            answer = TError{TErrorCode::Refused,
+                            u"Only an administrator of this computer may ask this, and nobody over "
+                            u"the network"};
+        } else if (decoded.Message->Kind() == TKind::Subscribe) {
+            faces.Subscribe(connection);
+            answer = TOk{};
+        } else {
+            answer = TError{TErrorCode::Failed, u"The engine is starting; ask again."};
+        }
+    }
+    faces.Send(connection, TMessage{decoded.Id, std::move(answer)});
+}
+
+void TellSubscribersTheEngineIsUp(IFaceLink& faces, int trayIconIndex) {
+    faces.Broadcast(TMessage{0, TTrayIcon{TEngineViews::TrayImage(trayIconIndex)}});
+    faces.Broadcast(TMessage{0, TMenuChanged{}});
+}
+
 void TEngineRequests::Handle(TConnectionId connection, const TCaller& caller, std::string_view payload) {
     const TDecoded decoded = Decode(payload, TReader::Engine);
     if (!decoded.Message) {

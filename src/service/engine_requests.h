@@ -20,6 +20,14 @@ namespace dv {
 class TEngineViews;
 class TfmMain;
 
+// A payload that came before the controller is up. A face may subscribe already (it hears the
+// reports from the start on, and the engine tells its subscribers once it is up, so that they ask
+// for the status then); every other request is answered that the engine is starting.
+void AnswerBeforeStart(remote::IFaceLink& faces, remote::TConnectionId connection, const remote::TCaller& caller,
+                       std::string_view payload);
+// Once the controller is up: the faces that subscribed meanwhile ask for the status and learn the icon.
+void TellSubscribersTheEngineIsUp(remote::IFaceLink& faces, int trayIconIndex);
+
 class TEngineRequests {
 public:
     TEngineRequests(TfmMain& main, TEngineViews& views, remote::IFaceLink& faces)

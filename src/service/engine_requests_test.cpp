@@ -63,6 +63,43 @@ TChangeDriveSettings Settings(char16_t letter, std::u16string shareName, std::u1
     return TChangeDriveSettings{Drive(letter), std::move(shareName), u"", u"", false, false, std::move(label)};
 }
 
+// Before the controller is up a face may subscribe already, and hears when it may ask for the status:
+// a face that comes back while the engine restarts is not left deaf.
+TEST(EngineRequests, BeforeTheStartAFaceSubscribesAndHearsWhenTheEngineIsUp) {
+    const auto payload = [](TBody body) { return *Encode({7, std::move(body)}); };
+    const struct {
+        const char* what;
+        TCaller caller;
+        std::string payload;
+        std::string outcome;
+        bool subscribed;
+    } cases[] = {
+        {"a person's subscription", kStandardUser, payload(TSubscribe{}), "ok", true},
+        {"the status", kStandardUser, payload(TGetStatus{}), "error failed", false},
+        {"an administrator's eject", kAdministrator, payload(TEjectDrive{Drive(u'E')}), "error failed", false},
+        {"a person's eject", kStandardUser, payload(TEjectDrive{Drive(u'E')}), "error refused", false},
+        {"over the network", kRemoteAdministrator, payload(TSubscribe{}), "error refused", false},
+        {"what is no request", kStandardUser, "{\"version\":1,\"kind\":\"subscribe\"", "error malformed", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::RecordingLink link;
+        AnswerBeforeStart(link, 3, c.caller, c.payload);
+        ASSERT_EQ(link.sent.size(), 1u);
+        EXPECT_EQ(link.sent[0].To, 3u);
+        EXPECT_EQ(Outcome(link.sent[0].Message), c.outcome);
+        if (c.outcome != "error malformed") {
+            EXPECT_EQ(link.sent[0].Message.Id, 7u);
+        }
+        EXPECT_EQ(link.subscribers.count(3), c.subscribed ? 1u : 0u);
+
+        TellSubscribersTheEngineIsUp(link, 3);
+        EXPECT_EQ(link.Reports<TMenuChanged>().size(), c.subscribed ? 1u : 0u);
+        const std::vector<TTrayIcon> icons = link.Reports<TTrayIcon>();
+        EXPECT_EQ(icons, c.subscribed ? std::vector<TTrayIcon>{{TTrayImage::Available}} : std::vector<TTrayIcon>{});
+    }
+}
+
 TEST(EngineRequests, EveryRequestForEveryCaller) {
     const std::string refused = "error refused";
     const struct {

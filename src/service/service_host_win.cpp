@@ -233,7 +233,7 @@ void TServiceHost::RunEngine() {
 
             // The faces' pipe. Each request is carried over to this thread and handled between its
             // messages, or inside a handler that lets them through, as a tray command would be. Until
-            // the controller has started, a request is answered that the engine is starting.
+            // the controller has started, a face may only subscribe (AnswerBeforeStart).
             TEngineRequests* requests = nullptr;  // this thread's only
             std::unique_ptr<remote::TPipeServer> faces;
             faces = std::make_unique<remote::TPipeServer>(
@@ -245,12 +245,9 @@ void TServiceHost::RunEngine() {
                         (void)Post([&requests, &faces, connection, caller, payload = std::move(payload)] {
                             if (requests) {
                                 requests->Handle(connection, caller, payload);
-                                return;
+                            } else {
+                                AnswerBeforeStart(*faces, connection, caller, payload);
                             }
-                            const remote::TDecoded decoded = remote::Decode(payload, remote::TReader::Engine);
-                            faces->Send(connection,
-                                        {decoded.Id, remote::TError{remote::TErrorCode::Failed,
-                                                                    u"The engine is starting; ask again."}});
                         });
                     },
                     {},
@@ -299,6 +296,7 @@ void TServiceHost::RunEngine() {
             window.SetController(main.get());
             TEngineRequests engineRequests(*main, views, *faces);
             requests = &engineRequests;
+            TellSubscribersTheEngineIsUp(*faces, views.TrayIconIndex());
             window.RunMessageLoop();
 
             // The stop: nothing more is posted or pumped, then the controller goes on its own thread

@@ -171,7 +171,11 @@ def run_service(wine, work, artefacts, failures, ping, killed):
     failures.check(drive_in_status(wine) is None, "the status no longer lists the ejected drive")
 
     print("..    the face, still running, ejects a drive after the restarts", flush=True)
+    records_before = len(app_log_records(wine))
     plug_and_check_shared(wine, failures, drive, salt, "plugged in for the face")
+    # A face that came back while the engine was starting still hears it: nothing goes unshown.
+    unshown = [text.strip() for title, text in app_log_records(wine)[records_before:] if title.strip() == "Not shown"]
+    failures.check(not unshown, f"after the restarts the face hears the engine's reports ({unshown})")
     face_ejects_first(wine, failures, "after the restarts")
 
     code, _, _ = wine.sc("stop", ENGINE_SERVICE)
