@@ -48,6 +48,9 @@ struct TFaceOptions {
     TTrayIcon::NotifyFunction Notify;
     // Starts dockvane-cli elevated with these arguments, after the system's consent prompt.
     std::function<bool(std::u16string_view arguments)> RunElevated;
+    // The same for a change that carries a password, which the cli reads from a pipe the face
+    // makes, never from its command line.
+    std::function<bool(std::u16string_view arguments, std::u16string_view password)> RunElevatedWithPassword;
     // The person's own settings file, which keeps their sounds; empty: none (tests).
     std::u16string SettingsFile;
     // Shows a message box of the engine's (tests record it); a modal box by default.
@@ -98,8 +101,10 @@ private:
     void Send(remote::TBody request);
     // A change: sent as it is, or through the elevated cli after consent.
     void SendChange(TFaceCommand command, remote::TBody request);
-    // The commands whose dialogs work on the engine's data, which the pipe does not carry yet.
-    void AwaitingEngineSupport(TFaceCommand command);
+    // Asks the engine what the dialog shows; it opens once the answers came (OpenDialog).
+    void AskForDialog(TFaceCommand command, TFaceDialog dialog, TMode mode, char16_t letter);
+    void OpenDialog();
+    void ShowAutoPlay(const remote::TAutoPlay& report);
 
     void OnTrayCallback(WPARAM wParam, LPARAM lParam);
     void PopUpMenu(TPopupMenu menu, POINT at);

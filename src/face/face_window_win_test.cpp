@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -91,6 +92,11 @@ private:
         }
         if (request.Kind() == remote::TKind::GetStatus) {
             server_->Send(id, TMessage{request.Id, StatusWithE()});
+        } else if (const auto* drive = std::get_if<remote::TGetDriveSettings>(&request.Body)) {
+            server_->Send(id, TMessage{request.Id, remote::TDriveSettings{drive->Letter, true, u"BACKUP", u"backup",
+                                                                          u"Nightly", u"dockvane", true, false}});
+        } else if (const auto* password = std::get_if<remote::TGetPassword>(&request.Body)) {
+            server_->Send(id, TMessage{request.Id, remote::TPassword{password->Account, u"master-pw"}});
         } else {
             server_->Send(id, TMessage{request.Id, remote::TOk{}});
         }
@@ -314,6 +320,145 @@ TEST(WinFace, DISABLED_StaysResponsiveWhileTheEngineTakesItsTimeOverAnEject) {
     RecordProperty("LongestStallMs", static_cast<int>(longest.load()));
     std::printf("longest stall: %lld ms\n", longest.load());
     EXPECT_LT(longest.load(), 100);
+}
+
+// The windows of this thread with `title`: the dialogs a face opened.
+std::vector<HWND> WindowsTitled(const std::wstring& title) {
+    struct Search {
+        std::wstring title;
+        std::vector<HWND> found;
+    } search{title, {}};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM context) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(context);
+            wchar_t text[256] = {};
+            ::GetWindowTextW(window, text, 256);
+            if (s.title == text && ::IsWindowVisible(window)) s.found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Runs `step` every 50 ms on this thread, also inside the modal loop of a dialog the face opened, for
+// as long as the object lives.
+class ThreadTicker {
+public:
+    explicit ThreadTicker(std::function<void()> step) {
+        Step() = std::move(step);
+        timer_ = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+            if (Step()) Step()();
+        });
+    }
+    ~ThreadTicker() {
+        ::KillTimer(nullptr, timer_);
+        Step() = nullptr;
+    }
+
+private:
+    static std::function<void()>& Step() {
+        static std::function<void()> step;
+        return step;
+    }
+    UINT_PTR timer_ = 0;
+};
+
+std::wstring ItemText(HWND dialog, int id) {
+    wchar_t text[512] = {};
+    ::GetDlgItemTextW(dialog, id, text, 512);
+    return text;
+}
+
+// Modify opens the drive settings dialog with what the engine answered; its Update sends the change
+// made there, or starts the elevated cli with it.
+TEST(WinFace, ModifySendsTheChangeMadeInTheDialog) {
+    const struct {
+        TChangeRight right;
+        bool sent;
+        std::vector<std::u16string> elevated;
+        std::wstring password;  // what the dialog shows
+    } cases[] = {
+        {TChangeRight::Direct, true, {}, L"master-pw"},
+        {TChangeRight::Consent,
+         false,
+         {u"drive-settings E --share-name EAST2 --description \"Nightly \\\"full\\\" backup\" --account dockvane "
+          u"--volume-label BACKUP --auto-remove"},
+         L""},
+    };
+    for (const auto& c : cases) {
+        const std::wstring pipe = UniquePipeName();
+        ScriptedEngine engine(pipe);
+        FaceFixture fixture(pipe, c.right);
+        ASSERT_TRUE(fixture.Connected());
+        std::wstring shownShare, shownPassword;
+        int dialogsSeen = 0;
+        bool closed = false;
+        ThreadTicker ticker([&] {
+            const std::vector<HWND> dialogs = WindowsTitled(L"Drive Settings");
+            if (dialogs.empty()) return;
+            ++dialogsSeen;
+            const HWND dialog = dialogs.front();
+            shownShare = ItemText(dialog, IDC_SHARE_NAME);
+            shownPassword = ItemText(dialog, IDC_SHARE_PASSWORD);
+            ::SetDlgItemTextW(dialog, IDC_SHARE_NAME, L"EAST2");
+            ::SetDlgItemTextW(dialog, IDC_SHARE_DESCRIPTION, L"Nightly \"full\" backup");
+            ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UPDATE, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDC_UPDATE)));
+            closed = true;
+        });
+        engine.ForgetAsked();
+        fixture.face->RunCommand(kCmdModifyFirst);
+        // A second Modify while the first is asked for or open is ignored.
+        fixture.face->RunCommand(kCmdModifyFirst);
+        ASSERT_TRUE(PumpUntil([&] { return closed && WindowsTitled(L"Drive Settings").empty(); }));
+        EXPECT_EQ(dialogsSeen, 1);
+        EXPECT_EQ(shownShare, L"backup");
+        EXPECT_EQ(shownPassword, c.password);
+        const remote::TBody change = remote::TChangeDriveSettings{
+            TDriveLetter(u'E'), u"EAST2", u"Nightly \"full\" backup", u"dockvane", true, false, u"BACKUP"};
+        if (c.sent) {
+            ASSERT_TRUE(PumpUntil([&] {
+                const auto asked = engine.Asked();
+                return std::find(asked.begin(), asked.end(), change) != asked.end();
+            }));
+        } else {
+            for (const remote::TBody& body : engine.Asked()) {
+                EXPECT_FALSE(std::holds_alternative<remote::TChangeDriveSettings>(body));
+            }
+        }
+        EXPECT_EQ(fixture.elevated, c.elevated);
+    }
+}
+
+// The engine's auto-play report opens the AutoPlay dialog with its caption; another one while it is
+// open opens no second dialog.
+TEST(WinFace, TheAutoPlayReportOpensTheDialogOnce) {
+    const std::wstring pipe = UniquePipeName();
+    ScriptedEngine engine(pipe);
+    FaceFixture fixture(pipe);
+    ASSERT_TRUE(fixture.Connected());
+    ASSERT_TRUE(PumpUntil([&] { return engine.HasSubscribers(); }));
+    const TMessage report{0, remote::TAutoPlay{TDriveLetter(u'G'), u"STICK (G:)"}};
+    std::size_t most = 0;
+    int step = 0;
+    ThreadTicker ticker([&] {
+        const std::vector<HWND> dialogs = WindowsTitled(L"STICK (G:)");
+        most = std::max(most, dialogs.size());
+        if (step == 0 && !dialogs.empty()) {
+            // The same drive once more, then a balloon: once the balloon shows, the report before it
+            // was handled.
+            engine.Broadcast(report);
+            engine.Broadcast(TMessage{0, remote::TBalloon{remote::TBalloonIcon::Information, u"after"}});
+            step = 1;
+        } else if (step == 1 && !fixture.balloons.empty() && !dialogs.empty()) {
+            ::SendMessageW(dialogs.front(), WM_COMMAND, IDCANCEL, 0);
+            step = 2;
+        }
+    });
+    engine.Broadcast(report);
+    ASSERT_TRUE(PumpUntil([&] { return step == 2 && WindowsTitled(L"STICK (G:)").empty(); }));
+    EXPECT_EQ(most, 1u);
 }
 
 // What Wine's token says of the face's process, for the report; the decision is tested natively.
