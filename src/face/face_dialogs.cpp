@@ -22,7 +22,6 @@ std::u16string PasswordOf(const TDialogData& data, std::u16string_view account) 
 
 }  // namespace
 
-
 TFaceDriveSettingsHost::TFaceDriveSettingsHost(TDialogData data, std::u16string hostName,
                                                std::function<void(remote::TBody request)> send)
     : data_(std::move(data)), hostName_(std::move(hostName)), send_(std::move(send)) {

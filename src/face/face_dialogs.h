@@ -35,8 +35,7 @@ struct TDialogData {
 class TFaceDriveSettingsHost : public IDriveSettingsHost {
 public:
     // `send` carries a change to the engine (as the face sends every change).
-    TFaceDriveSettingsHost(TDialogData data, std::u16string hostName,
-                           std::function<void(remote::TBody request)> send);
+    TFaceDriveSettingsHost(TDialogData data, std::u16string hostName, std::function<void(remote::TBody request)> send);
 
     std::vector<std::u16string> GetUsbDrives() override;
     std::uint32_t DriveType(char16_t drive) override;

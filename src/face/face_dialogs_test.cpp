@@ -57,7 +57,8 @@ TDialogData Data(TMode mode, char16_t letter) {
 }
 
 struct DialogInFace {
-    DialogInFace(TMode mode, char16_t letter) : host(Data(mode, letter), u"OFFICE-PC", Record()), logic(host, view, mode) {
+    DialogInFace(TMode mode, char16_t letter)
+        : host(Data(mode, letter), u"OFFICE-PC", Record()), logic(host, view, mode) {
         if (mode == mModify) {
             logic.SetDrive(std::u16string(1, letter));
             logic.OnDriveLetterChange();
@@ -93,9 +94,10 @@ TEST(FaceDriveSettings, ModifyShowsWhatTheEngineReadAndItsOkSendsTheChange) {
     ASSERT_EQ(dialog.logic.OnUpdate(), TDialogResult::Ok);
     EXPECT_TRUE(dialog.sent.empty());
     ASSERT_TRUE(dialog.logic.OnClose(TDialogResult::Ok));
-    EXPECT_EQ(dialog.sent, (std::vector<TBody>{remote::TChangeDriveSettings{
-                               TDriveLetter(u'E'), u"EAST2", u"Backup \"of\" the office", u"extdisk_east", true, true,
-                               u"Nightly Disk"}}));
+    EXPECT_EQ(
+        dialog.sent,
+        (std::vector<TBody>{remote::TChangeDriveSettings{TDriveLetter(u'E'), u"EAST2", u"Backup \"of\" the office",
+                                                         u"extdisk_east", true, true, u"Nightly Disk"}}));
 }
 
 TEST(FaceDriveSettings, WhatTheButtonsSend) {
@@ -162,15 +164,24 @@ TEST(FaceDomainUser, WhatClosingSends) {
         bool sent;
     } cases[] = {
         {"OK with a new account", TDialogResult::Ok, {u"OFFICE\\backup", u"s3cret pw"}, std::nullopt, true},
-        {"Cancel with a new account stores it, as the dialog does", TDialogResult::Cancel, {u"OFFICE\\b", u"x"},
-         std::nullopt, true},
+        {"Cancel with a new account stores it, as the dialog does",
+         TDialogResult::Cancel,
+         {u"OFFICE\\b", u"x"},
+         std::nullopt,
+         true},
         {"OK as shown", TDialogResult::Ok, shown, std::nullopt, false},
         {"OK without a name", TDialogResult::Ok, {u"", u"x"}, std::u16string(kUserNameMustBeSpecified), false},
-        {"OK without a password", TDialogResult::Ok, {u"OFFICE\\b", u""}, std::u16string(kUserPasswordMustBeSpecified),
+        {"OK without a password",
+         TDialogResult::Ok,
+         {u"OFFICE\\b", u""},
+         std::u16string(kUserPasswordMustBeSpecified),
          false},
         {"the close box without a password", TDialogResult::None, {u"OFFICE\\b", u""}, std::nullopt, false},
-        {"a password the settings cannot keep", TDialogResult::Ok, {u"OFFICE\\b", u"\u0416"},
-         u"The field \"password\" is too long or holds a character it may not", false},
+        {"a password the settings cannot keep",
+         TDialogResult::Ok,
+         {u"OFFICE\\b", u"\u0416"},
+         u"The field \"password\" is too long or holds a character it may not",
+         false},
     };
     for (const auto& c : cases) {
         TDialogData data = Data(mModify, 0);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/drive_letter.h"
+#include "platform/text.h"
 #include "shell/controller.h"
 
 namespace dv::face {
@@ -256,6 +257,10 @@ TEST(FaceModel, TextsFromTheEngineAreBoundedAndBoxesDoNotPileUp) {
     EXPECT_EQ(shown.back(), u"box " + std::u16string(1, u'0' + kMaxWaitingBoxes + 2));
 }
 
+std::string KindNameOf(const remote::TBody& body) {
+    return std::string(remote::KindName(TMessage{0, body}.Kind()));
+}
+
 // Sends what a dialog asks under ids from `first` on, as the window does.
 std::vector<std::uint32_t> SendAsks(TFaceModel& model, const std::vector<remote::TBody>& asks, std::uint32_t first) {
     std::vector<std::uint32_t> ids;
@@ -390,6 +395,57 @@ TEST(FaceModel, TheAutoPlayAndDomainUserReportsOpenTheirDialogs) {
 TEST(FaceModel, AChangeNeedingConsentGoesThroughTheCli) {
     EXPECT_EQ(ElevatedCliArguments(remote::TEjectDrive{TDriveLetter(u'E')}), u"eject E");
     EXPECT_FALSE(ElevatedCliArguments(remote::TGetStatus{}));
+}
+
+TEST(FaceConsent, EveryChangeBecomesTheCliArgumentsThatSendIt) {
+    const TDriveLetter e(u'E');
+    const struct {
+        remote::TBody request;
+        std::optional<std::u16string> arguments;
+    } cases[] = {
+        {remote::TEjectDrive{e}, u"eject E"},
+        {remote::TDisableDrive{TDriveLetter(u'Z')}, u"disable Z"},
+        {remote::TChangeDriveSettings{e, u"Backup", u"", u"", false, false, u""},
+         u"drive-settings E --share-name Backup"},
+        {remote::TChangeDriveSettings{e, u"Backup", u"Nightly \"full\" backup", u"OFFICE\\backup", true, true,
+                                      u"MY DISK"},
+         u"drive-settings E --share-name Backup --description \"Nightly \\\"full\\\" backup\" --account "
+         u"OFFICE\\backup --volume-label \"MY DISK\" --auto-remove --encrypt"},
+        {remote::TRenewPassword{}, u"renew-password"},
+        // The password is not among the arguments.
+        {remote::TSetDomainUser{u"OFFICE\\backup", u"secret"}, u"domain-user OFFICE\\backup"},
+        {remote::TSetAutoPlay{1}, u"autoplay 1"},
+        {remote::TSetFaceAutostart{true}, u"face-autostart on"},
+        {remote::TSetFaceAutostart{false}, u"face-autostart off"},
+        // What changes nothing, or is no request, has no arguments.
+        {remote::TGetPassword{u"dockvane"}, std::nullopt},
+        {remote::TGetDriveSettings{e}, std::nullopt},
+        {remote::TSubscribe{}, std::nullopt},
+        {remote::TSetAutoPlay{3}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ElevatedCliArguments(c.request), c.arguments) << KindNameOf(c.request);
+    }
+    EXPECT_EQ(ElevatedCliPassword(remote::TSetDomainUser{u"bob", u"secret"}), u"secret");
+    EXPECT_FALSE(ElevatedCliPassword(remote::TEjectDrive{e}));
+}
+
+TEST(FaceConsent, ArgumentsAreQuotedAsTheSystemSplitsThem) {
+    const struct {
+        std::u16string argument;
+        std::u16string quoted;
+    } cases[] = {
+        {u"plain", u"plain"},
+        {u"", u"\"\""},
+        {u"two words", u"\"two words\""},
+        {u"tab\there", u"\"tab\there\""},
+        {u"a\"b", u"\"a\\\"b\""},
+        {u"back\\slash", u"back\\slash"},
+        {u"back\\\"quote", u"\"back\\\\\\\"quote\""},
+        {u"ends in \\", u"\"ends in \\\\\""},
+        {u"\\\\two", u"\\\\two"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(QuotedArgument(c.argument), c.quoted) << ToUtf8(c.argument);
 }
 
 }  // namespace
