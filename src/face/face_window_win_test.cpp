@@ -153,6 +153,10 @@ struct FaceFixture {
             elevated.emplace_back(arguments);
             return true;
         };
+        options.RunElevatedWithPassword = [this](std::u16string_view arguments, std::u16string_view password) {
+            elevated.emplace_back(std::u16string(arguments) + u" <" + std::u16string(password) + u">");
+            return true;
+        };
         options.ShowBox = [this](const TShownBox& box) { boxes.push_back(box); };
         face = std::make_unique<TFaceWindow>(std::move(options));
     }
@@ -282,6 +286,17 @@ TEST(WinFace, AStandardUsersFaceShowsTheChangesDisabled) {
             EXPECT_EQ(::IsWindowEnabled(settings.Control(id)) != FALSE, changes) << id;
         }
         settings.View().HideSettingsWindow();
+        if (changes) continue;
+        // Chosen anyway (a menu that was enabled a moment ago): nothing is asked, nothing elevated.
+        engine.ForgetAsked();
+        for (const UINT command : {kCmdModifyFirst, kCmdAdd, kCmdDomainUser, kCmdEjectFirst}) {
+            face.RunCommand(command);
+        }
+        ASSERT_TRUE(PumpUntil([&] { return engine.HasSubscribers(); }));
+        engine.Broadcast(TMessage{0, remote::TMenuChanged{}});
+        ASSERT_TRUE(PumpUntil([&] { return !engine.Asked().empty(); }));
+        EXPECT_EQ(engine.Asked(), std::vector<remote::TBody>{remote::TGetStatus{}});
+        EXPECT_TRUE(fixture.elevated.empty());
     }
 }
 
@@ -426,6 +441,53 @@ TEST(WinFace, ModifySendsTheChangeMadeInTheDialog) {
             for (const remote::TBody& body : engine.Asked()) {
                 EXPECT_FALSE(std::holds_alternative<remote::TChangeDriveSettings>(body));
             }
+        }
+        EXPECT_EQ(fixture.elevated, c.elevated);
+    }
+}
+
+// The engine's domain-user report opens the domain user dialog with the account the engine uses; its
+// OK sends the account typed there, through consent with the password beside the arguments.
+TEST(WinFace, TheDomainUserReportOpensTheDialogWhoseOkSendsTheAccount) {
+    const struct {
+        TChangeRight right;
+        bool sent;
+        std::vector<std::u16string> elevated;
+        std::wstring password;  // what the dialog shows
+    } cases[] = {
+        {TChangeRight::Direct, true, {}, L"master-pw"},
+        {TChangeRight::Consent, false, {u"domain-user \"OFFICE\\back up\" <s3cret pw>"}, L""},
+    };
+    for (const auto& c : cases) {
+        const std::wstring pipe = UniquePipeName();
+        ScriptedEngine engine(pipe);
+        FaceFixture fixture(pipe, c.right);
+        ASSERT_TRUE(fixture.Connected());
+        ASSERT_TRUE(PumpUntil([&] { return engine.HasSubscribers(); }));
+        std::wstring shownUser, shownPassword;
+        bool closed = false;
+        ThreadTicker ticker([&] {
+            const std::vector<HWND> dialogs = WindowsTitled(L"Dockvane in domain user name settings");
+            if (dialogs.empty() || closed) return;
+            const HWND dialog = dialogs.front();
+            shownUser = ItemText(dialog, IDC_DOMAIN_USER_NAME);
+            shownPassword = ItemText(dialog, IDC_DOMAIN_PASSWORD);
+            ::SetDlgItemTextW(dialog, IDC_DOMAIN_USER_NAME, L"OFFICE\\back up");
+            ::SetDlgItemTextW(dialog, IDC_DOMAIN_PASSWORD, L"s3cret pw");
+            ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            closed = true;
+        });
+        engine.Broadcast(TMessage{0, remote::TDomainUser{}});
+        ASSERT_TRUE(
+            PumpUntil([&] { return closed && WindowsTitled(L"Dockvane in domain user name settings").empty(); }));
+        EXPECT_EQ(shownUser, L"dockvane");
+        EXPECT_EQ(shownPassword, c.password);
+        const remote::TBody change = remote::TSetDomainUser{u"OFFICE\\back up", u"s3cret pw"};
+        if (c.sent) {
+            ASSERT_TRUE(PumpUntil([&] {
+                const auto asked = engine.Asked();
+                return std::find(asked.begin(), asked.end(), change) != asked.end();
+            }));
         }
         EXPECT_EQ(fixture.elevated, c.elevated);
     }

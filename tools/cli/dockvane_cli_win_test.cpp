@@ -31,8 +31,8 @@ std::vector<std::u16string> SplitAsTheSystemDoes(const std::u16string& arguments
 TEST(WinCliArguments, EveryChangeOfAFaceSurvivesTheCommandLine) {
     const TDriveLetter e(u'E');
     const auto settings = [&](std::u16string description, std::u16string account, std::u16string label) {
-        return remote::TChangeDriveSettings{e, u"Backup", std::move(description), std::move(account), true, false,
-                                            std::move(label)};
+        return remote::TChangeDriveSettings{e,    u"Backup", std::move(description), std::move(account),
+                                            true, false,     std::move(label)};
     };
     const struct {
         const char* what;
