@@ -243,6 +243,7 @@ void TFaceWindow::OnInbox() {
     }
     for (TNews& item : news) OnNews(std::move(item));
     ShowWaitingBoxes();
+    ShowWaitingDialogs();
 }
 
 void TFaceWindow::OnNews(TNews news) {
@@ -270,10 +271,21 @@ void TFaceWindow::OnNews(TNews news) {
     if (effects.Sound) PlayPersonsSound(*effects.Sound);
     if (effects.AskStatus) Send(remote::TGetStatus{});
     if (effects.IconChanged || effects.MenusChanged) Refresh();
-    // The dialogs last: each runs its own loop, which hands this handler the news that come meanwhile.
-    if (effects.DialogReady) OpenDialog();
-    if (effects.DomainUser) AskForDialog(TFaceCommand::DomainUser, TFaceDialog::DomainUser, mModify, 0);
-    if (effects.AutoPlay) ShowAutoPlay(*effects.AutoPlay);
+    // The dialogs wait until all news of this batch are handled (ShowWaitingDialogs): each runs its own
+    // loop, whose news would otherwise be handled before the older ones still in the batch.
+    dialogWaiting_ |= effects.DialogReady;
+    domainUserWaiting_ |= effects.DomainUser;
+    if (effects.AutoPlay) autoPlayWaiting_ = effects.AutoPlay;
+}
+
+void TFaceWindow::ShowWaitingDialogs() {
+    if (std::exchange(dialogWaiting_, false)) OpenDialog();
+    if (std::exchange(domainUserWaiting_, false)) {
+        AskForDialog(TFaceCommand::DomainUser, TFaceDialog::DomainUser, mModify, 0);
+    }
+    if (const std::optional<remote::TAutoPlay> report = std::exchange(autoPlayWaiting_, std::nullopt)) {
+        ShowAutoPlay(*report);
+    }
 }
 
 void TFaceWindow::ShowWaitingBoxes() {

@@ -97,6 +97,7 @@ private:
     void OnInbox();
     void OnNews(TNews news);
     void ShowWaitingBoxes();
+    void ShowWaitingDialogs();
     void Refresh();
     void Send(remote::TBody request);
     // A change: sent as it is, or through the elevated cli after consent.
@@ -126,6 +127,10 @@ private:
     TWinServiceControl services_;
     TWinServiceMgmt serviceManager_{system_, services_};
     bool showingBox_ = false;
+    // What the engine's news of one batch asked to open, opened after the batch.
+    bool dialogWaiting_ = false;
+    bool domainUserWaiting_ = false;
+    std::optional<remote::TAutoPlay> autoPlayWaiting_;
     std::shared_ptr<remote::TPipeClient> client_;
     std::shared_ptr<TInbox> inbox_ = std::make_shared<TInbox>();
     std::unique_ptr<TTrayIcon> trayIcon_;

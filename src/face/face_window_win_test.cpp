@@ -68,6 +68,8 @@ public:
     // The engine's own waits (the 3 s before an unshared drive is ejected, a refused eject): its
     // answer to an eject comes this much later, while the server's thread is held.
     void DelayEjectReplies(std::chrono::milliseconds delay) { ejectDelay_ = delay; }
+    // A balloon right behind each drive's settings.
+    void BalloonAfterDriveSettings() { balloonAfterDriveSettings_ = true; }
     void Broadcast(const TMessage& report) { server_->Broadcast(report); }
     bool HasSubscribers() const { return server_ && server_->HasSubscribers(); }
 
@@ -95,6 +97,9 @@ private:
         } else if (const auto* drive = std::get_if<remote::TGetDriveSettings>(&request.Body)) {
             server_->Send(id, TMessage{request.Id, remote::TDriveSettings{drive->Letter, true, u"BACKUP", u"backup",
                                                                           u"Nightly", u"dockvane", true, false}});
+            if (balloonAfterDriveSettings_) {
+                server_->Broadcast(TMessage{0, remote::TBalloon{remote::TBalloonIcon::Information, u"after"}});
+            }
         } else if (const auto* password = std::get_if<remote::TGetPassword>(&request.Body)) {
             server_->Send(id, TMessage{request.Id, remote::TPassword{password->Account, u"master-pw"}});
         } else {
@@ -108,6 +113,7 @@ private:
     std::mutex mutex_;
     std::vector<remote::TBody> asked_;
     std::chrono::milliseconds ejectDelay_{0};
+    std::atomic<bool> balloonAfterDriveSettings_{false};
     std::unique_ptr<remote::TPipeServer> server_;
 };
 
@@ -444,6 +450,33 @@ TEST(WinFace, ModifySendsTheChangeMadeInTheDialog) {
         }
         EXPECT_EQ(fixture.elevated, c.elevated);
     }
+}
+
+// What came behind the answer that opens a dialog is handled before the dialog opens, not after it
+// closed: the dialog's own loop handles the news that come while it is open, and those are newer.
+TEST(WinFace, NewsBehindTheLastAnswerAreHandledBeforeTheDialogOpens) {
+    const std::wstring pipe = UniquePipeName();
+    ScriptedEngine engine(pipe);
+    engine.BalloonAfterDriveSettings();
+    FaceFixture fixture(pipe);
+    ASSERT_TRUE(fixture.Connected());
+    ASSERT_TRUE(PumpUntil([&] { return engine.HasSubscribers(); }));
+    std::optional<std::size_t> balloonsWhenOpen;
+    ThreadTicker ticker([&] {
+        const std::vector<HWND> dialogs = WindowsTitled(L"Drive Settings");
+        if (dialogs.empty() || balloonsWhenOpen) return;
+        balloonsWhenOpen = fixture.balloons.size();
+        ::SendMessageW(dialogs.front(), WM_COMMAND, IDCANCEL, 0);
+    });
+    engine.ForgetAsked();
+    fixture.face->RunCommand(kCmdModifyFirst);
+    // The answer and the balloon behind it arrive before the face looks at its news again, so that
+    // both are handled as one batch.
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (engine.Asked().empty() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(PumpUntil([&] { return balloonsWhenOpen && WindowsTitled(L"Drive Settings").empty(); }));
+    EXPECT_EQ(balloonsWhenOpen, 1u);
 }
 
 // The engine's domain-user report opens the domain user dialog with the account the engine uses; its

@@ -59,8 +59,7 @@ TPasswordPipe::TPasswordPipe() : name_(RandomPipeName()) {
 
 void TPasswordPipe::GiveTo(UniqueKernelHandle process, std::u16string_view password) {
     if (!pipe_ || !process) return;
-    std::thread([pipe = std::move(pipe_), process = std::move(process),
-                 secret = ToUtf8(password) + "\n"]() mutable {
+    std::thread([pipe = std::move(pipe_), process = std::move(process), secret = ToUtf8(password) + "\n"]() mutable {
         const UniqueKernelHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         OVERLAPPED overlapped{};
         overlapped.hEvent = event.get();
