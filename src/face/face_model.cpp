@@ -145,13 +145,17 @@ void TFaceModel::OnSent(std::uint32_t id, TKind kind) {
 
 std::optional<std::vector<TBody>> TFaceModel::AskForDialog(TFaceDialog dialog, TMode mode, char16_t letter,
                                                            bool withPasswords) {
-    if (dialogState_ != TDialogState::None || !connected_ || !status_) return std::nullopt;
+    // The drive settings list the drives of the status; the domain user dialog, which the engine may
+    // ask for before the status came, shows an empty account then.
+    if (dialogState_ != TDialogState::None || !connected_ || (dialog == TFaceDialog::DriveSettings && !status_)) {
+        return std::nullopt;
+    }
     dialogState_ = TDialogState::Asking;
     dialogAsks_.clear();
     dialogLetters_.clear();
-    dialog_ = TDialogData{dialog, mode, letter, *status_, {}, {}};
+    dialog_ = TDialogData{dialog, mode, letter, status_.value_or(TStatus{}), {}, {}};
     std::vector<TBody> asks;
-    if (withPasswords) {
+    if (withPasswords && status_) {
         // The accounts the dialogs show: the default one and Dockvane's own.
         std::vector<std::u16string> accounts{status_->DefaultAccount};
         if (dialog == TFaceDialog::DriveSettings) {
@@ -166,7 +170,7 @@ std::optional<std::vector<TBody>> TFaceModel::AskForDialog(TFaceDialog dialog, T
             asks.push_back(remote::TGetPassword{account});
         }
     }
-    if (dialog == TFaceDialog::DriveSettings) {
+    if (dialog == TFaceDialog::DriveSettings && status_) {
         // Modify shows its drive only; Add lets the person pick among the drives not in the pool.
         for (const TDriveStatus& drive : status_->Drives) {
             const bool shown = mode == mModify ? drive.Letter.Letter() == letter : drive.State == TDriveState::Plugged;

@@ -385,6 +385,19 @@ TEST(FaceDialogs, TheEngineGoingEndsTheWaitButNotAnOpenDialog) {
     EXPECT_TRUE(model.AskForDialog(TFaceDialog::DomainUser, mModify, 0, false));
 }
 
+TEST(FaceDialogs, TheDomainUserDialogNeedsNoStatusAndTheDriveSettingsDo) {
+    TFaceModel model;
+    model.OnConnected();
+    EXPECT_FALSE(model.AskForDialog(TFaceDialog::DriveSettings, mModify, u'E', true));
+    const auto asks = model.AskForDialog(TFaceDialog::DomainUser, mModify, 0, true);
+    ASSERT_TRUE(asks);
+    EXPECT_TRUE(asks->empty());
+    EXPECT_TRUE(model.DialogAsked());
+    const std::optional<TDialogData> data = model.TakeDialog();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->Status.DefaultAccount, u"");
+}
+
 TEST(FaceModel, TheAutoPlayAndDomainUserReportsOpenTheirDialogs) {
     TFaceModel model = ConnectedWith(ThreeDrives());
     const remote::TAutoPlay autoPlay{TDriveLetter(u'G'), u"STICK (G:)"};
