@@ -13,11 +13,16 @@ std::u16string TfmDomainUserName::PasswordToCopy() {
     return userManager_.MakePassword(settings_.FPasswordSalt);
 }
 
-std::optional<std::u16string> TfmDomainUserName::Close(TDialogResult result, const TDomainUserFields& fields) {
+std::optional<std::u16string> DomainUserFieldMissing(TDialogResult result, const TDomainUserFields& fields) {
     if (result == TDialogResult::Ok) {
         if (fields.UserName.empty()) return std::u16string(kUserNameMustBeSpecified);
         if (fields.Password.empty()) return std::u16string(kUserPasswordMustBeSpecified);
     }
+    return std::nullopt;
+}
+
+std::optional<std::u16string> TfmDomainUserName::Close(TDialogResult result, const TDomainUserFields& fields) {
+    if (std::optional<std::u16string> missing = DomainUserFieldMissing(result, fields)) return missing;
     // An empty account would make every later share fail for a missing account, so no way of
     // closing stores one; only OK, which the user meant as "store", is told why.
     if (fields.UserName.empty() || fields.Password.empty()) return std::nullopt;

@@ -29,19 +29,32 @@ struct TDomainUserFields {
     std::u16string Password;
 };
 
-class TfmDomainUserName {
+// What the dialog's window asks: of the settings where they are kept, or in a face of the engine.
+class IDomainUserLogic {
 public:
-    TfmDomainUserName(TUserManager& userManager, TApplicationSettings& settings);
-
+    virtual ~IDomainUserLogic() = default;
     // The stored account name and its password.
-    TDomainUserFields LoadShareUser();
+    virtual TDomainUserFields LoadShareUser() = 0;
     // The stored password, not what the field shows: a password typed but not yet stored is not copied.
-    std::u16string PasswordToCopy();
+    virtual std::u16string PasswordToCopy() = 0;
     // Runs however the dialog closes. Enter and Escape both close it as Cancel (Cancel is the default
     // button); the close box gives no result (TDialogResult::None). An empty name or password is never
     // stored: OK then answers the warning to show, every other way closes quietly. Otherwise the
-    // fields are stored and the settings file saved.
-    std::optional<std::u16string> Close(TDialogResult result, const TDomainUserFields& fields);
+    // fields are stored.
+    virtual std::optional<std::u16string> Close(TDialogResult result, const TDomainUserFields& fields) = 0;
+};
+
+// The text that an empty field gets on OK; nothing when neither is empty.
+std::optional<std::u16string> DomainUserFieldMissing(TDialogResult result, const TDomainUserFields& fields);
+
+class TfmDomainUserName : public IDomainUserLogic {
+public:
+    TfmDomainUserName(TUserManager& userManager, TApplicationSettings& settings);
+
+    TDomainUserFields LoadShareUser() override;
+    std::u16string PasswordToCopy() override;
+    // Stores the fields and saves the settings file.
+    std::optional<std::u16string> Close(TDialogResult result, const TDomainUserFields& fields) override;
 
 private:
     TUserManager& userManager_;

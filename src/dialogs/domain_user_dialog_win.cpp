@@ -10,7 +10,9 @@ constexpr COLORREF kExplanationText = RGB(0, 0, 128);  // navy
 }  // namespace
 
 TDomainUserNameWindow::TDomainUserNameWindow(TUserManager& userManager, TApplicationSettings& settings)
-    : TDialogBase(IDD_DOMAIN_USER), logic_(userManager, settings) {}
+    : TDialogBase(IDD_DOMAIN_USER), own_(std::make_unique<TfmDomainUserName>(userManager, settings)), logic_(*own_) {}
+
+TDomainUserNameWindow::TDomainUserNameWindow(IDomainUserLogic& logic) : TDialogBase(IDD_DOMAIN_USER), logic_(logic) {}
 
 TDomainUserNameWindow::~TDomainUserNameWindow() {
     if (band_) DeleteObject(band_);

@@ -1,6 +1,8 @@
 // The domain user dialog's window over the account logic of dialogs/domain_user_dialog.h.
 #pragma once
 
+#include <memory>
+
 #include "dialogs/dialog_base_win.h"
 #include "dialogs/domain_user_dialog.h"
 
@@ -9,6 +11,8 @@ namespace dv {
 class TDomainUserNameWindow : public TDialogBase {
 public:
     TDomainUserNameWindow(TUserManager& userManager, TApplicationSettings& settings);
+    // Over another logic (a face's, which asks the engine); `logic` outlives the window.
+    explicit TDomainUserNameWindow(IDomainUserLogic& logic);
     ~TDomainUserNameWindow() override;
 
     // Fills the fields and shows the dialog modally; returns once it has closed and stored (or not).
@@ -19,7 +23,8 @@ private:
     void LoadShareUser();
     void Close(TDialogResult result);
 
-    TfmDomainUserName logic_;
+    std::unique_ptr<TfmDomainUserName> own_;
+    IDomainUserLogic& logic_;
     HBRUSH band_ = nullptr;
 };
 

@@ -112,10 +112,9 @@ void TfmModifyNAS::FillControls() {
         drive_ = std::u16string(1, list.Items[0][0]);
         OnDriveLetterChange();
         // The file on the drive decides here, not whether the drive is attached.
-        const std::u16string root = host_.DriveRoot(DriveChar());
-        if (fs::ReplaceableFileExists(root + std::u16string(kDriveConfigFileName))) {
+        if (host_.DriveFileExists(DriveChar(), kDriveConfigFileName)) {
             LoadActiveSettings();
-        } else if (fs::ReplaceableFileExists(root + std::u16string(kInactiveDriveConfigFileName))) {
+        } else if (host_.DriveFileExists(DriveChar(), kInactiveDriveConfigFileName)) {
             LoadInactiveSettings();
         }
         Controls.edHostName = host_.getHostname();
@@ -129,7 +128,7 @@ void TfmModifyNAS::FillControls() {
     TApplicationSettings& settings = host_.ApplicationSettings();
     Controls.edShareUserNm = settings.FDefaultShareUserName;
     FillShareUserList();
-    Controls.edSharePasswd = host_.MakePassword(settings.FPasswordSalt);
+    Controls.edSharePasswd = host_.AccountPassword(settings.FDefaultShareUserName);
     Controls.pnlPleaseWaitVisible = false;
 }
 
@@ -143,8 +142,7 @@ void TfmModifyNAS::SetDrive(std::u16string_view drive) {
 }
 
 void TfmModifyNAS::LoadSettings(std::u16string_view fileName) {
-    shareSettings_ = std::make_unique<TShareSettings>(host_.DriveRoot(DriveChar()) + std::u16string(fileName));
-    shareSettings_->Load();
+    shareSettings_ = host_.ReadDriveFile(DriveChar(), fileName);
 }
 
 void TfmModifyNAS::LoadActiveSettings() {
@@ -262,9 +260,9 @@ TDialogResult TfmModifyNAS::OnUpdate() {
 bool TfmModifyNAS::OnClose(TDialogResult result) {
     if (result != TDialogResult::Ok || !shareSettings_) return true;
     try {
-        StoreDriveSettings(host_, *shareSettings_,
-                           {Controls.edShareName, Controls.edShareDescription, Controls.cbShareUserNmText,
-                            Controls.cbAutoRemove, Controls.cbEncrypt});
+        host_.StoreDriveFile(DriveChar(), *shareSettings_,
+                             {Controls.edShareName, Controls.edShareDescription, Controls.cbShareUserNmText,
+                              Controls.cbAutoRemove, Controls.cbEncrypt});
     } catch (const Exception& error) {
         // A drive that refuses the file (write-protected, pulled out): say so and keep the user's
         // input, rather than close as if it had been stored.
@@ -340,12 +338,28 @@ void TfmModifyNAS::OnCopyUserName() {
 }
 
 void TfmModifyNAS::OnCopyPassword() {
-    const TApplicationSettings& settings = host_.ApplicationSettings();
-    const std::u16string& user = Controls.cbShareUserNmText;
-    const std::u16string password = user == settings.FDefaultShareUserName
-                                        ? host_.MakePassword(settings.FPasswordSalt)
-                                        : host_.MakePassword(settings.FPasswordSalt + user);
+    const std::u16string password = host_.AccountPassword(Controls.cbShareUserNmText);
     if (!password.empty()) view_.SetClipboardText(password);
+}
+
+bool IDriveSettingsHost::DriveFileExists(char16_t drive, std::u16string_view fileName) {
+    return fs::ReplaceableFileExists(DriveRoot(drive) + std::u16string(fileName));
+}
+
+std::unique_ptr<TShareSettings> IDriveSettingsHost::ReadDriveFile(char16_t drive, std::u16string_view fileName) {
+    auto settings = std::make_unique<TShareSettings>(DriveRoot(drive) + std::u16string(fileName));
+    settings->Load();
+    return settings;
+}
+
+void IDriveSettingsHost::StoreDriveFile(char16_t, TShareSettings& settings, const TDriveSettingsFields& fields) {
+    StoreDriveSettings(*this, settings, fields);
+}
+
+std::u16string IDriveSettingsHost::AccountPassword(std::u16string_view account) {
+    const TApplicationSettings& settings = ApplicationSettings();
+    return account == settings.FDefaultShareUserName ? MakePassword(settings.FPasswordSalt)
+                                                     : MakePassword(settings.FPasswordSalt + std::u16string(account));
 }
 
 }  // namespace dv

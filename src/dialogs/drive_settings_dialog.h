@@ -27,6 +27,15 @@ inline constexpr std::u16string_view kConfirmEject = u"This will eject this Exte
 inline constexpr std::u16string_view kCopyHostHint = u"Copy host information (to clipboard)";
 inline constexpr std::u16string_view kAutoRemoveDesignCaption = u"(check for file backup.done)";
 
+// What the dialog's OK stores in a drive's configuration file.
+struct TDriveSettingsFields {
+    std::u16string ShareName;
+    std::u16string Description;
+    std::u16string Account;
+    bool AutoRemove = false;
+    bool Encrypt = false;
+};
+
 // What the drive settings dialog needs of the main controller. Every call runs on the user-interface
 // thread while the dialog is open.
 class IDriveSettingsHost {
@@ -47,6 +56,18 @@ public:
     virtual bool chageDriveLabel(char16_t drive, std::u16string_view label) = 0;
     // The folder the drive's configuration files live in: "E:\" (tests put it elsewhere).
     virtual std::u16string DriveRoot(char16_t drive) { return TDriveLetter(drive).Root(); }
+
+    // --- The drive's configuration file: by default read and written on the drive itself ---
+    // Whether the drive's root holds `fileName` (velmora.conf, or the one set aside).
+    virtual bool DriveFileExists(char16_t drive, std::u16string_view fileName);
+    // `fileName` of the drive read; the defaults for one that is not there.
+    virtual std::unique_ptr<TShareSettings> ReadDriveFile(char16_t drive, std::u16string_view fileName);
+    // The dialog's OK for `drive`, whose label is set already: stores the fields in `settings` (what
+    // ReadDriveFile gave) as StoreDriveSettings does. Raises when they could not be stored.
+    virtual void StoreDriveFile(char16_t drive, TShareSettings& settings, const TDriveSettingsFields& fields);
+    // The password the dialog shows and copies for one of its accounts: the master password for the
+    // default account, the one derived for a drive's own account otherwise; "" when it is not known.
+    virtual std::u16string AccountPassword(std::u16string_view account);
 
     // --- Attached drives (TNasManager) ---
     // The share name of the attached drive (TNas::ShareName); nothing when the drive is not attached.
@@ -163,15 +184,6 @@ private:
     TMode mode_;
     std::u16string drive_;
     std::unique_ptr<TShareSettings> shareSettings_;
-};
-
-// What the dialog's OK stores in a drive's configuration file.
-struct TDriveSettingsFields {
-    std::u16string ShareName;
-    std::u16string Description;
-    std::u16string Account;
-    bool AutoRemove = false;
-    bool Encrypt = false;
 };
 
 // The drive's configuration as the dialog edits it: "velmora.conf" when the drive has one or is

@@ -9,6 +9,7 @@
 
 #include "face/face_model.h"
 #include "face/face_window_win.h"
+#include "face/password_pipe_win.h"
 #include "platform/handles_win.h"
 #include "platform/text.h"
 #include "settings/app_settings.h"
@@ -49,6 +50,25 @@ bool RunCliElevated(std::u16string_view arguments) {
     return ::ShellExecuteExW(&info) != FALSE;
 }
 
+// A change with a password: the cli reads it from a pipe of the face's (TPasswordPipe), never from
+// its command line.
+bool RunCliElevatedWithPassword(std::u16string_view arguments, std::u16string_view password) {
+    const std::wstring cli = CliBesideThisProgram();
+    TPasswordPipe pipe;
+    if (cli.empty() || pipe.Name().empty()) return false;
+    const std::wstring parameters = ToWide(arguments) + L" --password-pipe " + pipe.Name();
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
+    info.lpVerb = L"runas";
+    info.lpFile = cli.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_HIDE;
+    if (!::ShellExecuteExW(&info) || !info.hProcess) return false;
+    pipe.GiveTo(UniqueKernelHandle(info.hProcess), password);
+    return true;
+}
+
 int Run() {
     // One face per session: a second start leaves the first one alone.
     const UniqueKernelHandle instance(::CreateMutexW(nullptr, FALSE, kFaceMutexName));
@@ -57,6 +77,7 @@ int Run() {
     TFaceOptions options;
     options.Right = ChangeRightOf(ReadFaceToken());
     options.RunElevated = &RunCliElevated;
+    options.RunElevatedWithPassword = &RunCliElevatedWithPassword;
     options.SettingsFile = GetSettingsFileName();
     TFaceWindow window(std::move(options));
     return window.RunMessageLoop();

@@ -5,6 +5,7 @@
 #include <utility>
 #include <variant>
 
+#include "platform/text.h"
 #include "shell/controller.h"
 #include "shell/tray_captions.h"
 
@@ -128,10 +129,99 @@ void TFaceModel::OnDisconnected() {
     // What the engine said is no longer true: the next engine reports afresh.
     status_.reset();
     pending_.clear();
+    // The answers a dialog waits for will not come; a dialog open already stays until closed.
+    dialogAsks_.clear();
+    if (dialogState_ == TDialogState::Asking || dialogState_ == TDialogState::Ready) {
+        dialogState_ = TDialogState::None;
+    }
 }
 
 void TFaceModel::OnSent(std::uint32_t id, TKind kind) {
     pending_[id] = kind;
+    if (dialogState_ == TDialogState::Asking && (kind == TKind::GetDriveSettings || kind == TKind::GetPassword)) {
+        dialogAsks_[id] = kind;
+    }
+}
+
+std::optional<std::vector<TBody>> TFaceModel::AskForDialog(TFaceDialog dialog, TMode mode, char16_t letter,
+                                                           bool withPasswords) {
+    // The drive settings list the drives of the status; the domain user dialog, which the engine may
+    // ask for before the status came, shows an empty account then.
+    if (dialogState_ != TDialogState::None || !connected_ || (dialog == TFaceDialog::DriveSettings && !status_)) {
+        return std::nullopt;
+    }
+    dialogState_ = TDialogState::Asking;
+    dialogAsks_.clear();
+    dialogLetters_.clear();
+    dialog_ = TDialogData{dialog, mode, letter, status_.value_or(TStatus{}), {}, {}};
+    std::vector<TBody> asks;
+    if (withPasswords && status_) {
+        // The accounts the dialogs show: the default one and Dockvane's own.
+        std::vector<std::u16string> accounts{status_->DefaultAccount};
+        if (dialog == TFaceDialog::DriveSettings) {
+            accounts.insert(accounts.end(), status_->Accounts.begin(), status_->Accounts.end());
+        }
+        std::vector<std::u16string> asked;
+        for (const std::u16string& account : accounts) {
+            const bool twice = std::any_of(asked.begin(), asked.end(),
+                                           [&](const std::u16string& a) { return EqualsIgnoreCase(a, account); });
+            if (twice || account.empty()) continue;
+            asked.push_back(account);
+            asks.push_back(remote::TGetPassword{account});
+        }
+    }
+    if (dialog == TFaceDialog::DriveSettings && status_) {
+        // Modify shows its drive only; Add lets the person pick among the drives not in the pool.
+        for (const TDriveStatus& drive : status_->Drives) {
+            const bool shown = mode == mModify ? drive.Letter.Letter() == letter : drive.State == TDriveState::Plugged;
+            if (!shown) continue;
+            asks.push_back(remote::TGetDriveSettings{drive.Letter});
+            dialogLetters_.insert(drive.Letter.Letter());
+        }
+    }
+    return asks;
+}
+
+bool TFaceModel::DialogAsked() {
+    if (dialogState_ != TDialogState::Asking) return false;
+    if (!dialogAsks_.empty()) return false;
+    // Nothing awaited: a dialog that needs no answer opens at once, as long as an engine is there.
+    if (!connected_) {
+        dialogState_ = TDialogState::None;
+        return false;
+    }
+    dialogState_ = TDialogState::Ready;
+    return true;
+}
+
+std::optional<TDialogData> TFaceModel::TakeDialog() {
+    if (dialogState_ != TDialogState::Ready) return std::nullopt;
+    dialogState_ = TDialogState::Open;
+    return std::move(dialog_);
+}
+
+void TFaceModel::DialogClosed() {
+    if (dialogState_ == TDialogState::Open) dialogState_ = TDialogState::None;
+}
+
+bool TFaceModel::OnDialogReply(std::uint32_t id, const TBody& body, TFaceEffects& effects) {
+    const auto asked = dialogAsks_.find(id);
+    if (asked == dialogAsks_.end()) return false;
+    const TKind kind = asked->second;
+    dialogAsks_.erase(asked);
+    if (const auto* password = std::get_if<remote::TPassword>(&body); password && kind == TKind::GetPassword) {
+        dialog_.Passwords[password->Account] = password->Password;
+    } else if (const auto* settings = std::get_if<remote::TDriveSettings>(&body);
+               settings && kind == TKind::GetDriveSettings) {
+        // Only a drive it was asked for: a reply for another drive is a fault of the engine's.
+        if (dialogLetters_.count(settings->Letter.Letter()) != 0) dialog_.Drives[settings->Letter.Letter()] = *settings;
+    }
+    // A refusal or an error leaves the field empty: the dialog shows what it has.
+    if (dialogAsks_.empty() && dialogState_ == TDialogState::Asking) {
+        dialogState_ = TDialogState::Ready;
+        effects.DialogReady = true;
+    }
+    return true;
 }
 
 std::optional<TShownBox> TFaceModel::TakeBox() {
@@ -172,6 +262,7 @@ TFaceEffects TFaceModel::OnMessage(const TMessage& message) {
         if (asked == pending_.end()) return effects;
         const TKind kind = asked->second;
         pending_.erase(asked);
+        if (OnDialogReply(message.Id, message.Body, effects)) return effects;
         if (const auto* status = std::get_if<TStatus>(&message.Body)) {
             if (kind != TKind::GetStatus) return effects;
             status_ = *status;
@@ -199,6 +290,10 @@ TFaceEffects TFaceModel::OnMessage(const TMessage& message) {
             } else if constexpr (std::is_same_v<T, remote::TSound>) {
                 // The engine says when a sound belongs to what happened; the person chose which one.
                 effects.Sound = body.Event == remote::TSoundEvent::Done ? TSoundBox::Done : TSoundBox::Available;
+            } else if constexpr (std::is_same_v<T, remote::TAutoPlay>) {
+                effects.AutoPlay = body;
+            } else if constexpr (std::is_same_v<T, remote::TDomainUser>) {
+                effects.DomainUser = true;
             } else if constexpr (std::is_same_v<T, TDriveAttached> || std::is_same_v<T, TDriveRemoved> ||
                                  std::is_same_v<T, TMenuChanged>) {
                 effects.AskStatus = true;
@@ -216,10 +311,68 @@ std::optional<TBody> TFaceModel::EjectRequest(int slot) const {
     return TBody{TEjectDrive{TDriveLetter(entry.Letter)}};
 }
 
-std::optional<std::u16string> ElevatedCliArguments(const TBody& request) {
-    if (const auto* eject = std::get_if<TEjectDrive>(&request)) {
-        return u"eject " + std::u16string(1, eject->Letter.Letter());
+std::optional<char16_t> TFaceModel::ModifyLetter(int slot) const {
+    if (slot < 0 || slot >= kSlots || !status_) return std::nullopt;
+    const TFaceMenus menus = MenusOf(status_, u"");
+    const TFaceSlot& entry = menus.Modify[static_cast<std::size_t>(slot)];
+    if (!entry.Visible) return std::nullopt;
+    return entry.Letter;
+}
+
+std::u16string QuotedArgument(std::u16string_view argument) {
+    if (!argument.empty() && argument.find_first_of(u" \t\"") == std::u16string_view::npos) {
+        return std::u16string(argument);
     }
+    std::u16string quoted = u"\"";
+    std::size_t backslashes = 0;
+    for (const char16_t c : argument) {
+        if (c == u'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count only before a quote: there each stands doubled, and the quote escaped.
+        quoted.append(c == u'"' ? 2 * backslashes + 1 : backslashes, u'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    // Before the closing quote as well.
+    quoted.append(2 * backslashes, u'\\');
+    return quoted + u"\"";
+}
+
+std::optional<std::u16string> ElevatedCliArguments(const TBody& request) {
+    const auto letter = [](const TDriveLetter& drive) { return std::u16string(1, drive.Letter()); };
+    if (const auto* eject = std::get_if<TEjectDrive>(&request)) return u"eject " + letter(eject->Letter);
+    if (const auto* disable = std::get_if<remote::TDisableDrive>(&request))
+        return u"disable " + letter(disable->Letter);
+    if (const auto* settings = std::get_if<remote::TChangeDriveSettings>(&request)) {
+        std::u16string arguments =
+            u"drive-settings " + letter(settings->Letter) + u" --share-name " + QuotedArgument(settings->ShareName);
+        for (const auto& [option, value] :
+             {std::pair{u"--description", &settings->Description}, std::pair{u"--account", &settings->Account},
+              std::pair{u"--volume-label", &settings->VolumeLabel}}) {
+            if (!value->empty()) arguments += u" " + std::u16string(option) + u" " + QuotedArgument(*value);
+        }
+        if (settings->AutoRemove) arguments += u" --auto-remove";
+        if (settings->Encrypt) arguments += u" --encrypt";
+        return arguments;
+    }
+    if (std::holds_alternative<remote::TRenewPassword>(request)) return u"renew-password";
+    if (const auto* user = std::get_if<remote::TSetDomainUser>(&request)) {
+        return u"domain-user " + QuotedArgument(user->UserName);
+    }
+    if (const auto* autoPlay = std::get_if<remote::TSetAutoPlay>(&request)) {
+        if (autoPlay->Mode < 0 || autoPlay->Mode > 2) return std::nullopt;
+        return u"autoplay " + std::u16string(1, static_cast<char16_t>(u'0' + autoPlay->Mode));
+    }
+    if (const auto* autostart = std::get_if<remote::TSetFaceAutostart>(&request)) {
+        return autostart->Enabled ? u"face-autostart on" : u"face-autostart off";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::u16string> ElevatedCliPassword(const TBody& request) {
+    if (const auto* user = std::get_if<remote::TSetDomainUser>(&request)) return user->Password;
     return std::nullopt;
 }
 

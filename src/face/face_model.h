@@ -10,10 +10,13 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "dialogs/dialog_types.h"
+#include "face/face_dialogs.h"
 #include "remote/protocol.h"
 #include "shell/main_view.h"
 
@@ -112,6 +115,12 @@ struct TFaceEffects {
     bool MenusChanged = false;
     bool AskStatus = false;  // send get-status: the pool changed
     bool BoxWaiting = false;
+    // The engine answered all that a dialog asked for: it opens now (TakeDialog).
+    bool DialogReady = false;
+    // The AutoPlay dialog for a drive that arrived.
+    std::optional<remote::TAutoPlay> AutoPlay;
+    // The domain user dialog, as the engine asks when the computer's account is to be entered.
+    bool DomainUser = false;
 };
 
 class TFaceModel {
@@ -136,9 +145,32 @@ public:
 
     // The request of a menu entry: the Eject slot's drive. Nothing for a slot not shown.
     std::optional<remote::TBody> EjectRequest(int slot) const;
+    // The drive of a Modify entry; nothing for a slot not shown.
+    std::optional<char16_t> ModifyLetter(int slot) const;
+
+    // What to ask the engine before `dialog` opens (Modify's drive `letter`, or Add's plugged drives;
+    // the passwords it shows when `withPasswords`). Nothing while a dialog is asked for or open: one
+    // at a time, and a second request leaves the open one alone.
+    std::optional<std::vector<remote::TBody>> AskForDialog(TFaceDialog dialog, TMode mode, char16_t letter,
+                                                           bool withPasswords);
+    // After the asks went out (each through OnSent): whether the dialog may open now, as nothing is
+    // awaited. Nothing went out, with no engine to answer: nothing opens, and a dialog may be asked
+    // for again.
+    bool DialogAsked();
+    // What the dialog shows, once the engine answered; the dialog counts as open until DialogClosed.
+    std::optional<TDialogData> TakeDialog();
+    void DialogClosed();
 
 private:
     void QueueBox(TShownBox box);
+    // A reply that answers what a dialog asked; true when it was one.
+    bool OnDialogReply(std::uint32_t id, const remote::TBody& body, TFaceEffects& effects);
+
+    enum class TDialogState { None, Asking, Ready, Open };
+    TDialogState dialogState_ = TDialogState::None;
+    TDialogData dialog_;
+    std::map<std::uint32_t, remote::TKind> dialogAsks_;
+    std::set<char16_t> dialogLetters_;
 
     bool connected_ = false;
     bool away_ = false;  // the engine was not there, or went
@@ -149,7 +181,13 @@ private:
 };
 
 // The arguments of dockvane-cli that send `request` (started elevated for a person whose changes
-// need consent); nothing for a request the cli does not send.
+// need consent); nothing for a request that changes nothing. A domain user's password is not among
+// them: the cli reads it from a pipe of the face's (ElevatedCliPassword).
 std::optional<std::u16string> ElevatedCliArguments(const remote::TBody& request);
+// The password that goes to the elevated cli beside its arguments; nothing for a request without one.
+std::optional<std::u16string> ElevatedCliPassword(const remote::TBody& request);
+// One argument of a command line as CommandLineToArgvW reads it back: quoted when it is empty or
+// holds a blank, a tab or a quote, with the backslashes before a quote doubled.
+std::u16string QuotedArgument(std::u16string_view argument);
 
 }  // namespace dv::face

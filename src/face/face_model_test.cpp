@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "platform/drive_letter.h"
+#include "platform/text.h"
 #include "shell/controller.h"
 
 namespace dv::face {
@@ -255,9 +257,208 @@ TEST(FaceModel, TextsFromTheEngineAreBoundedAndBoxesDoNotPileUp) {
     EXPECT_EQ(shown.back(), u"box " + std::u16string(1, u'0' + kMaxWaitingBoxes + 2));
 }
 
+std::string KindNameOf(const remote::TBody& body) {
+    return std::string(remote::KindName(TMessage{0, body}.Kind()));
+}
+
+// Sends what a dialog asks under ids from `first` on, as the window does.
+std::vector<std::uint32_t> SendAsks(TFaceModel& model, const std::vector<remote::TBody>& asks, std::uint32_t first) {
+    std::vector<std::uint32_t> ids;
+    for (const remote::TBody& ask : asks) {
+        model.OnSent(first, TMessage{0, ask}.Kind());
+        ids.push_back(first++);
+    }
+    return ids;
+}
+
+TEST(FaceDialogs, ADialogOpensOnceTheEngineAnsweredWhatItShows) {
+    TStatus status = ThreeDrives();
+    status.DefaultAccount = u"dockvane";
+    status.Accounts = {u"Dockvane", u"extdisk_backup"};  // the default one twice, as the system lists it
+    const struct {
+        const char* what;
+        TFaceDialog dialog;
+        TMode mode;
+        char16_t letter;
+        bool passwords;
+        std::vector<remote::TBody> asks;
+    } cases[] = {
+        {"Modify of an administrator",
+         TFaceDialog::DriveSettings,
+         mModify,
+         u'E',
+         true,
+         {remote::TGetPassword{u"dockvane"}, remote::TGetPassword{u"extdisk_backup"},
+          remote::TGetDriveSettings{TDriveLetter(u'E')}}},
+        {"Modify through consent",
+         TFaceDialog::DriveSettings,
+         mModify,
+         u'F',
+         false,
+         {remote::TGetDriveSettings{TDriveLetter(u'F')}}},
+        {"Add: the plugged drives",
+         TFaceDialog::DriveSettings,
+         mAdd,
+         0,
+         false,
+         {remote::TGetDriveSettings{TDriveLetter(u'G')}}},
+        {"the domain user", TFaceDialog::DomainUser, mModify, 0, true, {remote::TGetPassword{u"dockvane"}}},
+    };
+    for (const auto& c : cases) {
+        TFaceModel model = ConnectedWith(status);
+        const auto asks = model.AskForDialog(c.dialog, c.mode, c.letter, c.passwords);
+        ASSERT_TRUE(asks) << c.what;
+        EXPECT_EQ(*asks, c.asks) << c.what;
+        // A second command while the first waits, or while its dialog is open, is ignored.
+        EXPECT_FALSE(model.AskForDialog(c.dialog, c.mode, c.letter, c.passwords)) << c.what;
+        const std::vector<std::uint32_t> ids = SendAsks(model, *asks, 10);
+        EXPECT_FALSE(model.DialogAsked()) << c.what;
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            remote::TBody answer = remote::TError{remote::TErrorCode::Refused, u"no"};
+            if (const auto* drive = std::get_if<remote::TGetDriveSettings>(&(*asks)[i])) {
+                answer = remote::TDriveSettings{drive->Letter, true, u"L", u"SHARE", u"", u"", false, false};
+            } else if (i == 0) {
+                answer = remote::TPassword{u"dockvane", u"pw"};
+            }
+            const TFaceEffects effects = model.OnMessage(TMessage{ids[i], answer});
+            // The last answer opens it; a refusal is no box, the field stays empty.
+            EXPECT_EQ(effects.DialogReady, i + 1 == ids.size()) << c.what << " " << i;
+            EXPECT_FALSE(effects.BoxWaiting) << c.what;
+        }
+        const std::optional<TDialogData> data = model.TakeDialog();
+        ASSERT_TRUE(data) << c.what;
+        EXPECT_EQ(data->Dialog, c.dialog);
+        EXPECT_EQ(data->Letter, c.letter);
+        EXPECT_EQ(data->Status, status);
+        EXPECT_EQ(data->Passwords.size(), c.passwords ? 1u : 0u) << c.what;
+        if (c.dialog == TFaceDialog::DriveSettings) {
+            EXPECT_EQ(data->Drives.size(), 1u) << c.what;
+        }
+        EXPECT_FALSE(model.AskForDialog(c.dialog, c.mode, c.letter, c.passwords)) << c.what;
+        model.DialogClosed();
+        EXPECT_TRUE(model.AskForDialog(c.dialog, c.mode, c.letter, c.passwords)) << c.what;
+    }
+}
+
+TEST(FaceDialogs, WhatTheEngineSendsBesidesTheAnswersChangesNoDialog) {
+    TStatus status = ThreeDrives();
+    TFaceModel model = ConnectedWith(status);
+    const auto asks = model.AskForDialog(TFaceDialog::DriveSettings, mModify, u'E', false);
+    ASSERT_TRUE(asks);
+    const std::vector<std::uint32_t> ids = SendAsks(model, *asks, 20);
+    // An answer to nothing asked, and settings of another drive than asked for.
+    EXPECT_FALSE(
+        model
+            .OnMessage(TMessage{99, remote::TDriveSettings{TDriveLetter(u'E'), true, u"", u"", u"", u"", false, false}})
+            .DialogReady);
+    EXPECT_TRUE(model
+                    .OnMessage(TMessage{
+                        ids[0], remote::TDriveSettings{TDriveLetter(u'F'), true, u"", u"", u"", u"", false, false}})
+                    .DialogReady);
+    const std::optional<TDialogData> data = model.TakeDialog();
+    ASSERT_TRUE(data);
+    EXPECT_TRUE(data->Drives.empty());
+}
+
+TEST(FaceDialogs, TheEngineGoingEndsTheWaitButNotAnOpenDialog) {
+    TFaceModel model = ConnectedWith(ThreeDrives());
+    const auto asks = model.AskForDialog(TFaceDialog::DriveSettings, mModify, u'E', false);
+    ASSERT_TRUE(asks);
+    SendAsks(model, *asks, 30);
+    model.OnDisconnected();
+    EXPECT_FALSE(model.TakeDialog());
+    model.OnConnected();
+    model.OnSent(1, TKind::GetStatus);
+    model.OnMessage(TMessage{1, ThreeDrives()});
+    // Asked afresh of the next engine; its dialog stays open while that engine goes.
+    const auto again = model.AskForDialog(TFaceDialog::DomainUser, mModify, 0, false);
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(again->empty());
+    EXPECT_TRUE(model.DialogAsked());
+    ASSERT_TRUE(model.TakeDialog());
+    model.OnDisconnected();
+    model.OnConnected();
+    model.OnSent(2, TKind::GetStatus);
+    model.OnMessage(TMessage{2, ThreeDrives()});
+    EXPECT_FALSE(model.AskForDialog(TFaceDialog::DomainUser, mModify, 0, false));
+    model.DialogClosed();
+    EXPECT_TRUE(model.AskForDialog(TFaceDialog::DomainUser, mModify, 0, false));
+}
+
+TEST(FaceDialogs, TheDomainUserDialogNeedsNoStatusAndTheDriveSettingsDo) {
+    TFaceModel model;
+    model.OnConnected();
+    EXPECT_FALSE(model.AskForDialog(TFaceDialog::DriveSettings, mModify, u'E', true));
+    const auto asks = model.AskForDialog(TFaceDialog::DomainUser, mModify, 0, true);
+    ASSERT_TRUE(asks);
+    EXPECT_TRUE(asks->empty());
+    EXPECT_TRUE(model.DialogAsked());
+    const std::optional<TDialogData> data = model.TakeDialog();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->Status.DefaultAccount, u"");
+}
+
+TEST(FaceModel, TheAutoPlayAndDomainUserReportsOpenTheirDialogs) {
+    TFaceModel model = ConnectedWith(ThreeDrives());
+    const remote::TAutoPlay autoPlay{TDriveLetter(u'G'), u"STICK (G:)"};
+    EXPECT_EQ(model.OnMessage(TMessage{0, autoPlay}).AutoPlay, autoPlay);
+    EXPECT_TRUE(model.OnMessage(TMessage{0, remote::TDomainUser{}}).DomainUser);
+}
+
 TEST(FaceModel, AChangeNeedingConsentGoesThroughTheCli) {
     EXPECT_EQ(ElevatedCliArguments(remote::TEjectDrive{TDriveLetter(u'E')}), u"eject E");
     EXPECT_FALSE(ElevatedCliArguments(remote::TGetStatus{}));
+}
+
+TEST(FaceConsent, EveryChangeBecomesTheCliArgumentsThatSendIt) {
+    const TDriveLetter e(u'E');
+    const struct {
+        remote::TBody request;
+        std::optional<std::u16string> arguments;
+    } cases[] = {
+        {remote::TEjectDrive{e}, u"eject E"},
+        {remote::TDisableDrive{TDriveLetter(u'Z')}, u"disable Z"},
+        {remote::TChangeDriveSettings{e, u"Backup", u"", u"", false, false, u""},
+         u"drive-settings E --share-name Backup"},
+        {remote::TChangeDriveSettings{e, u"Backup", u"Nightly \"full\" backup", u"OFFICE\\backup", true, true,
+                                      u"MY DISK"},
+         u"drive-settings E --share-name Backup --description \"Nightly \\\"full\\\" backup\" --account "
+         u"OFFICE\\backup --volume-label \"MY DISK\" --auto-remove --encrypt"},
+        {remote::TRenewPassword{}, u"renew-password"},
+        // The password is not among the arguments.
+        {remote::TSetDomainUser{u"OFFICE\\backup", u"secret"}, u"domain-user OFFICE\\backup"},
+        {remote::TSetAutoPlay{1}, u"autoplay 1"},
+        {remote::TSetFaceAutostart{true}, u"face-autostart on"},
+        {remote::TSetFaceAutostart{false}, u"face-autostart off"},
+        // What changes nothing, or is no request, has no arguments.
+        {remote::TGetPassword{u"dockvane"}, std::nullopt},
+        {remote::TGetDriveSettings{e}, std::nullopt},
+        {remote::TSubscribe{}, std::nullopt},
+        {remote::TSetAutoPlay{3}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ElevatedCliArguments(c.request), c.arguments) << KindNameOf(c.request);
+    }
+    EXPECT_EQ(ElevatedCliPassword(remote::TSetDomainUser{u"bob", u"secret"}), u"secret");
+    EXPECT_FALSE(ElevatedCliPassword(remote::TEjectDrive{e}));
+}
+
+TEST(FaceConsent, ArgumentsAreQuotedAsTheSystemSplitsThem) {
+    const struct {
+        std::u16string argument;
+        std::u16string quoted;
+    } cases[] = {
+        {u"plain", u"plain"},
+        {u"", u"\"\""},
+        {u"two words", u"\"two words\""},
+        {u"tab\there", u"\"tab\there\""},
+        {u"a\"b", u"\"a\\\"b\""},
+        {u"back\\slash", u"back\\slash"},
+        {u"back\\\"quote", u"\"back\\\\\\\"quote\""},
+        {u"ends in \\", u"\"ends in \\\\\""},
+        {u"\\\\two", u"\\\\two"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(QuotedArgument(c.argument), c.quoted) << ToUtf8(c.argument);
 }
 
 }  // namespace

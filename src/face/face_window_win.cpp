@@ -7,7 +7,10 @@
 #include <utility>
 
 #include "dialogs/about_box_win.h"
+#include "dialogs/domain_user_dialog_win.h"
+#include "dialogs/drive_settings_dialog_win.h"
 #include "dialogs/web_links.h"
+#include "face/face_dialogs.h"
 #include "platform/errors.h"
 #include "platform/product.h"
 #include "platform/text.h"
@@ -240,6 +243,7 @@ void TFaceWindow::OnInbox() {
     }
     for (TNews& item : news) OnNews(std::move(item));
     ShowWaitingBoxes();
+    ShowWaitingDialogs();
 }
 
 void TFaceWindow::OnNews(TNews news) {
@@ -267,6 +271,21 @@ void TFaceWindow::OnNews(TNews news) {
     if (effects.Sound) PlayPersonsSound(*effects.Sound);
     if (effects.AskStatus) Send(remote::TGetStatus{});
     if (effects.IconChanged || effects.MenusChanged) Refresh();
+    // The dialogs wait until all news of this batch are handled (ShowWaitingDialogs): each runs its own
+    // loop, whose news would otherwise be handled before the older ones still in the batch.
+    dialogWaiting_ |= effects.DialogReady;
+    domainUserWaiting_ |= effects.DomainUser;
+    if (effects.AutoPlay) autoPlayWaiting_ = effects.AutoPlay;
+}
+
+void TFaceWindow::ShowWaitingDialogs() {
+    if (std::exchange(dialogWaiting_, false)) OpenDialog();
+    if (std::exchange(domainUserWaiting_, false)) {
+        AskForDialog(TFaceCommand::DomainUser, TFaceDialog::DomainUser, mModify, 0);
+    }
+    if (const std::optional<remote::TAutoPlay> report = std::exchange(autoPlayWaiting_, std::nullopt)) {
+        ShowAutoPlay(*report);
+    }
 }
 
 void TFaceWindow::ShowWaitingBoxes() {
@@ -325,16 +344,55 @@ void TFaceWindow::SendChange(TFaceCommand command, remote::TBody request) {
         return;
     }
     const std::optional<std::u16string> arguments = ElevatedCliArguments(request);
-    if (!arguments) {
-        AwaitingEngineSupport(command);
+    if (!arguments) return;
+    if (const std::optional<std::u16string> password = ElevatedCliPassword(request)) {
+        if (options_.RunElevatedWithPassword) (void)options_.RunElevatedWithPassword(*arguments, *password);
         return;
     }
     if (options_.RunElevated) (void)options_.RunElevated(*arguments);
 }
 
-void TFaceWindow::AwaitingEngineSupport(TFaceCommand) {
-    // The drive settings dialog, the domain user dialog and, for an administrator who elevates per
-    // change, the settings' changes need requests that the engine and dockvane-cli do not carry yet.
+void TFaceWindow::AskForDialog(TFaceCommand command, TFaceDialog dialog, TMode mode, char16_t letter) {
+    if (!CommandEnabled(command, options_.Right, model_.Connected())) return;
+    // Passwords go to an elevated administrator's face only: the engine refuses them to anyone else.
+    const std::optional<std::vector<remote::TBody>> asks =
+        model_.AskForDialog(dialog, mode, letter, options_.Right == TChangeRight::Direct);
+    if (!asks) return;
+    for (const remote::TBody& ask : *asks) Send(ask);
+    if (model_.DialogAsked()) OpenDialog();
+}
+
+void TFaceWindow::OpenDialog() {
+    std::optional<TDialogData> data = model_.TakeDialog();
+    if (!data) return;
+    // The dialog's own loop runs the face's news meanwhile: nothing here is held across it but the
+    // copy the dialog works on.
+    const TFaceDialog dialog = data->Dialog;
+    const TMode mode = data->Mode;
+    const char16_t letter = data->Letter;
+    const TFaceCommand command = dialog == TFaceDialog::DomainUser ? TFaceCommand::DomainUser
+                                 : mode == mAdd                    ? TFaceCommand::Add
+                                                                   : TFaceCommand::Modify;
+    const auto send = [this, command](remote::TBody request) { SendChange(command, std::move(request)); };
+    try {
+        if (dialog == TFaceDialog::DriveSettings) {
+            TFaceDriveSettingsHost host(std::move(*data), serviceManager_.getHostname(), send);
+            (void)ShowDriveSettingsDialog(host, mode, letter);
+        } else {
+            TFaceDomainUser account(std::move(*data), send);
+            TDomainUserNameWindow window(account);
+            window.SetShareUser(Handle());
+        }
+    } catch (const Exception& error) {
+        dialogs_->ShowMessage(error.Message(), TMessageIcon::Error);
+    }
+    model_.DialogClosed();
+}
+
+void TFaceWindow::ShowAutoPlay(const remote::TAutoPlay& report) {
+    // The person's own choice: opening the drive's folder is done as them, not by the engine. The
+    // dialog ignores a drive that comes while it is open.
+    dialogs_->ShowAutoPlayDialog(report.Letter.Letter(), report.Caption);
 }
 
 void TFaceWindow::PlayPersonsSound(TSoundBox box) {
@@ -382,14 +440,16 @@ void TFaceWindow::RunCommand(UINT id) {
         return;
     }
     if (id >= kCmdModifyFirst && id < kCmdModifyFirst + kSlots) {
-        AwaitingEngineSupport(TFaceCommand::Modify);
+        if (const std::optional<char16_t> letter = model_.ModifyLetter(static_cast<int>(id - kCmdModifyFirst))) {
+            AskForDialog(TFaceCommand::Modify, TFaceDialog::DriveSettings, mModify, *letter);
+        }
         return;
     }
     switch (id) {
         case kCmdHeader: desktop_.OpenHomePageFromVersionInfo(); break;
         case kCmdHost: serviceManager_.ShowSystemProperties(); break;
-        case kCmdAdd: AwaitingEngineSupport(TFaceCommand::Add); break;
-        case kCmdDomainUser: AwaitingEngineSupport(TFaceCommand::DomainUser); break;
+        case kCmdAdd: AskForDialog(TFaceCommand::Add, TFaceDialog::DriveSettings, mAdd, 0); break;
+        case kCmdDomainUser: AskForDialog(TFaceCommand::DomainUser, TFaceDialog::DomainUser, mModify, 0); break;
         case kCmdSettings: OnSettingsCommand(); break;
         case kCmdHelp: TWebLinks().goToOnlineHelp(); break;
         case kCmdAbout: {

@@ -48,6 +48,9 @@ struct TFaceOptions {
     TTrayIcon::NotifyFunction Notify;
     // Starts dockvane-cli elevated with these arguments, after the system's consent prompt.
     std::function<bool(std::u16string_view arguments)> RunElevated;
+    // The same for a change that carries a password, which the cli reads from a pipe the face
+    // makes, never from its command line.
+    std::function<bool(std::u16string_view arguments, std::u16string_view password)> RunElevatedWithPassword;
     // The person's own settings file, which keeps their sounds; empty: none (tests).
     std::u16string SettingsFile;
     // Shows a message box of the engine's (tests record it); a modal box by default.
@@ -94,12 +97,15 @@ private:
     void OnInbox();
     void OnNews(TNews news);
     void ShowWaitingBoxes();
+    void ShowWaitingDialogs();
     void Refresh();
     void Send(remote::TBody request);
     // A change: sent as it is, or through the elevated cli after consent.
     void SendChange(TFaceCommand command, remote::TBody request);
-    // The commands whose dialogs work on the engine's data, which the pipe does not carry yet.
-    void AwaitingEngineSupport(TFaceCommand command);
+    // Asks the engine what the dialog shows; it opens once the answers came (OpenDialog).
+    void AskForDialog(TFaceCommand command, TFaceDialog dialog, TMode mode, char16_t letter);
+    void OpenDialog();
+    void ShowAutoPlay(const remote::TAutoPlay& report);
 
     void OnTrayCallback(WPARAM wParam, LPARAM lParam);
     void PopUpMenu(TPopupMenu menu, POINT at);
@@ -121,6 +127,10 @@ private:
     TWinServiceControl services_;
     TWinServiceMgmt serviceManager_{system_, services_};
     bool showingBox_ = false;
+    // What the engine's news of one batch asked to open, opened after the batch.
+    bool dialogWaiting_ = false;
+    bool domainUserWaiting_ = false;
+    std::optional<remote::TAutoPlay> autoPlayWaiting_;
     std::shared_ptr<remote::TPipeClient> client_;
     std::shared_ptr<TInbox> inbox_ = std::make_shared<TInbox>();
     std::unique_ptr<TTrayIcon> trayIcon_;

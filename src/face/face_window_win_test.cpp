@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -67,6 +68,8 @@ public:
     // The engine's own waits (the 3 s before an unshared drive is ejected, a refused eject): its
     // answer to an eject comes this much later, while the server's thread is held.
     void DelayEjectReplies(std::chrono::milliseconds delay) { ejectDelay_ = delay; }
+    // A balloon right behind each drive's settings.
+    void BalloonAfterDriveSettings() { balloonAfterDriveSettings_ = true; }
     void Broadcast(const TMessage& report) { server_->Broadcast(report); }
     bool HasSubscribers() const { return server_ && server_->HasSubscribers(); }
 
@@ -91,6 +94,14 @@ private:
         }
         if (request.Kind() == remote::TKind::GetStatus) {
             server_->Send(id, TMessage{request.Id, StatusWithE()});
+        } else if (const auto* drive = std::get_if<remote::TGetDriveSettings>(&request.Body)) {
+            server_->Send(id, TMessage{request.Id, remote::TDriveSettings{drive->Letter, true, u"BACKUP", u"backup",
+                                                                          u"Nightly", u"dockvane", true, false}});
+            if (balloonAfterDriveSettings_) {
+                server_->Broadcast(TMessage{0, remote::TBalloon{remote::TBalloonIcon::Information, u"after"}});
+            }
+        } else if (const auto* password = std::get_if<remote::TGetPassword>(&request.Body)) {
+            server_->Send(id, TMessage{request.Id, remote::TPassword{password->Account, u"master-pw"}});
         } else {
             server_->Send(id, TMessage{request.Id, remote::TOk{}});
         }
@@ -102,6 +113,7 @@ private:
     std::mutex mutex_;
     std::vector<remote::TBody> asked_;
     std::chrono::milliseconds ejectDelay_{0};
+    std::atomic<bool> balloonAfterDriveSettings_{false};
     std::unique_ptr<remote::TPipeServer> server_;
 };
 
@@ -145,6 +157,10 @@ struct FaceFixture {
         };
         options.RunElevated = [this](std::u16string_view arguments) {
             elevated.emplace_back(arguments);
+            return true;
+        };
+        options.RunElevatedWithPassword = [this](std::u16string_view arguments, std::u16string_view password) {
+            elevated.emplace_back(std::u16string(arguments) + u" <" + std::u16string(password) + u">");
             return true;
         };
         options.ShowBox = [this](const TShownBox& box) { boxes.push_back(box); };
@@ -276,6 +292,17 @@ TEST(WinFace, AStandardUsersFaceShowsTheChangesDisabled) {
             EXPECT_EQ(::IsWindowEnabled(settings.Control(id)) != FALSE, changes) << id;
         }
         settings.View().HideSettingsWindow();
+        if (changes) continue;
+        // Chosen anyway (a menu that was enabled a moment ago): nothing is asked, nothing elevated.
+        engine.ForgetAsked();
+        for (const UINT command : {kCmdModifyFirst, kCmdAdd, kCmdDomainUser, kCmdEjectFirst}) {
+            face.RunCommand(command);
+        }
+        ASSERT_TRUE(PumpUntil([&] { return engine.HasSubscribers(); }));
+        engine.Broadcast(TMessage{0, remote::TMenuChanged{}});
+        ASSERT_TRUE(PumpUntil([&] { return !engine.Asked().empty(); }));
+        EXPECT_EQ(engine.Asked(), std::vector<remote::TBody>{remote::TGetStatus{}});
+        EXPECT_TRUE(fixture.elevated.empty());
     }
 }
 
@@ -318,6 +345,219 @@ TEST(WinFace, DISABLED_StaysResponsiveWhileTheEngineTakesItsTimeOverAnEject) {
     RecordProperty("LongestStallMs", static_cast<int>(longest.load()));
     std::printf("longest stall: %lld ms\n", longest.load());
     EXPECT_LT(longest.load(), 100);
+}
+
+// The windows of this thread with `title`: the dialogs a face opened.
+std::vector<HWND> WindowsTitled(const std::wstring& title) {
+    struct Search {
+        std::wstring title;
+        std::vector<HWND> found;
+    } search{title, {}};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM context) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(context);
+            wchar_t text[256] = {};
+            ::GetWindowTextW(window, text, 256);
+            if (s.title == text && ::IsWindowVisible(window)) s.found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Runs `step` every 50 ms on this thread, also inside the modal loop of a dialog the face opened, for
+// as long as the object lives.
+class ThreadTicker {
+public:
+    explicit ThreadTicker(std::function<void()> step) {
+        Step() = std::move(step);
+        timer_ = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+            if (Step()) Step()();
+        });
+    }
+    ~ThreadTicker() {
+        ::KillTimer(nullptr, timer_);
+        Step() = nullptr;
+    }
+
+private:
+    static std::function<void()>& Step() {
+        static std::function<void()> step;
+        return step;
+    }
+    UINT_PTR timer_ = 0;
+};
+
+std::wstring ItemText(HWND dialog, int id) {
+    wchar_t text[512] = {};
+    ::GetDlgItemTextW(dialog, id, text, 512);
+    return text;
+}
+
+// Modify opens the drive settings dialog with what the engine answered; its Update sends the change
+// made there, or starts the elevated cli with it.
+TEST(WinFace, ModifySendsTheChangeMadeInTheDialog) {
+    const struct {
+        TChangeRight right;
+        bool sent;
+        std::vector<std::u16string> elevated;
+        std::wstring password;  // what the dialog shows
+    } cases[] = {
+        {TChangeRight::Direct, true, {}, L"master-pw"},
+        {TChangeRight::Consent,
+         false,
+         {u"drive-settings E --share-name EAST2 --description \"Nightly \\\"full\\\" backup\" --account dockvane "
+          u"--volume-label BACKUP --auto-remove"},
+         L""},
+    };
+    for (const auto& c : cases) {
+        const std::wstring pipe = UniquePipeName();
+        ScriptedEngine engine(pipe);
+        FaceFixture fixture(pipe, c.right);
+        ASSERT_TRUE(fixture.Connected());
+        std::wstring shownShare, shownPassword;
+        int dialogsSeen = 0;
+        bool closed = false;
+        ThreadTicker ticker([&] {
+            const std::vector<HWND> dialogs = WindowsTitled(L"Drive Settings");
+            if (dialogs.empty()) return;
+            ++dialogsSeen;
+            const HWND dialog = dialogs.front();
+            shownShare = ItemText(dialog, IDC_SHARE_NAME);
+            shownPassword = ItemText(dialog, IDC_SHARE_PASSWORD);
+            ::SetDlgItemTextW(dialog, IDC_SHARE_NAME, L"EAST2");
+            ::SetDlgItemTextW(dialog, IDC_SHARE_DESCRIPTION, L"Nightly \"full\" backup");
+            ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UPDATE, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDC_UPDATE)));
+            closed = true;
+        });
+        engine.ForgetAsked();
+        fixture.face->RunCommand(kCmdModifyFirst);
+        // A second Modify while the first is asked for or open is ignored.
+        fixture.face->RunCommand(kCmdModifyFirst);
+        ASSERT_TRUE(PumpUntil([&] { return closed && WindowsTitled(L"Drive Settings").empty(); }));
+        EXPECT_EQ(dialogsSeen, 1);
+        EXPECT_EQ(shownShare, L"backup");
+        EXPECT_EQ(shownPassword, c.password);
+        const remote::TBody change = remote::TChangeDriveSettings{
+            TDriveLetter(u'E'), u"EAST2", u"Nightly \"full\" backup", u"dockvane", true, false, u"BACKUP"};
+        if (c.sent) {
+            ASSERT_TRUE(PumpUntil([&] {
+                const auto asked = engine.Asked();
+                return std::find(asked.begin(), asked.end(), change) != asked.end();
+            }));
+        } else {
+            for (const remote::TBody& body : engine.Asked()) {
+                EXPECT_FALSE(std::holds_alternative<remote::TChangeDriveSettings>(body));
+            }
+        }
+        EXPECT_EQ(fixture.elevated, c.elevated);
+    }
+}
+
+// What came behind the answer that opens a dialog is handled before the dialog opens, not after it
+// closed: the dialog's own loop handles the news that come while it is open, and those are newer.
+TEST(WinFace, NewsBehindTheLastAnswerAreHandledBeforeTheDialogOpens) {
+    const std::wstring pipe = UniquePipeName();
+    ScriptedEngine engine(pipe);
+    engine.BalloonAfterDriveSettings();
+    FaceFixture fixture(pipe);
+    ASSERT_TRUE(fixture.Connected());
+    ASSERT_TRUE(PumpUntil([&] { return engine.HasSubscribers(); }));
+    std::optional<std::size_t> balloonsWhenOpen;
+    ThreadTicker ticker([&] {
+        const std::vector<HWND> dialogs = WindowsTitled(L"Drive Settings");
+        if (dialogs.empty() || balloonsWhenOpen) return;
+        balloonsWhenOpen = fixture.balloons.size();
+        ::SendMessageW(dialogs.front(), WM_COMMAND, IDCANCEL, 0);
+    });
+    engine.ForgetAsked();
+    fixture.face->RunCommand(kCmdModifyFirst);
+    // The answer and the balloon behind it arrive before the face looks at its news again, so that
+    // both are handled as one batch.
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (engine.Asked().empty() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(PumpUntil([&] { return balloonsWhenOpen && WindowsTitled(L"Drive Settings").empty(); }));
+    EXPECT_EQ(balloonsWhenOpen, 1u);
+}
+
+// The engine's domain-user report opens the domain user dialog with the account the engine uses; its
+// OK sends the account typed there, through consent with the password beside the arguments.
+TEST(WinFace, TheDomainUserReportOpensTheDialogWhoseOkSendsTheAccount) {
+    const struct {
+        TChangeRight right;
+        bool sent;
+        std::vector<std::u16string> elevated;
+        std::wstring password;  // what the dialog shows
+    } cases[] = {
+        {TChangeRight::Direct, true, {}, L"master-pw"},
+        {TChangeRight::Consent, false, {u"domain-user \"OFFICE\\back up\" <s3cret pw>"}, L""},
+    };
+    for (const auto& c : cases) {
+        const std::wstring pipe = UniquePipeName();
+        ScriptedEngine engine(pipe);
+        FaceFixture fixture(pipe, c.right);
+        ASSERT_TRUE(fixture.Connected());
+        ASSERT_TRUE(PumpUntil([&] { return engine.HasSubscribers(); }));
+        std::wstring shownUser, shownPassword;
+        bool closed = false;
+        ThreadTicker ticker([&] {
+            const std::vector<HWND> dialogs = WindowsTitled(L"Dockvane in domain user name settings");
+            if (dialogs.empty() || closed) return;
+            const HWND dialog = dialogs.front();
+            shownUser = ItemText(dialog, IDC_DOMAIN_USER_NAME);
+            shownPassword = ItemText(dialog, IDC_DOMAIN_PASSWORD);
+            ::SetDlgItemTextW(dialog, IDC_DOMAIN_USER_NAME, L"OFFICE\\back up");
+            ::SetDlgItemTextW(dialog, IDC_DOMAIN_PASSWORD, L"s3cret pw");
+            ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            closed = true;
+        });
+        engine.Broadcast(TMessage{0, remote::TDomainUser{}});
+        ASSERT_TRUE(
+            PumpUntil([&] { return closed && WindowsTitled(L"Dockvane in domain user name settings").empty(); }));
+        EXPECT_EQ(shownUser, L"dockvane");
+        EXPECT_EQ(shownPassword, c.password);
+        const remote::TBody change = remote::TSetDomainUser{u"OFFICE\\back up", u"s3cret pw"};
+        if (c.sent) {
+            ASSERT_TRUE(PumpUntil([&] {
+                const auto asked = engine.Asked();
+                return std::find(asked.begin(), asked.end(), change) != asked.end();
+            }));
+        }
+        EXPECT_EQ(fixture.elevated, c.elevated);
+    }
+}
+
+// The engine's auto-play report opens the AutoPlay dialog with its caption; another one while it is
+// open opens no second dialog.
+TEST(WinFace, TheAutoPlayReportOpensTheDialogOnce) {
+    const std::wstring pipe = UniquePipeName();
+    ScriptedEngine engine(pipe);
+    FaceFixture fixture(pipe);
+    ASSERT_TRUE(fixture.Connected());
+    ASSERT_TRUE(PumpUntil([&] { return engine.HasSubscribers(); }));
+    const TMessage report{0, remote::TAutoPlay{TDriveLetter(u'G'), u"STICK (G:)"}};
+    std::size_t most = 0;
+    int step = 0;
+    ThreadTicker ticker([&] {
+        const std::vector<HWND> dialogs = WindowsTitled(L"STICK (G:)");
+        most = std::max(most, dialogs.size());
+        if (step == 0 && !dialogs.empty()) {
+            // The same drive once more, then a balloon: once the balloon shows, the report before it
+            // was handled.
+            engine.Broadcast(report);
+            engine.Broadcast(TMessage{0, remote::TBalloon{remote::TBalloonIcon::Information, u"after"}});
+            step = 1;
+        } else if (step == 1 && !fixture.balloons.empty() && !dialogs.empty()) {
+            ::SendMessageW(dialogs.front(), WM_COMMAND, IDCANCEL, 0);
+            step = 2;
+        }
+    });
+    engine.Broadcast(report);
+    ASSERT_TRUE(PumpUntil([&] { return step == 2 && WindowsTitled(L"STICK (G:)").empty(); }));
+    EXPECT_EQ(most, 1u);
 }
 
 // What Wine's token says of the face's process, for the report; the decision is tested natively.

@@ -8,7 +8,8 @@ TAccess DecideAccess(const TCaller& caller, TKind kind) {
     bool allowed = false;
     switch (kind) {
         case TKind::GetStatus:
-        case TKind::Subscribe: allowed = trusted || caller.LocalInteractive; break;
+        case TKind::Subscribe:
+        case TKind::GetDriveSettings: allowed = trusted || caller.LocalInteractive; break;
         case TKind::ChangeDriveSettings:
         case TKind::DisableDrive:
         case TKind::EjectDrive:

@@ -21,7 +21,7 @@ struct TCaller {
 
 enum class TAccess { Allowed, Refused };
 
-// Reading the status and hearing the reports is open to every person signed in here; every change,
+// Reading the status, a drive's settings and hearing the reports is open to every person signed in here; every change,
 // and reading a password, needs an elevated administrator (or the system itself). A remote caller may
 // ask nothing, and nobody may send what only the engine sends.
 TAccess DecideAccess(const TCaller& caller, TKind kind);

@@ -36,6 +36,10 @@ const std::map<TKind, TClass> kClasses = {
     {TKind::Sound, TClass::FromEngine},
     {TKind::AutoPlay, TClass::FromEngine},
     {TKind::DomainUser, TClass::FromEngine},
+    // What the drive settings dialog shows is what the drive's own file says, which anyone at the
+    // computer can read; the account's password is not part of it.
+    {TKind::GetDriveSettings, TClass::Read},
+    {TKind::DriveSettings, TClass::FromEngine},
 };
 
 constexpr TAccess Yes = TAccess::Allowed;

@@ -51,6 +51,8 @@ constexpr std::array<TKindInfo, kKindCount> kKinds = {{
     {"sound", TDirection::Report},
     {"auto-play", TDirection::Report},
     {"domain-user", TDirection::Report},
+    {"get-drive-settings", TDirection::Request},
+    {"drive-settings", TDirection::Reply},
 }};
 
 // The spellings of each enumeration, in its order.
@@ -227,6 +229,13 @@ void Check(TCheck& check, const TAutoPlay& m) {
     check.That(IsPlainName(m.Caption, kMaxCaptionLength), "caption", kBadText);
 }
 void Check(TCheck&, const TDomainUser&) {}
+void Check(TCheck&, const TGetDriveSettings&) {}
+void Check(TCheck& check, const TDriveSettings& m) {
+    check.That(IsPlainName(m.VolumeLabel, kMaxVolumeLabelLength), "volumeLabel", kBadText)
+        .That(IsPlainName(m.ShareName, kMaxListedNameLength), "shareName", kBadText)
+        .That(IsPlainName(m.Description, kMaxDescriptionLength), "description", kBadText)
+        .That(IsPlainName(m.Account, kMaxListedNameLength), "account", kBadText);
+}
 
 // Reads the fields of one JSON object; the first field that is missing, of another type or out of
 // range is the problem, and the rest of the reading returns harmless defaults.
@@ -384,6 +393,11 @@ TBody ReadBody(TKind kind, TFieldReader& f) {
         case TKind::Sound: return TSound{f.Choice<TSoundEvent>("event", kSoundEvents)};
         case TKind::AutoPlay: return TAutoPlay{f.Letter("letter"), f.Text("caption")};
         case TKind::DomainUser: return TDomainUser{};
+        case TKind::GetDriveSettings: return TGetDriveSettings{f.Letter("letter")};
+        case TKind::DriveSettings:
+            return TDriveSettings{f.Letter("letter"),   f.Flag("removable"),   f.Text("volumeLabel"),
+                                  f.Text("shareName"),  f.Text("description"), f.Text("account"),
+                                  f.Flag("autoRemove"), f.Flag("encrypt")};
     }
     return TGetStatus{};
 }
@@ -488,6 +502,19 @@ void Write(Json& j, const TAutoPlay& m) {
     j["caption"] = Utf8(m.Caption);
 }
 void Write(Json&, const TDomainUser&) {}
+void Write(Json& j, const TGetDriveSettings& m) {
+    j["letter"] = LetterText(m.Letter);
+}
+void Write(Json& j, const TDriveSettings& m) {
+    j["letter"] = LetterText(m.Letter);
+    j["removable"] = m.Removable;
+    j["volumeLabel"] = Utf8(m.VolumeLabel);
+    j["shareName"] = Utf8(m.ShareName);
+    j["description"] = Utf8(m.Description);
+    j["account"] = Utf8(m.Account);
+    j["autoRemove"] = m.AutoRemove;
+    j["encrypt"] = m.Encrypt;
+}
 
 // The first pass over a payload: well-formed JSON (RFC 8259, UTF-8 checked), nested no deeper than a
 // message, no key twice in one object (a reader that took the first of two would see another

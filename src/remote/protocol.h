@@ -92,6 +92,13 @@ struct TSetFaceAutostart {
     bool operator==(const TSetFaceAutostart&) const = default;
 };
 
+// What the drive settings dialog shows of one drive before a person changes it: the engine reads the
+// drive's configuration as the dialog would (its defaults for a drive that has none).
+struct TGetDriveSettings {
+    TDriveLetter Letter{u'C'};
+    bool operator==(const TGetDriveSettings&) const = default;
+};
+
 // --- Replies (engine to face, carrying the request's id) ---
 
 enum class TDriveState {
@@ -139,6 +146,20 @@ struct TPassword {
     std::u16string Account;
     std::u16string Password;
     bool operator==(const TPassword&) const = default;
+};
+
+// The answer to get-drive-settings. Names come from a file on the drive and are only fitted to their
+// bounds, not checked as a person's input is.
+struct TDriveSettings {
+    TDriveLetter Letter{u'C'};
+    bool Removable = true;       // a removable drive; a fixed one shows its label in the drive list
+    std::u16string VolumeLabel;  // in upper case, as the dialog shows it
+    std::u16string ShareName;
+    std::u16string Description;
+    std::u16string Account;
+    bool AutoRemove = false;
+    bool Encrypt = false;
+    bool operator==(const TDriveSettings&) const = default;
 };
 
 // --- Reports (engine to every subscribed face, id 0) ---
@@ -200,7 +221,7 @@ struct TDomainUser {
 using TBody = std::variant<TGetStatus, TSubscribe, TChangeDriveSettings, TDisableDrive, TEjectDrive, TRenewPassword,
                            TGetPassword, TSetDomainUser, TSetAutoPlay, TSetFaceAutostart, TStatus, TOk, TError,
                            TPassword, TDriveAttached, TDriveRemoved, TBalloon, TMessageBox, TTrayIcon, TMenuChanged,
-                           TEngineStopping, TSound, TAutoPlay, TDomainUser>;
+                           TEngineStopping, TSound, TAutoPlay, TDomainUser, TGetDriveSettings, TDriveSettings>;
 
 enum class TKind {
     GetStatus,
@@ -227,6 +248,8 @@ enum class TKind {
     Sound,
     AutoPlay,
     DomainUser,
+    GetDriveSettings,
+    DriveSettings,
 };
 inline constexpr std::size_t kKindCount = std::variant_size_v<TBody>;
 

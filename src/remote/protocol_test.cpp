@@ -77,6 +77,14 @@ std::vector<TMessage> Samples() {
         {0, TAutoPlay{Drive(u'G'), u"BACKUP (G:)"}},
         {0, TAutoPlay{Drive(u'H'), u" (H:)"}},
         {0, TDomainUser{}},
+        {19, TGetDriveSettings{Drive(u'E')}},
+        {20, TDriveSettings{Drive(u'E'), true, u"MY BACKUP", u"Backup", u"Nightly backup of the office",
+                            u"extdisk_backup", true, false}},
+        // What a hostile drive file held, fitted by the engine: longer than a person could type.
+        {21, TDriveSettings{Drive(u'Z'), false, std::u16string(kMaxVolumeLabelLength, u'L'),
+                            u"Backup of " + clef + u" [old]", clef + std::u16string(kMaxDescriptionLength - 8, u'd'),
+                            std::u16string(kMaxListedNameLength, u'a'), false, true}},
+        {22, TDriveSettings{Drive(u'A'), true, u"", u"", u"", u"", false, false}},
         {4294967295u, TOk{}},
     };
 }
@@ -154,6 +162,23 @@ std::string StatusWithDrives(std::string_view drives) {
                                      R"("autoPlay":1,"faceAutostart":true)");
 }
 
+// The fields of a drive-settings reply for drive E:, one replaced by the JSON text given.
+std::string DriveSettingsReply(std::string_view key, std::string_view json) {
+    std::string fields;
+    for (const auto& [field, value] : std::vector<std::pair<std::string, std::string>>{{"letter", R"("E")"},
+                                                                                       {"removable", "true"},
+                                                                                       {"volumeLabel", R"("BACKUP")"},
+                                                                                       {"shareName", R"("Backup")"},
+                                                                                       {"description", R"("")"},
+                                                                                       {"account", R"("dockvane")"},
+                                                                                       {"autoRemove", "true"},
+                                                                                       {"encrypt", "false"}}) {
+        if (field == key && json.empty()) continue;
+        fields += ",\"" + field + "\":" + (field == key ? std::string(json) : value);
+    }
+    return fields;
+}
+
 const std::string kDrive =
     R"({"letter":"E","state":"shared","volumeLabel":"","capacity":"","shareName":"B","account":"a"})";
 
@@ -162,6 +187,7 @@ TEST(PipeMessages, TheDriveSettingsTemplateIsAValidRequest) {
     ASSERT_TRUE(decoded.Message) << ToUtf8(decoded.Error.Text);
     EXPECT_TRUE(Decode(StatusWithDrives("[" + kDrive + "]"), TReader::Face).Message);
     EXPECT_TRUE(Decode(DomainUser(R"("OFFICE\\backup")", R"("secret")"), TReader::Engine).Message);
+    EXPECT_TRUE(Decode(FaceMessage("drive-settings", DriveSettingsReply("", "")), TReader::Face).Message);
 }
 
 TEST(PipeMessages, WhatIsNotAWholeValidMessageIsRefusedWithItsReason) {
@@ -360,6 +386,32 @@ TEST(PipeMessages, WhatIsNotAWholeValidMessageIsRefusedWithItsReason) {
          FaceMessage("auto-play", R"(,"letter":"E","caption":")" + std::string(257, 'c') + "\""), face,
          TErrorCode::BadField, 5},
         {"a domain user request with a field", FaceMessage("domain-user", R"(,"userName":"x")"), face,
+         TErrorCode::BadField, 5},
+        {"drive settings asked without a drive", R"({"version":1,"kind":"get-drive-settings","id":3})", engine,
+         TErrorCode::BadField, 3},
+        {"drive settings asked with a path", R"({"version":1,"kind":"get-drive-settings","id":3,"letter":"E:\\x"})",
+         engine, TErrorCode::BadField, 3},
+        {"drive settings asked with a file",
+         R"({"version":1,"kind":"get-drive-settings","id":3,"letter":"E","file":"x"})", engine, TErrorCode::BadField,
+         3},
+        {"drive settings without encrypt", FaceMessage("drive-settings", DriveSettingsReply("encrypt", "")), face,
+         TErrorCode::BadField, 5},
+        {"drive settings with a removable text",
+         FaceMessage("drive-settings", DriveSettingsReply("removable", R"("yes")")), face, TErrorCode::BadField, 5},
+        {"drive settings with a line in the description",
+         FaceMessage("drive-settings", DriveSettingsReply("description", R"("a\r\nb")")), face, TErrorCode::BadField,
+         5},
+        {"drive settings with a share name turned around",
+         FaceMessage("drive-settings", DriveSettingsReply("shareName", R"("\u202Epukcab")")), face,
+         TErrorCode::BadField, 5},
+        {"drive settings with an account of 257",
+         FaceMessage("drive-settings", DriveSettingsReply("account", "\"" + std::string(257, 'a') + "\"")), face,
+         TErrorCode::BadField, 5},
+        {"drive settings with a label of 33",
+         FaceMessage("drive-settings", DriveSettingsReply("volumeLabel", "\"" + std::string(33, 'L') + "\"")), face,
+         TErrorCode::BadField, 5},
+        {"drive settings with a description of 257",
+         FaceMessage("drive-settings", DriveSettingsReply("description", "\"" + std::string(257, 'd') + "\"")), face,
          TErrorCode::BadField, 5},
     };
     for (const auto& c : cases) {

@@ -37,7 +37,8 @@ TError NotAttached(char16_t letter) {
 
 // Whether the request changes something, so that the status is to be built again afterwards.
 bool Changes(TKind kind) {
-    return kind != TKind::GetStatus && kind != TKind::Subscribe && kind != TKind::GetPassword;
+    return kind != TKind::GetStatus && kind != TKind::Subscribe && kind != TKind::GetPassword &&
+           kind != TKind::GetDriveSettings;
 }
 
 }  // namespace
@@ -117,6 +118,7 @@ TBody TEngineRequests::Answer(TConnectionId connection, const TMessage& request)
         case TKind::SetDomainUser: return SetDomainUser(std::get<TSetDomainUser>(body));
         case TKind::SetAutoPlay: return SetAutoPlay(std::get<TSetAutoPlay>(body).Mode);
         case TKind::SetFaceAutostart: return SetFaceAutostart(std::get<TSetFaceAutostart>(body).Enabled);
+        case TKind::GetDriveSettings: return GetDriveSettings(std::get<TGetDriveSettings>(body).Letter.Letter());
         default: break;
     }
     // Decode takes requests only.
@@ -185,6 +187,29 @@ TBody TEngineRequests::ChangeDriveSettings(const TChangeDriveSettings& request) 
         return Failed(u"The settings of drive " + drive + u": were stored, and the drive is not shared.");
     }
     return TOk{};
+}
+
+// What the drive settings dialog would show of the drive, read as it reads it. Only a drive of the
+// pool or a plugged USB drive is read: no request makes the engine open a file on any other drive.
+TBody TEngineRequests::GetDriveSettings(char16_t letter) {
+    const std::u16string drive(1, letter);
+    TDriveSettingsHost host(main_);
+    if (!main_.NasManager().getNasByname(drive)) {
+        const std::vector<std::u16string> plugged = host.GetUsbDrives();
+        if (std::find(plugged.begin(), plugged.end(), drive) == plugged.end()) return NotAttached(letter);
+    }
+    const std::unique_ptr<TShareSettings> file = LoadDriveSettings(host, letter);
+    const TApplicationSettings& settings = main_.ApplicationSettings();
+    // In a domain the dialog offers the domain account only, whatever the file names.
+    const std::u16string& account = settings.FIsInDomain != 0 ? settings.FDefaultShareUserName : file->FShareUserName;
+    return TDriveSettings{TDriveLetter(letter),
+                          host.DriveType(letter) == kDriveRemovable,
+                          ReportName(host.GetVolumeLabel(letter), kMaxVolumeLabelLength),
+                          ReportName(file->FShareName, kMaxListedNameLength),
+                          ReportName(file->FShareDescription, kMaxDescriptionLength),
+                          ReportName(account, kMaxListedNameLength),
+                          file->FAutoRemove,
+                          file->FEncrypt};
 }
 
 // --- Accounts and settings ---

@@ -51,6 +51,7 @@ private:
     remote::TBody SetFaceAutostart(bool enabled);
     remote::TBody SetDomainUser(const remote::TSetDomainUser& request);
     remote::TBody ChangeDriveSettings(const remote::TChangeDriveSettings& request);
+    remote::TBody GetDriveSettings(char16_t letter);
     remote::TStatus BuildStatus();
     // Why settings cannot be changed now: they could not be read, and are never written then.
     std::optional<remote::TError> SettingsUnwritable();

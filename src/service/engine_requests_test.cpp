@@ -124,6 +124,11 @@ TEST(EngineRequests, EveryRequestForEveryCaller) {
         {"a stick added", Settings(u'G', u"STICK"), refused, "ok"},
         {"the settings of a drive not there", Settings(u'Q', u"NONE"), refused, "error not-attached"},
         {"a share name another drive has", Settings(u'E', u"west"), refused, "error failed"},
+        {"a drive's settings as the dialog shows them", TGetDriveSettings{Drive(u'E')}, "drive-settings",
+         "drive-settings"},
+        {"the settings of a stick", TGetDriveSettings{Drive(u'G')}, "drive-settings", "drive-settings"},
+        {"the shown settings of a drive not there", TGetDriveSettings{Drive(u'Q')}, "error not-attached",
+         "error not-attached"},
     };
     const struct {
         const char* who;
@@ -435,6 +440,43 @@ TEST(EngineRequests, DriveSettingsAreWhatTheDialogsOkStores) {
     EXPECT_EQ(ErrorText(taken), u"Share name stick is already in use!");
     EXPECT_EQ(world.main->NasManager().getNasByname(u"F")->ShareName(), u"WEST");
     EXPECT_EQ(world.drives.Drives[u'F'].Label, u"DISK");
+}
+
+TEST(EngineRequests, DriveSettingsShownAreWhatTheDialogWouldRead) {
+    const std::string longName(300, 'n');
+    EngineWorld world({{u'E', kEast + "Description=Nightly\r\nEncrypt=True\r\n"},
+                       {u'G', ""},
+                       {u'H', ""},
+                       {u'J', "[Share]\r\nShareName=" + longName +
+                                  "\r\nDescription=a\x01\x7F"
+                                  "b\r\n"}});
+    testing::WriteBytes(world.roots[u'H']->path() / "velmora.conf.inactive", "[Share]\r\nShareName=HOME\r\n");
+    world.drives.Drives[u'E'].Label = u"Backup";
+    const struct {
+        const char* what;
+        char16_t letter;
+        TDriveSettings expected;
+    } cases[] = {
+        {"a drive of the pool, in its file",
+         u'E',
+         {Drive(u'E'), true, u"BACKUP", u"EAST", u"Nightly", u"extdisk_east", true, true}},
+        {"a stick without a file", u'G', {Drive(u'G'), true, u"DISK", u"", u"", u"", false, false}},
+        {"a drive set aside", u'H', {Drive(u'H'), true, u"DISK", u"HOME", u"", u"", false, false}},
+        // A name no person could type is fitted to what the pipe carries, never sent as it is.
+        {"a hostile file",
+         u'J',
+         {Drive(u'J'), true, u"DISK", std::u16string(kMaxListedNameLength, u'n'), u"a\uFFFD\uFFFDb", u"", false,
+          false}},
+    };
+    for (const auto& c : cases) {
+        const TMessage reply = world.Ask(TGetDriveSettings{Drive(c.letter)}, kStandardUser);
+        const auto* settings = std::get_if<TDriveSettings>(&reply.Body);
+        ASSERT_TRUE(settings) << c.what << ": " << ToUtf8(ErrorText(reply));
+        EXPECT_EQ(*settings, c.expected) << c.what << ": " << Encode({0, *settings}).value_or("");
+    }
+    // Asking writes nothing: the drive set aside keeps its file aside.
+    EXPECT_TRUE(fs::FileExists(world.roots[u'H']->File(u"velmora.conf.inactive")));
+    EXPECT_FALSE(fs::FileExists(world.roots[u'H']->File(u"velmora.conf")));
 }
 
 // A request that comes while another handler lets pending messages through is handled there; what

@@ -2,13 +2,17 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dockvane_cli.h"
 #include "platform/dll_search_win.h"
+#include "platform/handles_win.h"
 #include "platform/os_error.h"
 #include "platform/text.h"
 #include "remote/pipe_client_win.h"
@@ -22,8 +26,38 @@ using dv::remote::TConnectFailure;
 
 constexpr std::chrono::milliseconds kConnectTimeout{5000};
 constexpr std::chrono::milliseconds kStatusTimeout{10000};
-// An eject waits for Windows, and for the engine's own pauses between its tries.
-constexpr std::chrono::milliseconds kEjectTimeout{60000};
+constexpr std::chrono::milliseconds kChangeTimeout{60000};
+// A password is a line, not a file: more than this is no password.
+constexpr std::size_t kMaxPasswordBytes = 4096;
+
+// The first line of what `read` gives, as UTF-8; nothing when nothing came.
+std::optional<std::u16string> FirstLine(HANDLE input) {
+    std::string bytes;
+    char buffer[256];
+    DWORD got = 0;
+    while (bytes.size() < kMaxPasswordBytes && bytes.find('\n') == std::string::npos &&
+           ::ReadFile(input, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        bytes.append(buffer, got);
+    }
+    const std::size_t end = bytes.find_first_of("\r\n");
+    if (end != std::string::npos) bytes.resize(end);
+    if (bytes.empty() || bytes.size() >= kMaxPasswordBytes) return std::nullopt;
+    std::u16string password = dv::FromUtf8(bytes);
+    std::fill(bytes.begin(), bytes.end(), '\0');
+    return password;
+}
+
+// domain-user's password: from the pipe a face made for it (a name under \\.\pipe\ only, so that no
+// file is read), or from the standard input.
+std::optional<std::u16string> ReadPassword(const dv::cli::TArguments& arguments) {
+    if (arguments.PasswordPipe.empty()) return FirstLine(::GetStdHandle(STD_INPUT_HANDLE));
+    const std::wstring name = dv::ToWide(arguments.PasswordPipe);
+    if (!name.starts_with(L"\\\\.\\pipe\\")) return std::nullopt;
+    const dv::UniqueFileHandle pipe(::CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                                  SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+    if (!pipe) return std::nullopt;
+    return FirstLine(pipe.get());
+}
 
 TAnswer Ask(const std::wstring& pipeName, const dv::remote::TMessage& request) {
     auto connected = dv::remote::TPipeClient::Connect(pipeName, kConnectTimeout);
@@ -42,7 +76,8 @@ TAnswer Ask(const std::wstring& pipeName, const dv::remote::TMessage& request) {
         }
         return {TAnswer::TOutcome::NoEngine, {}, problem};
     }
-    const auto timeout = request.Kind() == dv::remote::TKind::EjectDrive ? kEjectTimeout : kStatusTimeout;
+    // A change waits for Windows (an eject, a share, a label) and for the engine's own pauses.
+    const auto timeout = request.Kind() == dv::remote::TKind::GetStatus ? kStatusTimeout : kChangeTimeout;
     auto result = connected.Client->Call(request, timeout);
     switch (result.Outcome) {
         case TCallOutcome::Replied: return {TAnswer::TOutcome::Replied, std::move(result.Reply), {}};
@@ -77,5 +112,5 @@ int main() {
                                                                               : std::wstring(dv::remote::kPipeName);
             return Ask(pipeName, request);
         },
-        std::cout, std::cerr);
+        std::cout, std::cerr, &ReadPassword);
 }
