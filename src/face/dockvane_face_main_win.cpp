@@ -10,9 +10,9 @@
 #include "face/face_model.h"
 #include "face/face_window_win.h"
 #include "face/password_pipe_win.h"
+#include "platform/files.h"
 #include "platform/handles_win.h"
 #include "platform/text.h"
-#include "settings/app_settings.h"
 
 namespace dv::face {
 namespace {
@@ -69,6 +69,17 @@ bool RunCliElevatedWithPassword(std::u16string_view arguments, std::u16string_vi
     return true;
 }
 
+// The person's two sounds stay in the settings file that the versions before the service kept for
+// each person, in their own folder, which they may write. The machine's file, with the seed of every
+// password, is the engine's: the face neither reads nor prepares its folder (a standard user may not).
+std::u16string PersonsSettingsFile() {
+    const std::u16string appData = fs::GetLocalAppDataFolder();
+    if (appData.empty()) return {};
+    const std::u16string folder = appData + u"\\dockvane";
+    if (fs::EntryKindAt(folder) == fs::EntryKind::None) (void)fs::MakeDirectory(folder);
+    return folder + u"\\Settings.ini";
+}
+
 int Run() {
     // One face per session: a second start leaves the first one alone.
     const UniqueKernelHandle instance(::CreateMutexW(nullptr, FALSE, kFaceMutexName));
@@ -78,7 +89,7 @@ int Run() {
     options.Right = ChangeRightOf(ReadFaceToken());
     options.RunElevated = &RunCliElevated;
     options.RunElevatedWithPassword = &RunCliElevatedWithPassword;
-    options.SettingsFile = GetSettingsFileName();
+    options.SettingsFile = PersonsSettingsFile();
     TFaceWindow window(std::move(options));
     return window.RunMessageLoop();
 }

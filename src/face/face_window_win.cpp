@@ -395,10 +395,23 @@ void TFaceWindow::ShowAutoPlay(const remote::TAutoPlay& report) {
     dialogs_->ShowAutoPlayDialog(report.Letter.Letter(), report.Caption);
 }
 
+namespace {
+
+// The person's own settings file is theirs to write, and to break: what cannot be read of it leaves
+// the defaults, and the face goes on.
+void LoadPersonsSettings(TApplicationSettings& settings) {
+    try {
+        settings.Load();
+    } catch (const Exception&) {
+    }
+}
+
+}  // namespace
+
 void TFaceWindow::PlayPersonsSound(TSoundBox box) {
     if (options_.SettingsFile.empty()) return;
     TApplicationSettings settings(options_.SettingsFile);
-    settings.Load();
+    LoadPersonsSettings(settings);
     PlaySettingSound(desktop_,
                      box == TSoundBox::Available ? settings.FSoundBackupAvailable : settings.FSoundBackupDone);
 }
@@ -476,7 +489,7 @@ void TFaceWindow::OnSettingsCommand() {
     view.ShowSettingsWindow();
     // The sounds are the person's own; AutoPlay and the start at sign-in are the engine's.
     TApplicationSettings mine(options_.SettingsFile);
-    if (!options_.SettingsFile.empty()) mine.Load();
+    if (!options_.SettingsFile.empty()) LoadPersonsSettings(mine);
     for (const TSoundBox box : {TSoundBox::Available, TSoundBox::Done}) {
         const TSoundBoxFill fill =
             SoundBoxFill(box, box == TSoundBox::Available ? mine.FSoundBackupAvailable : mine.FSoundBackupDone);
@@ -536,7 +549,7 @@ void TFaceWindow::OnSettingsAction(TSettingsAction action, const TSettingsContro
         case TSettingsAction::Ok:
             if (!options_.SettingsFile.empty()) {
                 TApplicationSettings mine(options_.SettingsFile);
-                mine.Load();
+                LoadPersonsSettings(mine);
                 mine.FSoundBackupAvailable = controls.cboxBackupAvailableSound.Text();
                 mine.FSoundBackupDone = controls.cboxBackupDoneSound.Text();
                 try {
