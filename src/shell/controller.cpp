@@ -584,17 +584,22 @@ void TfmMain::ReportBackupEnd(const TShareSettings* config, char16_t letter, std
 }
 
 void TfmMain::StartSearchWorker(bool stop) {
-    // The worker has its own manager over the same stateless system services.
-    ISystemHost& system = services_.System;
-    IServiceControl& services = services_.Services;
-    services_.StartWorker([&system, &services, stop] {
-        TWinServiceMgmt manager(system, services);
-        if (stop) {
-            (void)manager.WinSerchStop();
-        } else {
-            (void)manager.WinSerchStart();
-        }
-    });
+    if (!searchSwitch_) {
+        // The worker has its own manager over the same stateless system services.
+        ISystemHost& system = services_.System;
+        IServiceControl& services = services_.Services;
+        searchSwitch_ = std::make_unique<TSearchServiceSwitch>(
+            [&system, &services](bool stopIt) {
+                TWinServiceMgmt manager(system, services);
+                if (stopIt) {
+                    (void)manager.WinSerchStop();
+                } else {
+                    (void)manager.WinSerchStart();
+                }
+            },
+            services_.StartWorker);
+    }
+    searchSwitch_->Want(stop);
 }
 
 // --- Activity indication and the watcher ---

@@ -21,6 +21,7 @@
 #include "platform/product.h"
 #include "sharing/nas.h"
 #include "shell/main_view.h"
+#include "shell/search_service_switch.h"
 #include "shell/tray_captions.h"
 #include "system/system_host.h"
 
@@ -252,6 +253,8 @@ private:
     TCloseAction closeAction_ = TCloseAction::caNone;
     bool initializing_ = false;
     std::uint32_t searchBeginState_ = 1;
+    // Made at the start-up, over the services the workers are given.
+    std::unique_ptr<TSearchServiceSwitch> searchSwitch_;
     int pollTimerTag_ = 0;
     // Dialogs open at this moment: each exists at most once.
     bool driveSettingsOpen_ = false;

@@ -132,7 +132,11 @@ protected:
             [requests = pingRequests] { return std::make_unique<DoneClient>(requests); },
             [this](std::function<void()> worker) {
                 ++workers;
-                worker();  // at once: deterministic
+                if (deferWorkers) {
+                    deferred.push_back(std::move(worker));
+                } else {
+                    worker();  // at once: deterministic
+                }
             },
             [this](std::exception_ptr error) {
                 try {
@@ -221,6 +225,9 @@ protected:
     testing::RecordingWeb web;
     std::shared_ptr<PingRequests> pingRequests = std::make_shared<PingRequests>();
     int workers = 0;
+    // Workers kept to be run by the test, in the order it chooses, as threads would end.
+    bool deferWorkers = false;
+    std::vector<std::function<void()>> deferred;
     int volumeObservers = 0;
     // The platform cannot make the volume observer.
     bool noObserver = false;
@@ -870,6 +877,27 @@ TEST_F(ControllerTest, SecondArrivalOfASharedLetterChangesOnlyTheAddCaption) {
     EXPECT_EQ(view.balloons.size(), balloons);
     EXPECT_EQ(sim.Calls["ShareAdd502"], shareAdds);
     EXPECT_EQ(view.addCaption, u"Add:  F:(15 Gb)");
+}
+
+// A drive leaves and another is shared while the search service is still on its way: however the
+// workers' threads are scheduled, the service ends as the last request asked (here: stopped, since a
+// drive is shared), not as the one whose thread happened to end last.
+TEST_F(ControllerTest, SearchServiceEndsAsTheLastRequestAskedWhateverWorkerEndsLast) {
+    services.searchState = kServiceRunning;
+    Plug(u'E', "[Share]\r\nShareName=EAST\r\n");
+    TfmMain& app = Start();
+    ASSERT_EQ(services.requests, (Lines{u"stop"}));
+    services.requests.clear();
+
+    deferWorkers = true;
+    app.VolumeRemoval(u'E');  // the last drive left: the service may run again
+    Plug(u'F', "[Share]\r\nShareName=WEST\r\n");
+    app.VolumeArrival(u'F');  // shared: it is to be stopped
+    ASSERT_EQ(app.NasManager().NasCount(), 1);
+    // The later worker's thread ends first.
+    for (auto worker = deferred.rbegin(); worker != deferred.rend(); ++worker) (*worker)();
+    EXPECT_EQ(services.searchState, kServiceStopped);
+    EXPECT_EQ(services.requests.back(), u"stop");
 }
 
 TEST_F(ControllerTest, SearchServiceIsLeftAloneWhenItWasStoppedAtStart) {
