@@ -124,6 +124,15 @@ def display_range():
     return range(int(first), int(last or first) + 1)
 
 
+def display_owner(number):
+    """The process id of the X server that holds the display's lock; None when nobody holds it."""
+    try:
+        with open(f"/tmp/.X{number}-lock") as lock:
+            return int(lock.read().strip())
+    except (OSError, ValueError):
+        return None
+
+
 class Wine:
     """A fresh prefix with one persistent server, on a display."""
 
@@ -148,8 +157,11 @@ class Wine:
                 continue
             self.xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            # Another run may have taken the number in the meantime: its Xvfb then ends at once.
-            if wait_for(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"), 5) and self.xvfb.poll() is None:
+            # Another run may have started a server on the same number at the same moment: the display
+            # is ours only when the lock names our server (the other one ends once it sees the lock,
+            # which may be after the display's socket is there).
+            if wait_for(lambda: display_owner(number) == self.xvfb.pid and os.path.exists(f"/tmp/.X11-unix/X{number}")
+                        or self.xvfb.poll() is not None, 5) and self.xvfb.poll() is None:
                 self.env["DISPLAY"] = f":{number}"
                 return
             self.xvfb.kill()
